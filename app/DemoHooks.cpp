@@ -1,0 +1,32 @@
+#include "DemoHooks.h"
+
+#include <QApplication>
+#include <QPixmap>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "MainForm.h"
+
+namespace {
+int EnvInt(const char* name, int fallback) {
+    const char* text = std::getenv(name);
+    if (text == nullptr || *text == '\0') return fallback;
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    return (end != nullptr && *end == '\0' && v >= 0 && v < 3600000) ? static_cast<int>(v) : fallback;
+}
+} // namespace
+
+void InstallDemoHooks(TForm1& form) {
+    const char* shot = std::getenv("TORVANE_SCREENSHOT");
+    if (shot == nullptr || *shot == '\0') return;
+    const QString path = QString::fromLocal8Bit(shot);
+    QTimer::singleShot(EnvInt("TORVANE_SCREENSHOT_AFTER_MS", 3000), &form, [&form, path] {
+        const bool saved = form.grab().save(path, "PNG");
+        std::fprintf(stderr, "%s %s\n", saved ? "screenshot written:" : "could not write screenshot:", qPrintable(path));
+        form.close();
+        QApplication::quit();
+    });
+}

@@ -1,0 +1,7 @@
+#pragma once
+// Hooks for the headless demo and the smoke test, switched on by environment variables only
+// (the program itself takes no arguments):
+//   TORVANE_SCREENSHOT=<file.png>      grab the window into this file, then quit
+//   TORVANE_SCREENSHOT_AFTER_MS=<ms>   when to grab it (default 3000)
+class TForm1;
+void InstallDemoHooks(TForm1& form);

@@ -1,0 +1,201 @@
+#include "MainForm.h"
+
+#include <QCloseEvent>
+#include <QFont>
+
+#include "toolkit/ErrorReport.h"
+
+namespace {
+const char* const kHeaders[] = {"Car", "Time", "Last LB", "Drive PWM", "Brake PWM", "Lane Change"};
+const int kColumnWidths[] = {72, 197, 72, 72, 72, 72};
+const QColor kClSkyBlue(166, 202, 240);
+} // namespace
+
+TForm1::TForm1() : TForm1(Options{}) {}
+
+TForm1::TForm1(const Options& options)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      Rx(*this, options.clock),
+      FOptions(options) {
+    CreateComponents();
+    RunHandler([this] { FormCreate(this); });
+}
+
+TForm1::~TForm1() {
+    // The port (and its event thread) goes before the widgets its handler writes to.
+    VaComm1.reset();
+}
+
+void TForm1::CreateComponents() {
+    setWindowTitle(QStringLiteral("Torvane Data Capture on Channel 25"));
+    move(600, 190);
+    setFixedSize(602, 738);  // no maximise box; the design is laid out for this client size
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, kClSkyBlue);
+    setPalette(pal);
+    setAutoFillBackground(true);
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    setFont(font);
+
+    VaComm1 = std::make_unique<TVaComm>();
+    ConfigureVaComm1();
+
+    Ports = new QComboBox(this);
+    Ports->setGeometry(16, 8, 65, 21);
+    Ports->setEditable(true);
+    Ports->setEditText(QStringLiteral("Ports"));
+    Ports->setVisible(false);
+
+    Start = new TJvTransparentButton(this);
+    Start->setGeometry(112, 8, 73, 27);
+    Start->SetCaption(QStringLiteral("Start"));
+    Start->setEnabled(false);
+    Start->OnClick = [this](QObject* sender) { RunHandler([this, sender] { StartClick(sender); }); };
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(20);
+    Timer1->setTimerType(Qt::PreciseTimer);
+    connect(Timer1, &QTimer::timeout, this, [this] { RunHandler([this] { Timer1Find(Timer1); }); });
+
+    Table = new TStringGrid(this);
+    Table->setGeometry(8, 56, 569, 681);
+    Table->SetColCount(6);
+    Table->SetRowCount(32);
+    Table->SetDefaultColWidth(72);
+    Table->SetDefaultRowHeight(20);
+    for (int c = 0; c < 6; ++c) Table->SetColWidth(c, kColumnWidths[c]);
+    Table->setEnabled(false);
+
+    CName = new QLineEdit(this);
+    CName->setGeometry(16, 8, 65, 21);
+    CName->setReadOnly(true);
+    CName->setFocusPolicy(Qt::NoFocus);
+
+    Ding = new QCheckBox(QStringLiteral("Ding"), this);
+    Ding->setGeometry(232, 8, 49, 17);
+    Ding->setVisible(false);
+
+    Filter = new QCheckBox(QStringLiteral("Filter"), this);
+    Filter->setGeometry(304, 8, 49, 17);
+    Filter->setVisible(false);
+
+    Length = new TNumEdit(this);
+    Length->setGeometry(359, 8, 41, 21);
+    Length->setText(QStringLiteral("4.71"));
+    Length->SetValue(4.71);
+    Length->SetDecimals(2);
+    Length->setVisible(false);
+
+    TID = new TNumEdit(this);
+    TID->setGeometry(406, 8, 19, 21);
+    TID->setText(QStringLiteral("0"));
+    TID->SetDecimals(0);
+
+    Name = new QLineEdit(this);
+    Name->setGeometry(431, 8, 66, 21);
+    Name->setText(QStringLiteral("Name"));
+
+    // Tab order: Ports, Table, CName, Ding, Filter, Length, TID, Name.
+    QWidget* order[] = {Ports, Table, CName, Ding, Filter, Length, TID, Name};
+    for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+}
+
+void TForm1::ConfigureVaComm1() {
+    TVaComm& c = *VaComm1;
+    c.SetName("VaComm1");
+    c.SetDeviceName("COM%d");
+    c.OnRxChar = [this](toolkit::TObject* sender, int32_t count) { ComPortRxChar(sender, count); };
+}
+
+void TForm1::RunHandler(const std::function<void()>& handler) { toolkit::RunReportingErrors(nullptr, handler); }
+
+void TForm1::FormCreate(QObject*) {
+    Start->setEnabled(false);
+    ValueNames.clear();
+    PortNames.clear();
+    const std::vector<std::string> ports = toolkit::ListSerialPorts(FOptions.portList);
+    for (const std::string& port : ports) ValueNames.append(QString::fromStdString(port));
+    Ports->clear();
+    for (qsizetype i = 0; i < ValueNames.size(); ++i) {
+        PortNames.append(ValueNames[i]);
+        Ports->addItem(PortNames[i]);
+    }
+    Ports->setCurrentIndex(Ports->count() - 1);
+    if (QLineEdit* edit = Ports->lineEdit()) edit->selectAll();
+    PortIndex = -1;
+    Rx.DeviceFound = false;
+    Timer1->start();
+    Rx.EscapeState = 0;
+    Rx.RowCounter = 1;
+    for (int c = 0; c < 6; ++c) Table->SetCell(c, 0, QString::fromLatin1(kHeaders[c]));
+}
+
+void TForm1::Timer1Find(QObject*) {
+    static const std::string kSetupCommand("ZS\0E\0P\nC4", 9);
+    if (Rx.DeviceFound) {
+        VaComm1->WriteText(kSetupCommand);
+        Timer1->stop();
+        Start->setEnabled(true);
+        return;
+    }
+    ++PortIndex;
+    if (PortIndex >= Ports->count()) {
+        FormCreate(this);
+        return;
+    }
+    const QString port = Ports->itemText(PortIndex);
+    CName->setText(port);
+    Rx.ClearLine();
+    try {
+        if (VaComm1->Active()) VaComm1->Close();
+        VaComm1->SetDeviceName(toolkit::PortNameToDevicePath(port.toStdString()));
+        VaComm1->Open();
+        VaComm1->PurgeReadWrite();
+        VaComm1->WriteChar('N');
+    } catch (...) {
+        // A port that is missing, busy or refuses the probe: try the next one at the next tick.
+    }
+}
+
+void TForm1::StartClick(QObject*) {
+    if (Start->Caption() == QLatin1String("Start")) {
+        for (int row = 1; row <= 24; ++row) {
+            Table->SetCell(0, row, QString());
+            Table->SetCell(1, row, QString());
+        }
+        Start->SetCaption(QStringLiteral("Close"));
+        Rx.ResetFraming();
+        VaComm1->PurgeReadWrite();
+    } else {
+        Start->SetCaption(QStringLiteral("Start"));
+        VaComm1->Close();
+        FormCreate(this);
+    }
+}
+
+void TForm1::ComPortRxChar(toolkit::TObject*, int32_t Count) {
+    Rx.ReceiveBytes(Count, [this](uint8_t& b) { return VaComm1->ReadChar(b); });
+}
+
+void TForm1::FormClose(QObject*) {
+    VaComm1->Close();
+    Timer1->stop();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    RunHandler([this] { FormClose(this); });
+    QWidget::closeEvent(event);
+}
+
+void TForm1::SetCell(int col, int row, const std::string& text) { Table->SetCell(col, row, QString::fromStdString(text)); }
+
+void TForm1::SelectCell(int col, int row) { Table->SetSelection(col, row); }
+
+void TForm1::SetUnitId(double value) { TID->SetValue(value); }
+
+void TForm1::SetUnitName(const std::string& text) { Name->setText(QString::fromStdString(text)); }
+
+bool TForm1::FilterChecked() const { return Filter->isChecked(); }

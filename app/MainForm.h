@@ -1,0 +1,73 @@
+#pragma once
+// The capture window: the table of status records, the port being probed, the unit's identifier
+// and name, and the Start/Close button. Its behaviour lives in five handlers on the main thread.
+#include <QComboBox>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+#include "app/ReceiveDecoder.h"
+#include "controls/JvTransparentButton.h"
+#include "controls/NumEdit.h"
+#include "serial/VaComm.h"
+#include "toolkit/PortList.h"
+#include "toolkit/StringGrid.h"
+
+class TForm1 : public QWidget, private CaptureView {
+public:
+    struct Options {
+        toolkit::SerialPortListOptions portList;
+        ReceiveDecoder::ClockFn clock = toolkit::Now;
+    };
+
+    TForm1();
+    explicit TForm1(const Options& options);
+    ~TForm1() override;
+
+    // Components, in their design order.
+    std::unique_ptr<TVaComm> VaComm1;
+    QComboBox* Ports = nullptr;
+    TJvTransparentButton* Start = nullptr;
+    QTimer* Timer1 = nullptr;
+    TStringGrid* Table = nullptr;
+    QLineEdit* CName = nullptr;
+    QCheckBox* Ding = nullptr;
+    QCheckBox* Filter = nullptr;
+    TNumEdit* Length = nullptr;
+    TNumEdit* TID = nullptr;
+    QLineEdit* Name = nullptr;
+
+    // Handlers.
+    void FormCreate(QObject* Sender);
+    void Timer1Find(QObject* Sender);
+    void StartClick(QObject* Sender);
+    void ComPortRxChar(toolkit::TObject* Sender, int32_t Count);
+    void FormClose(QObject* Sender);
+
+    // The window's own state.
+    int32_t PortIndex = 0;
+    QStringList ValueNames;
+    QStringList PortNames;
+    ReceiveDecoder Rx;  // DeviceFound, EscapeState, RxLine, LastStatusTime, RowCounter
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateComponents();
+    void ConfigureVaComm1();
+    void RunHandler(const std::function<void()>& handler);
+
+    // CaptureView
+    void SetCell(int col, int row, const std::string& text) override;
+    void SelectCell(int col, int row) override;
+    void SetUnitId(double value) override;
+    void SetUnitName(const std::string& text) override;
+    bool FilterChecked() const override;
+
+    Options FOptions;
+};

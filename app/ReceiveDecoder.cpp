@@ -1,0 +1,143 @@
+#include "ReceiveDecoder.h"
+
+#include <limits>
+
+namespace {
+const char kHandshakeLine[] = "IWRX";
+constexpr uint8_t kStatusRecord = 0x53;  // 'S'
+constexpr uint8_t kNameRecord = 0x4E;    // 'N'
+constexpr uint8_t kNoLbYet = 0x6F;
+constexpr size_t kNameOffset = 2;
+constexpr size_t kNameLength = 8;
+} // namespace
+
+int CaptureRowFor(int32_t rowCounter) {
+    // ((n - 1) mod 31) + 1 for n >= 1; kept within 1..31 for any n.
+    const int64_t zeroBased = (static_cast<int64_t>(rowCounter) - 1) % ReceiveDecoder::kDataRows;
+    return static_cast<int>((zeroBased + ReceiveDecoder::kDataRows) % ReceiveDecoder::kDataRows) + 1;
+}
+
+int32_t NextRowCounter(int32_t rowCounter) {
+    if (rowCounter == std::numeric_limits<int32_t>::max()) {
+        // Continue the rotation with the smallest counter that names the next row.
+        return CaptureRowFor(rowCounter) % ReceiveDecoder::kDataRows + 1;
+    }
+    return rowCounter + 1;
+}
+
+std::string LastLbText(uint8_t b) {
+    if (b == kNoLbYet) return "no LB yet";
+    const int number = b & 0x1F;
+    std::string text = std::to_string(number);
+    if (number != 0) text += (b & 0x20) ? " R" : " L";
+    if (b & 0x80) text += "*";
+    return text;
+}
+
+std::string Latin1ToUtf8UpToNul(const std::string& bytes) {
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (char c : bytes) {
+        const auto b = static_cast<uint8_t>(c);
+        if (b == 0) break;
+        if (b < 0x80) {
+            out += static_cast<char>(b);
+        } else {
+            out += static_cast<char>(0xC0 | (b >> 6));
+            out += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return out;
+}
+
+ReceiveDecoder::ReceiveDecoder(CaptureView& view, ClockFn clock, std::string timeSeparator)
+    : FView(view), FClock(std::move(clock)), FTimeSeparator(std::move(timeSeparator)) {}
+
+void ReceiveDecoder::ReceiveBytes(int32_t Count, const ReadCharFn& readChar) {
+    for (int32_t i = 0; i < Count; ++i) {
+        uint8_t b = 0;
+        if (!readChar(b)) return;  // nothing delivered: never act on a stale byte
+        if (EscapeState == 1) {
+            AppendToLine(static_cast<uint8_t>(b ^ 0xFF));
+            EscapeState = 0;
+            continue;
+        }
+        if (b == kEscapeByte) {
+            EscapeState = 1;
+        } else if (b == kLineEnd) {
+            if (DecodeLine() == LineResult::Handshake) return;
+        } else {
+            AppendToLine(b);
+        }
+    }
+}
+
+void ReceiveDecoder::ClearLine() {
+    RxLine.clear();
+    FLineOverflowed = false;
+}
+
+void ReceiveDecoder::ResetFraming() {
+    EscapeState = 0;
+    ClearLine();
+}
+
+void ReceiveDecoder::AppendToLine(uint8_t b) {
+    if (FLineOverflowed) return;
+    if (RxLine.size() >= kMaxLineLength) {
+        FLineOverflowed = true;
+        RxLine.clear();
+        RxLine.shrink_to_fit();
+        return;
+    }
+    RxLine += static_cast<char>(b);
+}
+
+ReceiveDecoder::LineResult ReceiveDecoder::DecodeLine() {
+    if (FLineOverflowed) {
+        ClearLine();
+        return LineResult::Other;
+    }
+    if (RxLine == kHandshakeLine) {
+        DeviceFound = true;
+        ClearLine();
+        return LineResult::Handshake;
+    }
+    if (!RxLine.empty()) {
+        const auto kind = static_cast<uint8_t>(RxLine[0]);
+        if (kind == kStatusRecord) DecodeStatusRecord();
+        else if (kind == kNameRecord) DecodeNameRecord();
+    }
+    ClearLine();
+    return LineResult::Other;
+}
+
+uint8_t ReceiveDecoder::LineByte(size_t offset) const {
+    // Offsets a short record does not carry read as 0.
+    return offset < RxLine.size() ? static_cast<uint8_t>(RxLine[offset]) : 0;
+}
+
+void ReceiveDecoder::DecodeStatusRecord() {
+    const toolkit::TDateTime t = FClock();
+    if (FView.FilterChecked() &&
+        static_cast<long double>(t) - static_cast<long double>(LastStatusTime) <= kStatusFilterDays) {
+        return;
+    }
+    const int row = CaptureRowFor(RowCounter);
+    FView.SetCell(0, row, std::to_string(LineByte(2)));
+    FView.SetCell(1, row, toolkit::FormatTimeOfDay(t, FTimeSeparator));
+    FView.SetCell(2, row, LastLbText(LineByte(3)));
+    FView.SetCell(3, row, std::to_string(LineByte(4)));
+    FView.SetCell(4, row, std::to_string(LineByte(5)));
+    FView.SetCell(5, row, LineByte(6) != 0 ? "Yes" : "No");
+    FView.SelectCell(0, row);
+    RowCounter = NextRowCounter(RowCounter);
+    LastStatusTime = t;
+}
+
+void ReceiveDecoder::DecodeNameRecord() {
+    FView.SetUnitId(static_cast<double>(LineByte(1)));
+    std::string name;
+    if (RxLine.size() > kNameOffset) name = RxLine.substr(kNameOffset, kNameLength);
+    FView.SetUnitName(Latin1ToUtf8UpToNul(name));
+}

@@ -1,0 +1,80 @@
+#pragma once
+// The receive side of the window: the frame assembler (undoes the escaping and collects bytes
+// until a carriage return) and the record decoder (handshake line, status and name records).
+// Plain C++ so that it can be fuzzed and tested without a window; it writes through CaptureView.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "toolkit/DateTime.h"
+
+// What the decoder writes to. Texts are UTF-8.
+class CaptureView {
+public:
+    virtual ~CaptureView() = default;
+    virtual void SetCell(int col, int row, const std::string& text) = 0;
+    virtual void SelectCell(int col, int row) = 0;
+    virtual void SetUnitId(double value) = 0;
+    virtual void SetUnitName(const std::string& text) = 0;
+    virtual bool FilterChecked() const = 0;
+};
+
+class ReceiveDecoder {
+public:
+    static constexpr uint8_t kEscapeByte = 0x21;
+    static constexpr uint8_t kLineEnd = 0x0D;
+    static constexpr int kDataRows = 31;
+    // A peer that never sends a line end must not grow memory without bound: a line longer than
+    // this is dropped whole at its line end, and decoding goes on with the next line.
+    static constexpr size_t kMaxLineLength = 4096;
+    // 200 ms in days, compared in extended precision.
+    static constexpr long double kStatusFilterDays = 2.3148148148148148e-06L;
+
+    using ReadCharFn = std::function<bool(uint8_t&)>;
+    using ClockFn = std::function<toolkit::TDateTime()>;
+
+    explicit ReceiveDecoder(CaptureView& view, ClockFn clock = toolkit::Now,
+                            std::string timeSeparator = toolkit::LocaleTimeSeparator());
+
+    // Handles one received-characters event: reads Count bytes one at a time with readChar.
+    // Returns early after the handshake line (the rest stays queued for the next event) and when
+    // readChar delivers nothing.
+    void ReceiveBytes(int32_t Count, const ReadCharFn& readChar);
+
+    // Empties the line being assembled (a probe, or Start), leaving the escape state alone.
+    void ClearLine();
+    // Empties the line and forgets a pending escape byte (Start).
+    void ResetFraming();
+
+    // The window's receive state, under the names the window's handlers use.
+    bool DeviceFound = false;
+    uint8_t EscapeState = 0;
+    std::string RxLine;
+    toolkit::TDateTime LastStatusTime = 0.0;
+    int32_t RowCounter = 0;
+
+    bool LineOverflowed() const { return FLineOverflowed; }
+
+private:
+    enum class LineResult { Handshake, Other };
+    void AppendToLine(uint8_t b);
+    LineResult DecodeLine();
+    void DecodeStatusRecord();
+    void DecodeNameRecord();
+    uint8_t LineByte(size_t offset) const;
+
+    CaptureView& FView;
+    ClockFn FClock;
+    std::string FTimeSeparator;
+    bool FLineOverflowed = false;
+};
+
+// Row (1..31) of the capture table that a status record with this sequence number goes to.
+int CaptureRowFor(int32_t rowCounter);
+// The sequence number after this one; past the largest value it wraps so the rows keep turning.
+int32_t NextRowCounter(int32_t rowCounter);
+// The "Last LB" text of the last-LB byte.
+std::string LastLbText(uint8_t b);
+// Bytes of the unit's 8-bit text (Latin-1) as UTF-8, up to the first zero byte.
+std::string Latin1ToUtf8UpToNul(const std::string& bytes);

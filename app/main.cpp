@@ -1,0 +1,16 @@
+// torvane-capture: finds the receiver unit on a serial port and shows its status records.
+#include <QApplication>
+
+#include "app/DemoHooks.h"
+#include "app/MainForm.h"
+#include "toolkit/QtToolkit.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Torvane Throttle Setup"));
+    toolkit::InstallMessageBoxErrorReport();
+    TForm1 form;
+    form.show();
+    InstallDemoHooks(form);
+    return QApplication::exec();
+}

@@ -1,0 +1,124 @@
+#include "StringGrid.h"
+
+#include <QGuiApplication>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScreen>
+
+TStringGrid::TStringGrid(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    FRepaintTimer.setSingleShot(true);
+    FRepaintTimer.setTimerType(Qt::PreciseTimer);
+    connect(&FRepaintTimer, &QTimer::timeout, this, [this] { update(); });
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const qreal hz = screen->refreshRate();
+        if (hz >= 20.0) FFrameIntervalMs = static_cast<int>(1000.0 / hz);
+    }
+    ResizeCells();
+}
+
+void TStringGrid::SetColCount(int n) {
+    FColCount = qMax(1, n);
+    ResizeCells();
+}
+
+void TStringGrid::SetRowCount(int n) {
+    FRowCount = qMax(1, n);
+    ResizeCells();
+}
+
+void TStringGrid::SetDefaultColWidth(int w) {
+    FDefaultColWidth = w;
+    FColWidths.fill(w);
+    ScheduleRepaint();
+}
+
+void TStringGrid::SetDefaultRowHeight(int h) {
+    FDefaultRowHeight = h;
+    ScheduleRepaint();
+}
+
+void TStringGrid::SetColWidth(int col, int w) {
+    if (col < 0 || col >= FColCount) return;
+    FColWidths[col] = w;
+    ScheduleRepaint();
+}
+
+void TStringGrid::ResizeCells() {
+    FColWidths.resize(FColCount, FDefaultColWidth);
+    FCells.resize(FColCount * FRowCount);
+    ScheduleRepaint();
+}
+
+QString TStringGrid::Cell(int col, int row) const {
+    if (col < 0 || row < 0 || col >= FColCount || row >= FRowCount) return {};
+    return FCells[row * FColCount + col];
+}
+
+void TStringGrid::SetCell(int col, int row, const QString& text) {
+    if (col < 0 || row < 0 || col >= FColCount || row >= FRowCount) return;
+    QString& cell = FCells[row * FColCount + col];
+    if (cell == text) return;
+    cell = text;
+    ScheduleRepaint();
+}
+
+void TStringGrid::SetSelection(int col, int row) {
+    if (col == FSelCol && row == FSelRow) return;
+    FSelCol = col;
+    FSelRow = row;
+    ScheduleRepaint();
+}
+
+void TStringGrid::ScheduleRepaint() {
+    if (FRepaintTimer.isActive()) return;
+    const qint64 since = FSinceLastPaint.isValid() ? FSinceLastPaint.elapsed() : FFrameIntervalMs;
+    FRepaintTimer.start(static_cast<int>(qMax<qint64>(0, FFrameIntervalMs - since)));
+}
+
+QRect TStringGrid::CellRect(int col, int row) const {
+    int x = 0;
+    for (int c = 0; c < col; ++c) x += FColWidths[c] + kGridLine;
+    const int y = row * (FDefaultRowHeight + kGridLine);
+    return QRect(x, y, FColWidths[col], FDefaultRowHeight);
+}
+
+void TStringGrid::paintEvent(QPaintEvent* event) {
+    FSinceLastPaint.start();
+    ++FPaintCount;
+    QPainter p(this);
+    const QPalette& pal = palette();
+    p.fillRect(event->rect(), pal.color(QPalette::Base));
+    const QColor face = pal.color(QPalette::Button);
+    const QColor light = pal.color(QPalette::Light);
+    const QColor shadow = pal.color(QPalette::Dark);
+    const QColor lines = pal.color(QPalette::Mid);
+    const QColor text = pal.color(QPalette::Active, QPalette::Text);
+    for (int row = 0; row < FRowCount; ++row) {
+        for (int col = 0; col < FColCount; ++col) {
+            const QRect r = CellRect(col, row);
+            if (!r.intersects(event->rect())) continue;
+            const bool fixed = col < FFixedCols || row < FFixedRows;
+            const bool selected = col == FSelCol && row == FSelRow;
+            if (selected) {
+                p.fillRect(r, pal.color(QPalette::Active, QPalette::Highlight));
+            } else if (fixed) {
+                p.fillRect(r, face);
+                p.setPen(light);
+                p.drawLine(r.topLeft(), r.topRight());
+                p.drawLine(r.topLeft(), r.bottomLeft());
+                p.setPen(shadow);
+                p.drawLine(r.bottomLeft(), r.bottomRight());
+                p.drawLine(r.topRight(), r.bottomRight());
+            }
+            const QString& s = FCells[row * FColCount + col];
+            if (!s.isEmpty()) {
+                p.setPen(selected ? pal.color(QPalette::Active, QPalette::HighlightedText) : text);
+                p.drawText(r.adjusted(2, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter, s);
+            }
+            p.setPen(lines);
+            p.drawLine(r.right() + 1, r.top(), r.right() + 1, r.bottom() + 1);
+            p.drawLine(r.left(), r.bottom() + 1, r.right() + 1, r.bottom() + 1);
+        }
+    }
+}

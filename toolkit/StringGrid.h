@@ -1,0 +1,61 @@
+#pragma once
+// A grid of text cells with fixed (header) rows and columns, drawn by hand so that writing a
+// cell is cheap: a write only marks the grid dirty, and repaints are coalesced to at most one
+// per display frame however many cells change in between.
+#include <QElapsedTimer>
+#include <QString>
+#include <QTimer>
+#include <QVector>
+#include <QWidget>
+
+class TStringGrid : public QWidget {
+public:
+    explicit TStringGrid(QWidget* parent = nullptr);
+
+    int ColCount() const { return FColCount; }
+    int RowCount() const { return FRowCount; }
+    void SetColCount(int n);
+    void SetRowCount(int n);
+    int FixedCols() const { return FFixedCols; }
+    int FixedRows() const { return FFixedRows; }
+    void SetDefaultColWidth(int w);
+    void SetDefaultRowHeight(int h);
+    int ColWidth(int col) const { return FColWidths.value(col, FDefaultColWidth); }
+    void SetColWidth(int col, int w);
+    int RowHeight() const { return FDefaultRowHeight; }
+
+    QString Cell(int col, int row) const;
+    void SetCell(int col, int row, const QString& text);
+
+    // The selected cell (one cell; col and row of its top left corner).
+    int SelectionCol() const { return FSelCol; }
+    int SelectionRow() const { return FSelRow; }
+    void SetSelection(int col, int row);
+
+    // Paints that actually ran; the benchmark reads it.
+    quint64 PaintCount() const { return FPaintCount; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void ResizeCells();
+    void ScheduleRepaint();
+    QRect CellRect(int col, int row) const;
+
+    int FColCount = 5;
+    int FRowCount = 5;
+    int FFixedCols = 1;
+    int FFixedRows = 1;
+    int FDefaultColWidth = 64;
+    int FDefaultRowHeight = 24;
+    static constexpr int kGridLine = 1;
+    QVector<int> FColWidths;
+    QVector<QString> FCells;
+    int FSelCol = 1;
+    int FSelRow = 1;
+    QTimer FRepaintTimer;
+    QElapsedTimer FSinceLastPaint;
+    int FFrameIntervalMs = 16;
+    quint64 FPaintCount = 0;
+};
