@@ -1,0 +1,21 @@
+# Every <name>_test.cpp in a test folder becomes its own executable and CTest case, so that one
+# subsystem's broken test never stops another's from building.
+#   torvane_add_tests(<folder label> LIBS <libs...> [QT])
+function(torvane_add_tests label)
+  cmake_parse_arguments(T "QT" "" "LIBS" ${ARGN})
+  file(GLOB test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  foreach(src ${test_sources})
+    get_filename_component(name ${src} NAME_WE)
+    set(target ${label}_${name})
+    add_executable(${target} ${src})
+    target_link_libraries(${target} PRIVATE ${T_LIBS} test_support GTest::gmock torvane_warnings)
+    if(T_QT)
+      target_link_libraries(${target} PRIVATE test_support_qt)
+    else()
+      target_link_libraries(${target} PRIVATE GTest::gtest_main)
+    endif()
+    add_test(NAME ${target} COMMAND ${target})
+    set_tests_properties(${target} PROPERTIES LABELS ${label} TIMEOUT 240
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime")
+  endforeach()
+endfunction()

@@ -1,0 +1,42 @@
+#pragma once
+// A pseudo-terminal pair for tests: the slave path is what the component opens, the master fd
+// is the test's side of the line. Waits use poll, never sleeps.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+class PtyPair {
+public:
+    PtyPair();  // raw mode on both sides; throws std::runtime_error on failure
+    ~PtyPair();
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+
+    const std::string& SlavePath() const { return FSlavePath; }
+    int MasterFd() const { return FMaster; }
+
+    // Writes all bytes to the master side (what the device "sends").
+    void Send(const std::string& bytes) const;
+    void Send(const std::vector<uint8_t>& bytes) const;
+    // Reads from the master side what the component wrote, until `count` bytes have arrived or
+    // `timeoutMs` passed without any.
+    std::string Receive(size_t count, int timeoutMs = 2000) const;
+    // Closes the master side: the slave side sees a hang-up.
+    void CloseMaster();
+
+private:
+    int FMaster = -1;
+    int FSlaveKeepAlive = -1;  // holds the slave open so bytes sent before Open are not lost
+    std::string FSlavePath;
+};
+
+// Waits until `pred` is true, running `pump` between checks (for instance the main thread's
+// queue of synchronised calls), at most `timeoutMs`. Returns the last value of pred.
+template <class Pred, class Pump>
+bool WaitUntil(Pred pred, Pump pump, int timeoutMs = 3000);
+
+} // namespace testsupport
+
+#include "PtyPairWait.inl"
