@@ -15,7 +15,7 @@
 #include "controls/NumEdit.h"
 #include "serial/VaComm.h"
 #include "toolkit/PortList.h"
-#include "toolkit/StringGrid.h"
+#include "toolkit/qt/StringGrid.h"
 
 class TForm1 : public QWidget, private CaptureView {
 public:

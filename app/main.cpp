@@ -3,7 +3,7 @@
 
 #include "app/DemoHooks.h"
 #include "app/MainForm.h"
-#include "toolkit/QtToolkit.h"
+#include "toolkit/qt/ErrorReportBox.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

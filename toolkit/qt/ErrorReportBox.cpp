@@ -1,4 +1,4 @@
-#include "QtToolkit.h"
+#include "ErrorReportBox.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "ErrorReport.h"
+#include "toolkit/ErrorReport.h"
 
 namespace toolkit {
 
