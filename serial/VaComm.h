@@ -6,6 +6,7 @@
 #include <string>
 
 #include "toolkit/Classes.h"
+#include "toolkit/ThreadPriority.h"
 
 enum TVaBaudrate : uint8_t { brUser, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200,
                              br38400, br56000, br57600, br115200, br128000, br256000 };
@@ -14,7 +15,7 @@ enum TVaControlDtr : uint8_t { dtrDisabled, dtrEnabled, dtrHandshake };
 enum TVaControlRts : uint8_t { rtsDisabled, rtsEnabled, rtsHandshake, rtsToggle };
 enum TVaCommEvent : uint8_t { ceBreak, ceCts, ceDsr, ceError, ceRing, ceRlsd, ceRxChar, ceTxEmpty, ceRxFlag,
                               cePErr, ceRx80Full, ceEvent1, ceEvent2 };
-enum TThreadPriority : uint8_t { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+
 
 using TVaCommRxCharEvent = std::function<void(toolkit::TObject* Sender, int32_t Count)>;
 
