@@ -1,0 +1,262 @@
+#include "UnitSim.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <stdexcept>
+
+namespace unitsim {
+
+const std::string kSetupCommand("ZS\0E\0P\nC4", 9);
+
+namespace {
+constexpr uint8_t kEscape = 0x21;
+constexpr uint8_t kLineEnd = 0x0D;
+const char kHandshake[] = "IWRX";
+// Last-LB values the unit cycles through: plain, right side, starred, none yet, zero.
+constexpr uint8_t kLastLbCycle[] = {0x0C, 0x2C, 0x83, 0x6F, 0x00, 0xA0, 0x1F, 0x3F};
+
+int64_t MonotonicNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+std::string Hex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+} // namespace
+
+std::string StatusPayload(uint32_t seq) {
+    std::string p(8, '\0');
+    p[0] = 'S';
+    p[1] = static_cast<char>(seq & 0xFF);
+    p[2] = static_cast<char>(seq & 0xFF);                 // car
+    p[3] = static_cast<char>(kLastLbCycle[seq % sizeof kLastLbCycle]);
+    p[4] = static_cast<char>((seq >> 8) & 0xFF);          // drive PWM
+    p[5] = static_cast<char>((seq >> 16) & 0xFF);         // brake PWM
+    p[6] = static_cast<char>(seq % 3 == 0 ? 1 : 0);       // lane change
+    p[7] = static_cast<char>((seq >> 24) & 0xFF);         // beyond the record: ignored
+    return p;
+}
+
+uint32_t SequenceFromFields(int car, int drive, int brake) {
+    return static_cast<uint32_t>(car & 0xFF) | static_cast<uint32_t>(drive & 0xFF) << 8 |
+           static_cast<uint32_t>(brake & 0xFF) << 16;
+}
+
+std::string EncodeLine(const std::string& payload, bool escapeAll) {
+    std::string out;
+    out.reserve(payload.size() * 2 + 1);
+    for (unsigned char c : payload) {
+        if (c == kEscape || c == kLineEnd || (escapeAll && c != 0)) {
+            out += static_cast<char>(kEscape);
+            out += static_cast<char>(c ^ 0xFF);
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    out += static_cast<char>(kLineEnd);
+    return out;
+}
+
+UnitSim::UnitSim(Options options, Log log) : FOptions(std::move(options)), FLog(std::move(log)) {
+    FWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (FWake < 0) throw std::runtime_error(std::string("eventfd: ") + std::strerror(errno));
+    OpenPty();
+}
+
+UnitSim::~UnitSim() {
+    ClosePty();
+    if (!FOptions.linkPath.empty()) unlink(FOptions.linkPath.c_str());
+    if (FWake >= 0) close(FWake);
+}
+
+void UnitSim::OpenPty() {
+    FMaster = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (FMaster < 0 || grantpt(FMaster) != 0 || unlockpt(FMaster) != 0) {
+        throw std::runtime_error(std::string("pseudo-terminal: ") + std::strerror(errno));
+    }
+    char name[128] = {};
+    if (ptsname_r(FMaster, name, sizeof name) != 0) throw std::runtime_error("ptsname failed");
+    FDevicePath = name;
+    // Hold the other side open so the line stays up between the window's opens and closes.
+    FSlaveKeepAlive = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios raw{};
+    if (tcgetattr(FSlaveKeepAlive, &raw) == 0) {
+        cfmakeraw(&raw);
+        tcsetattr(FSlaveKeepAlive, TCSANOW, &raw);
+    }
+    if (!FOptions.linkPath.empty()) {
+        const std::string tmp = FOptions.linkPath + ".new";
+        unlink(tmp.c_str());
+        if (symlink(name, tmp.c_str()) != 0 || rename(tmp.c_str(), FOptions.linkPath.c_str()) != 0) {
+            throw std::runtime_error("cannot point " + FOptions.linkPath + " at " + name);
+        }
+    }
+    FState = State::WaitingForProbe;
+    FPending.clear();
+    FMarks.clear();
+    Say("device " + FDevicePath);
+}
+
+void UnitSim::ClosePty() {
+    if (FSlaveKeepAlive >= 0) close(FSlaveKeepAlive);
+    if (FMaster >= 0) close(FMaster);
+    FSlaveKeepAlive = FMaster = -1;
+}
+
+void UnitSim::Say(const std::string& line) {
+    if (FLog) FLog(line);
+}
+
+void UnitSim::Stop() {
+    FStopRequested = true;
+    const uint64_t one = 1;
+    (void)!write(FWake, &one, sizeof one);
+}
+
+void UnitSim::Replug(int downMs) {
+    FReplugDownMs = downMs < 0 ? 0 : downMs;
+    const uint64_t one = 1;
+    (void)!write(FWake, &one, sizeof one);
+}
+
+void UnitSim::QueueLine(const std::string& payload) { FPending += EncodeLine(payload, FOptions.escapeAll); }
+
+void UnitSim::OnByte(uint8_t b) {
+    if (FState == State::WaitingForSetup) {
+        FSetupSeen += static_cast<char>(b);
+        if (FSetupSeen.size() < kSetupCommand.size()) return;
+        if (FSetupSeen == kSetupCommand) {
+            ++FSetupOk;
+            Say("setup-ok");
+            FState = State::Streaming;
+            FSentSinceSetup = 0;
+            FNextDueNs = MonotonicNs();
+            std::string name = FOptions.name.substr(0, 8);
+            name.resize(8, '\0');
+            QueueLine(std::string("N") + static_cast<char>(FOptions.unitId) + name);
+        } else {
+            ++FSetupBad;
+            Say("setup-bad " + Hex(FSetupSeen));
+            FState = State::WaitingForProbe;
+        }
+        return;
+    }
+    if (b == 'N') {
+        // A probe, also in the middle of streaming: the window is searching again.
+        FPending.clear();
+        FMarks.clear();
+        FPending = std::string(kHandshake) + static_cast<char>(kLineEnd);
+        FSetupSeen.clear();
+        FState = State::WaitingForSetup;
+        Say("probe");
+    }
+}
+
+void UnitSim::HandleInput() {
+    uint8_t buf[256];
+    for (;;) {
+        const ssize_t n = read(FMaster, buf, sizeof buf);
+        if (n <= 0) return;
+        for (ssize_t i = 0; i < n; ++i) OnByte(buf[i]);
+    }
+}
+
+bool UnitSim::FlushPending() {
+    while (!FPending.empty()) {
+        const ssize_t n = write(FMaster, FPending.data(), FPending.size());
+        if (n < 0) return errno == EAGAIN || errno == EINTR || errno == EIO;
+        FPending.erase(0, static_cast<size_t>(n));
+        const int64_t now = MonotonicNs();
+        size_t done = 0;
+        while (done < FMarks.size() && FMarks[done].endOffset <= static_cast<size_t>(n)) {
+            ++FRecordsSent;
+            if (OnRecordSent) OnRecordSent(FMarks[done].seq, now);
+            ++done;
+        }
+        FMarks.erase(FMarks.begin(), FMarks.begin() + static_cast<std::ptrdiff_t>(done));
+        for (auto& m : FMarks) m.endOffset -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void UnitSim::Run() {
+    while (!FStopRequested) {
+        const int64_t now = MonotonicNs();
+        const bool streaming = FState == State::Streaming &&
+                               (FOptions.count == 0 || FSentSinceSetup < FOptions.count);
+        // Queue the records that are due (in flood mode: keep the line's buffer fed).
+        if (streaming && FMaster >= 0) {
+            while ((FOptions.count == 0 || FSentSinceSetup < FOptions.count) &&
+                   (FOptions.flood ? FPending.size() < 4096 : FNextDueNs <= now)) {
+                const std::string line = EncodeLine(StatusPayload(FNextSeq), FOptions.escapeAll);
+                FPending += line;
+                FMarks.push_back({FPending.size(), FNextSeq});
+                ++FNextSeq;
+                ++FSentSinceSetup;
+                if (FOptions.bytesPerSecond > 0) {
+                    FNextDueNs += static_cast<int64_t>(1e9 * static_cast<double>(line.size()) / FOptions.bytesPerSecond);
+                } else if (FOptions.recordsPerSecond > 0) {
+                    FNextDueNs += static_cast<int64_t>(1e9 / FOptions.recordsPerSecond);
+                }
+            }
+        }
+        if (FMaster >= 0) FlushPending();
+
+        pollfd fds[2] = {{FWake, POLLIN, 0}, {FMaster, POLLIN, 0}};
+        if (FMaster >= 0 && !FPending.empty()) fds[1].events |= POLLOUT;
+        nfds_t nfds = FMaster >= 0 ? 2 : 1;
+        timespec timeout{};
+        timespec* timeoutPtr = nullptr;
+        if (streaming && !FOptions.flood && FPending.empty()) {
+            const int64_t wait = FNextDueNs - MonotonicNs();
+            timeout.tv_sec = wait > 0 ? wait / 1000000000LL : 0;
+            timeout.tv_nsec = wait > 0 ? wait % 1000000000LL : 0;
+            timeoutPtr = &timeout;
+        }
+        if (FState == State::Unplugged) {
+            timeout = {0, 0};
+            const int down = FReplugDownMs.exchange(-1);
+            if (down >= 0) {
+                timeout.tv_sec = down / 1000;
+                timeout.tv_nsec = (down % 1000) * 1000000L;
+            }
+            timeoutPtr = &timeout;
+        }
+        const int ready = ppoll(fds, nfds, timeoutPtr, nullptr);
+        if (ready < 0 && errno != EINTR) break;
+        if (FState == State::Unplugged && ready == 0) {
+            OpenPty();
+            continue;
+        }
+        if (fds[0].revents & POLLIN) {
+            uint64_t v = 0;
+            (void)!read(FWake, &v, sizeof v);
+            if (FReplugDownMs.load() >= 0 && FState != State::Unplugged) {
+                ClosePty();
+                FState = State::Unplugged;
+                Say("unplugged");
+                continue;
+            }
+        }
+        if (nfds == 2 && (fds[1].revents & POLLIN)) HandleInput();
+    }
+}
+
+} // namespace unitsim

@@ -1,0 +1,95 @@
+#pragma once
+// A simulated receiver unit on a pseudo-terminal. It answers the probe byte with the handshake
+// line, checks the setup command byte for byte, then sends a name record and status records at
+// a chosen pace. Every status record carries a sequence number in fields the window shows
+// (car = bits 0-7, drive PWM = bits 8-15, brake PWM = bits 16-23), so a reader of the table can
+// count lost and repeated records.
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace unitsim {
+
+struct Options {
+    double recordsPerSecond = 50;  // pace by records (used when bytesPerSecond is 0)
+    double bytesPerSecond = 0;     // pace by bytes on the line (45454 is 500000 baud 8N2)
+    bool flood = false;            // as fast as the line takes them
+    uint64_t count = 0;            // status records to send after each setup command (0: no limit)
+    bool escapeAll = false;        // also escape bytes that need no escaping
+    uint8_t unitId = 5;
+    std::string name = "SIM-UNIT";  // up to 8 bytes, padded with zero bytes
+    std::string linkPath;           // stable symlink to the current device, if not empty
+};
+
+// The setup command the window must send after the handshake.
+extern const std::string kSetupCommand;
+
+// One status record's payload for a sequence number, before escaping.
+std::string StatusPayload(uint32_t seq);
+// A line as it goes on the wire: escaped payload and the line end.
+std::string EncodeLine(const std::string& payload, bool escapeAll);
+// The sequence number a shown row stands for (car, drive, brake as shown).
+uint32_t SequenceFromFields(int car, int drive, int brake);
+
+class UnitSim {
+public:
+    using Log = std::function<void(const std::string& line)>;
+    // Called after the line end of a status record has been handed to the line.
+    using RecordSent = std::function<void(uint32_t seq, int64_t monotonicNs)>;
+
+    explicit UnitSim(Options options, Log log = {});
+    ~UnitSim();
+    UnitSim(const UnitSim&) = delete;
+    UnitSim& operator=(const UnitSim&) = delete;
+
+    const std::string& DevicePath() const { return FDevicePath; }
+    RecordSent OnRecordSent;
+
+    // Runs until Stop(); call from one thread only.
+    void Run();
+    // Thread-safe: ends Run().
+    void Stop();
+    // Thread-safe: the unit is unplugged (its side of the line closes) and comes back on a new
+    // pseudo-terminal after `downMs`, behind the same symlink.
+    void Replug(int downMs = 300);
+
+    uint64_t RecordsSent() const { return FRecordsSent.load(); }
+    uint64_t SetupCommandsOk() const { return FSetupOk.load(); }
+    uint64_t SetupCommandsBad() const { return FSetupBad.load(); }
+
+private:
+    enum class State { WaitingForProbe, WaitingForSetup, Streaming, Unplugged };
+    void OpenPty();
+    void ClosePty();
+    void HandleInput();
+    void OnByte(uint8_t b);
+    bool FlushPending();
+    void QueueLine(const std::string& payload);
+    void Say(const std::string& line);
+
+    Options FOptions;
+    Log FLog;
+    int FMaster = -1;
+    int FSlaveKeepAlive = -1;
+    int FWake = -1;  // eventfd: Stop / Replug
+    std::string FDevicePath;
+    State FState = State::WaitingForProbe;
+    std::string FSetupSeen;
+    std::string FPending;  // bytes not yet taken by the line
+    uint32_t FNextSeq = 0;
+    uint64_t FSentSinceSetup = 0;
+    int64_t FNextDueNs = 0;
+    std::atomic<bool> FStopRequested{false};
+    std::atomic<int> FReplugDownMs{-1};
+    std::atomic<uint64_t> FRecordsSent{0};
+    std::atomic<uint64_t> FSetupOk{0};
+    std::atomic<uint64_t> FSetupBad{0};
+    struct SentMark { size_t endOffset; uint32_t seq; };
+    std::vector<SentMark> FMarks;  // where in FPending each status record ends
+};
+
+} // namespace unitsim

@@ -1,0 +1,104 @@
+// unit-sim: a simulated receiver unit on a pseudo-terminal, for the demo, tests and benchmarks.
+// It prints "device <path>" first, then one line per event (probe, setup-ok, setup-bad <hex>,
+// unplugged). SIGUSR1 unplugs it; it comes back on a new pseudo-terminal behind --link.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include "UnitSim.h"
+
+namespace {
+void Usage() {
+    std::fprintf(stderr,
+                 "usage: unit-sim [--rate N | --line-rate | --bytes-per-second N | --flood] [--count N]\n"
+                 "                [--escape-all] [--id N] [--name TEXT] [--link PATH] [--replug-down-ms N]\n"
+                 "  --rate N        status records per second (default 50)\n"
+                 "  --line-rate     pace bytes as a 500000 baud 8N2 line does (45454 bytes/s)\n"
+                 "  --flood         as fast as the line takes them\n"
+                 "  --count N       stop after N status records (0: never)\n"
+                 "  --link PATH     keep a symlink to the current device at PATH\n");
+}
+
+bool ParseNumber(const char* text, double& out) {
+    char* end = nullptr;
+    out = std::strtod(text, &end);
+    return end != text && *end == '\0' && out >= 0;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    unitsim::Options options;
+    int replugDownMs = 500;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        double v = 0;
+        if (arg == "--rate" && hasValue && ParseNumber(argv[++i], v)) {
+            options.recordsPerSecond = v;
+        } else if (arg == "--line-rate") {
+            options.bytesPerSecond = 45454;
+        } else if (arg == "--bytes-per-second" && hasValue && ParseNumber(argv[++i], v)) {
+            options.bytesPerSecond = v;
+        } else if (arg == "--flood") {
+            options.flood = true;
+        } else if (arg == "--count" && hasValue && ParseNumber(argv[++i], v)) {
+            options.count = static_cast<uint64_t>(v);
+        } else if (arg == "--escape-all") {
+            options.escapeAll = true;
+        } else if (arg == "--id" && hasValue && ParseNumber(argv[++i], v) && v <= 255) {
+            options.unitId = static_cast<uint8_t>(v);
+        } else if (arg == "--name" && hasValue) {
+            options.name = argv[++i];
+        } else if (arg == "--link" && hasValue) {
+            options.linkPath = argv[++i];
+        } else if (arg == "--replug-down-ms" && hasValue && ParseNumber(argv[++i], v)) {
+            replugDownMs = static_cast<int>(v);
+        } else {
+            Usage();
+            return 2;
+        }
+    }
+
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGUSR1);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);  // before any thread starts
+
+    try {
+        unitsim::UnitSim sim(options, [](const std::string& line) {
+            std::printf("%s\n", line.c_str());
+            std::fflush(stdout);
+        });
+        std::thread signalThread([&] {
+            const int fd = signalfd(-1, &signals, SFD_CLOEXEC);
+            signalfd_siginfo info{};
+            while (fd >= 0 && read(fd, &info, sizeof info) == sizeof info) {
+                if (info.ssi_signo == SIGUSR1) {
+                    sim.Replug(replugDownMs);
+                } else {
+                    break;
+                }
+            }
+            if (fd >= 0) close(fd);
+            sim.Stop();
+        });
+        sim.Run();
+        // Wake the signal thread if Run ended on its own.
+        if (signalThread.joinable()) {
+            pthread_kill(signalThread.native_handle(), SIGTERM);
+            signalThread.join();
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "unit-sim: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
