@@ -92,6 +92,7 @@ void TForm1::CreateComponents() {
     TID = new TNumEdit(this);
     TID->setGeometry(406, 8, 19, 21);
     TID->setText(QStringLiteral("0"));
+    TID->SetValue(0.0);
     TID->SetDecimals(0);
 
     Name = new QLineEdit(this);

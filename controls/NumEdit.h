@@ -1,15 +1,28 @@
 #pragma once
-// PLACEHOLDER until the numeric edit box lands: the members the window uses.
+// A single-line edit box showing a number with a fixed count of digits after the separator.
+// The text stays freely editable; reading Value parses it back and rewrites it canonically.
 #include <QLineEdit>
 
 class TNumEdit : public QLineEdit {
+    Q_OBJECT
+    Q_PROPERTY(double Value READ Value WRITE SetValue)
+    Q_PROPERTY(int Decimals READ Decimals WRITE SetDecimals)
+
 public:
-    explicit TNumEdit(QWidget* parent = nullptr) : QLineEdit(parent) {}
-    double Value() const { return text().toDouble(); }
-    void SetValue(double v) { setText(QString::number(v, 'f', FDecimals)); }
+    explicit TNumEdit(QWidget* parent = nullptr);
+
+    // Takes the number in the text if it reads as one, keeps the last good value otherwise, and
+    // in both cases puts the canonical text of the kept value back: hence not const.
+    double Value();
+    void SetValue(double value);
+
     int Decimals() const { return FDecimals; }
-    void SetDecimals(int d) { FDecimals = d; }
+    // Negative counts are taken as 0; counts above 18 are kept but show 18 digits.
+    void SetDecimals(int decimals);
 
 private:
-    int FDecimals = 2;
+    void UpdateText();
+
+    double FValue = 0.0;
+    int FDecimals = 0;
 };
