@@ -20,6 +20,18 @@ int EnvInt(const char* name, int fallback) {
 } // namespace
 
 void InstallDemoHooks(TForm1& form) {
+    const char* click = std::getenv("TORVANE_DEMO_CLICK_START");
+    if (click != nullptr && *click == '1') {
+        // Click Start once, as soon as the search has found the unit.
+        auto* watcher = new QTimer(&form);
+        QObject::connect(watcher, &QTimer::timeout, &form, [&form, watcher] {
+            if (!form.Start->isEnabled()) return;
+            watcher->stop();
+            watcher->deleteLater();
+            if (form.Start->OnClick) form.Start->OnClick(form.Start);
+        });
+        watcher->start(50);
+    }
     const char* shot = std::getenv("TORVANE_SCREENSHOT");
     if (shot == nullptr || *shot == '\0') return;
     const QString path = QString::fromLocal8Bit(shot);

@@ -3,5 +3,6 @@
 // (the program itself takes no arguments):
 //   TORVANE_SCREENSHOT=<file.png>      grab the window into this file, then quit
 //   TORVANE_SCREENSHOT_AFTER_MS=<ms>   when to grab it (default 3000)
+//   TORVANE_DEMO_CLICK_START=1         click Start as soon as the unit has been found
 class TForm1;
 void InstallDemoHooks(TForm1& form);

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The main job: build, start the simulated receiver unit on a pseudo-terminal, and start the
+# window with that port in its list. With a display the window stays until you close it;
+# without one it runs under Xvfb for a few seconds and writes a screenshot.
+#   DEMO_SECONDS (headless run time, default 6)   DEMO_SCREENSHOT (default build/demo.png)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake --preset default >/dev/null
+cmake --build --preset default --target torvane-capture unit-sim
+
+workdir=$(mktemp -d)
+cleanup() { kill "${sim_pid:-}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$workdir"; }
+trap cleanup EXIT
+
+link="$workdir/receiver-unit"
+build/default/tools/unit-sim/unit-sim --rate 40 --link "$link" >"$workdir/sim.log" 2>&1 &
+sim_pid=$!
+for _ in $(seq 50); do [ -L "$link" ] && break; sleep 0.1; done
+echo "simulated unit: $(head -n1 "$workdir/sim.log") (as $link)"
+
+export TORVANE_EXTRA_PORTS="$link"
+if [ -n "${DISPLAY:-}" ] && [ -z "${DEMO_HEADLESS:-}" ]; then
+  build/default/app/torvane-capture
+else
+  shot=${DEMO_SCREENSHOT:-$PWD/build/demo.png}
+  seconds=${DEMO_SECONDS:-6}
+  TORVANE_SCREENSHOT="$shot" TORVANE_SCREENSHOT_AFTER_MS=$((seconds * 1000)) TORVANE_DEMO_CLICK_START=1 \
+    xvfb-run -a -s "-screen 0 1280x1024x24" build/default/app/torvane-capture
+  echo "what the unit saw:"; sed 's/^/  /' "$workdir/sim.log"
+  echo "screenshot: $shot"
+fi

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Every test: the default build's tests, the serial and toolkit tests under ThreadSanitizer,
+# everything under AddressSanitizer + UndefinedBehaviorSanitizer, and a bounded run of each
+# fuzz target. Installs what it needs first.
+#   FUZZ_SECONDS (per target, default 60)   SKIP_SANITIZERS=1 (default build only)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+jobs=$(nproc)
+
+step() { printf '\n== %s ==\n' "$*"; }
+
+step "default build and tests"
+cmake --preset default >/dev/null
+cmake --build --preset default -j "$jobs"
+ctest --preset default -j "$jobs"
+
+if [ -z "${SKIP_SANITIZERS:-}" ]; then
+  step "ThreadSanitizer: serial component and toolkit core"
+  cmake --preset tsan >/dev/null
+  cmake --build --preset tsan -j "$jobs"
+  ctest --preset tsan -j "$jobs"
+
+  step "AddressSanitizer + UndefinedBehaviorSanitizer: everything"
+  cmake --preset asan >/dev/null
+  cmake --build --preset asan -j "$jobs"
+  ctest --preset asan -j "$jobs"
+
+  step "fuzz targets"
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j "$jobs"
+  for target in build/fuzz/fuzz/*_fuzz; do
+    corpus="build/fuzz/corpus/$(basename "$target")"
+    mkdir -p "$corpus"
+    "$target" -max_total_time="${FUZZ_SECONDS:-60}" -rss_limit_mb=2048 -print_final_stats=1 "$corpus" 2>&1 | tail -n 5
+  done
+fi
+step "all tests passed"
