@@ -1,6 +1,7 @@
 #include "DemoHooks.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QPixmap>
 #include <QTimer>
 
@@ -10,6 +11,25 @@
 #include "MainForm.h"
 
 namespace {
+// Clicks Start once, the moment the search has found the unit and enabled it.
+class ClickWhenEnabled : public QObject {
+public:
+    explicit ClickWhenEnabled(TForm1& form) : QObject(&form), FForm(form) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::EnabledChange && FForm.Start->isEnabled()) {
+            FForm.Start->removeEventFilter(this);
+            QTimer::singleShot(0, &FForm, [&form = FForm] {
+                if (form.Start->OnClick) form.Start->OnClick(form.Start);
+            });
+            deleteLater();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    TForm1& FForm;
+};
+
 int EnvInt(const char* name, int fallback) {
     const char* text = std::getenv(name);
     if (text == nullptr || *text == '\0') return fallback;
@@ -21,17 +41,7 @@ int EnvInt(const char* name, int fallback) {
 
 void InstallDemoHooks(TForm1& form) {
     const char* click = std::getenv("TORVANE_DEMO_CLICK_START");
-    if (click != nullptr && *click == '1') {
-        // Click Start once, as soon as the search has found the unit.
-        auto* watcher = new QTimer(&form);
-        QObject::connect(watcher, &QTimer::timeout, &form, [&form, watcher] {
-            if (!form.Start->isEnabled()) return;
-            watcher->stop();
-            watcher->deleteLater();
-            if (form.Start->OnClick) form.Start->OnClick(form.Start);
-        });
-        watcher->start(50);
-    }
+    if (click != nullptr && *click == '1') form.Start->installEventFilter(new ClickWhenEnabled(form));
     const char* shot = std::getenv("TORVANE_SCREENSHOT");
     if (shot == nullptr || *shot == '\0') return;
     const QString path = QString::fromLocal8Bit(shot);
