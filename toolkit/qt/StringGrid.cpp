@@ -64,10 +64,12 @@ void TStringGrid::SetCell(int col, int row, const QString& text) {
 }
 
 void TStringGrid::SetSelection(int col, int row) {
-    if (col == FSelCol && row == FSelRow) return;
-    FSelCol = col;
-    FSelRow = row;
-    ScheduleRepaint();
+    if (col != FSelCol || row != FSelRow) {
+        FSelCol = col;
+        FSelRow = row;
+        ScheduleRepaint();
+    }
+    if (OnSelectionChanged) OnSelectionChanged(col, row);
 }
 
 void TStringGrid::ScheduleRepaint() {

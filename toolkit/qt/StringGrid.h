@@ -8,6 +8,8 @@
 #include <QVector>
 #include <QWidget>
 
+#include <functional>
+
 class TStringGrid : public QWidget {
 public:
     explicit TStringGrid(QWidget* parent = nullptr);
@@ -31,6 +33,10 @@ public:
     int SelectionCol() const { return FSelCol; }
     int SelectionRow() const { return FSelRow; }
     void SetSelection(int col, int row);
+
+    // Told after every selection, also of the cell already selected (the decoder selects once
+    // per record written).
+    std::function<void(int col, int row)> OnSelectionChanged;
 
     // Paints that actually ran; the benchmark reads it.
     quint64 PaintCount() const { return FPaintCount; }

@@ -136,6 +136,13 @@ void UnitSim::Replug(int downMs) {
     (void)!write(FWake, &one, sizeof one);
 }
 
+void UnitSim::SetPaused(bool paused) {
+    FPaused = paused;
+    if (!paused) FRestartPace = true;  // resume at the pace, without a burst for the pause
+    const uint64_t one = 1;
+    (void)!write(FWake, &one, sizeof one);
+}
+
 void UnitSim::QueueLine(const std::string& payload) { FPending += EncodeLine(payload, FOptions.escapeAll); }
 
 void UnitSim::OnByte(uint8_t b) {
@@ -180,16 +187,18 @@ void UnitSim::HandleInput() {
 
 bool UnitSim::FlushPending() {
     while (!FPending.empty()) {
+        // Stamp just before the write that hands the line ends over, so a reader that sees a
+        // record has always seen its stamp; a record left over by a partial write is stamped again.
+        if (OnRecordSent) {
+            const int64_t now = MonotonicNs();
+            for (const auto& m : FMarks) OnRecordSent(m.seq, now);
+        }
         const ssize_t n = write(FMaster, FPending.data(), FPending.size());
         if (n < 0) return errno == EAGAIN || errno == EINTR || errno == EIO;
         FPending.erase(0, static_cast<size_t>(n));
-        const int64_t now = MonotonicNs();
         size_t done = 0;
-        while (done < FMarks.size() && FMarks[done].endOffset <= static_cast<size_t>(n)) {
-            ++FRecordsSent;
-            if (OnRecordSent) OnRecordSent(FMarks[done].seq, now);
-            ++done;
-        }
+        while (done < FMarks.size() && FMarks[done].endOffset <= static_cast<size_t>(n)) ++done;
+        FRecordsSent += done;
         FMarks.erase(FMarks.begin(), FMarks.begin() + static_cast<std::ptrdiff_t>(done));
         for (auto& m : FMarks) m.endOffset -= static_cast<size_t>(n);
     }
@@ -199,7 +208,8 @@ bool UnitSim::FlushPending() {
 void UnitSim::Run() {
     while (!FStopRequested) {
         const int64_t now = MonotonicNs();
-        const bool streaming = FState == State::Streaming &&
+        if (FRestartPace.exchange(false)) FNextDueNs = now;
+        const bool streaming = FState == State::Streaming && !FPaused &&
                                (FOptions.count == 0 || FSentSinceSetup < FOptions.count);
         // Queue the records that are due (in flood mode: keep the line's buffer fed).
         if (streaming && FMaster >= 0) {

@@ -38,7 +38,8 @@ uint32_t SequenceFromFields(int car, int drive, int brake);
 class UnitSim {
 public:
     using Log = std::function<void(const std::string& line)>;
-    // Called after the line end of a status record has been handed to the line.
+    // Called with the time a status record's line end is handed to the line (just before the
+    // write that carries it; again if a partial write left it behind).
     using RecordSent = std::function<void(uint32_t seq, int64_t monotonicNs)>;
 
     explicit UnitSim(Options options, Log log = {});
@@ -57,6 +58,8 @@ public:
     // pseudo-terminal after `downMs`, behind the same symlink.
     void Replug(int downMs = 300);
 
+    // Thread-safe: stop or resume sending status records (the line stays up).
+    void SetPaused(bool paused);
     uint64_t RecordsSent() const { return FRecordsSent.load(); }
     uint64_t SetupCommandsOk() const { return FSetupOk.load(); }
     uint64_t SetupCommandsBad() const { return FSetupBad.load(); }
@@ -84,6 +87,8 @@ private:
     uint64_t FSentSinceSetup = 0;
     int64_t FNextDueNs = 0;
     std::atomic<bool> FStopRequested{false};
+    std::atomic<bool> FPaused{false};
+    std::atomic<bool> FRestartPace{false};
     std::atomic<int> FReplugDownMs{-1};
     std::atomic<uint64_t> FRecordsSent{0};
     std::atomic<uint64_t> FSetupOk{0};

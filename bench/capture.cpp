@@ -1,0 +1,263 @@
+// Capture benchmark: the real window (offscreen, shown and painted) against the simulated unit
+// on a pseudo-terminal, found through TORVANE_EXTRA_PORTS by the real scan and handshake, with
+// Start clicked. Prints one JSON line:
+//   line rate (45454 bytes/s) for LINE_SECONDS: records sent/shown/lost/repeated, main-thread
+//   CPU, latency from the unit's line end to the row written (p50/p99/max);
+//   flood for FLOOD_SECONDS: records/s, CPU per 1000 records, RSS at start and end;
+//   idle for IDLE_SECONDS with the port open: CPU.
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <pthread.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "UnitSim.h"
+#include "app/MainForm.h"
+#include "toolkit/qt/SyncAdapter.h"
+
+namespace {
+
+double EnvSeconds(const char* name, double fallback) {
+    const char* v = std::getenv(name);
+    return v != nullptr && *v != '\0' ? std::atof(v) : fallback;
+}
+
+int64_t MonotonicNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+double CpuSeconds(clockid_t clock) {
+    timespec ts{};
+    clock_gettime(clock, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+long StatusKb(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string key = std::string(field) + ":";
+    while (std::getline(status, line)) {
+        if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + key.size());
+    }
+    return -1;
+}
+
+void RunEventLoopFor(double seconds) {
+    QEventLoop loop;
+    QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool RunEventLoopUntil(const std::function<bool()>& done, double seconds) {
+    const int64_t deadline = MonotonicNs() + static_cast<int64_t>(seconds * 1e9);
+    while (!done() && MonotonicNs() < deadline) {
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return done();
+}
+
+// Sequence numbers of the records shown, checked against what the unit sent.
+struct Tally {
+    static constexpr size_t kMaxSeq = 1u << 24;  // the table carries 24 bits of it
+    std::vector<std::atomic<int64_t>> sentNs = std::vector<std::atomic<int64_t>>(kMaxSeq);
+    std::vector<int64_t> latenciesNs;
+    bool counting = false;
+    int64_t firstSeq = -1;
+    int64_t lastSeq = -1;
+    uint64_t shown = 0;
+    uint64_t lost = 0;
+    uint64_t repeated = 0;
+
+    void Reset() {
+        latenciesNs.clear();
+        firstSeq = lastSeq = -1;
+        shown = lost = repeated = 0;
+    }
+    void OnShown(uint32_t seq, int64_t nowNs) {
+        if (!counting) return;
+        ++shown;
+        if (firstSeq < 0) firstSeq = seq;
+        if (lastSeq >= 0) {
+            if (seq <= lastSeq) ++repeated;
+            else lost += static_cast<uint64_t>(seq - lastSeq - 1);
+        }
+        if (static_cast<int64_t>(seq) > lastSeq) lastSeq = seq;
+        const int64_t sent = sentNs[seq % kMaxSeq].load(std::memory_order_relaxed);
+        if (sent > 0) latenciesNs.push_back(nowNs - sent);
+    }
+    double PercentileMs(double p) {
+        if (latenciesNs.empty()) return -1;
+        std::sort(latenciesNs.begin(), latenciesNs.end());
+        const size_t i = std::min(latenciesNs.size() - 1, static_cast<size_t>(p * static_cast<double>(latenciesNs.size())));
+        return static_cast<double>(latenciesNs[i]) / 1e6;
+    }
+};
+
+// One simulated unit on its own thread, and the window that finds it.
+class Rig {
+public:
+    Rig(const unitsim::Options& options, Tally& tally, const std::string& link) : FTally(tally) {
+        unitsim::Options o = options;
+        o.linkPath = link;
+        FSim = std::make_unique<unitsim::UnitSim>(o);
+        FSim->OnRecordSent = [&tally](uint32_t seq, int64_t ns) {
+            tally.sentNs[seq % Tally::kMaxSeq].store(ns, std::memory_order_relaxed);
+        };
+        FSimThread = std::thread([this] { FSim->Run(); });
+        setenv("TORVANE_EXTRA_PORTS", link.c_str(), 1);
+        TForm1::Options formOptions;
+        formOptions.portList.sysfsRoot = "/nonexistent-sysfs";  // only the simulated unit
+        FForm = std::make_unique<TForm1>(formOptions);
+        FForm->Table->OnSelectionChanged = [this](int, int row) {
+            TStringGrid* t = FForm->Table;
+            const uint32_t seq = unitsim::SequenceFromFields(t->Cell(0, row).toInt(), t->Cell(3, row).toInt(),
+                                                             t->Cell(4, row).toInt());
+            FTally.OnShown(seq, MonotonicNs());
+        };
+        FForm->show();
+    }
+    ~Rig() {
+        FForm->close();
+        FForm.reset();
+        FSim->Stop();
+        FSimThread.join();
+    }
+    bool FindUnitAndStart() {
+        if (!RunEventLoopUntil([this] { return FForm->Start->isEnabled(); }, 20)) return false;
+        FForm->StartClick(FForm->Start);
+        return FForm->Start->Caption() == "Close";
+    }
+    unitsim::UnitSim& Sim() { return *FSim; }
+    TForm1& Form() { return *FForm; }
+    double SimCpuSeconds() {
+        clockid_t id{};
+        pthread_getcpuclockid(FSimThread.native_handle(), &id);
+        return CpuSeconds(id);
+    }
+
+private:
+    Tally& FTally;
+    std::unique_ptr<unitsim::UnitSim> FSim;
+    std::thread FSimThread;
+    std::unique_ptr<TForm1> FForm;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    toolkit::InstallQtSyncAdapter();
+    const double lineSeconds = EnvSeconds("LINE_SECONDS", 60);
+    const double floodSeconds = EnvSeconds("FLOOD_SECONDS", 10);
+    const double idleSeconds = EnvSeconds("IDLE_SECONDS", 5);
+    char dir[] = "/tmp/torvane-bench-XXXXXX";
+    if (mkdtemp(dir) == nullptr) return 1;
+    const std::string link = std::string(dir) + "/unit";
+    auto tally = std::make_unique<Tally>();
+    for (auto& s : tally->sentNs) s.store(0, std::memory_order_relaxed);  // touch it all before RSS is read
+
+    std::string json = "{\"bench\":\"capture\"";
+    auto add = [&json](const char* key, double v) {
+        char buf[96];
+        std::snprintf(buf, sizeof buf, ",\"%s\":%.6g", key, v);
+        json += buf;
+    };
+
+    {   // Line rate, then idle, on one rig.
+        unitsim::Options o;
+        o.bytesPerSecond = 45454;
+        Rig rig(o, *tally, link);
+        if (!rig.FindUnitAndStart()) {
+            std::printf("{\"bench\":\"capture\",\"error\":\"unit not found\"}\n");
+            return 1;
+        }
+        RunEventLoopFor(0.5);
+        tally->Reset();
+        tally->counting = true;
+        const uint64_t paintsBefore = rig.Form().Table->PaintCount();
+        const double main0 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        const double proc0 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+        const double sim0 = rig.SimCpuSeconds();
+        RunEventLoopFor(lineSeconds);
+        rig.Sim().SetPaused(true);
+        const double main1 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        const double proc1 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+        const double sim1 = rig.SimCpuSeconds();
+        RunEventLoopFor(0.5);  // let what is on the line arrive
+        tally->counting = false;
+        const uint64_t sent = tally->firstSeq < 0 ? 0 : static_cast<uint64_t>(rig.Sim().RecordsSent()) - static_cast<uint64_t>(tally->firstSeq);
+        add("line_seconds", lineSeconds);
+        add("line_records_sent", static_cast<double>(sent));
+        add("line_records_shown", static_cast<double>(tally->shown));
+        add("line_records_lost", static_cast<double>(tally->lost + (sent > static_cast<uint64_t>(tally->lastSeq - tally->firstSeq + 1) ? sent - static_cast<uint64_t>(tally->lastSeq - tally->firstSeq + 1) : 0)));
+        add("line_records_repeated", static_cast<double>(tally->repeated));
+        add("line_main_cpu_s", main1 - main0);
+        add("line_main_cpu_pct", 100.0 * (main1 - main0) / lineSeconds);
+        add("line_app_cpu_pct", 100.0 * ((proc1 - proc0) - (sim1 - sim0)) / lineSeconds);
+        add("line_paints_per_s", static_cast<double>(rig.Form().Table->PaintCount() - paintsBefore) / lineSeconds);
+        add("line_latency_p50_ms", tally->PercentileMs(0.50));
+        add("line_latency_p99_ms", tally->PercentileMs(0.99));
+        add("line_latency_max_ms", tally->PercentileMs(1.0));
+
+        const double idleMain0 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        const double idleProc0 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+        const double idleSim0 = rig.SimCpuSeconds();
+        RunEventLoopFor(idleSeconds);
+        add("idle_seconds", idleSeconds);
+        add("idle_main_cpu_s", CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - idleMain0);
+        add("idle_app_cpu_s", (CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - idleProc0) - (rig.SimCpuSeconds() - idleSim0));
+        add("idle_port_open", rig.Form().VaComm1->Active() ? 1 : 0);
+    }
+    {   // Flood.
+        unitsim::Options o;
+        o.flood = true;
+        Rig rig(o, *tally, link);
+        if (!rig.FindUnitAndStart()) {
+            std::printf("{\"bench\":\"capture\",\"error\":\"unit not found for the flood\"}\n");
+            return 1;
+        }
+        RunEventLoopFor(0.5);
+        tally->Reset();
+        tally->counting = true;
+        const long rssStart = StatusKb("VmRSS");
+        const double main0 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        const double proc0 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+        const double sim0 = rig.SimCpuSeconds();
+        RunEventLoopFor(floodSeconds);
+        const double main1 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        const double proc1 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+        const double sim1 = rig.SimCpuSeconds();
+        const long rssEnd = StatusKb("VmRSS");
+        tally->counting = false;
+        const double shown = static_cast<double>(tally->shown);
+        add("flood_seconds", floodSeconds);
+        add("flood_records_per_s", shown / floodSeconds);
+        add("flood_x_line_rate", shown / floodSeconds / (45454.0 / 9.0));
+        add("flood_records_lost", static_cast<double>(tally->lost));
+        add("flood_main_cpu_ms_per_1000", shown > 0 ? 1e6 * (main1 - main0) / shown : -1);
+        add("flood_app_cpu_ms_per_1000", shown > 0 ? 1e6 * ((proc1 - proc0) - (sim1 - sim0)) / shown : -1);
+        add("flood_rss_start_kb", static_cast<double>(rssStart));
+        add("flood_rss_end_kb", static_cast<double>(rssEnd));
+        add("flood_rss_peak_kb", static_cast<double>(StatusKb("VmHWM")));
+    }
+    std::printf("%s}\n", json.c_str());
+    rmdir(dir);
+    return 0;
+}
