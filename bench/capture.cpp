@@ -206,7 +206,8 @@ int main(int argc, char** argv) {
         add("line_seconds", lineSeconds);
         add("line_records_sent", static_cast<double>(sent));
         add("line_records_shown", static_cast<double>(tally->shown));
-        add("line_records_lost", static_cast<double>(tally->lost + (sent > static_cast<uint64_t>(tally->lastSeq - tally->firstSeq + 1) ? sent - static_cast<uint64_t>(tally->lastSeq - tally->firstSeq + 1) : 0)));
+        const uint64_t unique = tally->shown - tally->repeated;
+        add("line_records_lost", static_cast<double>(sent > unique ? sent - unique : 0));
         add("line_records_repeated", static_cast<double>(tally->repeated));
         add("line_main_cpu_s", main1 - main0);
         add("line_main_cpu_pct", 100.0 * (main1 - main0) / lineSeconds);
