@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QFile>
 #include <QPixmap>
+#include <QTextStream>
 #include <QTimer>
 
 #include <cstdio>
@@ -11,24 +13,6 @@
 #include "MainForm.h"
 
 namespace {
-// Clicks Start once, the moment the search has found the unit and enabled it.
-class ClickWhenEnabled : public QObject {
-public:
-    explicit ClickWhenEnabled(TForm1& form) : QObject(&form), FForm(form) {}
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::EnabledChange && FForm.Start->isEnabled()) {
-            FForm.Start->removeEventFilter(this);
-            QTimer::singleShot(0, &FForm, [&form = FForm] {
-                if (form.Start->OnClick) form.Start->OnClick(form.Start);
-            });
-            deleteLater();
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    TForm1& FForm;
-};
 
 int EnvInt(const char* name, int fallback) {
     const char* text = std::getenv(name);
@@ -37,18 +21,85 @@ int EnvInt(const char* name, int fallback) {
     const long v = std::strtol(text, &end, 10);
     return (end != nullptr && *end == '\0' && v >= 0 && v < 3600000) ? static_cast<int>(v) : fallback;
 }
+
+bool EnvFlag(const char* name) {
+    const char* text = std::getenv(name);
+    return text != nullptr && text[0] == '1';
+}
+
+// What the window shows, as text beside the screenshot, for scripts that check it.
+bool WriteTableText(TForm1& form, const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    QTextStream out(&file);
+    out << "caption: " << form.Start->Caption() << "\n";
+    out << "start-enabled: " << (form.Start->isEnabled() ? "yes" : "no") << "\n";
+    out << "port: " << form.CName->text() << "\n";
+    out << "unit: " << form.TID->text() << " " << form.Name->text() << "\n";
+    for (int row = 0; row < form.Table->RowCount(); ++row) {
+        QStringList cells;
+        for (int col = 0; col < form.Table->ColCount(); ++col) cells << form.Table->Cell(col, row);
+        out << "row " << row << ": " << cells.join(QLatin1Char('|')) << "\n";
+    }
+    return true;
+}
+
+void ScreenshotAndQuit(TForm1& form, const QString& path) {
+    const bool saved = form.grab().save(path, "PNG") && WriteTableText(form, path + QStringLiteral(".txt"));
+    std::fprintf(stderr, "%s %s\n", saved ? "screenshot written:" : "could not write screenshot:", qPrintable(path));
+    form.close();
+    QApplication::quit();
+}
+
+// Watches the Start button: clicks it once it is enabled (when asked to), and takes the
+// screenshot a while after the click that turned it into "Close" (when asked to).
+class StartWatcher : public QObject {
+public:
+    StartWatcher(TForm1& form, bool clickWhenEnabled, QString shotPath, int shotAfterStartMs)
+        : QObject(&form), FForm(form), FClick(clickWhenEnabled), FShotPath(std::move(shotPath)),
+          FShotAfterStartMs(shotAfterStartMs) {
+        form.Start->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::EnabledChange && FClick && FForm.Start->isEnabled()) {
+            FClick = false;
+            QTimer::singleShot(0, this, [this] {
+                if (FForm.Start->OnClick) FForm.Start->OnClick(FForm.Start);
+                CheckStarted();
+            });
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            QTimer::singleShot(0, this, [this] { CheckStarted(); });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void CheckStarted() {
+        if (FShotPath.isEmpty() || FShotScheduled || FForm.Start->Caption() != QLatin1String("Close")) return;
+        FShotScheduled = true;
+        QTimer::singleShot(FShotAfterStartMs, &FForm, [this] { ScreenshotAndQuit(FForm, FShotPath); });
+    }
+
+    TForm1& FForm;
+    bool FClick;
+    QString FShotPath;
+    int FShotAfterStartMs;
+    bool FShotScheduled = false;
+};
+
 } // namespace
 
 void InstallDemoHooks(TForm1& form) {
-    const char* click = std::getenv("TORVANE_DEMO_CLICK_START");
-    if (click != nullptr && *click == '1') form.Start->installEventFilter(new ClickWhenEnabled(form));
     const char* shot = std::getenv("TORVANE_SCREENSHOT");
-    if (shot == nullptr || *shot == '\0') return;
-    const QString path = QString::fromLocal8Bit(shot);
-    QTimer::singleShot(EnvInt("TORVANE_SCREENSHOT_AFTER_MS", 3000), &form, [&form, path] {
-        const bool saved = form.grab().save(path, "PNG");
-        std::fprintf(stderr, "%s %s\n", saved ? "screenshot written:" : "could not write screenshot:", qPrintable(path));
-        form.close();
-        QApplication::quit();
-    });
+    const QString shotPath = shot != nullptr ? QString::fromLocal8Bit(shot) : QString();
+    const bool afterStart = EnvFlag("TORVANE_SCREENSHOT_AFTER_START");
+    const bool click = EnvFlag("TORVANE_DEMO_CLICK_START");
+    const int afterMs = EnvInt("TORVANE_SCREENSHOT_AFTER_MS", 3000);
+    if (click || (afterStart && !shotPath.isEmpty())) {
+        new StartWatcher(form, click, afterStart ? shotPath : QString(), afterMs);
+    }
+    if (!shotPath.isEmpty() && !afterStart) {
+        QTimer::singleShot(afterMs, &form, [&form, shotPath] { ScreenshotAndQuit(form, shotPath); });
+    }
 }

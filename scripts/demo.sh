@@ -2,7 +2,7 @@
 # The main job: build, start the simulated receiver unit on a pseudo-terminal, and start the
 # window with that port in its list. With a display the window stays until you close it;
 # without one it runs under Xvfb for a few seconds and writes a screenshot.
-#   DEMO_SECONDS (headless run time, default 6)   DEMO_SCREENSHOT (default build/demo.png)
+#   DEMO_SECONDS (headless: seconds of capture after Start, default 5)   DEMO_SCREENSHOT (default build/demo.png)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -24,8 +24,9 @@ if [ -n "${DISPLAY:-}" ] && [ -z "${DEMO_HEADLESS:-}" ]; then
   build/default/app/torvane-capture
 else
   shot=${DEMO_SCREENSHOT:-$PWD/build/demo.png}
-  seconds=${DEMO_SECONDS:-6}
-  TORVANE_SCREENSHOT="$shot" TORVANE_SCREENSHOT_AFTER_MS=$((seconds * 1000)) TORVANE_DEMO_CLICK_START=1 \
+  seconds=${DEMO_SECONDS:-5}
+  TORVANE_SCREENSHOT="$shot" TORVANE_SCREENSHOT_AFTER_START=1 TORVANE_SCREENSHOT_AFTER_MS=$((seconds * 1000)) \
+    TORVANE_DEMO_CLICK_START=1 \
     xvfb-run -a -s "-screen 0 1280x1024x24" build/default/app/torvane-capture
   echo "what the unit saw:"; sed 's/^/  /' "$workdir/sim.log"
   echo "screenshot: $shot"
