@@ -1,0 +1,372 @@
+#include "VaComm.h"
+
+#include <cerrno>
+#include <chrono>
+#include <limits>
+#include <mutex>
+#include <thread>
+
+#include "VaConst.h"
+#include "toolkit/ErrorReport.h"
+#include "toolkit/SysUtils.h"
+
+namespace {
+
+constexpr uint32_t kRates[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
+                               14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+
+constexpr uint32_t kEventFlags[] = {EV_BREAK, EV_CTS,     EV_DSR,    EV_ERR,    EV_RING,   EV_RLSD,  EV_RXCHAR,
+                                    EV_TXEMPTY, EV_RXFLAG, EV_PERR, EV_RX80FULL, EV_EVENT1, EV_EVENT2};
+
+} // namespace
+
+uint32_t VaBaudrateValue(TVaBaudrate Rate) {
+    const auto i = static_cast<size_t>(Rate);
+    return i < std::size(kRates) ? kRates[i] : 0;
+}
+
+uint32_t VaCommEventFlag(TVaCommEvent Event) {
+    const auto i = static_cast<size_t>(Event);
+    return i < std::size(kEventFlags) ? kEventFlags[i] : 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Construction and destruction
+
+TVaCustomComm::TVaCustomComm(toolkit::TComponent* AOwner) : TVaComponent(AOwner) {
+    FBuffers = std::make_unique<TVaBuffers>();
+    FBuffers->OnChange = [this](TVaPersistent* Sender) { BuffersChanged(Sender); };
+    FEventChars = std::make_unique<TVaEventChars>();
+    FEventChars->OnChange = [this](TVaPersistent* Sender) { EventCharsChanged(Sender); };
+    FFlowControl = std::make_unique<TVaFlowControl>();
+    FFlowControl->OnChange = [this](TVaPersistent* Sender) { FlowControlChanged(Sender); };
+}
+
+TVaCustomComm::~TVaCustomComm() {
+    BeginDestroy();  // Close then skips OnClose
+    try {
+        Close();
+    } catch (...) {
+        // A destructor cannot pass it on; the port is closed or as closed as it can be.
+        toolkit::ReportException(this);
+    }
+    RemoveAllListeners();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Lifecycle
+
+int TVaCustomComm::Handle() const { return FDevice ? FDevice->PollFd() : -1; }
+
+void TVaCustomComm::Loaded() {
+    TVaComponent::Loaded();
+    if (FAutoOpen) Open();
+}
+
+std::string TVaCustomComm::DevicePath() const {
+    // A Linux device name is a path as it stands: no prefix.
+    return vautils::FormatDeviceName(FDeviceName, FPortNum);
+}
+
+void TVaCustomComm::CheckClosed() const {
+    if (Active()) throw EVaCommError(vaconst::sPortOpen);
+}
+
+void TVaCustomComm::RaiseCommError(const std::string& Template, int Error) const {
+    vautils::RaiseCommError(Template, Error);
+}
+
+void TVaCustomComm::CheckCommResult(int Error, const std::string& Template) const {
+    if (Error != 0) RaiseCommError(Template, Error);
+}
+
+void TVaCustomComm::CreateHandle() {
+    const std::string path = DevicePath();
+    serialdev::OpenResult opened = serialdev::OpenDevice(path);
+    if (opened.Device) {
+        FDevice = std::move(opened.Device);
+        return;
+    }
+    // The path goes into the template escaped, so a '%' in it is never taken for a placeholder.
+    const std::string shownPath = vautils::EscapePercent(path);
+    if (opened.Error == ENOENT) {
+        RaiseCommError(toolkit::FormatStrings(vaconst::sDeviceNotFound, {shownPath}), opened.Error);
+    }
+    RaiseCommError(toolkit::FormatStrings(vaconst::sCantOpenDevice, {shownPath}) + vaconst::sErrorSuffix,
+                   opened.Error);
+}
+
+void TVaCustomComm::DestroyHandle() {
+    FDevice.reset();
+    FInputQueue.Clear();
+}
+
+void TVaCustomComm::Open() {
+    CheckClosed();
+    CreateHandle();
+    try {
+        ApplyDCB();
+        ApplyBuffers();
+        ApplyTimeouts();
+        ApplyEventMask();
+        StartThreads();
+        DoOpen();
+    } catch (...) {
+        // A thread may already run (the writer failed after the event thread started).
+        try {
+            std::lock_guard<TVaCriticalSection> lock(FReadLock);
+            StopThreads();
+        } catch (...) {
+            // The failure of the open step is the one the caller needs to see.
+        }
+        DestroyHandle();
+        throw;
+    }
+}
+
+void TVaCustomComm::Close() {
+    if (!Active()) return;
+    {
+        std::lock_guard<TVaCriticalSection> lock(FReadLock);
+        StopThreads();
+    }
+    DestroyHandle();
+    DoClose();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+}
+
+void TVaCustomComm::DoOpen() {
+    if (OnOpen) toolkit::RunReportingErrors(this, [this] { OnOpen(this); });
+}
+
+void TVaCustomComm::DoClose() {
+    if (!Destroying() && OnClose) OnClose(this);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Settings
+
+void TVaCustomComm::SetBaudrate(TVaBaudrate Value) {
+    if (Value == FBaudrate) return;
+    FBaudrate = Value;
+    if (Value != brUser) FUserBaudrate = 0;
+    ApplyDCB();
+}
+
+void TVaCustomComm::SetUserBaudrate(int32_t Value) {
+    if (Value == FUserBaudrate) return;
+    FUserBaudrate = Value;
+    FBaudrate = brUser;
+    ApplyDCB();
+}
+
+void TVaCustomComm::SetParity(TVaParity Value) {
+    if (Value == FParity) return;
+    FParity = Value;
+    ApplyDCB();
+}
+
+void TVaCustomComm::SetDatabits(TVaDatabits Value) {
+    if (Value == FDatabits) return;
+    FDatabits = Value;
+    ApplyDCB();
+}
+
+void TVaCustomComm::SetStopbits(TVaStopbits Value) {
+    if (Value == FStopbits) return;
+    FStopbits = Value;
+    ApplyDCB();
+}
+
+void TVaCustomComm::SetOptions(TVaCommOptions Value) {
+    if (Value == FOptions) return;
+    FOptions = Value;
+    ApplyDCB();
+}
+
+void TVaCustomComm::SetEventChars(const TVaEventChars& Value) { FEventChars->CopyFrom(&Value); }
+
+void TVaCustomComm::SetFlowControl(const TVaFlowControl& Value) { FFlowControl->CopyFrom(&Value); }
+
+void TVaCustomComm::SetPortNum(TVaPortInt Value) {
+    CheckClosed();
+    FPortNum = Value;
+}
+
+void TVaCustomComm::SetDeviceName(const std::string& Value) {
+    CheckClosed();
+    FDeviceName = Value;
+}
+
+void TVaCustomComm::SetMonitorEvents(TVaCommEvents Value) {
+    CheckClosed();
+    FMonitorEvents = Value;
+}
+
+void TVaCustomComm::SetBuffers(const TVaBuffers& Value) {
+    CheckClosed();
+    FBuffers->CopyFrom(&Value);
+}
+
+void TVaCustomComm::SetEventPriority(TThreadPriority Value) {
+    if (Value == FEventPriority) return;
+    FEventPriority = Value;
+    if (FEventThread) ApplyEventThreadPriority();
+}
+
+void TVaCustomComm::SetWritePriority(TThreadPriority Value) {
+    if (Value == FWritePriority) return;
+    FWritePriority = Value;
+    if (FWriteThread) ApplyWriteThreadPriority();
+}
+
+void TVaCustomComm::SetDirectWrite(bool Value) {
+    CheckClosed();
+    FDirectWrite = Value;
+}
+
+void TVaCustomComm::SetUpdateDCB(bool Value) {
+    CheckClosed();
+    FUpdateDCB = Value;
+}
+
+void TVaCustomComm::SetDisplay(TVaDisplay* Value) {
+    if (FDisplay != nullptr && FDisplay != Value) RemoveFreeNotification(FDisplay);
+    FDisplay = Value;
+    if (Value != nullptr) FreeNotification(Value);
+}
+
+void TVaCustomComm::Notification(toolkit::TComponent* AComponent, toolkit::TOperation Operation) {
+    if (Operation == toolkit::TOperation::opRemove && AComponent != nullptr && AComponent == FDisplay) {
+        FDisplay = nullptr;
+    }
+    TVaComponent::Notification(AComponent, Operation);
+}
+
+std::string TVaCustomComm::Version() const {
+    const uint32_t v = vaconst::kVersionNumber;
+    return std::to_string((v >> 24) & 0xFF) + "." + std::to_string((v >> 16) & 0xFF) + "." +
+           std::to_string((v >> 8) & 0xFF) + "." + std::to_string(v & 0xFF);
+}
+
+void TVaCustomComm::BuffersChanged(TVaPersistent*) {
+    CheckClosed();
+    ApplyBuffers();
+    ApplyDCB();
+}
+
+void TVaCustomComm::EventCharsChanged(TVaPersistent*) { ApplyDCB(); }
+
+void TVaCustomComm::FlowControlChanged(TVaPersistent*) { ApplyDCB(); }
+
+// ---------------------------------------------------------------------------------------------
+// Apply operations
+
+serialdev::LineSettings TVaCustomComm::BuildLineSettings() const {
+    serialdev::LineSettings s;
+    s.BaudRate = FBaudrate == brUser ? static_cast<uint32_t>(FUserBaudrate) : VaBaudrateValue(FBaudrate);
+    s.DataBits = static_cast<uint8_t>(4 + static_cast<int>(FDatabits));
+    s.ParityMode = static_cast<serialdev::Parity>(FParity);
+    s.Stop = static_cast<serialdev::StopBits>(FStopbits);
+    s.ParityCheck = FOptions.Contains(coParityCheck);
+    s.ErrorCharReplace = FOptions.Contains(coErrorChar);
+    s.NullStrip = FOptions.Contains(coNullStrip);
+    const TVaFlowControl& f = *FFlowControl;
+    s.OutCtsFlow = f.OutCtsFlow();
+    s.OutDsrFlow = f.OutDsrFlow();
+    s.Dtr = static_cast<serialdev::DtrControl>(f.ControlDtr());
+    s.Rts = static_cast<serialdev::RtsControl>(f.ControlRts());
+    s.XonXoffOut = f.XonXoffOut();
+    s.XonXoffIn = f.XonXoffIn();
+    s.DsrSensitivity = f.DsrSensitivity();
+    s.TxContinueOnXoff = f.TxContinueOnXoff();
+    s.XonLimit = static_cast<uint16_t>(FBuffers->XonLimit() & 0xFFFF);
+    s.XoffLimit = static_cast<uint16_t>(FBuffers->XoffLimit() & 0xFFFF);
+    const TVaEventChars& c = *FEventChars;
+    s.XonChar = c.XonChar();
+    s.XoffChar = c.XoffChar();
+    s.ErrorChar = c.ErrorChar();
+    s.EofChar = c.EofChar();
+    s.EventChar = c.EventChar();
+    return s;
+}
+
+void TVaCustomComm::ApplyDCB() {
+    if (!Active() || !FUpdateDCB) return;
+    CheckCommResult(FDevice->ApplySettings(BuildLineSettings()), vaconst::sWriteDcb);
+}
+
+void TVaCustomComm::ApplyBuffers() {
+    if (!Active()) return;
+    const auto readSize = static_cast<uint32_t>(FBuffers->ReadSize());
+    CheckCommResult(FDevice->SetQueueSizes(readSize, static_cast<uint32_t>(FBuffers->WriteSize())),
+                    vaconst::sInitBuffers);
+    FInputQueue.Reset(readSize);
+}
+
+void TVaCustomComm::ApplyTimeouts() {
+    if (!Active()) return;
+    CheckCommResult(FDevice->SetTimeouts(), vaconst::sSetTimeouts);
+}
+
+void TVaCustomComm::ApplyEventMask() {
+    uint32_t mask = 0;
+    for (int e = ceBreak; e <= ceEvent2; ++e) {
+        const auto member = static_cast<TVaCommEvent>(e);
+        if (FMonitorEvents.Contains(member)) mask |= VaCommEventFlag(member);
+    }
+    // The writer thread reports an empty output itself.
+    if (!FDirectWrite) mask &= ~EV_TXEMPTY;
+    FEventMask = mask;
+    if (Active()) CheckCommResult(FDevice->SetEventMask(mask), vaconst::sSetEventMask);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Read path and status
+
+int32_t TVaCustomComm::ReadBuf(void* Buffer, int32_t Count) {
+    if (!Active() || Buffer == nullptr || Count <= 0) return 0;
+    std::lock_guard<TVaCriticalSection> lock(FReadLock);
+    size_t received = 0;
+    const int error =
+        FInputQueue.Read(FDevice.get(), static_cast<uint8_t*>(Buffer), static_cast<size_t>(Count), received);
+    // Bytes already taken from the queue are handed over; the port's error shows at the next read.
+    if (error != 0 && received == 0) RaiseCommError(vaconst::sReadError, error);
+    return static_cast<int32_t>(received);
+}
+
+bool TVaCustomComm::ReadChar(uint8_t& Ch) { return ReadBuf(&Ch, 1) == 1; }
+
+void TVaCustomComm::GetComStat(TVaComStat& Rec) {
+    std::lock_guard<TVaCriticalSection> lock(FReadLock);
+    Rec = TVaComStat{};
+    if (!Active()) return;
+    serialdev::DeviceStatus status;
+    CheckCommResult(FDevice->QueryStatus(status), vaconst::sComStat);
+    Rec.Errors = status.Errors;
+    Rec.InQueue = status.InQueue + static_cast<uint32_t>(FInputQueue.Count());
+    Rec.OutQueue = status.OutQueue;
+}
+
+int32_t TVaCustomComm::ReadBufUsed() {
+    if (!Active()) return 0;
+    TVaComStat stat;
+    GetComStat(stat);
+    constexpr uint32_t kMax = static_cast<uint32_t>(std::numeric_limits<int32_t>::max());
+    return static_cast<int32_t>(stat.InQueue < kMax ? stat.InQueue : kMax);
+}
+
+void TVaCustomComm::Purge(uint32_t Flags) {
+    if (!Active()) return;
+    std::lock_guard<TVaCriticalSection> lock(FReadLock);
+    constexpr uint32_t kReadOnlyPurge = PURGE_RXABORT | PURGE_RXCLEAR;
+    if (Flags != kReadOnlyPurge && FWriteThread) FlushWriteQueue();
+    const bool input = (Flags & PURGE_RXCLEAR) != 0;
+    const bool output = (Flags & PURGE_TXCLEAR) != 0;
+    // Reads and direct writes never stay outstanding here, so the abort bits have nothing to end.
+    if (!input && !output) return;
+    const int error = FDevice->Purge(input, output);
+    // Emptied after the port, so bytes the event thread moved over meanwhile go as well.
+    if (input) FInputQueue.Clear();
+    CheckCommResult(error, vaconst::sClearBuffers);
+}

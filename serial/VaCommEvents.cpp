@@ -1,0 +1,77 @@
+// Event dispatch and the threads' start and stop. Minimal first version: no event thread yet.
+#include <algorithm>
+#include <vector>
+
+#include "VaComm.h"
+#include "toolkit/ErrorReport.h"
+
+void TVaCustomComm::StartThreads() {}
+
+void TVaCustomComm::StopThreads() {}
+
+void TVaCustomComm::ApplyEventThreadPriority() {}
+
+void TVaCustomComm::HandleRxChar() {
+    const int32_t n = ReadBufUsed();
+    if (n <= 0) return;
+    if (!FListeners.empty()) {
+        std::vector<uint8_t> block(static_cast<size_t>(n));
+        const int32_t k = ReadBuf(block.data(), n);
+        NotifyListenerData(block.data(), k);
+    } else if (OnRxChar) {
+        OnRxChar(this, n);
+    }
+}
+
+void TVaCustomComm::HandleEvents(uint32_t Mask) {
+    if (Mask & EV_ERR) CheckLineErrors();
+    if (!FListeners.empty()) NotifyListenerEvents(Mask);
+    const std::pair<uint32_t, TNotifyEvent*> order[] = {
+        {EV_RXFLAG, &OnRxFlag}, {EV_CTS, &OnCts},         {EV_DSR, &OnDsr},     {EV_RING, &OnRing},
+        {EV_RLSD, &OnRlsd},     {EV_TXEMPTY, &OnTxEmpty}, {EV_BREAK, &OnBreak}, {EV_PERR, &OnPErr},
+        {EV_RX80FULL, &OnRx80Full}, {EV_EVENT1, &OnEvent1}, {EV_EVENT2, &OnEvent2}};
+    for (const auto& [bit, handler] : order) {
+        if ((Mask & bit) && *handler) (*handler)(this);
+    }
+}
+
+void TVaCustomComm::NotifyListenerEvents(uint32_t Mask) {
+    if (!FListenersEnabled) return;
+    const size_t count = FListeners.size();
+    for (size_t i = 0; i < count && i < FListeners.size(); ++i) {
+        TVaCommListener* l = FListeners[i];
+        if (l->Active && l->Receiver) l->Receiver->NotifyEvents(Mask);
+    }
+}
+
+void TVaCustomComm::NotifyListenerData(PVaData Data, int32_t Count) {
+    if (FListenersEnabled) {
+        const size_t count = FListeners.size();
+        for (size_t i = 0; i < count && i < FListeners.size(); ++i) {
+            TVaCommListener* l = FListeners[i];
+            if (l->Active && l->Receiver) l->Receiver->NotifyData(Data, Count);
+        }
+    }
+    if (OnRxBuf) OnRxBuf(this, Data, Count);
+}
+
+bool TVaCustomComm::CheckLineErrors() {
+    TVaComStat stat;
+    GetComStat(stat);
+    const bool pending = stat.Errors != 0;
+    if (pending && OnError) {
+        toolkit::RunReportingErrors(this, [&] { OnError(this, static_cast<int32_t>(stat.Errors)); });
+    }
+    return pending;
+}
+
+void TVaCustomComm::RemoveListener(TVaCommListener* Listener) {
+    auto it = std::find(FListeners.begin(), FListeners.end(), Listener);
+    if (it == FListeners.end()) return;
+    Listener->Comm = nullptr;
+    FListeners.erase(it);
+}
+
+void TVaCustomComm::RemoveAllListeners() {
+    while (!FListeners.empty()) RemoveListener(FListeners.back());
+}

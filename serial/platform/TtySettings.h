@@ -1,0 +1,14 @@
+#pragma once
+// The termios side of the Linux tty, kept apart because <asm/termbits.h> (termios2, BOTHER)
+// clashes with <termios.h>. Each call answers 0 or an errno value.
+#include "SerialDevice.h"
+
+namespace serialdev::tty {
+
+// Raw mode: no echo, no line editing, no translation, CLOCAL|CREAD, VMIN=1, VTIME=0.
+int MakeRaw(int fd);
+// Every line setting through one TCSETS2, read back with TCGETS2, then the DTR/RTS levels.
+int ApplyLineSettings(int fd, const LineSettings& settings);
+int Flush(int fd, bool input, bool output);
+
+} // namespace serialdev::tty
