@@ -9,6 +9,17 @@ namespace {
 const char* const kHeaders[] = {"Car", "Time", "Last LB", "Drive PWM", "Brake PWM", "Lane Change"};
 const int kColumnWidths[] = {72, 197, 72, 72, 72, 72};
 const QColor kClSkyBlue(166, 202, 240);
+
+// The component formats its device name as a template with one number in it; a port path is
+// never a template, so any percent sign in it is doubled to stand for itself.
+std::string DeviceNameForPort(const std::string& port) {
+    std::string name;
+    for (char c : toolkit::PortNameToDevicePath(port)) {
+        name += c;
+        if (c == '%') name += '%';
+    }
+    return name;
+}
 } // namespace
 
 TForm1::TForm1() : TForm1(Options{}) {}
@@ -152,7 +163,7 @@ void TForm1::Timer1Find(QObject*) {
     Rx.ClearLine();
     try {
         if (VaComm1->Active()) VaComm1->Close();
-        VaComm1->SetDeviceName(toolkit::PortNameToDevicePath(port.toStdString()));
+        VaComm1->SetDeviceName(DeviceNameForPort(port.toStdString()));
         VaComm1->Open();
         VaComm1->PurgeReadWrite();
         VaComm1->WriteChar('N');
