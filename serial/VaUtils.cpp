@@ -122,6 +122,6 @@ std::string FormatDeviceName(const std::string& templ, int32_t value) {
     return out;
 }
 
-void RaiseCommError(const std::string& templ, int error) { throw EVaCommError(FormatCommMessage(templ, error)); }
+void RaiseCommError(const std::string& templ, int error) { throw EVaCommError(FormatCommMessage(templ, error), error); }
 
 } // namespace vautils

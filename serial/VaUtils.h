@@ -7,8 +7,13 @@
 
 class EVaCommError : public toolkit::Exception {
 public:
-    using Exception::Exception;
+    explicit EVaCommError(const std::string& message, int errorCode = 0) : Exception(message), FErrorCode(errorCode) {}
     std::string ClassName() const override { return "EVaCommError"; }
+    // The errno behind the failure (0 when none), so callers can tell "busy" from "denied".
+    int ErrorCode() const { return FErrorCode; }
+
+private:
+    int FErrorCode;
 };
 
 namespace vautils {
