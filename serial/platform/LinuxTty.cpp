@@ -223,7 +223,10 @@ int LinuxTty::Write(const uint8_t* buffer, size_t count, int timeoutMs, size_t& 
 bool LinuxTty::Readable() {
     pollfd p{FFd.Get(), POLLIN, 0};
     if (::poll(&p, 1, 0) <= 0) return false;
-    if (p.revents & (POLLHUP | POLLERR)) MarkHungUp();
+    if (p.revents & (POLLHUP | POLLERR)) {
+        MarkHungUp();
+        return false;
+    }
     return (p.revents & POLLIN) != 0;
 }
 
@@ -244,11 +247,12 @@ WaitOutcome LinuxTty::WaitReadable(int timeoutMs) {
         }
         if (ready == 0) return WaitOutcome::TimedOut;
         if (p[0].revents & POLLIN) return WaitOutcome::Woken;
-        if (p[1].revents & POLLIN) return WaitOutcome::Ready;
+        // A hung-up tty also reports POLLIN, but a read then only says the line is gone.
         if (p[1].revents & (POLLHUP | POLLERR)) {
             MarkHungUp();
             return WaitOutcome::HungUp;
         }
+        if (p[1].revents & POLLIN) return WaitOutcome::Ready;
         if (p[1].revents & POLLNVAL) return WaitOutcome::Failed;
     }
 }

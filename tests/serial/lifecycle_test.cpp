@@ -1,0 +1,309 @@
+// Open, close, device paths and failures: real pseudo-terminals, the scripted device only for
+// failures a pseudo-terminal cannot produce.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "PtyPair.h"
+#include "TtyInspect.h"
+#include "serial/VaComm.h"
+#include "serial/platform/FakeDevice.h"
+#include "toolkit/ErrorReport.h"
+
+using serialdev::FakeLine;
+using serialdev::FakeOpenerScope;
+using testing::HasSubstr;
+using testing::StartsWith;
+
+namespace {
+
+// No threads: these tests are about the port itself.
+void Quiet(TVaCustomComm& c, const std::string& path) {
+    c.SetDeviceName(path);
+    c.SetMonitorEvents({});
+    c.SetDirectWrite(true);
+}
+
+std::string OpenError(TVaCustomComm& c) {
+    try {
+        c.Open();
+    } catch (const EVaCommError& e) {
+        return e.Message();
+    }
+    return "";
+}
+
+class ReportRecorder {
+public:
+    ReportRecorder() {
+        FPrevious = toolkit::SetErrorReportSink([this](const toolkit::ErrorReportEntry& e) { Entries.push_back(e); });
+    }
+    ~ReportRecorder() { toolkit::SetErrorReportSink(FPrevious); }
+    std::vector<toolkit::ErrorReportEntry> Entries;
+
+private:
+    toolkit::ErrorReportSink FPrevious;
+};
+
+class Probe : public TVaDisplay {
+public:
+    using TVaDisplay::TVaDisplay;
+    void UpdateDisplay(TVaCustomComm*) override {}
+};
+
+} // namespace
+
+TEST(Lifecycle, OpensClosesAndReopensAPseudoTerminal) {
+    testsupport::PtyPair pty;
+    TVaComm c;
+    Quiet(c, pty.SlavePath());
+    int opened = 0, closed = 0;
+    c.OnOpen = [&](toolkit::TObject* sender) {
+        EXPECT_EQ(sender, &c);
+        ++opened;
+    };
+    c.OnClose = [&](toolkit::TObject*) { ++closed; };
+    c.Open();
+    EXPECT_TRUE(c.Active());
+    EXPECT_GE(c.Handle(), 0);
+    EXPECT_TRUE(testsupport::ReadTtyState(pty.MasterFd()).Raw);
+    c.Close();
+    EXPECT_FALSE(c.Active());
+    EXPECT_EQ(c.Handle(), -1);
+    c.Open();  // the lock was released: the port opens again
+    EXPECT_TRUE(c.Active());
+    c.Close();
+    EXPECT_EQ(opened, 2);
+    EXPECT_EQ(closed, 2);
+    c.Close();  // closed already: nothing, no OnClose
+    EXPECT_EQ(closed, 2);
+}
+
+TEST(Lifecycle, OpenFailuresNameTheDevice) {
+    TVaComm c;
+    Quiet(c, "/dev/torvane-no-such-port");
+    EXPECT_EQ(OpenError(c), "Specified device not found (/dev/torvane-no-such-port).");
+    EXPECT_FALSE(c.Active());
+
+    // The second open of a port in use is kept out by the lock.
+    testsupport::PtyPair pty;
+    TVaComm first;
+    Quiet(first, pty.SlavePath());
+    first.Open();
+    TVaComm second;
+    Quiet(second, pty.SlavePath());
+    EXPECT_EQ(OpenError(second), "Can't open specified device " + pty.SlavePath() +
+                                     " (Error 16, Device or resource busy)");
+    EXPECT_FALSE(second.Active());
+    EXPECT_TRUE(first.Active());
+
+    TVaComm notATty;
+    Quiet(notATty, "/dev/null");
+    EXPECT_EQ(OpenError(notATty), "Can't open specified device /dev/null (Error 25, Inappropriate ioctl for device)");
+}
+
+TEST(Lifecycle, APercentSignInThePathIsShownAsItStands) {
+    auto line = std::make_shared<FakeLine>();
+    FakeOpenerScope scope(line);
+    FakeLine::Failures failures;
+    failures.Open = EACCES;
+    line->SetFailures(failures);
+    TVaComm c;
+    Quiet(c, "/dev/odd%%s%%d");  // "%%" in the template is a percent sign in the path
+    EXPECT_EQ(OpenError(c), "Can't open specified device /dev/odd%s%d (Error 13, Permission denied)");
+}
+
+TEST(Lifecycle, SettingsReachThePseudoTerminal) {
+    testsupport::PtyPair pty;
+    TVaComm c;
+    Quiet(c, pty.SlavePath());
+    c.SetBaudrate(brUser);
+    c.SetUserBaudrate(500000);
+    c.SetStopbits(sb2);
+    c.SetParity(paMark);
+    c.Open();
+    testsupport::TtyState s = testsupport::ReadTtyState(pty.MasterFd());
+    EXPECT_EQ(s.Rate, 500000u);
+    EXPECT_TRUE(s.TwoStopBits);
+    EXPECT_TRUE(s.MarkSpace);
+    EXPECT_FALSE(s.RtsCts);
+
+    // Changes while open are written at once.
+    c.SetParity(paSpace);
+    c.SetBaudrate(br115200);
+    c.SetStopbits(sb1);
+    TVaFlowControl flow;
+    flow.SetOutCtsFlow(true);
+    flow.SetXonXoffIn(true);
+    c.SetFlowControl(flow);
+    c.EventChars().SetXonChar(0x01);
+    c.EventChars().SetXoffChar(0x02);
+    s = testsupport::ReadTtyState(pty.MasterFd());
+    EXPECT_EQ(s.Rate, 115200u);
+    EXPECT_FALSE(s.TwoStopBits);
+    EXPECT_TRUE(s.MarkSpace);
+    EXPECT_TRUE(s.RtsCts);
+    EXPECT_TRUE(s.XonXoffIn);
+    EXPECT_FALSE(s.XonXoffOut);
+    EXPECT_EQ(s.StartChar, 0x01);
+    EXPECT_EQ(s.StopChar, 0x02);
+    EXPECT_TRUE(s.Raw);
+}
+
+TEST(Lifecycle, AFormatThePseudoTerminalNarrowsStillOpens) {
+    // A pseudo-terminal keeps 8 data bits and no parity whatever it is asked for.
+    testsupport::PtyPair pty;
+    TVaComm c;
+    Quiet(c, pty.SlavePath());
+    c.SetDatabits(db7);
+    c.SetParity(paEven);
+    c.Open();
+    EXPECT_TRUE(c.Active());
+}
+
+TEST(Lifecycle, FormatsTheLinuxCannotHaveAreRefused) {
+    testsupport::PtyPair pty;
+    TVaComm c;
+    Quiet(c, pty.SlavePath());
+    c.SetDatabits(db4);
+    EXPECT_EQ(OpenError(c), "Error writing dcb (95), Operation not supported");
+    EXPECT_FALSE(c.Active());
+    c.SetDatabits(db8);
+    c.SetStopbits(sb15);
+    EXPECT_EQ(OpenError(c), "Error writing dcb (95), Operation not supported");
+    c.SetDatabits(db5);  // 1.5 stop bits exist with 5 data bits
+    c.Open();
+    EXPECT_TRUE(c.Active());
+    EXPECT_THROW(c.FlowControl().SetOutDsrFlow(true), EVaCommError);  // no DSR flow on Linux
+    EXPECT_TRUE(c.FlowControl().OutDsrFlow());                           // the value is kept
+    EXPECT_TRUE(c.Active());
+    c.Close();
+    c.FlowControl().SetOutDsrFlow(false);
+    c.FlowControl().SetControlDtr(dtrHandshake);
+    EXPECT_EQ(OpenError(c), "Error writing dcb (95), Operation not supported");
+    c.FlowControl().SetControlDtr(dtrDisabled);
+    // Rate 0 would hang the line up: refused rather than passed on.
+    c.SetBaudrate(brUser);
+    EXPECT_EQ(OpenError(c), "Error writing dcb (22), Invalid argument");
+}
+
+class ApplyFailure : public testing::TestWithParam<std::pair<int, std::string>> {};
+
+TEST_P(ApplyFailure, LeavesThePortClosedWithTheStepsMessage) {
+    auto line = std::make_shared<FakeLine>();
+    FakeOpenerScope scope(line);
+    FakeLine::Failures failures;
+    switch (GetParam().first) {
+    case 0: failures.ApplySettings = EIO; break;
+    case 1: failures.SetQueueSizes = EIO; break;
+    case 2: failures.SetTimeouts = EIO; break;
+    case 3: failures.SetEventMask = EIO; break;
+    }
+    line->SetFailures(failures);
+    TVaComm c;
+    c.SetDeviceName("fake");
+    c.SetDirectWrite(true);
+    bool opened = false;
+    c.OnOpen = [&](toolkit::TObject*) { opened = true; };
+    EXPECT_EQ(OpenError(c), GetParam().second);
+    EXPECT_FALSE(c.Active());
+    EXPECT_FALSE(line->IsOpen());
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(c.EventThread(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachStep, ApplyFailure,
+    testing::Values(std::make_pair(0, std::string("Error writing dcb (5), Input/output error")),
+                    std::make_pair(1, std::string("Error initializing buffers (5), Input/output error")),
+                    std::make_pair(2, std::string("Error setting timeouts (5), Input/output error")),
+                    std::make_pair(3, std::string(" Error setting EventMask (5), Input/output error"))));
+
+TEST(Lifecycle, OnOpenErrorsAreReportedAndThePortStaysOpen) {
+    testsupport::PtyPair pty;
+    ReportRecorder reports;
+    TVaComm c;
+    Quiet(c, pty.SlavePath());
+    c.OnOpen = [](toolkit::TObject*) { throw toolkit::Exception("handler failed"); };
+    c.Open();
+    EXPECT_TRUE(c.Active());
+    ASSERT_EQ(reports.Entries.size(), 1u);
+    EXPECT_EQ(reports.Entries[0].Message, "handler failed");
+}
+
+TEST(Lifecycle, OnCloseErrorsLeaveCloseWithTheHandleClosed) {
+    testsupport::PtyPair pty;
+    TVaComm c;
+    Quiet(c, pty.SlavePath());
+    c.OnClose = [](toolkit::TObject*) { throw toolkit::Exception("close handler failed"); };
+    c.Open();
+    EXPECT_THROW(c.Close(), toolkit::Exception);
+    EXPECT_FALSE(c.Active());
+}
+
+TEST(Lifecycle, DestroyingAnOpenComponentClosesWithoutOnClose) {
+    testsupport::PtyPair pty;
+    bool closed = false;
+    {
+        auto c = std::make_unique<TVaComm>();
+        Quiet(*c, pty.SlavePath());
+        c->OnClose = [&](toolkit::TObject*) { closed = true; };
+        c->Open();
+    }
+    EXPECT_FALSE(closed);
+    TVaComm again;  // the port was released
+    Quiet(again, pty.SlavePath());
+    again.Open();
+    EXPECT_TRUE(again.Active());
+}
+
+TEST(Lifecycle, AutoOpenOpensWhenLoaded) {
+    testsupport::PtyPair pty;
+    TVaComm c;
+    Quiet(c, pty.SlavePath());
+    c.Loaded();
+    EXPECT_FALSE(c.Active());
+    c.SetAutoOpen(true);
+    c.Loaded();
+    EXPECT_TRUE(c.Active());
+}
+
+TEST(Lifecycle, DisplayIsClearedWhenItGoesAway) {
+    TVaComm c;
+    auto display = std::make_unique<Probe>();
+    c.SetDisplay(display.get());
+    EXPECT_EQ(c.Display(), display.get());
+    display.reset();
+    EXPECT_EQ(c.Display(), nullptr);
+}
+
+TEST(DevicePath, FormatsOneIntegerAndRefusesBadTemplatesBeforeOpening) {
+    auto line = std::make_shared<FakeLine>();
+    FakeOpenerScope scope(line);
+    TVaComm c;
+    c.SetPortNum(5);
+    EXPECT_EQ(c.DevicePath(), "COM5");
+    c.SetDeviceName("/dev/ttyUSB%d");
+    c.SetPortNum(12);
+    EXPECT_EQ(c.DevicePath(), "/dev/ttyUSB12");
+    c.SetDeviceName("/dev/ttyS");
+    EXPECT_EQ(c.DevicePath(), "/dev/ttyS");
+    c.SetDeviceName("100%%-%03d");
+    c.SetPortNum(7);
+    EXPECT_EQ(c.DevicePath(), "100%-007");
+    c.SetDeviceName("p%x");
+    c.SetPortNum(255);
+    EXPECT_EQ(c.DevicePath(), "pff");
+
+    c.SetMonitorEvents({});
+    c.SetDirectWrite(true);
+    for (const char* bad : {"COM%s", "COM%d%d", "COM%n", "COM%", "%p", "%.*d"}) {
+        c.SetDeviceName(bad);
+        EXPECT_THROW(c.DevicePath(), toolkit::EConvertError) << bad;
+        EXPECT_THROW(c.Open(), toolkit::EConvertError) << bad;
+        EXPECT_FALSE(c.Active());
+    }
+    EXPECT_EQ(line->OpenedPath(), "");  // the device was never touched
+}

@@ -1,0 +1,120 @@
+// The Linux device layer on pseudo-terminals, and the message rule.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "PtyPair.h"
+#include "serial/VaUtils.h"
+#include "serial/platform/FakeDevice.h"
+#include "serial/platform/SerialDevice.h"
+
+using serialdev::WaitOutcome;
+
+namespace {
+
+std::unique_ptr<serialdev::SerialDevice> OpenTty(const std::string& path) {
+    serialdev::OpenResult r = serialdev::OpenLinuxTty(path);
+    if (!r.Device) ADD_FAILURE() << "open failed: " << r.Error;
+    return std::move(r.Device);
+}
+
+} // namespace
+
+TEST(LinuxTty, MissingDeviceIsFileNotFound) {
+    const serialdev::OpenResult r = serialdev::OpenLinuxTty("/dev/torvane-missing");
+    EXPECT_EQ(r.Device, nullptr);
+    EXPECT_EQ(r.Error, ENOENT);
+}
+
+TEST(LinuxTty, WaitsForDataHangUpOrWake) {
+    testsupport::PtyPair pty;
+    auto tty = OpenTty(pty.SlavePath());
+    ASSERT_TRUE(tty);
+    EXPECT_EQ(tty->WaitReadable(0), WaitOutcome::TimedOut);
+    EXPECT_FALSE(tty->Readable());
+
+    tty->Wake();  // sticky until reset: a wake before the wait is not lost
+    EXPECT_EQ(tty->WaitReadable(-1), WaitOutcome::Woken);
+    EXPECT_EQ(tty->WaitReadable(-1), WaitOutcome::Woken);
+    tty->ResetWake();
+
+    std::thread waker([&] { tty->Wake(); });
+    EXPECT_EQ(tty->WaitReadable(-1), WaitOutcome::Woken);
+    waker.join();
+    tty->ResetWake();
+
+    pty.Send("z");
+    EXPECT_EQ(tty->WaitReadable(60000), WaitOutcome::Ready);
+    EXPECT_TRUE(tty->Readable());
+    uint8_t b = 0;
+    size_t got = 0;
+    EXPECT_EQ(tty->Read(&b, 1, got), 0);
+    EXPECT_EQ(got, 1u);
+    EXPECT_EQ(b, 'z');
+    EXPECT_EQ(tty->Read(&b, 1, got), 0);  // nothing more: 0 bytes, no error
+    EXPECT_EQ(got, 0u);
+    EXPECT_FALSE(tty->HungUp());
+
+    pty.CloseMaster();
+    EXPECT_EQ(tty->WaitReadable(60000), WaitOutcome::HungUp);
+    EXPECT_TRUE(tty->HungUp());
+}
+
+TEST(LinuxTty, PseudoTerminalHasNothingToReportOnModemLinesAndErrors) {
+    testsupport::PtyPair pty;
+    auto tty = OpenTty(pty.SlavePath());
+    ASSERT_TRUE(tty);
+    uint32_t events = 99;
+    EXPECT_EQ(tty->WaitModemChange(events), WaitOutcome::Unsupported);
+    EXPECT_EQ(tty->CollectLineEvents(events), 0);
+    EXPECT_EQ(events, 0u);
+    serialdev::DeviceStatus status;
+    EXPECT_EQ(tty->QueryStatus(status), 0);
+    EXPECT_EQ(status.Errors, 0u);
+    EXPECT_EQ(tty->Purge(true, true), 0);
+}
+
+TEST(LinuxTty, WriteStopsAtTheTimeOutWithWhatWentOut) {
+    testsupport::PtyPair pty;
+    auto tty = OpenTty(pty.SlavePath());
+    ASSERT_TRUE(tty);
+    size_t written = 0;
+    EXPECT_EQ(tty->Write(reinterpret_cast<const uint8_t*>("N"), 1, 1000, written), 0);
+    EXPECT_EQ(written, 1u);
+    EXPECT_EQ(pty.Receive(1), "N");
+    // Nobody reads the other side: the line fills up and the write gives up.
+    const std::string big(4 * 1024 * 1024, 'x');
+    EXPECT_EQ(tty->Write(reinterpret_cast<const uint8_t*>(big.data()), big.size(), 20, written), 0);
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, big.size());
+}
+
+TEST(FakeDevice, ModemWaitEndsOnChangeOrCancel) {
+    auto line = std::make_shared<serialdev::FakeLine>();
+    serialdev::FakeDevice device(line, "fake");
+    uint32_t events = 0;
+    std::thread changer([&] { line->ChangeModemLines(EV_CTS | EV_RING); });
+    EXPECT_EQ(device.WaitModemChange(events), WaitOutcome::Ready);
+    changer.join();
+    EXPECT_EQ(events, EV_CTS | EV_RING);
+    std::thread canceller([&] { device.CancelModemWait(); });
+    EXPECT_EQ(device.WaitModemChange(events), WaitOutcome::Woken);
+    canceller.join();
+}
+
+TEST(MessageRule, TrimsTheSystemTextAndFillsTheTemplate) {
+    EXPECT_EQ(vautils::SystemErrorText(ENOENT), "No such file or directory");
+    EXPECT_EQ(vautils::FormatCommMessage("Error setting timeouts (%d), %s", EIO),
+              "Error setting timeouts (5), Input/output error");
+    EXPECT_EQ(vautils::FormatCommMessage("Output buffer is full. Please check comm status.", EIO),
+              "Output buffer is full. Please check comm status.");
+    EXPECT_EQ(vautils::FormatCommMessage("100%% (%d) %s %s %d", 1), "100% (1) Operation not permitted %s %d");
+    EXPECT_EQ(vautils::EscapePercent("a%d%"), "a%%d%%");
+    try {
+        vautils::RaiseCommError("Read error (%d), %s", EAGAIN);
+        FAIL();
+    } catch (const EVaCommError& e) {
+        EXPECT_EQ(e.ClassName(), "EVaCommError");
+        EXPECT_EQ(e.Message(), "Read error (11), Resource temporarily unavailable");
+    }
+}

@@ -1,0 +1,58 @@
+#pragma once
+// Reads a tty's line settings as the kernel holds them (termios2, so any rate shows). Include
+// only where <termios.h> is not needed: the two clash.
+#include <asm/termbits.h>
+#include <sys/ioctl.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+namespace testsupport {
+
+struct TtyState {
+    uint32_t Rate = 0;
+    int DataBits = 0;
+    bool TwoStopBits = false;
+    bool ParityOn = false;
+    bool ParityOdd = false;
+    bool MarkSpace = false;
+    bool RtsCts = false;
+    bool XonXoffOut = false;
+    bool XonXoffIn = false;
+    bool ParityCheck = false;
+    uint8_t StartChar = 0;
+    uint8_t StopChar = 0;
+    bool Raw = false;  // no canonical mode, no echo, VMIN 1, VTIME 0, CLOCAL|CREAD
+};
+
+// For a pseudo-terminal pass the master fd: it reports the slave's settings.
+inline TtyState ReadTtyState(int fd) {
+    termios2 t{};
+    if (ioctl(fd, TCGETS2, &t) != 0) throw std::runtime_error(std::string("TCGETS2: ") + std::strerror(errno));
+    TtyState s;
+    s.Rate = t.c_ospeed;
+    switch (t.c_cflag & CSIZE) {
+    case CS5: s.DataBits = 5; break;
+    case CS6: s.DataBits = 6; break;
+    case CS7: s.DataBits = 7; break;
+    default: s.DataBits = 8; break;
+    }
+    s.TwoStopBits = (t.c_cflag & CSTOPB) != 0;
+    s.ParityOn = (t.c_cflag & PARENB) != 0;
+    s.ParityOdd = (t.c_cflag & PARODD) != 0;
+    s.MarkSpace = (t.c_cflag & CMSPAR) != 0;
+    s.RtsCts = (t.c_cflag & CRTSCTS) != 0;
+    s.XonXoffOut = (t.c_iflag & IXON) != 0;
+    s.XonXoffIn = (t.c_iflag & IXOFF) != 0;
+    s.ParityCheck = (t.c_iflag & INPCK) != 0;
+    s.StartChar = t.c_cc[VSTART];
+    s.StopChar = t.c_cc[VSTOP];
+    s.Raw = (t.c_lflag & (ICANON | ECHO | ISIG)) == 0 && t.c_cc[VMIN] == 1 && t.c_cc[VTIME] == 0 &&
+            (t.c_cflag & (CLOCAL | CREAD)) == (CLOCAL | CREAD) && (t.c_oflag & OPOST) == 0;
+    return s;
+}
+
+} // namespace testsupport
