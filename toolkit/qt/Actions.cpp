@@ -48,10 +48,12 @@ void TContainedAction::SetActionList(TCustomActionList* Value) {
 template <typename T, typename Apply>
 void TCustomAction::Update(T& field, const T& value, Apply apply) {
     if (field == value) return;
-    field = value;
+    // Clients first, while the action still holds the old value: a link tells whether a client
+    // follows the action by comparing the client's value with the action's current one.
     for (TBasicActionLink* client : Clients()) {
         if (auto* link = dynamic_cast<TActionLink*>(client)) apply(*link);
     }
+    field = value;
     Change();
 }
 
