@@ -63,6 +63,9 @@ void TForm1::CreateComponents() {
     Start = new TJvTransparentButton(this);
     Start->setGeometry(112, 8, 73, 27);
     Start->SetCaption(QStringLiteral("Start"));
+    Start->SetBorderWidth(3);
+    Start->SetHotTrackFont(TJvFont{this->font(), SystemColor(this, TSystemColor::clWindowText)});
+    Start->SetTransparent(false);
     Start->setEnabled(false);
     Start->OnClick = [this](QObject* sender) { RunHandler([this, sender] { StartClick(sender); }); };
 
