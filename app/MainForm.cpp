@@ -119,10 +119,30 @@ void TForm1::CreateComponents() {
 }
 
 void TForm1::ConfigureVaComm1() {
+    // The stored design's values, in the order loading sets them; the rest keep their defaults.
     TVaComm& c = *VaComm1;
     c.SetName("VaComm1");
+    c.SetBaudrate(brUser);
+    c.SetStopbits(sb2);
+    c.EventChars().SetEventChar(13);
+    c.EventChars().SetEofChar(13);
+    c.FlowControl().SetOutCtsFlow(false);
+    c.FlowControl().SetOutDsrFlow(false);
+    c.FlowControl().SetControlDtr(dtrDisabled);
+    c.FlowControl().SetControlRts(rtsDisabled);
+    c.FlowControl().SetXonXoffOut(false);
+    c.FlowControl().SetXonXoffIn(false);
+    c.FlowControl().SetDsrSensitivity(false);
+    c.FlowControl().SetTxContinueOnXoff(false);
+    c.SetPortNum(5);
     c.SetDeviceName("COM%d");
+    c.SetMonitorEvents({ceRxChar});
+    c.SetEventPriority(tpHighest);
+    c.SetDirectWrite(true);
+    c.SetUserBaudrate(500000);
     c.OnRxChar = [this](toolkit::TObject* sender, int32_t count) { ComPortRxChar(sender, count); };
+    c.SetVersion("1.3.8.0");
+    c.Loaded();
 }
 
 void TForm1::RunHandler(const std::function<void()>& handler) { toolkit::RunReportingErrors(nullptr, handler); }
