@@ -24,9 +24,8 @@ public:
 
 } // namespace
 
-QColor SystemColor(const QWidget* Widget, TSystemColor Color) {
-    // The Active group throughout: system colours do not change with a control's own state.
-    const QPalette pal = Widget ? Widget->palette() : QApplication::palette();
+namespace {
+QColor PaletteColor(const QPalette& pal, TSystemColor Color) {
     switch (Color) {
     case TSystemColor::clBtnFace: return pal.color(QPalette::Active, QPalette::Button);
     case TSystemColor::clBtnShadow: return pal.color(QPalette::Active, QPalette::Dark);
@@ -38,6 +37,14 @@ QColor SystemColor(const QWidget* Widget, TSystemColor Color) {
     case TSystemColor::clWindow: return pal.color(QPalette::Active, QPalette::Base);
     }
     return Qt::black;
+}
+} // namespace
+
+QColor SystemColor(const QWidget* Widget, TSystemColor Color) {
+    // The Active group throughout: system colours do not change with a control's own state.
+    // Colours are 8 bits a channel, as they land in pixels.
+    const QPalette pal = Widget ? Widget->palette() : QApplication::palette();
+    return QColor::fromRgb(PaletteColor(pal, Color).rgb());
 }
 
 void SyncHotFont(TJvFont& HotFont, const TJvFont& Font, TJvTrackFontOptions Options) {

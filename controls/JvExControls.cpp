@@ -87,7 +87,7 @@ void TJvExGraphicControl::GrabMnemonic() {
     if (!mnemonic.isEmpty()) FMnemonicId = grabShortcut(mnemonic, Qt::WindowShortcut);
 }
 
-QColor TJvExGraphicControl::Color() const { return palette().color(QPalette::Active, QPalette::Window); }
+QColor TJvExGraphicControl::Color() const { return QColor::fromRgb(palette().color(QPalette::Active, QPalette::Window).rgb()); }
 
 void TJvExGraphicControl::SetColor(const QColor& Value) {
     FParentColor = false;
@@ -96,7 +96,7 @@ void TJvExGraphicControl::SetColor(const QColor& Value) {
     setPalette(pal);
 }
 
-QColor TJvExGraphicControl::FontColor() const { return palette().color(QPalette::Active, QPalette::WindowText); }
+QColor TJvExGraphicControl::FontColor() const { return QColor::fromRgb(palette().color(QPalette::Active, QPalette::WindowText).rgb()); }
 
 void TJvExGraphicControl::SetFontColor(const QColor& Value) {
     QPalette pal = palette();
