@@ -26,13 +26,13 @@ std::string FormatCommMessage(const std::string& templ, int error) {
     for (size_t i = 0; i < templ.size(); ++i) {
         const char c = templ[i];
         if (c == '%' && i + 1 < templ.size()) {
-            const char spec = templ[i + 1];
-            if (spec == '%') {
+            const char conversion = templ[i + 1];
+            if (conversion == '%') {
                 out += '%';
                 ++i;
                 continue;
             }
-            if ((spec == 'd' || spec == 's') && argument < 2) {
+            if ((conversion == 'd' || conversion == 's') && argument < 2) {
                 out += argument == 0 ? std::to_string(error) : text;
                 ++argument;
                 ++i;
