@@ -4,11 +4,13 @@
 #include "app/DemoHooks.h"
 #include "app/MainForm.h"
 #include "toolkit/qt/ErrorReportBox.h"
+#include "toolkit/qt/SyncAdapter.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Torvane Throttle Setup"));
     toolkit::InstallMessageBoxErrorReport();
+    toolkit::InstallQtSyncAdapter();
     TForm1 form;
     form.show();
     InstallDemoHooks(form);
