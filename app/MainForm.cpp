@@ -158,6 +158,7 @@ void TForm1::FormCreate(QObject*) {
         PortNames.append(ValueNames[i]);
         Ports->addItem(PortNames[i]);
     }
+    FProbeOutcomes.KeepOnly(ports);
     Ports->setCurrentIndex(Ports->count() - 1);
     if (QLineEdit* edit = Ports->lineEdit()) edit->selectAll();
     PortIndex = -1;
@@ -171,29 +172,41 @@ void TForm1::FormCreate(QObject*) {
 void TForm1::Timer1Find(QObject*) {
     static const std::string kSetupCommand("ZS\0E\0P\nC4", 9);
     if (Rx.DeviceFound) {
+        FProbeOutcomes.Answered(CName->text().toStdString());
+        ShowProbeOutcomes();
         VaComm1->WriteText(kSetupCommand);
         Timer1->stop();
         Start->setEnabled(true);
         return;
     }
+    if (VaComm1->Active() && !CName->text().isEmpty()) FProbeOutcomes.NoAnswer(CName->text().toStdString());
     ++PortIndex;
     if (PortIndex >= Ports->count()) {
+        ShowProbeOutcomes();
         FormCreate(this);
         return;
     }
     const QString port = Ports->itemText(PortIndex);
     CName->setText(port);
     Rx.ClearLine();
+    const std::string deviceName = DeviceNameForPort(port.toStdString());
     try {
         if (VaComm1->Active()) VaComm1->Close();
-        VaComm1->SetDeviceName(DeviceNameForPort(port.toStdString()));
+        VaComm1->SetDeviceName(deviceName);
         VaComm1->Open();
+        FProbeOutcomes.Opened(port.toStdString());
         VaComm1->PurgeReadWrite();
         VaComm1->WriteChar('N');
-    } catch (...) {
+    } catch (const EVaCommError& e) {
         // A port that is missing, busy or refuses the probe: try the next one at the next tick.
+        FProbeOutcomes.Failed(port.toStdString(), toolkit::PortNameToDevicePath(port.toStdString()), e.ErrorCode(),
+                              e.Message());
+    } catch (...) {
     }
+    ShowProbeOutcomes();
 }
+
+void TForm1::ShowProbeOutcomes() { CName->setToolTip(QString::fromStdString(FProbeOutcomes.Tooltip())); }
 
 void TForm1::StartClick(QObject*) {
     if (Start->Caption() == QLatin1String("Start")) {

@@ -10,6 +10,7 @@
 
 #include <memory>
 
+#include "app/ProbeOutcomes.h"
 #include "app/ReceiveDecoder.h"
 #include "controls/JvTransparentButton.h"
 #include "controls/NumEdit.h"
@@ -61,6 +62,7 @@ private:
     void CreateComponents();
     void ConfigureVaComm1();
     void RunHandler(const std::function<void()>& handler);
+    void ShowProbeOutcomes();
 
     // CaptureView
     void SetCell(int col, int row, const std::string& text) override;
@@ -70,4 +72,5 @@ private:
     bool FilterChecked() const override;
 
     Options FOptions;
+    ProbeOutcomes FProbeOutcomes;
 };

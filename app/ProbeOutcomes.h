@@ -1,0 +1,26 @@
+#pragma once
+// What happened at the last probe of each port, for the tooltip of the port box. The scan
+// itself stays silent; this is where a user finds out why a port was passed over.
+#include <string>
+#include <utility>
+#include <vector>
+
+class ProbeOutcomes {
+public:
+    void Opened(const std::string& port);        // opened, probe sent, answer awaited
+    void NoAnswer(const std::string& port);      // the next tick came without the handshake
+    void Answered(const std::string& port);      // the unit is on this port
+    void Failed(const std::string& port, const std::string& devicePath, int error, const std::string& message);
+    // Ports no longer listed are forgotten.
+    void KeepOnly(const std::vector<std::string>& ports);
+
+    std::string Tooltip() const;
+    std::string Outcome(const std::string& port) const;
+
+    // The user-facing outcome of an open that failed with this errno.
+    static std::string DescribeOpenFailure(const std::string& devicePath, int error, const std::string& message);
+
+private:
+    void Set(const std::string& port, std::string text);
+    std::vector<std::pair<std::string, std::string>> FOutcomes;  // in probe order
+};
