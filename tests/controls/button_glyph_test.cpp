@@ -274,3 +274,44 @@ TEST_F(ImagesTest, ActionGoingAwayIsDropped) {
     EXPECT_EQ(button->Action(), nullptr);
     button->Click();  // nothing left to run
 }
+
+TEST_F(GlyphTest, PressedHoveredOpaqueButtonFillsItsInsideWithTheCheckerPattern) {
+    const QImage* pattern = CheckerPattern();
+    ASSERT_NE(pattern, nullptr);
+    EXPECT_EQ(pattern->pixel(2, 4), qRgb(255, 255, 255));
+    EXPECT_EQ(pattern->pixel(3, 4), SystemColor(nullptr, TSystemColor::clBtnFace).rgb());
+
+    button->SetTransparent(false);
+    button->SetGlyph(Cells(16, 16, {qRgb(255, 0, 0)}));
+    Enter(button);
+    Press(button);
+    QImage shot(surface.size(), QImage::Format_RGB32);
+    surface.render(&shot);
+    EXPECT_EQ(shot.pixel(2, 2), qRgb(255, 255, 255));  // inside the border width + 1
+    EXPECT_EQ(shot.pixel(3, 2), pattern->pixel(3, 2));
+    const TPaintRect g = button->GlyphRect();
+    EXPECT_EQ(shot.pixel(g.Left + 8 + 1, g.Top + 8 + 1), qRgb(255, 0, 0));  // moved by the press offset
+}
+
+TEST_F(GlyphTest, NewButtonHasItsDesignDefaults) {
+    TJvTransparentButton fresh;
+    EXPECT_EQ(fresh.geometry(), QRect(0, 0, 40, 40));
+    EXPECT_TRUE(fresh.Transparent());
+    EXPECT_FALSE(fresh.FlatLook());  // follows Transparent only from its first change
+    EXPECT_FALSE(fresh.Opaque());
+    EXPECT_EQ(fresh.FrameStyle(), TJvFrameStyle::fsExplorer);
+    EXPECT_EQ(fresh.TextAlign(), TJvTextAlign::ttaCenter);
+    EXPECT_EQ(fresh.BorderWidth(), 1u);
+    EXPECT_EQ(fresh.Spacing(), 2);
+    EXPECT_EQ(fresh.PressOffset(), 1);
+    EXPECT_TRUE(fresh.AutoGray());
+    EXPECT_TRUE(fresh.ShowPressed());
+    EXPECT_EQ(fresh.NumGlyphs(), 1);
+    EXPECT_EQ(fresh.HotTrackFontOptions(), hoFollowFont | hoPreserveColor | hoPreserveStyle);
+    EXPECT_EQ(fresh.Images()->ActiveIndex(), -1);
+    fresh.SetFrameStyle(TJvFrameStyle::fsMono);
+    EXPECT_TRUE(fresh.FlatLook());
+    fresh.SetTransparent(false);
+    EXPECT_FALSE(fresh.FlatLook());
+    EXPECT_TRUE(fresh.Opaque());
+}
