@@ -11,6 +11,7 @@
 #include "toolkit/ErrorReport.h"
 
 bool IsAccel(int Key, const QString& Caption) {
+    if (Key <= 0 || Key > 0xFFFF) return false;  // function and modifier keys are no characters
     for (qsizetype i = 0; i + 1 < Caption.size(); ++i) {
         if (Caption[i] != QLatin1Char('&')) continue;
         if (Caption[i + 1] == QLatin1Char('&')) {
@@ -38,7 +39,7 @@ void TControlActionLink::SetCaption(const QString& Value) {
 }
 
 void TControlActionLink::SetEnabled(bool Value) {
-    if (FClient && TActionLink::IsEnabledLinked()) FClient->setEnabled(Value);
+    if (FClient && IsEnabledLinked()) FClient->setEnabled(Value);
 }
 
 void TControlActionLink::SetHint(const QString& Value) {
@@ -276,9 +277,7 @@ bool TJvExGraphicControl::DispatchHook(QEvent* e) {
             e->ignore();
             return true;
         }
-        QPalette tipPalette = QToolTip::palette();
-        tipPalette.setColor(QPalette::ToolTipBase, info.HintColor);
-        QToolTip::setPalette(tipPalette);
+        // Qt's tool-tip colours are application-wide; HintColor is for hooks to read.
         QToolTip::showText(he->globalPos(), info.HintStr, this);
         return true;
     }
