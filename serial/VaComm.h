@@ -17,6 +17,7 @@
 #include "platform/LineEvents.h"
 #include "platform/SerialDevice.h"
 #include "toolkit/Classes.h"
+#include "toolkit/Thread.h"
 #include "toolkit/ThreadPriority.h"
 
 enum TVaBaudrate : uint8_t { brUser, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200,
@@ -200,6 +201,9 @@ public:
     TNotifyEvent OnRx80Full;
     TNotifyEvent OnEvent1;
     TNotifyEvent OnEvent2;
+    // The other side went away (unit unplugged, pseudo-terminal closed): raised once, on the main
+    // thread, by the event thread, which then reports nothing more until the port is closed.
+    TNotifyEvent OnHangup;
 
 protected:
     virtual void CreateHandle();
@@ -220,6 +224,9 @@ protected:
 
     TVaCommEventThread* FEventThread = nullptr;
     TVaCommWriteThread* FWriteThread = nullptr;
+    // Threads stopped from inside one of their own deliveries (a handler closed the port): they
+    // end as soon as that delivery returns and are awaited at the next stop or on destruction.
+    std::vector<std::unique_ptr<toolkit::TThread>> FRetiredThreads;
 
 private:
     void BuffersChanged(TVaPersistent* Sender);

@@ -1,15 +1,91 @@
-// Event dispatch and the threads' start and stop. Minimal first version: no event thread yet.
+// Event dispatch and the threads' start and stop.
 #include <algorithm>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "VaComm.h"
+#include "VaCommEventThread.h"
+#include "VaCommWriteThread.h"
 #include "toolkit/ErrorReport.h"
 
-void TVaCustomComm::StartThreads() {}
+void TVaCustomComm::StartThreads() {
+    if (FEventMask != 0) {
+        auto thread = std::make_unique<TVaCommEventThread>(this);
+        thread->SetPriority(FEventPriority);
+        thread->SyncEvents = FSyncEvents;
+        FEventThread = thread.release();
+        FEventThread->Resume();
+    }
+    if (!FDirectWrite) {
+        auto thread = std::make_unique<TVaCommWriteThread>(this);
+        thread->SetPriority(FWritePriority);
+        thread->SyncEvents = FSyncEvents;
+        FWriteThread = thread.release();
+        FWriteThread->Resume();
+    }
+}
 
-void TVaCustomComm::StopThreads() {}
+namespace {
 
-void TVaCustomComm::ApplyEventThreadPriority() {}
+// Waits for a stopped thread's end. With SyncEvents off its handlers run on the thread itself
+// and may want the read lock that Close holds, so the lock is let go while waiting.
+void AwaitThreadEnd(toolkit::TThread& thread, bool syncEvents, TVaCustomComm& comm) {
+    if (syncEvents) {
+        thread.WaitFor();
+        return;
+    }
+    comm.UnlockRead();
+    try {
+        thread.WaitFor();
+    } catch (...) {
+        comm.LockRead();
+        throw;
+    }
+    comm.LockRead();
+}
+
+} // namespace
+
+void TVaCustomComm::StopThreads() {
+    if (FEventThread) {
+        TVaCommEventThread* thread = FEventThread;
+        thread->Stop();
+        // The modem-line helper uses the device, which Close releases next.
+        thread->StopModemWatch();
+        if (thread->SynchronizingWithCaller()) {
+            // Stopped from inside its own delivery: it cannot end before that returns.
+            thread->Retire();
+            FRetiredThreads.emplace_back(thread);
+        } else {
+            // The reference stays set while waiting: a queued delivery runs during the wait.
+            AwaitThreadEnd(*thread, thread->SyncEvents, *this);
+            delete thread;
+        }
+        FEventThread = nullptr;
+    }
+    if (FWriteThread) {
+        TVaCommWriteThread* thread = FWriteThread;
+        thread->Stop();
+        if (thread->SynchronizingWithCaller()) {
+            FRetiredThreads.emplace_back(thread);
+        } else {
+            AwaitThreadEnd(*thread, thread->SyncEvents, *this);
+            delete thread;
+        }
+        FWriteThread = nullptr;
+    }
+    // Threads retired earlier have ended by now unless we are still inside their delivery.
+    std::erase_if(FRetiredThreads, [](const std::unique_ptr<toolkit::TThread>& t) {
+        if (t->SynchronizingWithCaller()) return false;
+        t->WaitFor();
+        return true;
+    });
+}
+
+void TVaCustomComm::ApplyEventThreadPriority() {
+    if (FEventThread) FEventThread->SetPriority(FEventPriority);
+}
 
 void TVaCustomComm::HandleRxChar() {
     const int32_t n = ReadBufUsed();
