@@ -1,0 +1,315 @@
+// The event thread and the dispatch of line events: real pseudo-terminals for received data,
+// the scripted device for line errors and modem lines.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "PtyPair.h"
+#include "ThreadTestSupport.h"
+#include "serial/VaComm.h"
+#include "serial/VaCommEventThread.h"
+#include "serial/platform/FakeDevice.h"
+#include "toolkit/SysUtils.h"
+
+using namespace std::chrono_literals;
+using serialdev::FakeLine;
+using serialdev::FakeOpenerScope;
+using threadtest::ReportRecorder;
+using threadtest::ServeFor;
+using threadtest::ServeUntil;
+
+namespace {
+
+void WatchReceived(TVaCustomComm& c, const std::string& path) {
+    c.SetDeviceName(path);
+    c.SetMonitorEvents({ceRxChar});
+    c.SetDirectWrite(true);
+}
+
+std::string ReadAll(TVaCustomComm& c) {
+    std::string out(static_cast<size_t>(c.ReadBufUsed()), '\0');
+    out.resize(static_cast<size_t>(c.ReadBuf(out.data(), static_cast<int32_t>(out.size()))));
+    return out;
+}
+
+// Restores the main thread's wake hook when the test ends.
+class WakeHookScope {
+public:
+    explicit WakeHookScope(std::function<void()> hook)
+        : FPrevious(toolkit::MainThreadQueue::Instance().SetWakeHook(std::move(hook))) {}
+    ~WakeHookScope() { toolkit::MainThreadQueue::Instance().SetWakeHook(std::move(FPrevious)); }
+
+private:
+    toolkit::MainThreadQueue::WakeHook FPrevious;
+};
+
+class Receiver : public TVaCommReceiver {
+public:
+    void NotifyEvents(uint32_t Mask) override { Masks.push_back(Mask); }
+    void NotifyData(PVaData Data, int32_t Count) override { Data_.append(reinterpret_cast<const char*>(Data), Count); }
+    std::vector<uint32_t> Masks;
+    std::string Data_;
+};
+
+} // namespace
+
+TEST(Events, RxCharRunsOnTheMainThreadWithTheWaitingCount) {
+    testsupport::PtyPair pty;
+    TVaComm c;
+    WatchReceived(c, pty.SlavePath());
+    std::vector<int32_t> counts;
+    bool allOnMain = true;
+    c.OnRxChar = [&](toolkit::TObject* Sender, int32_t Count) {
+        allOnMain = allOnMain && toolkit::MainThreadQueue::IsMainThread() && Sender == &c;
+        counts.push_back(Count);  // reads nothing: the bytes stay waiting
+    };
+    c.Open();
+    ASSERT_NE(c.EventThread(), nullptr);
+    pty.Send("abc");
+    EXPECT_TRUE(ServeUntil([&] { return !counts.empty() && counts.back() == 3; }));
+    EXPECT_TRUE(allOnMain);
+    EXPECT_EQ(ReadAll(c), "abc");
+    c.Close();
+    EXPECT_EQ(c.EventThread(), nullptr);
+}
+
+TEST(Events, UnreadBytesAreCountedAgainOnlyWhenMoreArrive) {
+    testsupport::PtyPair pty;
+    TVaComm c;
+    WatchReceived(c, pty.SlavePath());
+    std::vector<int32_t> counts;
+    c.OnRxChar = [&](toolkit::TObject*, int32_t Count) { counts.push_back(Count); };
+    c.Open();
+    pty.Send("ab");
+    ASSERT_TRUE(ServeUntil([&] { return !counts.empty() && counts.back() == 2; }));
+    const size_t deliveries = counts.size();
+    ServeFor(200ms);  // the two bytes left waiting must not wake the thread again
+    EXPECT_EQ(counts.size(), deliveries);
+    pty.Send("c");
+    ASSERT_TRUE(ServeUntil([&] { return counts.back() == 3; }));
+    EXPECT_EQ(ReadAll(c), "abc");
+    c.Close();
+}
+
+TEST(Events, BytesStayQueuedWithoutHandlerOrListeners) {
+    testsupport::PtyPair pty;
+    TVaComm c;
+    WatchReceived(c, pty.SlavePath());
+    c.Open();
+    pty.Send("xyz");
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return c.ReadBufUsed() == 3; }, [] { ServeFor(5ms); }, 10000));
+    EXPECT_EQ(ReadAll(c), "xyz");
+    c.Close();
+}
+
+TEST(Events, CloseRunsADeliveryAlreadyQueuedThenEndsTheThread) {
+    testsupport::PtyPair pty;
+    std::atomic<bool> queued{false};
+    WakeHookScope hook([&] { queued = true; });
+    TVaComm c;
+    WatchReceived(c, pty.SlavePath());
+    std::string seen;
+    c.OnRxChar = [&](toolkit::TObject*, int32_t) { seen += ReadAll(c); };
+    c.Open();
+    pty.Send("q");
+    // Wait, without serving, until the event thread has handed its delivery over and blocks.
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return queued.load(); }, [] { std::this_thread::sleep_for(1ms); }, 10000));
+    c.Close();  // serves the delivery while it waits for the thread's end
+    EXPECT_EQ(seen, "q");
+    EXPECT_FALSE(c.Active());
+    EXPECT_EQ(c.EventThread(), nullptr);
+}
+
+TEST(Events, CloseWhileNothingArrivesEndsTheThreadWithoutADelivery) {
+    testsupport::PtyPair pty;
+    TVaComm c;
+    WatchReceived(c, pty.SlavePath());
+    int deliveries = 0;
+    c.OnRxChar = [&](toolkit::TObject*, int32_t) { ++deliveries; };
+    c.Open();
+    c.Close();
+    EXPECT_EQ(deliveries, 0);
+    EXPECT_FALSE(c.Active());
+}
+
+TEST(Events, AHandlerThatThrowsIsReportedAndTheNextEventStillArrives) {
+    testsupport::PtyPair pty;
+    ReportRecorder reports;
+    TVaComm c;
+    WatchReceived(c, pty.SlavePath());
+    std::string seen;
+    c.OnRxChar = [&](toolkit::TObject*, int32_t) {
+        seen += ReadAll(c);
+        if (seen == "a") throw toolkit::Exception("handler broke");
+    };
+    c.Open();
+    pty.Send("a");
+    ASSERT_TRUE(ServeUntil([&] { return reports.Count() == 1; }));
+    pty.Send("b");
+    EXPECT_TRUE(ServeUntil([&] { return seen == "ab"; }));
+    c.Close();
+    ASSERT_EQ(reports.Count(), 1u);
+    EXPECT_EQ(reports.Entries()[0].Message, "handler broke");
+}
+
+TEST(Events, AHandlerMayCloseThePortFromInsideItsDelivery) {
+    testsupport::PtyPair pty;
+    TVaComm c;
+    WatchReceived(c, pty.SlavePath());
+    int deliveries = 0;
+    c.OnRxChar = [&](toolkit::TObject*, int32_t) {
+        ++deliveries;
+        c.Close();
+    };
+    c.Open();
+    pty.Send("z");
+    ASSERT_TRUE(ServeUntil([&] { return deliveries == 1; }));
+    EXPECT_FALSE(c.Active());
+    // Opening again gives a fresh thread; the retired one is awaited on the way.
+    testsupport::PtyPair second;
+    c.SetDeviceName(second.SlavePath());
+    c.OnRxChar = [&](toolkit::TObject*, int32_t) { ++deliveries; };
+    c.Open();
+    second.Send("y");
+    EXPECT_TRUE(ServeUntil([&] { return deliveries == 2; }));
+    c.Close();
+}
+
+TEST(Events, RxFlagAndEightyPercentMarkComeFromTheOwnQueue) {
+    testsupport::PtyPair pty;
+    TVaComm c;
+    c.SetDeviceName(pty.SlavePath());
+    c.SetMonitorEvents({ceRxFlag, ceRx80Full});
+    c.SetDirectWrite(true);
+    c.EventChars().SetEventChar(4, '\r');
+    c.Buffers().SetReadSize(10);
+    int flags = 0;
+    int full = 0;
+    c.OnRxFlag = [&](toolkit::TObject*) { ++flags; };
+    c.OnRx80Full = [&](toolkit::TObject*) { ++full; };
+    c.Open();
+    pty.Send("ab\r");
+    ASSERT_TRUE(ServeUntil([&] { return flags == 1; }));
+    EXPECT_EQ(full, 0);
+    pty.Send("cdefg");  // 8 of 10
+    EXPECT_TRUE(ServeUntil([&] { return full >= 1; }));
+    EXPECT_EQ(flags, 1);
+    c.Close();
+}
+
+TEST(Events, AFullInputQueueWaitsForRoomAndLosesNothing) {
+    testsupport::PtyPair pty;
+    TVaComm c;
+    WatchReceived(c, pty.SlavePath());
+    c.Buffers().SetReadSize(4);
+    std::vector<int32_t> counts;
+    c.OnRxChar = [&](toolkit::TObject*, int32_t Count) { counts.push_back(Count); };
+    c.Open();
+    pty.Send("0123456789");
+    ASSERT_TRUE(ServeUntil([&] { return !counts.empty(); }));
+    EXPECT_GE(counts[0], 4);  // the own queue's four and whatever the port holds
+    std::string got;
+    while (got.size() < 10) {
+        uint8_t ch = 0;
+        if (c.ReadChar(ch)) {
+            got.push_back(static_cast<char>(ch));
+        } else {
+            ServeFor(5ms);
+        }
+    }
+    EXPECT_EQ(got, "0123456789");
+    c.Close();
+}
+
+TEST(EventsFake, ErrorWithCtsWhoseOnErrorThrowsStillRunsOnCts) {
+    auto line = std::make_shared<FakeLine>();
+    FakeOpenerScope scope(line);
+    ReportRecorder reports;
+    TVaComm c;
+    c.SetMonitorEvents({ceError, ceCts});
+    c.SetDirectWrite(true);
+    int32_t errors = 0;
+    int cts = 0;
+    c.OnError = [&](toolkit::TObject*, int32_t Errors) {
+        errors = Errors;
+        throw toolkit::Exception("bad line");
+    };
+    c.OnCts = [&](toolkit::TObject*) { ++cts; };
+    c.Open();
+    line->InjectLineErrors(CE_FRAME);
+    line->ChangeModemLines(EV_CTS);
+    ASSERT_TRUE(ServeUntil([&] { return cts == 1; }));
+    EXPECT_EQ(errors, static_cast<int32_t>(CE_FRAME));
+    ASSERT_EQ(reports.Count(), 1u);
+    EXPECT_EQ(reports.Entries()[0].Message, "bad line");
+    EXPECT_EQ(reports.Entries()[0].Sender, &c);
+    c.Close();
+}
+
+TEST(EventsFake, OnCtsThrowingSkipsTheHandlersAfterIt) {
+    auto line = std::make_shared<FakeLine>();
+    FakeOpenerScope scope(line);
+    ReportRecorder reports;
+    TVaComm c;
+    c.SetMonitorEvents({ceCts, ceDsr});
+    c.SetDirectWrite(true);
+    int dsr = 0;
+    c.OnCts = [&](toolkit::TObject*) { throw toolkit::Exception("cts broke"); };
+    c.OnDsr = [&](toolkit::TObject*) { ++dsr; };
+    c.Open();
+    line->ChangeModemLines(EV_CTS | EV_DSR);
+    ASSERT_TRUE(ServeUntil([&] { return reports.Count() == 1; }));
+    EXPECT_EQ(dsr, 0);
+    EXPECT_EQ(reports.Entries()[0].Message, "cts broke");
+    EXPECT_EQ(reports.Entries()[0].Sender, static_cast<toolkit::TObject*>(c.EventThread()));
+    line->ChangeModemLines(EV_DSR);  // the thread goes on with the next event
+    EXPECT_TRUE(ServeUntil([&] { return dsr == 1; }));
+    c.Close();
+}
+
+TEST(EventsFake, ListenersTakeTheDataInsteadOfOnRxChar) {
+    auto line = std::make_shared<FakeLine>();
+    FakeOpenerScope scope(line);
+    TVaComm c;
+    c.SetMonitorEvents({ceRxChar});
+    c.SetDirectWrite(true);
+    Receiver active;
+    Receiver inactive;
+    TVaCommListener first{true, &c, &active};
+    TVaCommListener second{false, &c, &inactive};
+    c.Listeners().push_back(&first);
+    c.Listeners().push_back(&second);
+    int rxChar = 0;
+    std::string rxBuf;
+    c.OnRxChar = [&](toolkit::TObject*, int32_t) { ++rxChar; };
+    c.OnRxBuf = [&](toolkit::TObject*, PVaData Data, int32_t Count) {
+        rxBuf.append(reinterpret_cast<const char*>(Data), Count);
+    };
+    c.Open();
+    line->Feed("hi");
+    ASSERT_TRUE(ServeUntil([&] { return rxBuf == "hi"; }));
+    EXPECT_EQ(active.Data_, "hi");
+    EXPECT_EQ(inactive.Data_, "");
+    EXPECT_EQ(rxChar, 0);
+    c.Close();
+    c.RemoveAllListeners();
+    EXPECT_EQ(first.Comm, nullptr);
+}
+
+TEST(EventsFake, NoEventMaskStartsNoEventThread) {
+    auto line = std::make_shared<FakeLine>();
+    FakeOpenerScope scope(line);
+    TVaComm c;
+    c.SetMonitorEvents({ceTxEmpty});  // reported by the writer thread, not the port
+    c.Open();
+    EXPECT_EQ(c.EventMask(), 0u);
+    EXPECT_EQ(c.EventThread(), nullptr);
+    EXPECT_NE(c.WriteThread(), nullptr);
+    c.SetEventPriority(tpLower);  // applies to the running writer's sibling only when it exists
+    c.SetWritePriority(tpNormal);
+    c.Close();
+}
