@@ -24,6 +24,17 @@ inline void ServeFor(std::chrono::milliseconds span) {
     toolkit::MainThreadQueue::Instance().ServeUntil([] { return false; }, span);
 }
 
+// For conditions that change on other threads (bytes on the line, queue counts): looks again
+// every few milliseconds, serving queued calls in between.
+inline bool ServeUntilSeen(const std::function<bool()>& pred, std::chrono::milliseconds limit = kPatience) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() >= deadline) return pred();
+        ServeFor(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
 class ReportRecorder {
 public:
     ReportRecorder() {
