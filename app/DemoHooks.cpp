@@ -64,7 +64,9 @@ public:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::EnabledChange && FClick && FForm.Start->isEnabled()) {
             FClick = false;
-            QTimer::singleShot(0, this, [this] {
+            // A person clicks a moment later; Start purges what the port has not sent yet, and
+            // the setup command has only just been written.
+            QTimer::singleShot(500, this, [this] {
                 if (FForm.Start->OnClick) FForm.Start->OnClick(FForm.Start);
                 CheckStarted();
             });

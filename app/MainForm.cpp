@@ -72,7 +72,12 @@ void TForm1::CreateComponents() {
     Timer1 = new QTimer(this);
     Timer1->setInterval(20);
     Timer1->setTimerType(Qt::PreciseTimer);
-    connect(Timer1, &QTimer::timeout, this, [this] { RunHandler([this] { Timer1Find(Timer1); }); });
+    connect(Timer1, &QTimer::timeout, this, [this] {
+        RunHandler([this] { Timer1Find(Timer1); });
+        // The next tick comes a whole interval after this one ended, not at once: a probe that
+        // first closed the previous port spends 300 ms, and the unit needs the interval to answer.
+        if (Timer1->isActive()) Timer1->start();
+    });
 
     Table = new TStringGrid(this);
     Table->setGeometry(8, 56, 569, 681);
@@ -141,6 +146,9 @@ void TForm1::ConfigureVaComm1() {
     c.SetDirectWrite(true);
     c.SetUserBaudrate(500000);
     c.OnRxChar = [this](toolkit::TObject* sender, int32_t count) { ComPortRxChar(sender, count); };
+    // Not part of the stored design: the unit's port going away (unplugged). Handled after the
+    // delivery has returned, since closing the port waits for the thread that delivers it.
+    c.OnHangup = [this](toolkit::TObject*) { QTimer::singleShot(0, this, [this] { RunHandler([this] { PortGone(); }); }); };
     c.SetVersion("1.3.8.0");
     c.Loaded();
 }
@@ -186,13 +194,21 @@ void TForm1::Timer1Find(QObject*) {
         FormCreate(this);
         return;
     }
+    const QString previousPort = CName->text();
     const QString port = Ports->itemText(PortIndex);
     CName->setText(port);
     Rx.ClearLine();
-    const std::string deviceName = DeviceNameForPort(port.toStdString());
     try {
-        if (VaComm1->Active()) VaComm1->Close();
-        VaComm1->SetDeviceName(deviceName);
+        if (VaComm1->Active()) {
+            VaComm1->Close();
+            // The previous port's answer can be delivered while its event thread stops: that
+            // port has the unit, so go back to it rather than send the setup command elsewhere.
+            if (Rx.DeviceFound) {
+                ReturnToAnsweredPort(previousPort);
+                return;
+            }
+        }
+        VaComm1->SetDeviceName(DeviceNameForPort(port.toStdString()));
         VaComm1->Open();
         FProbeOutcomes.Opened(port.toStdString());
         VaComm1->PurgeReadWrite();
@@ -204,6 +220,28 @@ void TForm1::Timer1Find(QObject*) {
     } catch (...) {
     }
     ShowProbeOutcomes();
+}
+
+void TForm1::ReturnToAnsweredPort(const QString& port) {
+    --PortIndex;
+    CName->setText(port);
+    try {
+        VaComm1->SetDeviceName(DeviceNameForPort(port.toStdString()));
+        VaComm1->Open();
+    } catch (...) {
+        Rx.DeviceFound = false;  // gone again: the scan goes on
+    }
+}
+
+void TForm1::PortGone() {
+    // Only the unit's port matters; a probed port that hangs up is passed over by the scan.
+    if (Timer1->isActive() || !Start->isEnabled()) return;
+    FProbeOutcomes.Failed(CName->text().toStdString(), toolkit::PortNameToDevicePath(CName->text().toStdString()),
+                          0, "the receiver unit went away");
+    ShowProbeOutcomes();
+    Start->SetCaption(QStringLiteral("Start"));
+    VaComm1->Close();
+    FormCreate(this);
 }
 
 void TForm1::ShowProbeOutcomes() { CName->setToolTip(QString::fromStdString(FProbeOutcomes.Tooltip())); }

@@ -63,6 +63,8 @@ private:
     void ConfigureVaComm1();
     void RunHandler(const std::function<void()>& handler);
     void ShowProbeOutcomes();
+    void ReturnToAnsweredPort(const QString& port);
+    void PortGone();
 
     // CaptureView
     void SetCell(int col, int row, const std::string& text) override;

@@ -139,7 +139,10 @@ public:
         FSimThread.join();
     }
     bool FindUnitAndStart() {
-        if (!RunEventLoopUntil([this] { return FForm->Start->isEnabled(); }, 20)) return false;
+        // Click once the unit has taken the setup command (Start purges what is not yet sent).
+        if (!RunEventLoopUntil([this] { return FForm->Start->isEnabled() && FSim->SetupCommandsOk() > 0; }, 20)) {
+            return false;
+        }
         FForm->StartClick(FForm->Start);
         return FForm->Start->Caption() == "Close";
     }

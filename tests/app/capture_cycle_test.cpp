@@ -1,0 +1,232 @@
+// The whole capture cycle on real pseudo-terminals: port scan, handshake, Start/Close,
+// closing the window, and the unit unplugged and plugged in again.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "PtyPair.h"
+#include "UnitSim.h"
+#include "app/MainForm.h"
+
+namespace {
+
+using testsupport::PtyPair;
+
+void Pump() { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); }
+
+template <class Pred>
+bool WaitFor(Pred pred, int ms = 5000) {
+    return testsupport::WaitUntil(pred, [] { Pump(); }, ms);
+}
+
+// The simulated unit on its own thread, behind a stable symlink.
+class SimulatedUnit {
+public:
+    explicit SimulatedUnit(const std::string& link, double rate = 200) {
+        unitsim::Options o;
+        o.recordsPerSecond = rate;
+        o.linkPath = link;
+        o.unitId = 42;
+        o.name = "BENCH";
+        FSim = std::make_unique<unitsim::UnitSim>(o, [this](const std::string& line) {
+            std::lock_guard<std::mutex> lock(FLogMutex);
+            FLog += line + "; ";
+        });
+        FThread = std::thread([this] { FSim->Run(); });
+    }
+    ~SimulatedUnit() {
+        FSim->Stop();
+        FThread.join();
+    }
+    unitsim::UnitSim& operator*() { return *FSim; }
+    std::string Log() {
+        std::lock_guard<std::mutex> lock(FLogMutex);
+        return FLog;
+    }
+    unitsim::UnitSim* operator->() { return FSim.get(); }
+
+private:
+    std::mutex FLogMutex;
+    std::string FLog;
+    std::unique_ptr<unitsim::UnitSim> FSim;
+    std::thread FThread;
+};
+
+class CaptureCycleTest : public ::testing::Test {
+protected:
+    std::filesystem::path dir;
+    std::unique_ptr<TForm1> form;
+
+    void SetUp() override {
+        std::string pattern = (std::filesystem::temp_directory_path() / "torvane-cycle-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override {
+        form.reset();
+        std::filesystem::remove_all(dir);
+    }
+    // A window whose port list is exactly `ports` (no machine ports).
+    void CreateForm(const std::vector<std::string>& ports, bool runTimer) {
+        std::string joined;
+        for (const auto& p : ports) joined += (joined.empty() ? "" : ":") + p;
+        setenv("TORVANE_CYCLE_TEST_PORTS", joined.c_str(), 1);
+        TForm1::Options o;
+        o.portList.sysfsRoot = (dir / "no-sysfs").string();
+        o.portList.extraPortsEnv = "TORVANE_CYCLE_TEST_PORTS";
+        form = std::make_unique<TForm1>(o);
+        if (!runTimer) form->Timer1->stop();
+    }
+    // One tick of the scan by hand, the timer kept off so the test decides when ticks happen.
+    void Tick() {
+        form->Timer1Find(form->Timer1);
+        form->Timer1->stop();
+    }
+    int ShownRows() const {
+        int n = 0;
+        for (int row = 1; row <= 31; ++row) n += form->Table->Cell(1, row).isEmpty() ? 0 : 1;
+        return n;
+    }
+};
+
+const std::string kProbe = "N";
+const std::string kSetup("ZS\0E\0P\nC4", 9);
+
+TEST_F(CaptureCycleTest, FindsTheUnitAmongSilentPortsAndSendsTheSetupCommand) {
+    PtyPair silentA, silentB;
+    const std::string link = (dir / "unit").string();
+    SimulatedUnit unit(link);
+    CreateForm({silentA.SlavePath(), link, silentB.SlavePath()}, /*runTimer=*/true);
+    ASSERT_TRUE(WaitFor([&] { return form->Start->isEnabled(); }, 10000))
+        << form->CName->toolTip().toStdString() << "\nsetup ok " << unit->SetupCommandsOk() << " bad "
+        << unit->SetupCommandsBad();
+    EXPECT_EQ(form->PortIndex, 1);
+    EXPECT_EQ(form->CName->text().toStdString(), link);
+    EXPECT_TRUE(form->VaComm1->Active());
+    EXPECT_FALSE(form->Timer1->isActive());
+    EXPECT_EQ(silentA.Receive(1, 500), kProbe) << "the first port was probed";
+    EXPECT_EQ(silentB.Receive(1, 200), "") << "the scan stopped at the unit";
+    EXPECT_TRUE(WaitFor([&] { return unit->SetupCommandsOk() == 1u; }));
+    EXPECT_EQ(unit->SetupCommandsBad(), 0u);
+    // Records are decoded before Start as well.
+    ASSERT_TRUE(WaitFor([&] { return ShownRows() >= 3 && form->TID->text() == "42"; }));
+    EXPECT_EQ(form->Name->text(), "BENCH");
+}
+
+TEST_F(CaptureCycleTest, HandshakeAfterARebuildFromThePortProbedLastStillCounts) {
+    PtyPair port;
+    CreateForm({port.SlavePath()}, /*runTimer=*/false);
+    Tick();  // probe
+    EXPECT_EQ(port.Receive(1), kProbe);
+    Tick();  // past the end: rebuild, nothing probed, the port stays open
+    EXPECT_EQ(form->PortIndex, -1);
+    EXPECT_TRUE(form->VaComm1->Active());
+    port.Send(std::string("IWRX\r"));
+    ASSERT_TRUE(WaitFor([&] { return form->Rx.DeviceFound; }));
+    Tick();
+    EXPECT_EQ(port.Receive(9), kSetup) << "exactly nine bytes, both zero bytes included";
+    EXPECT_EQ(port.Receive(1, 200), "");
+    EXPECT_TRUE(form->Start->isEnabled());
+    EXPECT_EQ(form->PortIndex, -1) << "the setup tick leaves the index alone";
+}
+
+TEST_F(CaptureCycleTest, AProbeWhoseOpenFailsLeavesNoPortOpen) {
+    PtyPair held;
+    CreateForm({(dir / "missing").string(), held.SlavePath()}, /*runTimer=*/false);
+    Tick();
+    EXPECT_FALSE(form->VaComm1->Active());
+    Tick();
+    EXPECT_TRUE(form->VaComm1->Active());
+    EXPECT_EQ(held.Receive(1), kProbe);
+}
+
+TEST_F(CaptureCycleTest, StartKeepsRows25To31AndTheRowCounter) {
+    CreateForm({}, /*runTimer=*/false);
+    std::string stream;
+    for (int i = 0; i < 30; ++i) stream += unitsim::EncodeLine(unitsim::StatusPayload(static_cast<uint32_t>(i)), false);
+    stream += "S\x01\x02!";  // half a line ending in an escape byte
+    size_t pos = 0;
+    form->Rx.ReceiveBytes(static_cast<int32_t>(stream.size()), [&](uint8_t& b) {
+        b = static_cast<uint8_t>(stream[pos++]);
+        return true;
+    });
+    ASSERT_EQ(form->Rx.RowCounter, 31);
+    form->Start->setEnabled(true);
+    form->StartClick(form->Start);
+    EXPECT_EQ(form->Start->Caption(), "Close");
+    for (int row = 1; row <= 24; ++row) {
+        EXPECT_TRUE(form->Table->Cell(0, row).isEmpty() && form->Table->Cell(1, row).isEmpty()) << row;
+        EXPECT_FALSE(form->Table->Cell(2, row).isEmpty()) << row;
+    }
+    for (int row = 25; row <= 30; ++row) EXPECT_FALSE(form->Table->Cell(1, row).isEmpty()) << row;
+    EXPECT_EQ(form->Rx.EscapeState, 0);
+    EXPECT_TRUE(form->Rx.RxLine.empty());
+    const std::string next = unitsim::EncodeLine(unitsim::StatusPayload(77), false);
+    pos = 0;
+    stream = next;
+    form->Rx.ReceiveBytes(static_cast<int32_t>(stream.size()), [&](uint8_t& b) {
+        b = static_cast<uint8_t>(stream[pos++]);
+        return true;
+    });
+    EXPECT_EQ(form->Table->Cell(0, 31), "77") << "the next record goes to row 31";
+}
+
+TEST_F(CaptureCycleTest, CloseStartsANewSearchAtRowOne) {
+    const std::string link = (dir / "unit").string();
+    SimulatedUnit unit(link);
+    CreateForm({link}, /*runTimer=*/true);
+    ASSERT_TRUE(WaitFor([&] { return form->Start->isEnabled(); }, 10000));
+    // Start purges what is not yet sent: click once the unit has taken the setup command, as a
+    // person at the bench would.
+    ASSERT_TRUE(WaitFor([&] { return unit->SetupCommandsOk() == 1u; }));
+    form->StartClick(form->Start);
+    ASSERT_TRUE(WaitFor([&] { return form->Rx.RowCounter > 5; }))
+        << "rows " << form->Rx.RowCounter << " sent " << unit->RecordsSent() << " ok " << unit->SetupCommandsOk()
+        << " active " << form->VaComm1->Active() << " waiting " << form->VaComm1->ReadBufUsed() << " line "
+        << form->Rx.RxLine.size() << " esc " << int(form->Rx.EscapeState) << " unit: " << unit.Log();
+    form->StartClick(form->Start);  // Close
+    EXPECT_EQ(form->Start->Caption(), "Start");
+    EXPECT_FALSE(form->Start->isEnabled());
+    EXPECT_EQ(form->Rx.RowCounter, 1);
+    EXPECT_TRUE(form->Timer1->isActive());
+    ASSERT_TRUE(WaitFor([&] { return form->Start->isEnabled(); }, 10000)) << "found again";
+    EXPECT_TRUE(WaitFor([&] { return unit->SetupCommandsOk() == 2u; }));
+    ASSERT_TRUE(WaitFor([&] { return form->Rx.RowCounter > 1; }));
+    EXPECT_EQ(form->Table->SelectionRow(), 1) << "the new capture starts at row 1";
+}
+
+TEST_F(CaptureCycleTest, ClosingTheWindowDuringTheScanSendsNoFurtherProbe) {
+    PtyPair a, b;
+    CreateForm({a.SlavePath(), b.SlavePath()}, /*runTimer=*/false);
+    Tick();
+    EXPECT_EQ(a.Receive(1), kProbe);
+    form->show();
+    form->close();
+    EXPECT_FALSE(form->VaComm1->Active());
+    EXPECT_FALSE(form->Timer1->isActive());
+    for (int i = 0; i < 10; ++i) Pump();
+    EXPECT_EQ(b.Receive(1, 200), "");
+}
+
+TEST_F(CaptureCycleTest, UnplugWhileCapturingReturnsToSearchingAndFindsTheUnitAgain) {
+    const std::string link = (dir / "unit").string();
+    SimulatedUnit unit(link);
+    CreateForm({link}, /*runTimer=*/true);
+    ASSERT_TRUE(WaitFor([&] { return form->Start->isEnabled() && unit->SetupCommandsOk() == 1u; }, 10000));
+    form->StartClick(form->Start);
+    ASSERT_EQ(form->Start->Caption(), "Close");
+    unit->Replug(300);
+    ASSERT_TRUE(WaitFor([&] { return form->Start->Caption() == "Start" && !form->Start->isEnabled(); }))
+        << "the window noticed the unit going away";
+    ASSERT_TRUE(WaitFor([&] { return form->Start->isEnabled(); }, 15000)) << "and found it again";
+    EXPECT_TRUE(WaitFor([&] { return unit->SetupCommandsOk() == 2u; })) << unit.Log();
+    EXPECT_TRUE(form->VaComm1->Active());
+}
+
+} // namespace
