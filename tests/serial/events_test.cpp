@@ -47,17 +47,9 @@ private:
     toolkit::MainThreadQueue::WakeHook FPrevious;
 };
 
-class Receiver : public TVaCommReceiver {
-public:
-    void NotifyEvents(uint32_t Mask) override { Masks.push_back(Mask); }
-    void NotifyData(PVaData Data, int32_t Count) override { Data_.append(reinterpret_cast<const char*>(Data), Count); }
-    std::vector<uint32_t> Masks;
-    std::string Data_;
-};
-
 } // namespace
 
-TEST(Events, RxCharRunsOnTheMainThreadWithTheWaitingCount) {
+TEST(Events, RxCharRunsOnTheMainThreadAndUnreadBytesWaitForTheNextArrival) {
     testsupport::PtyPair pty;
     TVaComm c;
     WatchReceived(c, pty.SlavePath());
@@ -68,22 +60,6 @@ TEST(Events, RxCharRunsOnTheMainThreadWithTheWaitingCount) {
         counts.push_back(Count);  // reads nothing: the bytes stay waiting
     };
     c.Open();
-    ASSERT_NE(c.EventThread(), nullptr);
-    pty.Send("abc");
-    EXPECT_TRUE(ServeUntil([&] { return !counts.empty() && counts.back() == 3; }));
-    EXPECT_TRUE(allOnMain);
-    EXPECT_EQ(ReadAll(c), "abc");
-    c.Close();
-    EXPECT_EQ(c.EventThread(), nullptr);
-}
-
-TEST(Events, UnreadBytesAreCountedAgainOnlyWhenMoreArrive) {
-    testsupport::PtyPair pty;
-    TVaComm c;
-    WatchReceived(c, pty.SlavePath());
-    std::vector<int32_t> counts;
-    c.OnRxChar = [&](toolkit::TObject*, int32_t Count) { counts.push_back(Count); };
-    c.Open();
     pty.Send("ab");
     ASSERT_TRUE(ServeUntil([&] { return !counts.empty() && counts.back() == 2; }));
     const size_t deliveries = counts.size();
@@ -91,10 +67,13 @@ TEST(Events, UnreadBytesAreCountedAgainOnlyWhenMoreArrive) {
     EXPECT_EQ(counts.size(), deliveries);
     pty.Send("c");
     ASSERT_TRUE(ServeUntil([&] { return counts.back() == 3; }));
+    EXPECT_TRUE(allOnMain);
     EXPECT_EQ(ReadAll(c), "abc");
     c.Close();
+    EXPECT_EQ(c.EventThread(), nullptr);
 }
 
+// Ends with a Close while nothing arrives: Stop wakes the idle thread at once.
 TEST(Events, BytesStayQueuedWithoutHandlerOrListeners) {
     testsupport::PtyPair pty;
     TVaComm c;
@@ -122,18 +101,6 @@ TEST(Events, CloseRunsADeliveryAlreadyQueuedThenEndsTheThread) {
     EXPECT_EQ(seen, "q");
     EXPECT_FALSE(c.Active());
     EXPECT_EQ(c.EventThread(), nullptr);
-}
-
-TEST(Events, CloseWhileNothingArrivesEndsTheThreadWithoutADelivery) {
-    testsupport::PtyPair pty;
-    TVaComm c;
-    WatchReceived(c, pty.SlavePath());
-    int deliveries = 0;
-    c.OnRxChar = [&](toolkit::TObject*, int32_t) { ++deliveries; };
-    c.Open();
-    c.Close();
-    EXPECT_EQ(deliveries, 0);
-    EXPECT_FALSE(c.Active());
 }
 
 TEST(Events, AHandlerThatThrowsIsReportedAndTheNextEventStillArrives) {
@@ -271,45 +238,3 @@ TEST(EventsFake, OnCtsThrowingSkipsTheHandlersAfterIt) {
     c.Close();
 }
 
-TEST(EventsFake, ListenersTakeTheDataInsteadOfOnRxChar) {
-    auto line = std::make_shared<FakeLine>();
-    FakeOpenerScope scope(line);
-    TVaComm c;
-    c.SetMonitorEvents({ceRxChar});
-    c.SetDirectWrite(true);
-    Receiver active;
-    Receiver inactive;
-    TVaCommListener first{true, &c, &active};
-    TVaCommListener second{false, &c, &inactive};
-    c.Listeners().push_back(&first);
-    c.Listeners().push_back(&second);
-    int rxChar = 0;
-    std::string rxBuf;
-    c.OnRxChar = [&](toolkit::TObject*, int32_t) { ++rxChar; };
-    c.OnRxBuf = [&](toolkit::TObject*, PVaData Data, int32_t Count) {
-        rxBuf.append(reinterpret_cast<const char*>(Data), Count);
-    };
-    c.Open();
-    line->Feed("hi");
-    ASSERT_TRUE(ServeUntil([&] { return rxBuf == "hi"; }));
-    EXPECT_EQ(active.Data_, "hi");
-    EXPECT_EQ(inactive.Data_, "");
-    EXPECT_EQ(rxChar, 0);
-    c.Close();
-    c.RemoveAllListeners();
-    EXPECT_EQ(first.Comm, nullptr);
-}
-
-TEST(EventsFake, NoEventMaskStartsNoEventThread) {
-    auto line = std::make_shared<FakeLine>();
-    FakeOpenerScope scope(line);
-    TVaComm c;
-    c.SetMonitorEvents({ceTxEmpty});  // reported by the writer thread, not the port
-    c.Open();
-    EXPECT_EQ(c.EventMask(), 0u);
-    EXPECT_EQ(c.EventThread(), nullptr);
-    EXPECT_NE(c.WriteThread(), nullptr);
-    c.SetEventPriority(tpLower);  // applies to the running writer's sibling only when it exists
-    c.SetWritePriority(tpNormal);
-    c.Close();
-}
