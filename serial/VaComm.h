@@ -183,6 +183,7 @@ public:
     // The open device, null when closed.
     serialdev::SerialDevice* Device() const { return FDevice.get(); }
     TVaInputQueue& InputQueue() { return FInputQueue; }
+    void PullPortIntoQueue();
 
     // ---- events
     TNotifyEvent OnOpen;

@@ -88,6 +88,11 @@ void TVaCustomComm::ApplyEventThreadPriority() {
 }
 
 void TVaCustomComm::HandleRxChar() {
+    // With only received characters watched, what the port holds moves into the own queue in one
+    // read before the count is taken, so a handler's byte-at-a-time reads never reach the device.
+    // (With the event character or the 80 % mark watched, only the event thread reads the port,
+    // so that it sees every byte for those events.)
+    if (!(FEventMask & (EV_RXFLAG | EV_RX80FULL))) PullPortIntoQueue();
     const int32_t n = ReadBufUsed();
     if (n <= 0) return;
     if (!FListeners.empty()) {
@@ -97,6 +102,20 @@ void TVaCustomComm::HandleRxChar() {
     } else if (OnRxChar) {
         OnRxChar(this, n);
     }
+}
+
+void TVaCustomComm::PullPortIntoQueue() {
+    if (!Active()) return;
+    LockRead();
+    // Errors and a hang-up are the event thread's to report at its next wake; here they only
+    // mean there is nothing more to move.
+    try {
+        FInputQueue.FillFrom(*FDevice);
+    } catch (...) {
+        UnlockRead();
+        throw;
+    }
+    UnlockRead();
 }
 
 void TVaCustomComm::HandleEvents(uint32_t Mask) {

@@ -9,7 +9,7 @@ TStringGrid::TStringGrid(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     FRepaintTimer.setSingleShot(true);
     FRepaintTimer.setTimerType(Qt::PreciseTimer);
-    connect(&FRepaintTimer, &QTimer::timeout, this, [this] { update(); });
+    connect(&FRepaintTimer, &QTimer::timeout, this, [this] { RepaintDirtyRows(); });
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const qreal hz = screen->refreshRate();
         if (hz >= 20.0) FFrameIntervalMs = static_cast<int>(1000.0 / hz);
@@ -47,6 +47,7 @@ void TStringGrid::SetColWidth(int col, int w) {
 void TStringGrid::ResizeCells() {
     FColWidths.resize(FColCount, FDefaultColWidth);
     FCells.resize(FColCount * FRowCount);
+    FDirtyRows.resize(FRowCount, true);
     ScheduleRepaint();
 }
 
@@ -60,19 +61,42 @@ void TStringGrid::SetCell(int col, int row, const QString& text) {
     QString& cell = FCells[row * FColCount + col];
     if (cell == text) return;
     cell = text;
-    ScheduleRepaint();
+    ScheduleRepaint(row);
 }
 
 void TStringGrid::SetSelection(int col, int row) {
     if (col != FSelCol || row != FSelRow) {
+        ScheduleRepaint(FSelRow);
         FSelCol = col;
         FSelRow = row;
-        ScheduleRepaint();
+        ScheduleRepaint(row);
     }
     if (OnSelectionChanged) OnSelectionChanged(col, row);
 }
 
 void TStringGrid::ScheduleRepaint() {
+    for (int row = 0; row < FRowCount; ++row) ScheduleRepaint(row);
+}
+
+void TStringGrid::RepaintDirtyRows() {
+    // Contiguous runs of dirty rows become one rectangle each.
+    const int pitch = FDefaultRowHeight + kGridLine;
+    QRegion region;
+    for (int row = 0; row < FRowCount;) {
+        if (!FDirtyRows[row]) {
+            ++row;
+            continue;
+        }
+        const int first = row;
+        while (row < FRowCount && FDirtyRows[row]) FDirtyRows[row++] = false;
+        region += QRect(0, first * pitch, width(), (row - first) * pitch + kGridLine);
+    }
+    if (!region.isEmpty()) update(region);
+}
+
+void TStringGrid::ScheduleRepaint(int row) {
+    if (row < 0 || row >= FRowCount) return;
+    FDirtyRows[row] = true;
     if (FRepaintTimer.isActive()) return;
     const qint64 since = FSinceLastPaint.isValid() ? FSinceLastPaint.elapsed() : FFrameIntervalMs;
     FRepaintTimer.start(static_cast<int>(qMax<qint64>(0, FFrameIntervalMs - since)));
@@ -90,37 +114,43 @@ void TStringGrid::paintEvent(QPaintEvent* event) {
     ++FPaintCount;
     QPainter p(this);
     const QPalette& pal = palette();
+    const QRegion& dirty = event->region();
     p.fillRect(event->rect(), pal.color(QPalette::Base));
     const QColor face = pal.color(QPalette::Button);
     const QColor light = pal.color(QPalette::Light);
     const QColor shadow = pal.color(QPalette::Dark);
-    const QColor lines = pal.color(QPalette::Mid);
     const QColor text = pal.color(QPalette::Active, QPalette::Text);
+    if (FTextFont != font() || FTextRatio != devicePixelRatioF()) {
+        FTextFont = font();
+        FTextRatio = devicePixelRatioF();
+        FText.Reset(FTextFont, FTextRatio);
+    }
+    QVector<QLine> raised, sunken, lines;
     for (int row = 0; row < FRowCount; ++row) {
         for (int col = 0; col < FColCount; ++col) {
             const QRect r = CellRect(col, row);
-            if (!r.intersects(event->rect())) continue;
+            if (!dirty.intersects(r.adjusted(0, 0, kGridLine, kGridLine))) continue;
             const bool fixed = col < FFixedCols || row < FFixedRows;
             const bool selected = col == FSelCol && row == FSelRow;
             if (selected) {
                 p.fillRect(r, pal.color(QPalette::Active, QPalette::Highlight));
             } else if (fixed) {
                 p.fillRect(r, face);
-                p.setPen(light);
-                p.drawLine(r.topLeft(), r.topRight());
-                p.drawLine(r.topLeft(), r.bottomLeft());
-                p.setPen(shadow);
-                p.drawLine(r.bottomLeft(), r.bottomRight());
-                p.drawLine(r.topRight(), r.bottomRight());
+                raised << QLine(r.topLeft(), r.topRight()) << QLine(r.topLeft(), r.bottomLeft());
+                sunken << QLine(r.bottomLeft(), r.bottomRight()) << QLine(r.topRight(), r.bottomRight());
             }
+            lines << QLine(r.right() + 1, r.top(), r.right() + 1, r.bottom() + 1)
+                  << QLine(r.left(), r.bottom() + 1, r.right() + 1, r.bottom() + 1);
             const QString& s = FCells[row * FColCount + col];
-            if (!s.isEmpty()) {
-                p.setPen(selected ? pal.color(QPalette::Active, QPalette::HighlightedText) : text);
-                p.drawText(r.adjusted(2, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter, s);
-            }
-            p.setPen(lines);
-            p.drawLine(r.right() + 1, r.top(), r.right() + 1, r.bottom() + 1);
-            p.drawLine(r.left(), r.bottom() + 1, r.right() + 1, r.bottom() + 1);
+            if (s.isEmpty()) continue;
+            FText.Draw(p, r.adjusted(2, 0, -2, 0), s,
+                       selected ? pal.color(QPalette::Active, QPalette::HighlightedText) : text);
         }
     }
+    p.setPen(light);
+    p.drawLines(raised);
+    p.setPen(shadow);
+    p.drawLines(sunken);
+    p.setPen(pal.color(QPalette::Mid));
+    p.drawLines(lines);
 }

@@ -3,12 +3,16 @@
 // cell is cheap: a write only marks the grid dirty, and repaints are coalesced to at most one
 // per display frame however many cells change in between.
 #include <QElapsedTimer>
+#include <QRegion>
+
+#include "TextRunCache.h"
 #include <QString>
 #include <QTimer>
 #include <QVector>
 #include <QWidget>
 
 #include <functional>
+#include <vector>
 
 class TStringGrid : public QWidget {
 public:
@@ -47,6 +51,8 @@ protected:
 private:
     void ResizeCells();
     void ScheduleRepaint();
+    void ScheduleRepaint(int row);
+    void RepaintDirtyRows();
     QRect CellRect(int col, int row) const;
 
     int FColCount = 5;
@@ -61,7 +67,11 @@ private:
     int FSelCol = 1;
     int FSelRow = 1;
     QTimer FRepaintTimer;
+    std::vector<bool> FDirtyRows;  // rows changed since the last repaint
     QElapsedTimer FSinceLastPaint;
     int FFrameIntervalMs = 16;
     quint64 FPaintCount = 0;
+    TextRunCache FText;
+    QFont FTextFont;
+    qreal FTextRatio = 0;
 };

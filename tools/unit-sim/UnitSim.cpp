@@ -230,12 +230,18 @@ void UnitSim::Run() {
         if (FMaster >= 0) FlushPending();
 
         pollfd fds[2] = {{FWake, POLLIN, 0}, {FMaster, POLLIN, 0}};
-        if (FMaster >= 0 && !FPending.empty()) fds[1].events |= POLLOUT;
+        // Flooding: wake when the line takes more, with or without bytes still pending.
+        if (FMaster >= 0 && (!FPending.empty() || (streaming && FOptions.flood))) fds[1].events |= POLLOUT;
         nfds_t nfds = FMaster >= 0 ? 2 : 1;
         timespec timeout{};
         timespec* timeoutPtr = nullptr;
         if (streaming && !FOptions.flood && FPending.empty()) {
-            const int64_t wait = FNextDueNs - MonotonicNs();
+            int64_t due = FNextDueNs;
+            if (FOptions.sliceUs > 0) {
+                const int64_t slice = static_cast<int64_t>(FOptions.sliceUs) * 1000;
+                due = (due + slice - 1) / slice * slice;
+            }
+            const int64_t wait = due - MonotonicNs();
             timeout.tv_sec = wait > 0 ? wait / 1000000000LL : 0;
             timeout.tv_nsec = wait > 0 ? wait % 1000000000LL : 0;
             timeoutPtr = &timeout;

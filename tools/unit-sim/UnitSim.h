@@ -18,6 +18,7 @@ struct Options {
     double recordsPerSecond = 50;  // pace by records (used when bytesPerSecond is 0)
     double bytesPerSecond = 0;     // pace by bytes on the line (45454 is 500000 baud 8N2)
     bool flood = false;            // as fast as the line takes them
+    int sliceUs = 0;               // hand the line what is due once per slice (a USB adapter's 1000 us frame), 0: each record when due
     uint64_t count = 0;            // status records to send after each setup command (0: no limit)
     bool escapeAll = false;        // also escape bytes that need no escaping
     uint8_t unitId = 5;

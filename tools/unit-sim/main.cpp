@@ -16,11 +16,12 @@
 namespace {
 void Usage() {
     std::fprintf(stderr,
-                 "usage: unit-sim [--rate N | --line-rate | --bytes-per-second N | --flood] [--count N]\n"
+                 "usage: unit-sim [--rate N | --line-rate | --bytes-per-second N | --flood] [--slice-us N] [--count N]\n"
                  "                [--escape-all] [--id N] [--name TEXT] [--link PATH] [--replug-down-ms N]\n"
                  "  --rate N        status records per second (default 50)\n"
                  "  --line-rate     pace bytes as a 500000 baud 8N2 line does (45454 bytes/s)\n"
                  "  --flood         as fast as the line takes them\n"
+                 "  --slice-us N    hand the line what is due once every N microseconds (USB frames: 1000)\n"
                  "  --count N       stop after N status records (0: never)\n"
                  "  --link PATH     keep a symlink to the current device at PATH\n");
 }
@@ -45,6 +46,8 @@ int main(int argc, char** argv) {
             options.bytesPerSecond = 45454;
         } else if (arg == "--bytes-per-second" && hasValue && ParseNumber(argv[++i], v)) {
             options.bytesPerSecond = v;
+        } else if (arg == "--slice-us" && hasValue && ParseNumber(argv[++i], v)) {
+            options.sliceUs = static_cast<int>(v);
         } else if (arg == "--flood") {
             options.flood = true;
         } else if (arg == "--count" && hasValue && ParseNumber(argv[++i], v)) {
