@@ -9,9 +9,9 @@ std::string FormatStrings(const std::string& pattern, std::initializer_list<std:
     for (size_t i = 0; i < pattern.size(); ++i) {
         char c = pattern[i];
         if (c == '%' && i + 1 < pattern.size()) {
-            char spec = pattern[i + 1];
-            if (spec == '%') { out += '%'; ++i; continue; }
-            if (spec == 's' && next != args.end()) { out += *next++; ++i; continue; }
+            char conversion = pattern[i + 1];
+            if (conversion == '%') { out += '%'; ++i; continue; }
+            if (conversion == 's' && next != args.end()) { out += *next++; ++i; continue; }
         }
         out += c;
     }
