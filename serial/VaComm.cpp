@@ -1,4 +1,5 @@
 #include "VaComm.h"
+#include "VaCommWriteThread.h"
 
 #include <cerrno>
 #include <chrono>
@@ -345,7 +346,8 @@ void TVaCustomComm::GetComStat(TVaComStat& Rec) {
     CheckCommResult(FDevice->QueryStatus(status), vaconst::sComStat);
     Rec.Errors = status.Errors;
     Rec.InQueue = status.InQueue + static_cast<uint32_t>(FInputQueue.Count());
-    Rec.OutQueue = status.OutQueue;
+    // What the writer thread still holds has not reached the device yet, but is output all the same.
+    Rec.OutQueue = status.OutQueue + (FWriteThread ? static_cast<uint32_t>(std::max(0, FWriteThread->QueuedBytes())) : 0u);
 }
 
 int32_t TVaCustomComm::ReadBufUsed() {

@@ -91,6 +91,9 @@ TEST(WriteQueued, ExactlyWriteSizeQueuesAtOnceOneMoreFailsAfterTheTimeout) {
     EXPECT_EQ(p.Queued(), 16);
     EXPECT_EQ(p.WriteError("x"), "Output buffer is full. Please check comm status.");
     EXPECT_EQ(p.Queued(), 16);
+    TVaComStat stat;
+    p.c.GetComStat(stat);
+    EXPECT_EQ(stat.OutQueue, 16u) << "bytes still in the writer's queue count as output";
     p.c.Close();  // with the line stalled: the writer ends all the same
     EXPECT_EQ(p.c.WriteThread(), nullptr);
 }
