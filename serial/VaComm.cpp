@@ -131,6 +131,9 @@ void TVaCustomComm::Close() {
         std::lock_guard<TVaCriticalSection> lock(FReadLock);
         StopThreads();
     }
+    // A delivery served while waiting for the threads may have closed the port already; that
+    // Close has told OnClose and paused.
+    if (!Active()) return;
     DestroyHandle();
     DoClose();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));

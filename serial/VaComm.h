@@ -211,6 +211,7 @@ protected:
     void DestroyHandle();
     virtual void StartThreads();
     void StopThreads();
+    bool RetiredMeanwhile(const toolkit::TThread* thread) const;
     void DoOpen();
     void DoClose();
     void Notification(toolkit::TComponent* AComponent, toolkit::TOperation Operation) override;

@@ -47,6 +47,12 @@ void AwaitThreadEnd(toolkit::TThread& thread, bool syncEvents, TVaCustomComm& co
 
 } // namespace
 
+// True when a handler served during the wait closed the port and so took the thread over.
+bool TVaCustomComm::RetiredMeanwhile(const toolkit::TThread* thread) const {
+    return std::any_of(FRetiredThreads.begin(), FRetiredThreads.end(),
+                       [thread](const std::unique_ptr<toolkit::TThread>& t) { return t.get() == thread; });
+}
+
 void TVaCustomComm::StopThreads() {
     if (FEventThread) {
         TVaCommEventThread* thread = FEventThread;
@@ -60,7 +66,7 @@ void TVaCustomComm::StopThreads() {
         } else {
             // The reference stays set while waiting: a queued delivery runs during the wait.
             AwaitThreadEnd(*thread, thread->SyncEvents, *this);
-            delete thread;
+            if (!RetiredMeanwhile(thread)) delete thread;
         }
         FEventThread = nullptr;
     }
@@ -71,7 +77,7 @@ void TVaCustomComm::StopThreads() {
             FRetiredThreads.emplace_back(thread);
         } else {
             AwaitThreadEnd(*thread, thread->SyncEvents, *this);
-            delete thread;
+            if (!RetiredMeanwhile(thread)) delete thread;
         }
         FWriteThread = nullptr;
     }

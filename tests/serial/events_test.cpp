@@ -103,6 +103,40 @@ TEST(Events, CloseRunsADeliveryAlreadyQueuedThenEndsTheThread) {
     EXPECT_EQ(c.EventThread(), nullptr);
 }
 
+// Close waits for the thread, serves the queued delivery, and its handler closes the port too:
+// the thread is stopped once, freed once, and OnClose comes once.
+TEST(Events, AQueuedDeliveryWhoseHandlerClosesDuringCloseEndsTheThreadOnce) {
+    testsupport::PtyPair pty;
+    std::atomic<bool> queued{false};
+    WakeHookScope hook([&] { queued = true; });
+    TVaComm c;
+    WatchReceived(c, pty.SlavePath());
+    int deliveries = 0;
+    int closes = 0;
+    c.OnClose = [&](toolkit::TObject*) { ++closes; };
+    c.OnRxChar = [&](toolkit::TObject*, int32_t) {
+        ++deliveries;
+        c.Close();
+    };
+    c.Open();
+    pty.Send("q");
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return queued.load(); }, [] { std::this_thread::sleep_for(1ms); }, 10000));
+    c.Close();
+    EXPECT_EQ(deliveries, 1);
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(c.Active());
+    EXPECT_EQ(c.EventThread(), nullptr);
+    // The component still opens and delivers afterwards.
+    testsupport::PtyPair next;
+    c.SetDeviceName(next.SlavePath());
+    c.OnRxChar = [&](toolkit::TObject*, int32_t) { ++deliveries; };
+    c.Open();
+    next.Send("y");
+    EXPECT_TRUE(ServeUntil([&] { return deliveries == 2; }));
+    c.Close();
+    EXPECT_EQ(closes, 2);
+}
+
 TEST(Events, AHandlerThatThrowsIsReportedAndTheNextEventStillArrives) {
     testsupport::PtyPair pty;
     ReportRecorder reports;
