@@ -34,7 +34,11 @@ TForm1::TForm1(const Options& options)
 }
 
 TForm1::~TForm1() {
-    // The port (and its event thread) goes before the widgets its handler writes to.
+    // The port (and its event thread) goes before the widgets its handlers write to. A delivery
+    // already handed over still runs while the port closes: the handlers are detached first, as
+    // the window they would write to is going.
+    VaComm1->OnRxChar = nullptr;
+    VaComm1->OnHangup = nullptr;
     VaComm1.reset();
 }
 

@@ -230,3 +230,20 @@ TEST_F(CaptureCycleTest, UnplugWhileCapturingReturnsToSearchingAndFindsTheUnitAg
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(CaptureCycleTest, DestroyingTheWindowWithADeliveryQueuedIsSafe) {
+    PtyPair port;
+    CreateForm({port.SlavePath()}, /*runTimer=*/false);
+    Tick();
+    ASSERT_TRUE(form->VaComm1->Active());
+    // Bytes arrive and the event thread hands them over, but nothing serves the delivery before
+    // the window goes: it runs while the port closes, with the window half gone.
+    port.Send(unitsim::EncodeLine(unitsim::StatusPayload(1), false));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    form.reset();
+    SUCCEED();
+}
+
+} // namespace
