@@ -164,9 +164,16 @@ void TJvTransparentButtonImages::SetIndex(Source& Entry, TImageIndex Value) {
 }
 
 void TJvTransparentButtonImages::ListRemoved(const toolkit::TComponent* List) {
+    // The list is part-destroyed already: every reference to it goes before the one rebuild, which
+    // would otherwise read it through a state not yet cleared.
+    bool removed = false;
     for (Source* entry : {&FActive, &FGray, &FDisabled, &FDown, &FHot}) {
-        if (entry->List != nullptr && static_cast<const toolkit::TComponent*>(entry->List) == List) SetList(*entry, nullptr);
+        if (entry->List == nullptr || static_cast<const toolkit::TComponent*>(entry->List) != List) continue;
+        if (TCustomImageList* registered = entry->Link.Sender()) registered->UnRegisterChanges(&entry->Link);
+        entry->List = nullptr;
+        removed = true;
     }
+    if (removed) FButton->RebuildFromImages();
 }
 
 // ---- TJvTransparentButtonActionLink ----

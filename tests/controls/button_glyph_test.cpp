@@ -211,6 +211,31 @@ TEST_F(ImagesTest, ListChangesAndRemovalRebuildTheGlyphList) {
     EXPECT_EQ(button->GlyphList().Count(), 0);
 }
 
+// One list serving two states goes away: the rebuild after the first reference is cleared must
+// not read the dying list through the second.
+TEST_F(ImagesTest, ListHeldForSeveralStatesIsDroppedFromAllBeforeTheRebuild) {
+    auto* images = button->Images();
+    images->SetActiveImage(list.get());
+    images->SetActiveIndex(0);
+    auto shared = std::make_unique<TImageList>(16, 16);
+    shared->AddMasked(Solid(16, 16, qRgb(1, 2, 3)), QColor());
+    images->SetDisabledImage(shared.get());
+    images->SetDisabledIndex(0);
+    images->SetDownImage(shared.get());
+    images->SetDownIndex(0);
+    images->SetHotImage(shared.get());
+    images->SetHotIndex(0);
+    ASSERT_EQ(button->GlyphList().GetIcon(2).pixel(0, 0), qRgb(1, 2, 3));
+
+    shared.reset();
+    EXPECT_EQ(images->DisabledImage(), nullptr);
+    EXPECT_EQ(images->DownImage(), nullptr);
+    EXPECT_EQ(images->HotImage(), nullptr);
+    ASSERT_EQ(button->GlyphList().Count(), 5);  // the fallbacks: active, embossed, active, gray, active
+    EXPECT_EQ(button->GlyphList().GetIcon(2), list->GetIcon(0));
+    EXPECT_EQ(button->GlyphList().GetIcon(4), list->GetIcon(0));
+}
+
 TEST_F(ImagesTest, AssigningImagesCopiesListsAndIndexesAndRefusesNothing) {
     TJvTransparentButton other(&surface);
     other.Images()->SetActiveImage(list.get());
