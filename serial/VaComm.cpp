@@ -1,4 +1,5 @@
 #include "VaComm.h"
+#include "VaCommEventThread.h"
 #include "VaCommWriteThread.h"
 
 #include <cerrno>
@@ -259,7 +260,11 @@ void TVaCustomComm::BuffersChanged(TVaPersistent*) {
     ApplyDCB();
 }
 
-void TVaCustomComm::EventCharsChanged(TVaPersistent*) { ApplyDCB(); }
+void TVaCustomComm::EventCharsChanged(TVaPersistent*) {
+    ApplyDCB();
+    // EV_RXFLAG is found by the event thread, which must look for the character now set.
+    if (FEventThread) FEventThread->SetEventChar(FEventChars->EventChar());
+}
 
 void TVaCustomComm::FlowControlChanged(TVaPersistent*) { ApplyDCB(); }
 

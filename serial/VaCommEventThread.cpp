@@ -79,6 +79,10 @@ void TVaCommEventThread::Stop() {
     WaitSignal.SetSignal();
 }
 
+void TVaCommEventThread::SetEventChar(uint8_t Value) {
+    if (FEventMask & EV_RXFLAG) FEventChar.store(Value);
+}
+
 void TVaCommEventThread::TerminatedSet() { Signal(FStopFd.Get()); }
 
 void TVaCommEventThread::Kick() { Signal(FKick->Fd.Get()); }
@@ -181,7 +185,7 @@ uint32_t TVaCommEventThread::WaitForEvents() {
         if (portReady) {
             if (FFillsQueue) {
                 TVaInputQueue& queue = Owner->InputQueue();
-                const TVaInputQueue::FillResult fill = queue.FillFrom(*FDevice, FEventChar);
+                const TVaInputQueue::FillResult fill = queue.FillFrom(*FDevice, FEventChar.load());
                 if (fill.Added > 0) {
                     mask |= EV_RXCHAR;
                     if (fill.SawByte) mask |= EV_RXFLAG;

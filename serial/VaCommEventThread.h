@@ -38,6 +38,8 @@ public:
     // The component gave the thread up from inside one of its own deliveries: the rest of that
     // delivery is skipped and the thread ends as soon as it returns.
     void Retire() { FRetired.store(true); }
+    // The event character changed while the port is open: look for the new one from now on.
+    void SetEventChar(uint8_t Value);
 
     void DeliverEvents();
     void ProcessEvents();
@@ -64,7 +66,7 @@ private:
     serialdev::SerialDevice* FDevice;
     const uint32_t FEventMask;
     const bool FFillsQueue;  // received data is watched: read the port into the input queue
-    const int FEventChar;
+    std::atomic<int> FEventChar;  // -1: EV_RXFLAG not watched
     serialdev::UniqueFd FEpoll;
     serialdev::UniqueFd FStopFd;
     std::shared_ptr<KickFd> FKick;

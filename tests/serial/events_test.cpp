@@ -202,6 +202,28 @@ TEST(Events, RxFlagAndEightyPercentMarkComeFromTheOwnQueue) {
     c.Close();
 }
 
+TEST(Events, AnEventCharacterChangedWhileOpenIsTheOneLookedFor) {
+    testsupport::PtyPair pty;
+    TVaComm c;
+    c.SetDeviceName(pty.SlavePath());
+    c.SetMonitorEvents({ceRxChar, ceRxFlag});
+    c.SetDirectWrite(true);
+    c.EventChars().SetEventChar('\r');
+    std::string seen;
+    int flags = 0;
+    c.OnRxChar = [&](toolkit::TObject*, int32_t) { seen += ReadAll(c); };
+    c.OnRxFlag = [&](toolkit::TObject*) { ++flags; };
+    c.Open();
+    c.EventChars().SetEventChar('\n');
+    pty.Send("a\r");
+    ASSERT_TRUE(ServeUntil([&] { return seen == "a\r"; }));
+    EXPECT_EQ(flags, 0);
+    pty.Send("b\n");
+    ASSERT_TRUE(ServeUntil([&] { return seen == "a\rb\n"; }));
+    EXPECT_EQ(flags, 1);
+    c.Close();
+}
+
 TEST(Events, AFullInputQueueWaitsForRoomAndLosesNothing) {
     testsupport::PtyPair pty;
     TVaComm c;
