@@ -11,6 +11,12 @@ namespace {
 // coordinates far from overflow.
 constexpr int64_t kMaxFrameWidth = 1 << 20;
 
+// Spacing and the press offset move pictures and text; beyond any widget's size (Qt's limit is
+// 2^24 - 1) they only move them further out of sight, and capping them there keeps the layout
+// sums within int.
+constexpr int kMaxLayoutShift = 1 << 24;
+int LayoutShift(int Value) { return std::clamp(Value, -kMaxLayoutShift, kMaxLayoutShift); }
+
 const QColor kBlack(0, 0, 0);
 const QColor kLightGrey(223, 223, 223);
 
@@ -532,7 +538,7 @@ TPaintRect TJvTransparentButton::GlyphRect() const {
     const int H = height();
     const int gw = FGlyphList->Width();
     const int gh = FGlyphList->Height();
-    const int s = FSpacing;
+    const int s = LayoutShift(FSpacing);
     int top = 0;
     switch (FTextAlign) {
     case TJvTextAlign::ttaBottomRight:
@@ -564,7 +570,7 @@ int TJvTransparentButton::TextFlags() const {
 TPaintRect TJvTransparentButton::CaptionRect(const TPaintRect& Ref) const {
     const int W = width();
     const int H = height();
-    const int s = FSpacing;
+    const int s = LayoutShift(FSpacing);
     const QFontMetrics metrics(CurrentFont().Font, this);
     const QRect measured = metrics.boundingRect(QRect(0, 0, W, H), Qt::AlignLeft | Qt::AlignTop | TextFlags(), Caption());
     const int tw = measured.width();
@@ -583,7 +589,7 @@ TPaintRect TJvTransparentButton::CaptionRect(const TPaintRect& Ref) const {
     case TJvTextAlign::ttaCenter: dx = W / 2 - tw / 2; dy = H / 2 - th / 2; break;
     }
     TPaintRect t{dx, dy, dx + tw, dy + th};
-    if (LooksPressed() && FShowPressed) t.Offset(FPressOffset, FPressOffset);
+    if (LooksPressed() && FShowPressed) t.Offset(LayoutShift(FPressOffset), LayoutShift(FPressOffset));
     return t;
 }
 
@@ -614,7 +620,7 @@ void TJvTransparentButton::PaintGlyph(const TPaintRect& GlyphRectIn, QPainter& C
     const int k = GlyphIndexForState();
     const bool hover = ButtonState().testFlag(Hover);
     TPaintRect g = GlyphRectIn;
-    if (LooksPressed() && FShowPressed) g.Offset(FPressOffset, FPressOffset);
+    if (LooksPressed() && FShowPressed) g.Offset(LayoutShift(FPressOffset), LayoutShift(FPressOffset));
     if (hover && LooksPressed() && !FTransparent) {
         const int inset = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(FBorderWidth) + 1, kMaxFrameWidth));
         TPaintRect client{0, 0, width(), height()};

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <climits>
 #include <stdexcept>
 #include <vector>
 
@@ -479,4 +480,43 @@ TEST_F(ButtonTest, HotFontFollowsTheFontExceptWhatTheOptionsPreserve) {
     EXPECT_EQ(button->CurrentFont().Color, QColor(Qt::red));
     const QImage img = Shot();
     EXPECT_GT(Count(img, QRect(4, 4, kW - 8, kH - 8), QColor(Qt::red)), 0);
+}
+
+// Spacing and press offset at the ends of their range lay out without overflow (the sanitizer
+// build checks that) and only move the caption out of sight; the widest border fills the face.
+TEST_F(ButtonTest, ExtremeSpacingOffsetAndBorderWidthPaintSafely) {
+    const QRect inside(4, 4, kW - 8, kH - 8);
+    for (int v : {INT_MAX, INT_MIN}) {
+        button->SetSpacing(v);
+        button->SetPressOffset(v);
+        for (int a = 0; a <= 8; ++a) {
+            button->SetTextAlign(static_cast<TJvTextAlign>(a));
+            Press(button, QPoint(5, 5));
+            const QImage img = Shot();
+            Release(button, QPoint(5, 5));
+            EXPECT_EQ(Ink(img, inside, kSkyBlue), QRect()) << v << " align " << a;
+        }
+    }
+    button->SetSpacing(2);
+    button->SetPressOffset(1);
+    button->SetCaption(QString());
+    button->SetBorderWidth(0xFFFFFFFFu);
+    for (int f = 0; f <= 6; ++f) {
+        button->SetFrameStyle(static_cast<TJvFrameStyle>(f));
+        for (bool transparent : {false, true}) {
+            button->SetTransparent(transparent);
+            Enter(button);
+            Shot();
+            Press(button, QPoint(5, 5));
+            Shot();
+            Release(button, QPoint(5, 5));
+            Leave(button);
+        }
+    }
+    button->SetFrameStyle(TJvFrameStyle::fsExplorer);
+    button->SetTransparent(false);
+    Enter(button);
+    const QImage raised = Shot();
+    EXPECT_EQ(raised.pixelColor(kW / 4, kH / 4), Sys(TSystemColor::clBtnHighlight));
+    EXPECT_EQ(raised.pixelColor(kW - kW / 4, kH - kH / 4 + 1), Sys(TSystemColor::clBtnShadow));
 }
