@@ -39,7 +39,7 @@ void TNumEdit::SetValue(double value) {
 }
 
 void TNumEdit::SetDecimals(int decimals) {
-    FDecimals = decimals < 0 ? 0 : decimals;
+    FDecimals = decimals;
     UpdateText();
 }
 

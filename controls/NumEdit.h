@@ -17,7 +17,7 @@ public:
     void SetValue(double value);
 
     int Decimals() const { return FDecimals; }
-    // Negative counts are taken as 0; counts above 18 are kept but show 18 digits.
+    // Stored as given, without validation; the text shows a negative count as 0 and at most 18 digits.
     void SetDecimals(int decimals);
 
 private:

@@ -23,8 +23,8 @@ TEST(NumEdit, DesignLoadOrderAndDecimalsChangesKeepTheValue) {
     EXPECT_EQ(length.text(), "5");
     length.SetDecimals(2);
     EXPECT_EQ(length.text(), "4.71");
-    length.SetDecimals(-3);  // negative counts act as 0
-    EXPECT_EQ(length.Decimals(), 0);
+    length.SetDecimals(-3);  // kept as given, shown as 0
+    EXPECT_EQ(length.Decimals(), -3);
     EXPECT_EQ(length.text(), "5");
     length.SetDecimals(25);  // kept, but at most 18 digits show
     EXPECT_EQ(length.text(), "4.710000000000000000");
