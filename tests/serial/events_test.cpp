@@ -47,6 +47,15 @@ private:
     toolkit::MainThreadQueue::WakeHook FPrevious;
 };
 
+class RecordingReceiver : public TVaCommReceiver {
+public:
+    void NotifyEvents(uint32_t) override {}
+    void NotifyData(PVaData Data, int32_t Count) override {
+        Received.append(reinterpret_cast<const char*>(Data), static_cast<size_t>(Count));
+    }
+    std::string Received;
+};
+
 } // namespace
 
 TEST(Events, RxCharRunsOnTheMainThreadAndUnreadBytesWaitForTheNextArrival) {
@@ -178,6 +187,44 @@ TEST(Events, AHandlerMayCloseThePortFromInsideItsDelivery) {
     second.Send("y");
     EXPECT_TRUE(ServeUntil([&] { return deliveries == 2; }));
     c.Close();
+}
+
+// With listeners attached the component reads the bytes itself: active listeners and OnRxBuf
+// get them, OnRxChar does not run; with listeners disabled only OnRxBuf does.
+TEST(Events, ListenersTakeTheReceivedBytesInsteadOfOnRxChar) {
+    testsupport::PtyPair pty;
+    TVaComm c;
+    WatchReceived(c, pty.SlavePath());
+    RecordingReceiver active, inactive;
+    TVaCommListener on, off;
+    on.Comm = off.Comm = &c;
+    on.Receiver = &active;
+    off.Receiver = &inactive;
+    off.Active = false;
+    c.Listeners().push_back(&on);
+    c.Listeners().push_back(&off);
+    int rxChars = 0;
+    std::string rxBuf;
+    c.OnRxChar = [&](toolkit::TObject*, int32_t) { ++rxChars; };
+    c.OnRxBuf = [&](toolkit::TObject*, PVaData Data, int32_t Count) {
+        rxBuf.append(reinterpret_cast<const char*>(Data), static_cast<size_t>(Count));
+    };
+    c.Open();
+    pty.Send("ab");
+    ASSERT_TRUE(ServeUntil([&] { return rxBuf == "ab"; }));
+    EXPECT_EQ(active.Received, "ab");
+    EXPECT_EQ(inactive.Received, "");
+    EXPECT_EQ(c.ReadBufUsed(), 0);
+    c.SetListenersEnabled(false);
+    pty.Send("c");
+    ASSERT_TRUE(ServeUntil([&] { return rxBuf == "abc"; }));
+    EXPECT_EQ(active.Received, "ab");
+    EXPECT_EQ(rxChars, 0);
+    c.Close();
+    c.RemoveAllListeners();
+    EXPECT_TRUE(c.Listeners().empty());
+    EXPECT_EQ(on.Comm, nullptr);
+    EXPECT_EQ(off.Comm, nullptr);
 }
 
 TEST(Events, RxFlagAndEightyPercentMarkComeFromTheOwnQueue) {
