@@ -187,3 +187,27 @@ TEST(WriteQueued, AFailedWriteReportsLineErrorsAndKeepsTheBytes) {
     p.c.Close();
 }
 
+
+// The writer waits for the main thread to run its OnTxEmpty, so a purge made from that handler
+// cannot be acknowledged: the flush gives up, the queue keeps its bytes (also later, when the
+// writer is free again) and the port purge still runs.
+TEST(WriteQueued, AFlushTheWriterCannotAnswerKeepsTheQueue) {
+    QueuedPort p(16, 1000);
+    int32_t queuedAfterPurge = -1;
+    int purgesAfterPurge = -1;
+    p.c.OnTxEmpty = [&](toolkit::TObject*) {
+        if (++p.txEmpty != 1) return;
+        p.c.WriteText("xyz");
+        p.c.PurgeReadWrite();
+        queuedAfterPurge = p.Queued();
+        purgesAfterPurge = p.line->PurgeCount();
+    };
+    p.c.Open();
+    const int purgesBefore = p.line->PurgeCount();
+    EXPECT_TRUE(p.c.WriteText("ab"));
+    ASSERT_TRUE(ServeUntil([&] { return p.txEmpty == 2; }));
+    EXPECT_EQ(queuedAfterPurge, 3);
+    EXPECT_EQ(purgesAfterPurge, purgesBefore + 1);
+    EXPECT_EQ(p.line->Written(), "abxyz");
+    p.c.Close();
+}
