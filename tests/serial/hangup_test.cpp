@@ -2,7 +2,9 @@
 // until it is closed.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <ctime>
+#include <thread>
 
 #include "PtyPair.h"
 #include "ThreadTestSupport.h"
@@ -84,4 +86,40 @@ TEST(Hangup, TheWindowMayCloseThePortFromTheNotice) {
     EXPECT_TRUE(ServeUntil([&] { return deliveries >= 1; }));
     c.Close();
     EXPECT_EQ(hangups, 1);
+}
+
+// The user closes the port just as the unit goes away: Close serves the queued notice, whose
+// handler closes the port too. One OnClose, one thread end, and the port opens again.
+TEST(Hangup, ANoticeServedByCloseMayCloseThePortItself) {
+    testsupport::PtyPair pty;
+    std::atomic<bool> queued{false};
+    auto previous = toolkit::MainThreadQueue::Instance().SetWakeHook([&] { queued = true; });
+    TVaComm c;
+    c.SetDeviceName(pty.SlavePath());
+    c.SetMonitorEvents({ceRxChar});
+    c.SetDirectWrite(true);
+    int hangups = 0;
+    int closes = 0;
+    c.OnClose = [&](toolkit::TObject*) { ++closes; };
+    c.OnHangup = [&](toolkit::TObject*) {
+        ++hangups;
+        c.Close();
+    };
+    c.Open();
+    pty.CloseMaster();
+    const bool handedOver = testsupport::WaitUntil([&] { return queued.load(); },
+                                                   [] { std::this_thread::sleep_for(1ms); }, 10000);
+    toolkit::MainThreadQueue::Instance().SetWakeHook(std::move(previous));
+    ASSERT_TRUE(handedOver);
+    c.Close();
+    EXPECT_EQ(hangups, 1);
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(c.Active());
+
+    testsupport::PtyPair next;
+    c.SetDeviceName(next.SlavePath());
+    c.Open();
+    EXPECT_TRUE(c.Active());
+    c.Close();
+    EXPECT_EQ(closes, 2);
 }
