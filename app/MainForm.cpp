@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QFont>
+#include <QFontMetrics>
 
 #include "toolkit/ErrorReport.h"
 
@@ -9,6 +10,8 @@ namespace {
 const char* const kHeaders[] = {"Car", "Time", "Last LB", "Drive PWM", "Brake PWM", "Lane Change"};
 const int kColumnWidths[] = {72, 197, 72, 72, 72, 72};
 const QColor kClSkyBlue(166, 202, 240);
+// The edit box keeps this much room on either side of its text, frame or not.
+constexpr int kLineEditInnerMargin = 2;
 
 // The component formats its device name as a template with one number in it; a port path is
 // never a template, so any percent sign in it is doubled to stand for itself.
@@ -50,6 +53,9 @@ void TForm1::CreateComponents() {
     pal.setColor(QPalette::Window, kClSkyBlue);
     setPalette(pal);
     setAutoFillBackground(true);
+    // The design's face is not on Linux; a metric-compatible sans keeps texts within their cells.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("Arial")});
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
@@ -117,6 +123,13 @@ void TForm1::CreateComponents() {
     TID->setText(QStringLiteral("0"));
     TID->SetValue(0.0);
     TID->SetDecimals(0);
+    // The box is 19 pixels wide by design, for a narrower font than this system has; with the
+    // toolkit's frame and margins an identifier of three digits would scroll out of sight ("255"
+    // showing as "55"). A flat box, widened into the gap before Name only as far as the digits
+    // need, keeps all three in view.
+    TID->setFrame(false);
+    const int digitsWidth = QFontMetrics(TID->font()).horizontalAdvance(QStringLiteral("255")) + 2 * kLineEditInnerMargin + 1;
+    TID->resize(qBound(19, digitsWidth, 431 - 406), TID->height());
 
     Name = new QLineEdit(this);
     Name->setGeometry(431, 8, 66, 21);

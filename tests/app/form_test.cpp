@@ -113,3 +113,17 @@ TEST_F(FormTest, EachRunReadsThePortsAfreshAndResetsTheSearch) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(FormTest, AThreeDigitIdentifierFitsItsBox) {
+    Create();
+    form->TID->SetValue(255);
+    EXPECT_EQ(form->TID->text(), "255");
+    const QFontMetrics metrics(form->TID->font());
+    const int innerMargins = 2 * 2;  // the edit box's own, on either side of the text
+    EXPECT_LE(metrics.horizontalAdvance("255") + innerMargins, form->TID->width()) << "all three digits are visible";
+    EXPECT_LE(form->TID->geometry().right(), form->Name->geometry().left()) << "and the box stays clear of Name";
+}
+
+} // namespace
