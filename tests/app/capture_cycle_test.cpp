@@ -247,3 +247,26 @@ TEST_F(CaptureCycleTest, DestroyingTheWindowWithADeliveryQueuedIsSafe) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(CaptureCycleTest, ThePortBoxTooltipSaysWhyEachPortWasPassedOver) {
+    PtyPair busy, silent;
+    TVaComm other;  // another program holding the port
+    other.SetMonitorEvents({});
+    other.SetDeviceName(busy.SlavePath());
+    other.Open();
+    const std::string missing = (dir / "gone").string();
+    CreateForm({busy.SlavePath(), missing, silent.SlavePath()}, /*runTimer=*/false);
+    Tick();
+    Tick();
+    Tick();
+    Tick();  // past the end: the pass is over, nothing answered
+    const std::string tip = form->CName->toolTip().toStdString();
+    EXPECT_NE(tip.find(busy.SlavePath() + ": busy: held by another program"), std::string::npos) << tip;
+    EXPECT_NE(tip.find(missing + ": not found"), std::string::npos) << tip;
+    EXPECT_NE(tip.find(silent.SlavePath() + ": opened, no answer"), std::string::npos) << tip;
+    other.Close();
+}
+
+} // namespace
