@@ -48,7 +48,11 @@ MainThreadQueue& MainThreadQueue::Instance() {
     return queue;
 }
 
-bool MainThreadQueue::IsMainThread() { return CurrentKernelTid() == ::getpid(); }
+bool MainThreadQueue::IsMainThread() {
+    // A thread's answer never changes; asked once per thread, not with two system calls each time.
+    thread_local const bool isMain = CurrentKernelTid() == ::getpid();
+    return isMain;
+}
 
 MainThreadQueue::WakeHook MainThreadQueue::SetWakeHook(WakeHook hook) {
     std::lock_guard<std::mutex> lock(FLock);
