@@ -224,48 +224,46 @@ TJvTransparentButton::~TJvTransparentButton() {
     FGlyphList.reset();
 }
 
+namespace {
+// Stores a property's new value; true when it differed (the caller then repaints).
+template <class T>
+bool Change(T& field, const T& value) {
+    if (field == value) return false;
+    field = value;
+    return true;
+}
+} // namespace
+
 void TJvTransparentButton::SetAutoGray(bool Value) {
-    if (Value == FAutoGray) return;
-    FAutoGray = Value;
-    Invalidate();
+    if (Change(FAutoGray, Value)) Invalidate();
 }
 
 void TJvTransparentButton::SetBorderWidth(uint32_t Value) {
-    if (Value == FBorderWidth) return;
-    FBorderWidth = Value;
-    Invalidate();
+    if (Change(FBorderWidth, Value)) Invalidate();
 }
 
 void TJvTransparentButton::SetFrameStyle(TJvFrameStyle Value) {
-    if (Value == FFrameStyle) return;
-    FFrameStyle = Value;
+    if (!Change(FFrameStyle, Value)) return;
     SetFlatLook(FTransparent);
     Invalidate();
 }
 
 void TJvTransparentButton::SetSpacing(int Value) {
-    if (Value == FSpacing) return;
-    FSpacing = Value;
-    Invalidate();
+    if (Change(FSpacing, Value)) Invalidate();
 }
 
 void TJvTransparentButton::SetTextAlign(TJvTextAlign Value) {
-    if (Value == FTextAlign) return;
-    FTextAlign = Value;
-    Invalidate();
+    if (Change(FTextAlign, Value)) Invalidate();
 }
 
 void TJvTransparentButton::SetTransparent(bool Value) {
-    if (Value == FTransparent) return;
-    FTransparent = Value;
+    if (!Change(FTransparent, Value)) return;
     SetFlatLook(Value);
     Invalidate();
 }
 
 void TJvTransparentButton::SetWordWrap(bool Value) {
-    if (Value == FWordWrap) return;
-    FWordWrap = Value;
-    Invalidate();
+    if (Change(FWordWrap, Value)) Invalidate();
 }
 
 void TJvTransparentButton::SetGlyph(const QImage& Value) {
