@@ -5,6 +5,8 @@
 //   CPU, latency from the unit's line end to the row written (p50/p99/max);
 //   flood for FLOOD_SECONDS: records/s, CPU per 1000 records, RSS at start and end;
 //   idle for IDLE_SECONDS with the port open: CPU.
+// LINE_SLICE_US: how the unit hands the line's bytes over (default 1000: USB frames; 0: each
+// record when complete). BENCH_HIDDEN=1: the window is not shown, so nothing is painted.
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
