@@ -112,6 +112,14 @@ struct Tally {
     }
 };
 
+// CPU seconds of the main thread and of the window's side of the process (all but the unit's
+// thread), taken at one moment; the difference of two is what a phase cost.
+struct CpuSample {
+    double main = 0;
+    double app = 0;
+    CpuSample operator-(const CpuSample& earlier) const { return {main - earlier.main, app - earlier.app}; }
+};
+
 // One simulated unit on its own thread, and the window that finds it.
 class Rig {
 public:
@@ -151,10 +159,10 @@ public:
     }
     unitsim::UnitSim& Sim() { return *FSim; }
     TForm1& Form() { return *FForm; }
-    double SimCpuSeconds() {
-        clockid_t id{};
-        pthread_getcpuclockid(FSimThread.native_handle(), &id);
-        return CpuSeconds(id);
+    CpuSample Cpu() {
+        clockid_t sim{};
+        pthread_getcpuclockid(FSimThread.native_handle(), &sim);
+        return {CpuSeconds(CLOCK_THREAD_CPUTIME_ID), CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - CpuSeconds(sim)};
     }
 
 private:
@@ -203,14 +211,10 @@ int main(int argc, char** argv) {
         tally->timing = true;
         tally->counting = true;
         const uint64_t paintsBefore = rig.Form().Table->PaintCount();
-        const double main0 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-        const double proc0 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
-        const double sim0 = rig.SimCpuSeconds();
+        const CpuSample lineStart = rig.Cpu();
         RunEventLoopFor(lineSeconds);
         rig.Sim().SetPaused(true);
-        const double main1 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-        const double proc1 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
-        const double sim1 = rig.SimCpuSeconds();
+        const CpuSample line = rig.Cpu() - lineStart;
         RunEventLoopFor(0.5);  // let what is on the line arrive
         tally->counting = false;
         tally->timing = false;
@@ -222,21 +226,20 @@ int main(int argc, char** argv) {
         const uint64_t unique = tally->shown - tally->repeated;
         add("line_records_lost", static_cast<double>(sent > unique ? sent - unique : 0));
         add("line_records_repeated", static_cast<double>(tally->repeated));
-        add("line_main_cpu_s", main1 - main0);
-        add("line_main_cpu_pct", 100.0 * (main1 - main0) / lineSeconds);
-        add("line_app_cpu_pct", 100.0 * ((proc1 - proc0) - (sim1 - sim0)) / lineSeconds);
+        add("line_main_cpu_s", line.main);
+        add("line_main_cpu_pct", 100.0 * line.main / lineSeconds);
+        add("line_app_cpu_pct", 100.0 * line.app / lineSeconds);
         add("line_paints_per_s", static_cast<double>(rig.Form().Table->PaintCount() - paintsBefore) / lineSeconds);
         add("line_latency_p50_ms", tally->PercentileMs(0.50));
         add("line_latency_p99_ms", tally->PercentileMs(0.99));
         add("line_latency_max_ms", tally->PercentileMs(1.0));
 
-        const double idleMain0 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-        const double idleProc0 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
-        const double idleSim0 = rig.SimCpuSeconds();
+        const CpuSample idleStart = rig.Cpu();
         RunEventLoopFor(idleSeconds);
+        const CpuSample idle = rig.Cpu() - idleStart;
         add("idle_seconds", idleSeconds);
-        add("idle_main_cpu_s", CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - idleMain0);
-        add("idle_app_cpu_s", (CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - idleProc0) - (rig.SimCpuSeconds() - idleSim0));
+        add("idle_main_cpu_s", idle.main);
+        add("idle_app_cpu_s", idle.app);
         add("idle_port_open", rig.Form().VaComm1->Active() ? 1 : 0);
     }
     {   // Flood.
@@ -251,13 +254,9 @@ int main(int argc, char** argv) {
         tally->Reset();
         tally->counting = true;
         const long rssStart = StatusKb("VmRSS");
-        const double main0 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-        const double proc0 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
-        const double sim0 = rig.SimCpuSeconds();
+        const CpuSample floodStart = rig.Cpu();
         RunEventLoopFor(floodSeconds);
-        const double main1 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-        const double proc1 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
-        const double sim1 = rig.SimCpuSeconds();
+        const CpuSample flood = rig.Cpu() - floodStart;
         const long rssEnd = StatusKb("VmRSS");
         tally->counting = false;
         const double shown = static_cast<double>(tally->shown);
@@ -265,8 +264,8 @@ int main(int argc, char** argv) {
         add("flood_records_per_s", shown / floodSeconds);
         add("flood_x_line_rate", shown / floodSeconds / (45454.0 / 9.0));
         add("flood_records_lost", static_cast<double>(tally->lost));
-        add("flood_main_cpu_ms_per_1000", shown > 0 ? 1e6 * (main1 - main0) / shown : -1);
-        add("flood_app_cpu_ms_per_1000", shown > 0 ? 1e6 * ((proc1 - proc0) - (sim1 - sim0)) / shown : -1);
+        add("flood_main_cpu_ms_per_1000", shown > 0 ? 1e6 * flood.main / shown : -1);
+        add("flood_app_cpu_ms_per_1000", shown > 0 ? 1e6 * flood.app / shown : -1);
         add("flood_rss_start_kb", static_cast<double>(rssStart));
         add("flood_rss_end_kb", static_cast<double>(rssEnd));
         add("flood_rss_peak_kb", static_cast<double>(StatusKb("VmHWM")));

@@ -1,5 +1,7 @@
 #include "JvButton.h"
 
+#include "toolkit/SysUtils.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
@@ -123,15 +125,11 @@ void TJvCustomGraphicButton::SetDown(bool Value) {
 }
 
 void TJvCustomGraphicButton::SetAllowAllUp(bool Value) {
-    if (Value == FAllowAllUp) return;
-    FAllowAllUp = Value;
-    NotifyGroup();
+    if (toolkit::StoreIfChanged(FAllowAllUp, Value)) NotifyGroup();
 }
 
 void TJvCustomGraphicButton::SetGroupIndex(int Value) {
-    if (Value == FGroupIndex) return;
-    FGroupIndex = Value;
-    NotifyGroup();
+    if (toolkit::StoreIfChanged(FGroupIndex, Value)) NotifyGroup();
 }
 
 void TJvCustomGraphicButton::NotifyGroup() {
@@ -175,15 +173,11 @@ void TJvCustomGraphicButton::SetDropDownMenu(TPopupMenu* Value) {
 }
 
 void TJvCustomGraphicButton::SetDropArrow(bool Value) {
-    if (Value == FDropArrow) return;
-    FDropArrow = Value;
-    Invalidate();
+    if (toolkit::StoreIfChanged(FDropArrow, Value)) Invalidate();
 }
 
 void TJvCustomGraphicButton::SetHotTrackFontOptions(TJvTrackFontOptions Value) {
-    if (Value == FHotTrackFontOptions) return;
-    FHotTrackFontOptions = Value;
-    SyncOwnHotFont();
+    if (toolkit::StoreIfChanged(FHotTrackFontOptions, Value)) SyncOwnHotFont();
 }
 
 void TJvCustomGraphicButton::SyncOwnHotFont() { SyncHotFont(FHotFont, TJvFont{font(), FontColor()}, FHotTrackFontOptions); }

@@ -1,5 +1,7 @@
 #include "JvTransparentButton.h"
 
+#include "toolkit/SysUtils.h"
+
 #include <QFontMetrics>
 
 #include <algorithm>
@@ -224,46 +226,36 @@ TJvTransparentButton::~TJvTransparentButton() {
     FGlyphList.reset();
 }
 
-namespace {
-// Stores a property's new value; true when it differed (the caller then repaints).
-template <class T>
-bool Change(T& field, const T& value) {
-    if (field == value) return false;
-    field = value;
-    return true;
-}
-} // namespace
-
 void TJvTransparentButton::SetAutoGray(bool Value) {
-    if (Change(FAutoGray, Value)) Invalidate();
+    if (toolkit::StoreIfChanged(FAutoGray, Value)) Invalidate();
 }
 
 void TJvTransparentButton::SetBorderWidth(uint32_t Value) {
-    if (Change(FBorderWidth, Value)) Invalidate();
+    if (toolkit::StoreIfChanged(FBorderWidth, Value)) Invalidate();
 }
 
 void TJvTransparentButton::SetFrameStyle(TJvFrameStyle Value) {
-    if (!Change(FFrameStyle, Value)) return;
+    if (!toolkit::StoreIfChanged(FFrameStyle, Value)) return;
     SetFlatLook(FTransparent);
     Invalidate();
 }
 
 void TJvTransparentButton::SetSpacing(int Value) {
-    if (Change(FSpacing, Value)) Invalidate();
+    if (toolkit::StoreIfChanged(FSpacing, Value)) Invalidate();
 }
 
 void TJvTransparentButton::SetTextAlign(TJvTextAlign Value) {
-    if (Change(FTextAlign, Value)) Invalidate();
+    if (toolkit::StoreIfChanged(FTextAlign, Value)) Invalidate();
 }
 
 void TJvTransparentButton::SetTransparent(bool Value) {
-    if (!Change(FTransparent, Value)) return;
+    if (!toolkit::StoreIfChanged(FTransparent, Value)) return;
     SetFlatLook(Value);
     Invalidate();
 }
 
 void TJvTransparentButton::SetWordWrap(bool Value) {
-    if (Change(FWordWrap, Value)) Invalidate();
+    if (toolkit::StoreIfChanged(FWordWrap, Value)) Invalidate();
 }
 
 void TJvTransparentButton::SetGlyph(const QImage& Value) {

@@ -152,41 +152,31 @@ void TVaCustomComm::DoClose() {
 // Settings
 
 void TVaCustomComm::SetBaudrate(TVaBaudrate Value) {
-    if (Value == FBaudrate) return;
-    FBaudrate = Value;
+    if (!toolkit::StoreIfChanged(FBaudrate, Value)) return;
     if (Value != brUser) FUserBaudrate = 0;
     ApplyDCB();
 }
 
 void TVaCustomComm::SetUserBaudrate(int32_t Value) {
-    if (Value == FUserBaudrate) return;
-    FUserBaudrate = Value;
+    if (!toolkit::StoreIfChanged(FUserBaudrate, Value)) return;
     FBaudrate = brUser;
     ApplyDCB();
 }
 
 void TVaCustomComm::SetParity(TVaParity Value) {
-    if (Value == FParity) return;
-    FParity = Value;
-    ApplyDCB();
+    if (toolkit::StoreIfChanged(FParity, Value)) ApplyDCB();
 }
 
 void TVaCustomComm::SetDatabits(TVaDatabits Value) {
-    if (Value == FDatabits) return;
-    FDatabits = Value;
-    ApplyDCB();
+    if (toolkit::StoreIfChanged(FDatabits, Value)) ApplyDCB();
 }
 
 void TVaCustomComm::SetStopbits(TVaStopbits Value) {
-    if (Value == FStopbits) return;
-    FStopbits = Value;
-    ApplyDCB();
+    if (toolkit::StoreIfChanged(FStopbits, Value)) ApplyDCB();
 }
 
 void TVaCustomComm::SetOptions(TVaCommOptions Value) {
-    if (Value == FOptions) return;
-    FOptions = Value;
-    ApplyDCB();
+    if (toolkit::StoreIfChanged(FOptions, Value)) ApplyDCB();
 }
 
 void TVaCustomComm::SetEventChars(const TVaEventChars& Value) { FEventChars->CopyFrom(&Value); }
@@ -214,15 +204,11 @@ void TVaCustomComm::SetBuffers(const TVaBuffers& Value) {
 }
 
 void TVaCustomComm::SetEventPriority(TThreadPriority Value) {
-    if (Value == FEventPriority) return;
-    FEventPriority = Value;
-    if (FEventThread) ApplyEventThreadPriority();
+    if (toolkit::StoreIfChanged(FEventPriority, Value) && FEventThread) ApplyEventThreadPriority();
 }
 
 void TVaCustomComm::SetWritePriority(TThreadPriority Value) {
-    if (Value == FWritePriority) return;
-    FWritePriority = Value;
-    if (FWriteThread) ApplyWriteThreadPriority();
+    if (toolkit::StoreIfChanged(FWritePriority, Value) && FWriteThread) ApplyWriteThreadPriority();
 }
 
 void TVaCustomComm::SetDirectWrite(bool Value) {

@@ -215,42 +215,24 @@ uint32_t TVaCommEventThread::WaitForEvents() {
 
 void TVaCommEventThread::HandleHangup() {
     StopModemWatch();
-    auto notify = [this] {
-        if (FRetired.load() || !Owner->OnHangup) return;
-        try {
-            Owner->OnHangup(Owner);
-        } catch (...) {
-            toolkit::ReportException(this);
-        }
-    };
-    if (SyncEvents) {
-        Synchronize(notify);
-    } else {
-        notify();
-    }
+    RunReporting(SyncEvents, [this] {
+        if (!FRetired.load() && Owner->OnHangup) Owner->OnHangup(Owner);
+    });
     // Parked: only Stop ends the wait from here on.
 }
 
 void TVaCommEventThread::DeliverEvents() {
     if (Terminated()) return;
-    if (SyncEvents) {
-        Synchronize([this] { ProcessEvents(); });
-    } else {
-        ProcessEvents();
-    }
+    RunReporting(SyncEvents, [this] { ProcessEvents(); });
     WaitSignal.ResetSignal();
 }
 
 void TVaCommEventThread::ProcessEvents() {
-    try {
-        if (TVaDisplay* display = Owner->Display()) display->UpdateDisplay(Owner);
-        if (ReceivedMask & EV_RXCHAR) {
-            Owner->HandleRxChar();
-            ReceivedMask &= ~EV_RXCHAR;
-        }
-        if (FRetired.load()) return;  // a handler closed the port
-        if (ReceivedMask != 0) Owner->HandleEvents(ReceivedMask);
-    } catch (...) {
-        toolkit::ReportException(this);
+    if (TVaDisplay* display = Owner->Display()) display->UpdateDisplay(Owner);
+    if (ReceivedMask & EV_RXCHAR) {
+        Owner->HandleRxChar();
+        ReceivedMask &= ~EV_RXCHAR;
     }
+    if (FRetired.load()) return;  // a handler closed the port
+    if (ReceivedMask != 0) Owner->HandleEvents(ReceivedMask);
 }

@@ -250,16 +250,5 @@ void TVaCommWriteThread::ReportError() { Report(EV_ERR); }
 void TVaCommWriteThread::Report(uint32_t Mask) {
     // A handler's exception is reported and the writer goes on: ending the thread would leave
     // the queued bytes unsent and every later write failing, without a word.
-    auto call = [this, Mask] {
-        try {
-            Owner->HandleEvents(Mask);
-        } catch (...) {
-            toolkit::ReportException(this);
-        }
-    };
-    if (SyncEvents) {
-        Synchronize(call);
-    } else {
-        call();
-    }
+    RunReporting(SyncEvents, [this, Mask] { Owner->HandleEvents(Mask); });
 }

@@ -21,6 +21,15 @@ public:
     std::string ClassName() const override { return "EConvertError"; }
 };
 
+// Stores value into field when they differ; true when it did (the caller then re-applies or
+// repaints). The usual first step of a property setter.
+template <class T>
+bool StoreIfChanged(T& field, const T& value) {
+    if (field == value) return false;
+    field = value;
+    return true;
+}
+
 // Fills each "%s" of a template, in order, with the given texts; "%%" is a literal percent sign.
 // Anything else after a percent sign is copied as it stands. Never hands user text to printf.
 std::string FormatStrings(const std::string& pattern, std::initializer_list<std::string> args);

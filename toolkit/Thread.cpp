@@ -6,6 +6,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "ErrorReport.h"
 #include "SysUtils.h"
 
 namespace toolkit {
@@ -247,6 +248,21 @@ std::exception_ptr TThread::FatalException() const {
 void TThread::Synchronize(TThread* AThread, const std::function<void()>& fn) {
     (void)AThread;
     MainThreadQueue::Instance().Send(fn);
+}
+
+void TThread::RunReporting(bool onMainThread, const std::function<void()>& fn) {
+    auto reporting = [this, &fn] {
+        try {
+            fn();
+        } catch (...) {
+            ReportException(this);
+        }
+    };
+    if (onMainThread) {
+        Synchronize(reporting);
+    } else {
+        reporting();
+    }
 }
 
 } // namespace toolkit

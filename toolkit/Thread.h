@@ -125,6 +125,9 @@ protected:
     // Called by Terminate after the flag is set, on the terminating thread: wake a waiting body.
     virtual void TerminatedSet() {}
     void Synchronize(const std::function<void()>& fn) { Synchronize(this, fn); }
+    // Runs handler code on the main thread (when onMainThread) or here, and passes what it throws
+    // to the central report with this thread as Sender: a failing handler never ends the thread.
+    void RunReporting(bool onMainThread, const std::function<void()>& fn);
     void SetReturnValue(int Value) { FReturnValue.store(Value); }
 
 private:

@@ -1,5 +1,7 @@
 #include "ImageList.h"
 
+#include "toolkit/SysUtils.h"
+
 #include <algorithm>
 
 TChangeLink::~TChangeLink() {
@@ -28,33 +30,23 @@ void TCustomImageList::SetSize(int AWidth, int AHeight) {
 }
 
 void TCustomImageList::SetMasked(bool Value) {
-    if (Value == FMasked) return;
-    FMasked = Value;
-    Change();
+    if (toolkit::StoreIfChanged(FMasked, Value)) Change();
 }
 
 void TCustomImageList::SetImageType(TImageType Value) {
-    if (Value == FImageType) return;
-    FImageType = Value;
-    Change();
+    if (toolkit::StoreIfChanged(FImageType, Value)) Change();
 }
 
 void TCustomImageList::SetDrawingStyle(TDrawingStyle Value) {
-    if (Value == FDrawingStyle) return;
-    FDrawingStyle = Value;
-    Change();
+    if (toolkit::StoreIfChanged(FDrawingStyle, Value)) Change();
 }
 
 void TCustomImageList::SetBlendColor(const QColor& Value) {
-    if (Value == FBlendColor) return;
-    FBlendColor = Value;
-    Change();
+    if (toolkit::StoreIfChanged(FBlendColor, Value)) Change();
 }
 
 void TCustomImageList::SetBkColor(const QColor& Value) {
-    if (Value == FBkColor) return;
-    FBkColor = Value;
-    Change();
+    if (toolkit::StoreIfChanged(FBkColor, Value)) Change();
 }
 
 QImage TCustomImageList::FitToCell(const QImage& Image) const {
