@@ -135,6 +135,9 @@ void TForm1::CreateComponents() {
     Name->setGeometry(431, 8, 66, 21);
     Name->setText(QStringLiteral("Name"));
 
+    // The table is disabled by design, so a right click on it reaches the window: its commands.
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+
     // Tab order: Ports, Table, CName, Ding, Filter, Length, TID, Name.
     QWidget* order[] = {Ports, Table, CName, Ding, Filter, Length, TID, Name};
     for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
@@ -168,6 +171,15 @@ void TForm1::ConfigureVaComm1() {
     c.OnHangup = [this](toolkit::TObject*) { QTimer::singleShot(0, this, [this] { RunHandler([this] { PortGone(); }); }); };
     c.SetVersion("1.3.8.0");
     c.Loaded();
+}
+
+QAction* TForm1::AddCommand(const QString& text, const QKeySequence& shortcut, const std::function<void()>& run) {
+    auto* action = new QAction(text, this);
+    action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, this, [this, run] { RunHandler(run); });
+    addAction(action);
+    return action;
 }
 
 void TForm1::RunHandler(const std::function<void()>& handler) { toolkit::RunReportingErrors(nullptr, handler); }

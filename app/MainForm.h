@@ -1,11 +1,13 @@
 #pragma once
 // The capture window: the table of status records, the port being probed, the unit's identifier
 // and name, and the Start/Close button. Its behaviour lives in five handlers on the main thread.
+#include <QAction>
 #include <QComboBox>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QStringList>
 #include <QTimer>
+#include <QKeySequence>
 #include <QWidget>
 
 #include <memory>
@@ -48,6 +50,10 @@ public:
     void StartClick(QObject* Sender);
     void ComPortRxChar(toolkit::TObject* Sender, int32_t Count);
     void FormClose(QObject* Sender);
+
+    // Commands beyond the window's design (recording, plot, ...): actions on the window, listed in
+    // its context menu, each with a window-wide shortcut; the design's components stay as they are.
+    QAction* AddCommand(const QString& text, const QKeySequence& shortcut, const std::function<void()>& run);
 
     // The window's own state.
     int32_t PortIndex = 0;

@@ -1,5 +1,6 @@
 #include "ReceiveDecoder.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -72,6 +73,15 @@ void ReceiveDecoder::ReceiveBytes(int32_t Count, const ReadCharFn& readChar) {
     }
 }
 
+void ReceiveDecoder::AddObserver(RecordObserver* observer) {
+    if (observer && std::find(FObservers.begin(), FObservers.end(), observer) == FObservers.end())
+        FObservers.push_back(observer);
+}
+
+void ReceiveDecoder::RemoveObserver(RecordObserver* observer) {
+    FObservers.erase(std::remove(FObservers.begin(), FObservers.end(), observer), FObservers.end());
+}
+
 void ReceiveDecoder::ClearLine() {
     RxLine.clear();
     FLineOverflowed = false;
@@ -133,11 +143,21 @@ void ReceiveDecoder::DecodeStatusRecord() {
     FView.SelectCell(0, row);
     RowCounter = NextRowCounter(RowCounter);
     LastStatusTime = t;
+    if (!FObservers.empty()) {
+        const ShownStatusRecord record{t,           row,         LineByte(2),         LineByte(3),
+                                       LineByte(4), LineByte(5), LineByte(6) != 0, RxLine};
+        for (RecordObserver* observer : FObservers) observer->StatusShown(record);
+    }
 }
 
 void ReceiveDecoder::DecodeNameRecord() {
     FView.SetUnitId(static_cast<double>(LineByte(1)));
     std::string name;
     if (RxLine.size() > kNameOffset) name = RxLine.substr(kNameOffset, kNameLength);
-    FView.SetUnitName(Latin1ToUtf8UpToNul(name));
+    std::string nameUtf8 = Latin1ToUtf8UpToNul(name);
+    FView.SetUnitName(nameUtf8);
+    if (!FObservers.empty()) {
+        const ReceivedNameRecord record{LineByte(1), std::move(nameUtf8), RxLine};
+        for (RecordObserver* observer : FObservers) observer->NameReceived(record);
+    }
 }

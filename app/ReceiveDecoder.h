@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "toolkit/DateTime.h"
 
@@ -18,6 +19,34 @@ public:
     virtual void SetUnitId(double value) = 0;
     virtual void SetUnitName(const std::string& text) = 0;
     virtual bool FilterChecked() const = 0;
+};
+
+// A status record as the table shows it, for those who keep or draw records beside the table.
+struct ShownStatusRecord {
+    toolkit::TDateTime Time = 0.0;  // the time shown in the row
+    int Row = 0;                    // the row it went to (1..31)
+    uint8_t Car = 0;
+    uint8_t LastLb = 0;             // the byte behind the "Last LB" text
+    uint8_t DrivePwm = 0;
+    uint8_t BrakePwm = 0;
+    bool LaneChange = false;
+    const std::string& Bytes;       // the whole record, unescaped, without the line end
+};
+
+// A name record as decoded.
+struct ReceivedNameRecord {
+    uint8_t UnitId = 0;
+    std::string NameUtf8;
+    const std::string& Bytes;  // the whole record, unescaped, without the line end
+};
+
+// Hears of each record right after the decoder has written it to the view, on the same thread.
+// Observers must not feed bytes back into the decoder.
+class RecordObserver {
+public:
+    virtual ~RecordObserver() = default;
+    virtual void StatusShown(const ShownStatusRecord& record) = 0;
+    virtual void NameReceived(const ReceivedNameRecord& record) = 0;
 };
 
 class ReceiveDecoder {
@@ -56,6 +85,10 @@ public:
 
     bool LineOverflowed() const { return FLineOverflowed; }
 
+    // Observers are told in the order they were added; the caller keeps them alive until removed.
+    void AddObserver(RecordObserver* observer);
+    void RemoveObserver(RecordObserver* observer);
+
 private:
     enum class LineResult { Handshake, Other };
     void AppendToLine(uint8_t b);
@@ -68,6 +101,7 @@ private:
     ClockFn FClock;
     std::string FTimeSeparator;
     bool FLineOverflowed = false;
+    std::vector<RecordObserver*> FObservers;
 };
 
 // Row (1..31) of the capture table that a status record with this sequence number goes to.

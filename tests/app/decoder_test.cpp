@@ -192,6 +192,36 @@ TEST_F(DecoderTest, NameRecordsOfAnyLength) {
     EXPECT_EQ(view.unitName, "\xC3\xA9\xC3\xBF\xC3\x80\xC2\x80\xC2\x81\xC2\xA0\xC2\xB5\xC3\x9F");
 }
 
+struct ObservedRecords : RecordObserver {
+    std::vector<std::pair<int, std::string>> status;  // row, bytes
+    std::vector<std::string> names;
+    void StatusShown(const ShownStatusRecord& r) override {
+        status.emplace_back(r.Row, r.Bytes);
+        EXPECT_EQ(r.Car, static_cast<uint8_t>(r.Bytes.size() > 2 ? r.Bytes[2] : 0));
+    }
+    void NameReceived(const ReceivedNameRecord& r) override { names.push_back(std::to_string(r.UnitId) + ":" + r.NameUtf8); }
+};
+
+TEST_F(DecoderTest, ObserversHearShownRecordsOnlyWithTheirUnescapedBytes) {
+    ObservedRecords first, second;
+    rx.AddObserver(&first);
+    rx.AddObserver(&second);
+    rx.AddObserver(&first);  // added once only
+    Deliver({0x53, 0x00, 0x07, 0x2C, 0x21, 0xDE, 0x00, 0x01, 0x0D});  // drive 0x21, escaped
+    Deliver({0x4E, 0x05, 0x41, 0x42, 0x0D, 0x58, 0x0D});
+    view.filter = true;
+    Deliver(kStatus);  // filtered: the table does not show it, so no one hears of it
+    ASSERT_EQ(first.status.size(), 1u);
+    EXPECT_EQ(first.status[0], std::make_pair(1, std::string("\x53\x00\x07\x2C\x21\x00\x01", 7)));
+    EXPECT_EQ(first.names, std::vector<std::string>{"5:AB"});
+    EXPECT_EQ(second.status, first.status);
+    rx.RemoveObserver(&first);
+    view.filter = false;
+    Deliver(kStatus);
+    EXPECT_EQ(first.status.size(), 1u);
+    EXPECT_EQ(second.status.size(), 2u);
+}
+
 TEST_F(DecoderTest, OtherAndEmptyLinesAreDropped) {
     Deliver({0x0D, 0x0D, 0x58, 0x59, 0x0D, 0x0A, 0x0D});
     EXPECT_EQ(view.cellWrites, 0);

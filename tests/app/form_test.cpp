@@ -65,6 +65,17 @@ TEST_F(FormTest, DesignValues) {
     EXPECT_EQ(form->VaComm1->DeviceName(), "COM%d");
 }
 
+TEST_F(FormTest, CommandsAreWindowActionsWithWindowWideShortcuts) {
+    Create();
+    int runs = 0;
+    QAction* action = form->AddCommand(QStringLiteral("Try"), QKeySequence(Qt::CTRL | Qt::Key_T), [&runs] { ++runs; });
+    EXPECT_EQ(form->contextMenuPolicy(), Qt::ActionsContextMenu);
+    EXPECT_TRUE(form->actions().contains(action));
+    EXPECT_EQ(action->shortcutContext(), Qt::WindowShortcut);
+    action->trigger();
+    EXPECT_EQ(runs, 1);
+}
+
 TEST_F(FormTest, NoPortsLeavesAnEmptyListAndWritesTheHeader) {
     Create();
     EXPECT_EQ(form->Ports->count(), 0);
