@@ -8,7 +8,11 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Torvane Throttle Setup"));
+    // These name the settings file and the data folder (~/.config/torvane/torvane-capture.conf,
+    // ~/.local/share/torvane/torvane-capture on Linux); the window's caption is its own.
+    QApplication::setOrganizationName(QStringLiteral("torvane"));
+    QApplication::setApplicationName(QStringLiteral("torvane-capture"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("torvane-capture"));
     toolkit::InstallMessageBoxErrorReport();
     toolkit::InstallQtSyncAdapter();
     TForm1 form;
