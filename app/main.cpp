@@ -8,10 +8,10 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    // These name the settings file and the data folder (~/.config/torvane/torvane-capture.conf,
-    // ~/.local/share/torvane/torvane-capture on Linux); the window's caption is its own.
+    // The application's title; with the organisation it also names the settings file and the data
+    // folder (~/.config/torvane/, ~/.local/share/torvane/ on Linux).
+    QApplication::setApplicationName(QStringLiteral("Torvane Throttle Setup"));
     QApplication::setOrganizationName(QStringLiteral("torvane"));
-    QApplication::setApplicationName(QStringLiteral("torvane-capture"));
     QGuiApplication::setDesktopFileName(QStringLiteral("torvane-capture"));
     toolkit::InstallMessageBoxErrorReport();
     toolkit::InstallQtSyncAdapter();
