@@ -196,6 +196,7 @@ void TForm1::FormCreate(QObject*) {
         Ports->addItem(PortNames[i]);
     }
     FProbeOutcomes.KeepOnly(ports);
+    FProbeOutcomes.SetStableNames(toolkit::SerialPortStableNames(ports, FOptions.portList));
     Ports->setCurrentIndex(Ports->count() - 1);
     if (QLineEdit* edit = Ports->lineEdit()) edit->selectAll();
     PortIndex = -1;

@@ -72,6 +72,9 @@ std::string ProbeOutcomes::Outcome(const std::string& port) const {
 std::string ProbeOutcomes::Tooltip() const {
     if (FOutcomes.empty()) return "No serial ports found yet.";
     std::string tip = "Last probe of each port:";
-    for (const auto& [name, text] : FOutcomes) tip += "\n" + name + ": " + text;
+    for (const auto& [name, text] : FOutcomes) {
+        const auto stable = FStableNames.find(name);
+        tip += "\n" + name + (stable == FStableNames.end() ? "" : " (" + stable->second + ")") + ": " + text;
+    }
     return tip;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // What happened at the last probe of each port, for the tooltip of the port box. The scan
 // itself stays silent; this is where a user finds out why a port was passed over.
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +14,8 @@ public:
     void Failed(const std::string& port, const std::string& devicePath, int error, const std::string& message);
     // Ports no longer listed are forgotten.
     void KeepOnly(const std::vector<std::string>& ports);
+    // Shown beside each port: the adapter's stable name, for ports that have one.
+    void SetStableNames(std::map<std::string, std::string> names) { FStableNames = std::move(names); }
 
     std::string Tooltip() const;
     std::string Outcome(const std::string& port) const;
@@ -23,4 +26,5 @@ public:
 private:
     void Set(const std::string& port, std::string text);
     std::vector<std::pair<std::string, std::string>> FOutcomes;  // in probe order
+    std::map<std::string, std::string> FStableNames;
 };

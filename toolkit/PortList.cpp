@@ -64,6 +64,7 @@ std::vector<std::string> ListSerialPorts(const SerialPortListOptions& options) {
     if (options.extraPortsEnv != nullptr) {
         for (auto& extra : SplitColonList(std::getenv(options.extraPortsEnv))) ports.push_back(extra);
     }
+    ports.insert(ports.end(), options.extraPorts.begin(), options.extraPorts.end());
     return ports;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // The serial ports this machine lists, in name order, plus the virtual ports named in
-// TORVANE_EXTRA_PORTS (a colon-separated list of device paths) after them.
+// TORVANE_EXTRA_PORTS (a colon-separated list of device paths) after them, then those given
+// on the command line.
+#include <map>
 #include <string>
 #include <vector>
 
@@ -9,11 +11,18 @@ namespace toolkit {
 struct SerialPortListOptions {
     std::string sysfsRoot = "/sys/class/tty";  // injectable so tests can use a fake tree
     const char* extraPortsEnv = "TORVANE_EXTRA_PORTS";
+    std::vector<std::string> extraPorts;
+    std::string serialByIdRoot = "/dev/serial/by-id";  // injectable as the sysfs root is
 };
 
 std::vector<std::string> ListSerialPorts(const SerialPortListOptions& options = {});
 
 // The device a port name stands for: "/dev/<name>", or an absolute path as it stands.
 std::string PortNameToDevicePath(const std::string& portName);
+
+// For each of these ports that has one, its stable name in the by-id folder (a USB adapter's
+// maker, model and serial number), so a user with several adapters can tell them apart.
+std::map<std::string, std::string> SerialPortStableNames(const std::vector<std::string>& ports,
+                                                         const SerialPortListOptions& options = {});
 
 } // namespace toolkit

@@ -19,6 +19,7 @@ protected:
         TForm1::Options o;
         o.portList.sysfsRoot = sysfs.Root();
         o.portList.extraPortsEnv = "TORVANE_FORM_TEST_PORTS";
+        o.portList.serialByIdRoot = sysfs.ByIdRoot();
         form = std::make_unique<TForm1>(o);
     }
     QStringList Items() const {
@@ -126,6 +127,17 @@ TEST_F(FormTest, EachRunReadsThePortsAfreshAndResetsTheSearch) {
 } // namespace
 
 namespace {
+
+TEST_F(FormTest, ThePortBoxTooltipNamesTheAdapterBehindAPort) {
+    // A USB adapter that is listed but whose device node has gone: its probe fails at once.
+    sysfs.AddPort("ttyTorvaneTest9", "ftdi_sio");
+    sysfs.AddByIdLink("usb-Maker_Model_A1-if00-port0", "../../ttyTorvaneTest9");
+    Create();
+    form->Timer1->stop();
+    form->Timer1Find(form->Timer1);
+    EXPECT_EQ(form->CName->toolTip(),
+              "Last probe of each port:\nttyTorvaneTest9 (usb-Maker_Model_A1-if00-port0): not found");
+}
 
 TEST_F(FormTest, AThreeDigitIdentifierFitsItsBox) {
     Create();

@@ -25,6 +25,9 @@ TEST(ProbeOutcomes, KeepsTheLastOutcomeOfEachListedPortInProbeOrder) {
     o.NoAnswer("ttyS0");
     o.Answered("/tmp/unit");
     EXPECT_EQ(o.Tooltip(), "Last probe of each port:\nttyS0: opened, no answer\nttyUSB0: not found\n/tmp/unit: the receiver unit answered");
+    o.SetStableNames({{"ttyUSB0", "usb-Maker_Model_A1-if00-port0"}, {"ttyUSB1", "usb-Unprobed-if00"}});
+    EXPECT_EQ(o.Tooltip(), "Last probe of each port:\nttyS0: opened, no answer\n"
+                           "ttyUSB0 (usb-Maker_Model_A1-if00-port0): not found\n/tmp/unit: the receiver unit answered");
     o.KeepOnly({"/tmp/unit", "ttyS0"});
     EXPECT_EQ(o.Outcome("ttyUSB0"), "");
     EXPECT_EQ(o.Outcome("ttyS0"), "opened, no answer");

@@ -14,6 +14,7 @@ FakeSysfs::FakeSysfs() {
     FDir = pattern;
     fs::create_directories(FDir / "class-tty");
     fs::create_directories(FDir / "drivers");
+    fs::create_directories(FDir / "by-id");
 }
 
 FakeSysfs::~FakeSysfs() {
@@ -32,5 +33,9 @@ void FakeSysfs::AddPort(const std::string& name, const std::string& driver, int 
 void FakeSysfs::AddVirtual(const std::string& name) { fs::create_directories(FDir / "class-tty" / name); }
 
 void FakeSysfs::Remove(const std::string& name) { fs::remove_all(FDir / "class-tty" / name); }
+
+void FakeSysfs::AddByIdLink(const std::string& name, const std::string& target) {
+    fs::create_symlink(target, FDir / "by-id" / name);
+}
 
 } // namespace testsupport

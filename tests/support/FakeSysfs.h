@@ -1,5 +1,6 @@
 #pragma once
-// A throw-away /sys/class/tty look-alike for the serial port list.
+// A throw-away /sys/class/tty look-alike for the serial port list, with a /dev/serial/by-id
+// look-alike beside it.
 #include <filesystem>
 #include <string>
 
@@ -18,6 +19,10 @@ public:
     // A tty with no device behind it (virtual consoles, pseudo-terminals).
     void AddVirtual(const std::string& name);
     void Remove(const std::string& name);
+
+    std::string ByIdRoot() const { return (FDir / "by-id").string(); }
+    // A by-id link `name` leading to `target` (as the system's: "../../ttyUSB0").
+    void AddByIdLink(const std::string& name, const std::string& target);
 
 private:
     std::filesystem::path FDir;

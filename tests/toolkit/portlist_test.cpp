@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 #include "FakeSysfs.h"
 #include "toolkit/PortList.h"
@@ -34,8 +36,10 @@ TEST(PortList, ExtraPortsComeAfterInTheirOwnOrder) {
     FakeSysfs sysfs;
     sysfs.AddPort("ttyUSB0", "ftdi_sio");
     setenv("TORVANE_TEST_EXTRA_PORTS", "/tmp/unit-b::/dev/pts/7:", 1);
-    EXPECT_EQ(toolkit::ListSerialPorts(OptionsFor(sysfs)),
-              (std::vector<std::string>{"ttyUSB0", "/tmp/unit-b", "/dev/pts/7"}));
+    toolkit::SerialPortListOptions o = OptionsFor(sysfs);
+    o.extraPorts = {"/tmp/from-command-line", "ttyS9"};
+    EXPECT_EQ(toolkit::ListSerialPorts(o),
+              (std::vector<std::string>{"ttyUSB0", "/tmp/unit-b", "/dev/pts/7", "/tmp/from-command-line", "ttyS9"}));
     unsetenv("TORVANE_TEST_EXTRA_PORTS");
 }
 
@@ -44,6 +48,25 @@ TEST(PortList, MissingTreeGivesNoPorts) {
     o.sysfsRoot = "/nonexistent/class/tty";
     o.extraPortsEnv = nullptr;
     EXPECT_TRUE(toolkit::ListSerialPorts(o).empty());
+}
+
+TEST(PortList, ByIdLinksNameTheAdapterBehindEachListedPort) {
+    FakeSysfs sysfs;
+    sysfs.AddByIdLink("usb-Maker_Model_A1-if00-port0", "../../ttyUSB0");
+    sysfs.AddByIdLink("usb-Other_Box_B2-if01-port0", "../../ttyUSB1");
+    sysfs.AddByIdLink("usb-Other_Box_B2-if00-port0", "../../ttyUSB1");  // two links: the first by name wins
+    sysfs.AddByIdLink("usb-Unlisted_C3-if00", "../../ttyACM0");
+    sysfs.AddByIdLink("usb-Dangling_D4-if00", "../../ttyUSB7");
+    std::ofstream(std::filesystem::path(sysfs.ByIdRoot()) / "not-a-link") << "x";
+    toolkit::SerialPortListOptions o = OptionsFor(sysfs);
+    o.serialByIdRoot = sysfs.ByIdRoot();
+    const std::vector<std::string> ports{"ttyS0", "ttyUSB0", "ttyUSB1", "/dev/ttyUSB0", "/tmp/ttyUSB0", "not-a-link"};
+    EXPECT_EQ(toolkit::SerialPortStableNames(ports, o),
+              (std::map<std::string, std::string>{{"ttyUSB0", "usb-Maker_Model_A1-if00-port0"},
+                                                  {"ttyUSB1", "usb-Other_Box_B2-if00-port0"},
+                                                  {"/dev/ttyUSB0", "usb-Maker_Model_A1-if00-port0"}}));
+    o.serialByIdRoot = "/nonexistent/serial/by-id";  // no USB adapters plugged in: no folder
+    EXPECT_TRUE(toolkit::SerialPortStableNames(ports, o).empty());
 }
 
 TEST(PortList, PortNamesMapToDevices) {
