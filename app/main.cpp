@@ -1,21 +1,36 @@
 // torvane-capture: finds the receiver unit on a serial port and shows its status records.
 #include <QApplication>
 
+#include <cstdio>
+
+#include "app/CommandLine.h"
 #include "app/DemoHooks.h"
 #include "app/MainForm.h"
 #include "toolkit/qt/ErrorReportBox.h"
 #include "toolkit/qt/SyncAdapter.h"
 
 int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine commandLine = ParseCommandLine(arguments, QStringLiteral(TORVANE_VERSION));
+    if (commandLine.action != CommandLine::Action::Run) {
+        std::fputs(commandLine.text.toLocal8Bit().constData(),
+                   commandLine.action == CommandLine::Action::Fail ? stderr : stdout);
+        return commandLine.ExitCode();
+    }
+    TForm1::Options options;
+    ApplyCommandLine(commandLine, options);
+
     QApplication app(argc, argv);
     // The application's title; with the organisation it also names the settings file and the data
     // folder (~/.config/torvane/, ~/.local/share/torvane/ on Linux).
     QApplication::setApplicationName(QStringLiteral("Torvane Throttle Setup"));
     QApplication::setOrganizationName(QStringLiteral("torvane"));
+    QApplication::setApplicationVersion(QStringLiteral(TORVANE_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("torvane-capture"));
     toolkit::InstallMessageBoxErrorReport();
     toolkit::InstallQtSyncAdapter();
-    TForm1 form;
+    TForm1 form(options);
     form.show();
     InstallDemoHooks(form);
     return QApplication::exec();

@@ -1,0 +1,74 @@
+#include "CommandLine.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QtGlobal>
+
+namespace {
+const QString kProgram = QStringLiteral("torvane-capture");
+}
+
+int CommandLine::ExitCode() const { return action == Action::Fail ? 2 : 0; }
+
+CommandLine ParseCommandLine(const QStringList& arguments, const QString& version) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Finds the receiver unit on a serial port and shows its live status records."));
+    // Not the parser's own help option: that one offers --help-all for the toolkit's options,
+    // which are not read here (the toolkit takes them from its environment variables).
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Displays this help."));
+    parser.addOption(help);
+    const QCommandLineOption showVersion = parser.addVersionOption();
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Also probe the serial device at <path>, after the machine's ports "
+                                                 "and those in TORVANE_EXTRA_PORTS. Give it more than once for "
+                                                 "more devices."),
+                                  QStringLiteral("path"));
+    const QCommandLineOption captureDir(QStringLiteral("capture-dir"),
+                                        QStringLiteral("Keep recorded sessions in <dir> (sets TORVANE_CAPTURE_DIR)."),
+                                        QStringLiteral("dir"));
+    parser.addOption(port);
+    parser.addOption(captureDir);
+
+    CommandLine result;
+    const auto fail = [&](const QString& what) {
+        result.action = CommandLine::Action::Fail;
+        result.text = kProgram + QStringLiteral(": ") + what + QStringLiteral("\nTry '") + kProgram +
+                      QStringLiteral(" --help' for more information.\n");
+        return result;
+    };
+    if (!parser.parse(arguments)) return fail(parser.errorText());
+    if (parser.isSet(help)) {
+        result.action = CommandLine::Action::ShowHelp;
+        // The parser's own usage line names the running executable, which it only knows once the
+        // application object exists; this one is read before that.
+        QString text = parser.helpText();
+        text.replace(0, text.indexOf(QLatin1Char('\n')),
+                     QStringLiteral("Usage: ") + kProgram + QStringLiteral(" [options]"));
+        result.text = text;
+        return result;
+    }
+    if (parser.isSet(showVersion)) {
+        result.action = CommandLine::Action::ShowVersion;
+        result.text = kProgram + QLatin1Char(' ') + version + QLatin1Char('\n');
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return fail(QStringLiteral("unexpected argument '") + parser.positionalArguments().constFirst() +
+                    QStringLiteral("'."));
+    }
+    result.ports = parser.values(port);
+    for (const QString& p : result.ports) {
+        if (p.isEmpty()) return fail(QStringLiteral("--port needs a device path."));
+    }
+    if (parser.isSet(captureDir)) {
+        result.captureDir = parser.value(captureDir);
+        if (result.captureDir.isEmpty()) return fail(QStringLiteral("--capture-dir needs a folder."));
+    }
+    return result;
+}
+
+void ApplyCommandLine(const CommandLine& commandLine, TForm1::Options& options) {
+    for (const QString& p : commandLine.ports) options.portList.extraPorts.push_back(QFile::encodeName(p).toStdString());
+    if (!commandLine.captureDir.isEmpty()) qputenv("TORVANE_CAPTURE_DIR", commandLine.captureDir.toLocal8Bit());
+}

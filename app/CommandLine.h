@@ -1,0 +1,26 @@
+#pragma once
+// The program's command line: read before the window exists, so --help, --version and a
+// mistyped option answer in a terminal without a display.
+#include <QString>
+#include <QStringList>
+
+#include "app/MainForm.h"
+
+struct CommandLine {
+    enum class Action { Run, ShowHelp, ShowVersion, Fail };
+    Action action = Action::Run;
+    QString text;        // the help, the version line or what was wrong, to print as it stands
+    QStringList ports;   // --port, in the order given
+    QString captureDir;  // --capture-dir
+
+    // What the process does with this command line: 0 to run the window, else its exit code
+    // after text has been printed (2 for a command line that could not be read).
+    int ExitCode() const;
+};
+
+// `arguments` as the process got them, the program's path first.
+CommandLine ParseCommandLine(const QStringList& arguments, const QString& version);
+
+// Hands the options to what reads them: ports join the scan's list, and the capture folder is
+// set in the environment the session recorder reads (TORVANE_CAPTURE_DIR).
+void ApplyCommandLine(const CommandLine& commandLine, TForm1::Options& options);

@@ -1,0 +1,86 @@
+// The program's command line: what it accepts, what it refuses, and that its ports reach the scan.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "PtyPair.h"
+#include "app/CommandLine.h"
+
+namespace {
+
+CommandLine Parse(QStringList args) {
+    args.prepend(QStringLiteral("/usr/bin/torvane-capture"));
+    return ParseCommandLine(args, QStringLiteral("9.8.7"));
+}
+
+TEST(CommandLine, HelpAndVersionAnswerWithoutRunning) {
+    const CommandLine help = Parse({QStringLiteral("--help")});
+    EXPECT_EQ(help.action, CommandLine::Action::ShowHelp);
+    EXPECT_EQ(help.ExitCode(), 0);
+    EXPECT_TRUE(help.text.startsWith(QStringLiteral("Usage: torvane-capture [options]\n"))) << help.text.toStdString();
+    for (const char* option : {"--port <path>", "--capture-dir <dir>", "--help", "--version"}) {
+        EXPECT_TRUE(help.text.contains(QLatin1String(option))) << option;
+    }
+    const CommandLine version = Parse({QStringLiteral("--version")});
+    EXPECT_EQ(version.action, CommandLine::Action::ShowVersion);
+    EXPECT_EQ(version.text, QStringLiteral("torvane-capture 9.8.7\n"));
+    EXPECT_EQ(Parse({QStringLiteral("-v")}).action, CommandLine::Action::ShowVersion);
+}
+
+TEST(CommandLine, PortsAndCaptureFolderAreKeptInOrder) {
+    const CommandLine c = Parse({QStringLiteral("--port"), QStringLiteral("/tmp/unit-a"), QStringLiteral("--capture-dir=/tmp/caps"),
+                                 QStringLiteral("--port=/dev/pts/9")});
+    EXPECT_EQ(c.action, CommandLine::Action::Run);
+    EXPECT_EQ(c.ExitCode(), 0);
+    EXPECT_EQ(c.ports, QStringList({QStringLiteral("/tmp/unit-a"), QStringLiteral("/dev/pts/9")}));
+    EXPECT_EQ(c.captureDir, QStringLiteral("/tmp/caps"));
+
+    unsetenv("TORVANE_CAPTURE_DIR");
+    TForm1::Options options;
+    options.portList.extraPorts = {"kept"};
+    ApplyCommandLine(c, options);
+    EXPECT_EQ(options.portList.extraPorts, (std::vector<std::string>{"kept", "/tmp/unit-a", "/dev/pts/9"}));
+    ASSERT_NE(std::getenv("TORVANE_CAPTURE_DIR"), nullptr);
+    EXPECT_STREQ(std::getenv("TORVANE_CAPTURE_DIR"), "/tmp/caps");
+    unsetenv("TORVANE_CAPTURE_DIR");
+
+    ApplyCommandLine(Parse({}), options);
+    EXPECT_EQ(std::getenv("TORVANE_CAPTURE_DIR"), nullptr) << "no folder given: the default stays";
+}
+
+TEST(CommandLine, WhatCannotBeReadExitsWithTwoAndSaysWhat) {
+    const struct {
+        QStringList args;
+        const char* says;
+    } cases[] = {
+        {{QStringLiteral("--bogus")}, "Unknown option 'bogus'"},
+        {{QStringLiteral("--port")}, "Missing value after '--port'"},
+        {{QStringLiteral("--port=")}, "--port needs a device path"},
+        {{QStringLiteral("--capture-dir=")}, "--capture-dir needs a folder"},
+        {{QStringLiteral("/dev/ttyUSB0")}, "unexpected argument '/dev/ttyUSB0'"},
+    };
+    for (const auto& c : cases) {
+        const CommandLine parsed = Parse(c.args);
+        EXPECT_EQ(parsed.action, CommandLine::Action::Fail) << c.says;
+        EXPECT_EQ(parsed.ExitCode(), 2) << c.says;
+        EXPECT_TRUE(parsed.text.startsWith(QStringLiteral("torvane-capture: "))) << parsed.text.toStdString();
+        EXPECT_TRUE(parsed.text.contains(QLatin1String(c.says))) << parsed.text.toStdString();
+        EXPECT_TRUE(parsed.text.contains(QLatin1String("--help"))) << "points to the help";
+    }
+}
+
+TEST(CommandLine, APortGivenIsProbedByTheScan) {
+    testsupport::PtyPair port;
+    TForm1::Options options;
+    options.portList.sysfsRoot = "/nonexistent-sysfs";  // only the port given
+    options.portList.extraPortsEnv = nullptr;
+    ApplyCommandLine(Parse({QStringLiteral("--port"), QString::fromStdString(port.SlavePath())}), options);
+    TForm1 form(options);
+    form.Timer1->stop();
+    ASSERT_EQ(form.Ports->count(), 1);
+    form.Timer1Find(form.Timer1);
+    EXPECT_EQ(form.CName->text().toStdString(), port.SlavePath());
+    EXPECT_EQ(port.Receive(1), "N") << "the probe byte went to the port given";
+}
+
+} // namespace
