@@ -14,16 +14,31 @@
 #include "UnitSim.h"
 
 namespace {
-void Usage() {
-    std::fprintf(stderr,
-                 "usage: unit-sim [--rate N | --line-rate | --bytes-per-second N | --flood] [--slice-us N] [--count N]\n"
-                 "                [--escape-all] [--id N] [--name TEXT] [--link PATH] [--replug-down-ms N]\n"
-                 "  --rate N        status records per second (default 50)\n"
-                 "  --line-rate     pace bytes as a 500000 baud 8N2 line does (45454 bytes/s)\n"
-                 "  --flood         as fast as the line takes them\n"
-                 "  --slice-us N    hand the line what is due once every N microseconds (USB frames: 1000)\n"
-                 "  --count N       stop after N status records (0: never)\n"
-                 "  --link PATH     keep a symlink to the current device at PATH\n");
+// Every option, one line each: --help prints this, and the manual page lists the same.
+const char* const kOptionHelp[] = {
+    "  --rate N              status records per second (default 50)",
+    "  --line-rate           pace bytes as a 500000 baud 8N2 line does (45454 bytes/s)",
+    "  --bytes-per-second N  pace bytes at N a second",
+    "  --flood               as fast as the line takes them",
+    "  --slice-us N          hand the line what is due once every N microseconds (USB frames: 1000)",
+    "  --count N             stop after N status records (0: never)",
+    "  --escape-all          send every byte escaped",
+    "  --id N                the unit's identifier, 0 to 255",
+    "  --name TEXT           the unit's name",
+    "  --link PATH           keep a symlink to the current device at PATH",
+    "  --replug-down-ms N    after SIGUSR1, stay unplugged for N ms (default 500)",
+    "  --help                show this help and exit",
+};
+
+void Usage(std::FILE* out, const char* program) {
+    const char* slash = std::strrchr(program, '/');
+    std::fprintf(out,
+                 "usage: %s [options]\n"
+                 "A simulated receiver unit on a pseudo-terminal. It prints \"device <path>\", then one line per\n"
+                 "event: probe, setup-ok, setup-bad <hex>, unplugged. SIGUSR1 unplugs it for a moment.\n"
+                 "Options:\n",
+                 slash != nullptr ? slash + 1 : program);
+    for (const char* line : kOptionHelp) std::fprintf(out, "%s\n", line);
 }
 
 bool ParseNumber(const char* text, double& out) {
@@ -40,7 +55,10 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
         double v = 0;
-        if (arg == "--rate" && hasValue && ParseNumber(argv[++i], v)) {
+        if (arg == "--help" || arg == "-h") {
+            Usage(stdout, argv[0]);
+            return 0;
+        } else if (arg == "--rate" && hasValue && ParseNumber(argv[++i], v)) {
             options.recordsPerSecond = v;
         } else if (arg == "--line-rate") {
             options.bytesPerSecond = 45454;
@@ -63,7 +81,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--replug-down-ms" && hasValue && ParseNumber(argv[++i], v)) {
             replugDownMs = static_cast<int>(v);
         } else {
-            Usage();
+            std::fprintf(stderr, "unit-sim: cannot read option '%s'\n", arg.c_str());
+            Usage(stderr, argv[0]);
             return 2;
         }
     }
