@@ -8,6 +8,7 @@ packages=(
   clang-14 libclang-rt-14-dev llvm-14
   libgtest-dev googletest
   xvfb xauth xdotool x11-utils
+  dpkg-dev file desktop-file-utils appstream man-db librsvg2-bin
 )
 missing=()
 for p in "${packages[@]}"; do

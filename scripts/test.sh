@@ -15,6 +15,9 @@ cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs"
 
+step "Debian package: build and checks"
+bash scripts/package.sh
+
 if [ -z "${SKIP_SANITIZERS:-}" ]; then
   step "ThreadSanitizer: serial component and toolkit core"
   cmake --preset tsan >/dev/null

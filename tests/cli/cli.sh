@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The programs' command lines as a user meets them in a terminal, with no display: --version,
+# a mistyped option, and help texts and manual pages that list every option the programs take.
+#   cli.sh <torvane-capture> <unit-sim> <source dir>
+set -euo pipefail
+app=$1 sim=$2 src=$3
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+fail() { echo "cli: $*" >&2; exit 1; }
+out=$(mktemp) err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+
+"$app" --version >"$out" 2>"$err" || fail "--version failed: $(cat "$err")"
+grep -qE '^torvane-capture [0-9]+\.[0-9]+\.[0-9]+$' "$out" || fail "--version printed: $(cat "$out")"
+
+rc=0; "$app" --no-such-option >"$out" 2>"$err" || rc=$?
+[ "$rc" -eq 2 ] || fail "an unknown option exited $rc, not 2"
+grep -q "Unknown option 'no-such-option'" "$err" || fail "no message for an unknown option: $(cat "$err")"
+[ ! -s "$out" ] || fail "the message went to standard output"
+
+rc=0; "$sim" --no-such-option >"$out" 2>"$err" || rc=$?
+[ "$rc" -eq 2 ] || fail "unit-sim: an unknown option exited $rc, not 2"
+
+# Every option either program reads is in its --help and in its manual page.
+"$app" --help >"$out" || fail "--help failed"
+man_app=$(sed 's/\\-/-/g' "$src/packaging/torvane-capture.1.in")
+for option in $(grep -oE -- '--[a-z][a-z-]*' "$out" | sort -u); do
+  grep -qF -- "$option" <<<"$man_app" || fail "torvane-capture(1) does not list $option"
+done
+"$sim" --help >"$out" || fail "unit-sim --help failed"
+man_sim=$(sed 's/\\-/-/g' "$src/packaging/torvane-unit-sim.1.in")
+options=$(grep -oE 'arg == "--[a-z][a-z-]*"' "$src/tools/unit-sim/main.cpp" | grep -oE -- '--[a-z-]+' | sort -u)
+[ -n "$options" ] || fail "found no options in unit-sim's source"
+for option in $options; do
+  grep -qE -- "^  $option( |$)" "$out" || fail "unit-sim --help does not list $option"
+  grep -qF -- "$option" <<<"$man_sim" || fail "torvane-unit-sim(1) does not list $option"
+done
+echo "cli: --version, unknown options and every option's help and manual entry checked"
