@@ -56,7 +56,9 @@ answer=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/torvane-capture" --ver
 "$root/usr/bin/torvane-unit-sim" --help | grep -q -- '--link PATH' || fail "torvane-unit-sim --help"
 file -b "$root/usr/share/icons/hicolor/48x48/apps/torvane-capture.png" | grep -q 'PNG image data, 48 x 48' ||
   fail "the bitmap icon is not a 48 px PNG"
-file -b "$root/usr/bin/torvane-capture" | grep -q ', stripped' || fail "the program is not stripped"
+for program in torvane-capture torvane-unit-sim; do
+  file -b "$root/usr/bin/$program" | grep -q ', stripped' || fail "$program is not stripped"
+done
 step "unpacked: $answer"
 
 desktop-file-validate "$root/usr/share/applications/torvane-capture.desktop" | { grep -v ': hint: ' || true; } |
