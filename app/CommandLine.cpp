@@ -14,8 +14,8 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Finds the receiver unit on a serial port and shows its live status records."));
-    // Not the parser's own help option: that one offers --help-all for the toolkit's options,
-    // which are not read here (the toolkit takes them from its environment variables).
+    // Not the parser's own help option: that one offers --help-all for Qt's options, which are
+    // not taken here (the command line is read before Qt starts; Qt's environment variables work).
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Displays this help."));
     parser.addOption(help);
     const QCommandLineOption showVersion = parser.addVersionOption();
