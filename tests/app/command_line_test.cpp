@@ -1,6 +1,8 @@
 // The program's command line: what it accepts, what it refuses, and that its ports reach the scan.
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 #include <cstdlib>
 
 #include "PtyPair.h"
@@ -46,6 +48,18 @@ TEST(CommandLine, PortsAndCaptureFolderAreKeptInOrder) {
 
     ApplyCommandLine(Parse({}), options);
     EXPECT_EQ(std::getenv("TORVANE_CAPTURE_DIR"), nullptr) << "no folder given: the default stays";
+}
+
+TEST(CommandLine, RelativePathsAreTakenFromTheCurrentFolderAndBareNamesStayPortNames) {
+    const QString here = QDir::currentPath();
+    TForm1::Options options;
+    ApplyCommandLine(Parse({QStringLiteral("--port=ttyUSB3"), QStringLiteral("--port=./unit"),
+                            QStringLiteral("--capture-dir=caps")}),
+                     options);
+    EXPECT_EQ(options.portList.extraPorts,
+              (std::vector<std::string>{"ttyUSB3", (here + QStringLiteral("/unit")).toStdString()}));
+    EXPECT_EQ(qEnvironmentVariable("TORVANE_CAPTURE_DIR"), here + QStringLiteral("/caps"));
+    unsetenv("TORVANE_CAPTURE_DIR");
 }
 
 TEST(CommandLine, WhatCannotBeReadExitsWithTwoAndSaysWhat) {
