@@ -6,6 +6,7 @@
 #include <chrono>
 #include <limits>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "VaConst.h"
@@ -58,8 +59,6 @@ TVaCustomComm::~TVaCustomComm() {
 // ---------------------------------------------------------------------------------------------
 // Lifecycle
 
-int TVaCustomComm::Handle() const { return FDevice ? FDevice->PollFd() : -1; }
-
 void TVaCustomComm::Loaded() {
     TVaComponent::Loaded();
     if (FAutoOpen) Open();
@@ -91,7 +90,7 @@ void TVaCustomComm::CreateHandle() {
     }
     // The path goes into the template escaped, so a '%' in it is never taken for a placeholder.
     const std::string shownPath = vautils::EscapePercent(path);
-    if (opened.Error == ENOENT) {
+    if (serialdev::IsNoSuchDevice(opened.Error)) {
         RaiseCommError(toolkit::FormatStrings(vaconst::sDeviceNotFound, {shownPath}), opened.Error);
     }
     RaiseCommError(toolkit::FormatStrings(vaconst::sCantOpenDevice, {shownPath}) + vaconst::sErrorSuffix,
@@ -116,7 +115,7 @@ void TVaCustomComm::Open() {
     } catch (...) {
         // A thread may already run (the writer failed after the event thread started).
         try {
-            std::lock_guard<TVaCriticalSection> lock(FReadLock);
+            const auto lock = ReadGuard();
             StopThreads();
         } catch (...) {
             // The failure of the open step is the one the caller needs to see.
@@ -129,7 +128,7 @@ void TVaCustomComm::Open() {
 void TVaCustomComm::Close() {
     if (!Active()) return;
     {
-        std::lock_guard<TVaCriticalSection> lock(FReadLock);
+        const auto lock = ReadGuard();
         StopThreads();
     }
     // A delivery served while waiting for the threads may have closed the port already; that
@@ -137,7 +136,88 @@ void TVaCustomComm::Close() {
     if (!Active()) return;
     DestroyHandle();
     DoClose();
+    // The pause lets the line settle before the port can be opened again: the window's search
+    // reopens ports in quick turns, and a unit that was just let go needs the time to see it.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
+}
+
+void TVaCustomComm::StartThreads() {
+    try {
+        if (FEventMask != 0) {
+            WatchInputQueue();
+            FEventThread = std::make_unique<TVaCommEventThread>(*this);
+            FEventThread->SetPriority(FEventPriority);
+            FEventThread->SetSyncEvents(FSyncEvents);
+            FEventThread->Resume();
+        }
+        if (!FDirectWrite) {
+            FWriteThread = std::make_unique<TVaCommWriteThread>(*this);
+            FWriteThread->SetPriority(FWritePriority);
+            FWriteThread->SetSyncEvents(FSyncEvents);
+            FWriteThread->Resume();
+        }
+    } catch (const std::system_error& e) {
+        RaiseCommError(vaconst::sStartThread, e.code().value());
+    }
+}
+
+void TVaCustomComm::WatchInputQueue() {
+    const bool flag = (FEventMask & EV_RXFLAG) != 0;
+    FInputQueue.Watch(flag ? FEventChars->EventChar() : -1, (FEventMask & EV_RX80FULL) != 0);
+    serialdev::SerialDevice* device = FDevice.get();
+    FInputQueue.SetOnWake([device] { device->WakeEvents(); });
+}
+
+namespace {
+
+// Waits for a stopped thread's end. With SyncEvents off its handlers run on the thread itself
+// and may want the read lock that Close holds, so the lock is let go while waiting.
+void AwaitThreadEnd(toolkit::TThread& thread, bool syncEvents, TVaCriticalSection& readLock) {
+    if (syncEvents) {
+        thread.WaitFor();
+        return;
+    }
+    const TVaScopedUnlock<TVaCriticalSection> unlocked(readLock);
+    thread.WaitFor();
+}
+
+} // namespace
+
+// Called with the read lock held, and ended before the device goes: the threads use it.
+void TVaCustomComm::StopThreads() {
+    if (FEventThread) {
+        FEventThread->Stop();
+        FEventThread->StopModemWatch();
+        // Nothing may wake the thread through the device once it is gone.
+        FInputQueue.SetOnWake(nullptr);
+        FInputQueue.Watch(-1, false);
+    }
+    EndThread(FEventThread);
+    EndThread(FWriteThread);
+    // Threads retired earlier have ended by now unless we are still inside their delivery.
+    std::erase_if(FRetiredThreads, [](const std::unique_ptr<toolkit::TThread>& t) {
+        if (t->SynchronizingWithCaller()) return false;
+        t->WaitFor();
+        return true;
+    });
+}
+
+// Stops the thread in Slot and frees it, or, when this runs inside one of its own deliveries
+// (a handler closed the port), retires it: it cannot end before that delivery returns.
+template <class TThreadClass>
+void TVaCustomComm::EndThread(std::unique_ptr<TThreadClass>& Slot) {
+    if (!Slot) return;
+    TThreadClass& thread = *Slot;
+    thread.Stop();
+    if (thread.SynchronizingWithCaller()) {
+        if constexpr (requires { thread.Retire(); }) thread.Retire();
+        FRetiredThreads.push_back(std::move(Slot));
+        return;
+    }
+    // Slot stays set while waiting: a queued delivery runs during the wait, and a handler in it
+    // that closes the port finds the thread there (and retires it).
+    AwaitThreadEnd(thread, thread.SyncEvents(), FReadLock);
+    Slot.reset();
 }
 
 void TVaCustomComm::DoOpen() {
@@ -204,11 +284,11 @@ void TVaCustomComm::SetBuffers(const TVaBuffers& Value) {
 }
 
 void TVaCustomComm::SetEventPriority(TThreadPriority Value) {
-    if (toolkit::StoreIfChanged(FEventPriority, Value) && FEventThread) ApplyEventThreadPriority();
+    if (toolkit::StoreIfChanged(FEventPriority, Value) && FEventThread) FEventThread->SetPriority(Value);
 }
 
 void TVaCustomComm::SetWritePriority(TThreadPriority Value) {
-    if (toolkit::StoreIfChanged(FWritePriority, Value) && FWriteThread) ApplyWriteThreadPriority();
+    if (toolkit::StoreIfChanged(FWritePriority, Value) && FWriteThread) FWriteThread->SetPriority(Value);
 }
 
 void TVaCustomComm::SetDirectWrite(bool Value) {
@@ -248,8 +328,8 @@ void TVaCustomComm::BuffersChanged(TVaPersistent*) {
 
 void TVaCustomComm::EventCharsChanged(TVaPersistent*) {
     ApplyDCB();
-    // EV_RXFLAG is found by the event thread, which must look for the character now set.
-    if (FEventThread) FEventThread->SetEventChar(FEventChars->EventChar());
+    // EV_RXFLAG is found as bytes enter the input queue: look for the character now set.
+    if (FEventThread) WatchInputQueue();
 }
 
 void TVaCustomComm::FlowControlChanged(TVaPersistent*) { ApplyDCB(); }
@@ -321,7 +401,7 @@ void TVaCustomComm::ApplyEventMask() {
 
 int32_t TVaCustomComm::ReadBuf(void* Buffer, int32_t Count) {
     if (!Active() || Buffer == nullptr || Count <= 0) return 0;
-    std::lock_guard<TVaCriticalSection> lock(FReadLock);
+    const auto lock = ReadGuard();
     size_t received = 0;
     const int error =
         FInputQueue.Read(FDevice.get(), static_cast<uint8_t*>(Buffer), static_cast<size_t>(Count), received);
@@ -333,13 +413,15 @@ int32_t TVaCustomComm::ReadBuf(void* Buffer, int32_t Count) {
 bool TVaCustomComm::ReadChar(uint8_t& Ch) { return ReadBuf(&Ch, 1) == 1; }
 
 void TVaCustomComm::GetComStat(TVaComStat& Rec) {
-    std::lock_guard<TVaCriticalSection> lock(FReadLock);
+    const auto lock = ReadGuard();
     Rec = TVaComStat{};
     if (!Active()) return;
     serialdev::DeviceStatus status;
-    CheckCommResult(FDevice->QueryStatus(status), vaconst::sComStat);
+    // The own queue's bytes are counted with the port's, under the lock the event thread moves
+    // bytes with.
+    CheckCommResult(FInputQueue.QueryStatus(*FDevice, status), vaconst::sComStat);
     Rec.Errors = status.Errors;
-    Rec.InQueue = status.InQueue + static_cast<uint32_t>(FInputQueue.Count());
+    Rec.InQueue = status.InQueue;
     // What the writer thread still holds has not reached the device yet, but is output all the same.
     Rec.OutQueue = status.OutQueue + (FWriteThread ? static_cast<uint32_t>(std::max(0, FWriteThread->QueuedBytes())) : 0u);
 }
@@ -354,14 +436,15 @@ int32_t TVaCustomComm::ReadBufUsed() {
 
 void TVaCustomComm::Purge(uint32_t Flags) {
     if (!Active()) return;
-    std::lock_guard<TVaCriticalSection> lock(FReadLock);
+    const auto lock = ReadGuard();
     constexpr uint32_t kReadOnlyPurge = PURGE_RXABORT | PURGE_RXCLEAR;
-    if (Flags != kReadOnlyPurge && FWriteThread) FlushWriteQueue();
+    if (Flags != kReadOnlyPurge && FWriteThread) FWriteThread->Flush();
     const bool input = (Flags & PURGE_RXCLEAR) != 0;
     const bool output = (Flags & PURGE_TXCLEAR) != 0;
-    // Reads and direct writes never stay outstanding here, so the abort bits have nothing to end.
+    // Reads and direct writes never stay outstanding here, so the abort bits alone have
+    // nothing to end.
     if (!input && !output) return;
-    const int error = FDevice->Purge(input, output);
+    const int error = FDevice->Purge(Flags);
     // Emptied after the port, so bytes the event thread moved over meanwhile go as well.
     if (input) FInputQueue.Clear();
     CheckCommResult(error, vaconst::sClearBuffers);

@@ -1,9 +1,29 @@
 #pragma once
 // The serial port component: one serial line, its settings, opening and closing, the event
-// and writer threads (VaCommEvents.cpp, VaCommWrite.cpp) and the read path.
+// and writer threads (VaCommEventThread, VaCommWriteThread), event dispatch (VaCommEvents.cpp),
+// the write path (VaCommWrite.cpp) and the read path.
+//
+// Threads, and the locks each takes, in the order it takes them:
+//
+// | thread             | started by                    | ended by                          | locks                                   |
+// |--------------------|-------------------------------|-----------------------------------|-----------------------------------------|
+// | main               | the program                   | the program                       | read lock, then write lock; below them  |
+// |                    |                               |                                   | the input queue's and the writer's      |
+// |                    |                               |                                   | signal lock                             |
+// | event              | Open (StartThreads), when the | Close (EndThreads), or retired    | input queue lock only; handlers run on  |
+// |                    | event mask is not empty       | from inside its own delivery      | the main thread while it blocks         |
+// | modem-line watcher | the event thread's            | EndThreads, before the device     | none of the component's                 |
+// |                    | constructor, when modem lines | goes (StopModemWatch)             |                                         |
+// |                    | are watched                   |                                   |                                         |
+// | writer             | Open (StartThreads), unless   | Close (EndThreads), or retired    | write lock, then its signal lock;       |
+// |                    | DirectWrite                   | from inside its own delivery      | never the read lock                     |
+//
+// With SyncEvents off the handlers run on the event or writer thread itself and take the locks
+// as the main thread would; EndThreads then lets go of the read lock while it waits.
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -72,9 +92,6 @@ public:
 };
 
 class TVaCustomComm : public TVaComponent {
-    friend class TVaCommEventThread;
-    friend class TVaCommWriteThread;
-
 public:
     explicit TVaCustomComm(toolkit::TComponent* AOwner = nullptr);
     ~TVaCustomComm() override;
@@ -84,8 +101,6 @@ public:
     void Open();
     void Close();
     bool Active() const { return FDevice != nullptr; }
-    // The descriptor of the open device, -1 when closed.
-    int Handle() const;
     void Loaded() override;  // AfterLoad
     void AfterLoad() { Loaded(); }
     std::string DevicePath() const;
@@ -152,6 +167,8 @@ public:
     void UnlockWrite() { FWriteLock.Leave(); }
     void LockRead() { FReadLock.Enter(); }
     void UnlockRead() { FReadLock.Leave(); }
+    [[nodiscard]] std::unique_lock<TVaCriticalSection> ReadGuard() { return std::unique_lock(FReadLock); }
+    [[nodiscard]] std::unique_lock<TVaCriticalSection> WriteGuard() { return std::unique_lock(FWriteLock); }
 
     // ---- read path and status
     int32_t ReadBuf(void* Buffer, int32_t Count);
@@ -177,13 +194,12 @@ public:
     std::vector<TVaCommListener*>& Listeners() { return FListeners; }
 
     // ---- what the threads use
-    TVaCommEventThread* EventThread() const { return FEventThread; }
-    TVaCommWriteThread* WriteThread() const { return FWriteThread; }
+    TVaCommEventThread* EventThread() const { return FEventThread.get(); }
+    TVaCommWriteThread* WriteThread() const { return FWriteThread.get(); }
     TVaWaitEvent& WaitEvent() { return FWaitEvent; }
     // The open device, null when closed.
     serialdev::SerialDevice* Device() const { return FDevice.get(); }
     TVaInputQueue& InputQueue() { return FInputQueue; }
-    void PullPortIntoQueue();
 
     // ---- events
     TNotifyEvent OnOpen;
@@ -211,30 +227,28 @@ protected:
     void DestroyHandle();
     virtual void StartThreads();
     void StopThreads();
-    bool RetiredMeanwhile(const toolkit::TThread* thread) const;
     void DoOpen();
     void DoClose();
     void Notification(toolkit::TComponent* AComponent, toolkit::TOperation Operation) override;
     [[noreturn]] void RaiseCommError(const std::string& Template, int Error) const;
     void CheckCommResult(int Error, const std::string& Template) const;
 
-    // Hooks of the thread side (VaCommEvents.cpp, VaCommWrite.cpp): a new priority for a
-    // running thread, and the writer's flush inside Purge.
-    void ApplyEventThreadPriority();
-    void ApplyWriteThreadPriority();
-    void FlushWriteQueue();
-
-    TVaCommEventThread* FEventThread = nullptr;
-    TVaCommWriteThread* FWriteThread = nullptr;
-    // Threads stopped from inside one of their own deliveries (a handler closed the port): they
-    // end as soon as that delivery returns and are awaited at the next stop or on destruction.
-    std::vector<std::unique_ptr<toolkit::TThread>> FRetiredThreads;
-
 private:
     void BuffersChanged(TVaPersistent* Sender);
     void EventCharsChanged(TVaPersistent* Sender);
     void FlowControlChanged(TVaPersistent* Sender);
     serialdev::LineSettings BuildLineSettings() const;
+    template <class TThreadClass>
+    void EndThread(std::unique_ptr<TThreadClass>& Slot);
+    void WatchInputQueue();
+    // Moves what the port holds into the own queue in one read, before a delivery counts it.
+    void PullPortIntoQueue();
+
+    std::unique_ptr<TVaCommEventThread> FEventThread;
+    std::unique_ptr<TVaCommWriteThread> FWriteThread;
+    // Threads stopped from inside one of their own deliveries (a handler closed the port): they
+    // end as soon as that delivery returns and are awaited at the next stop or on destruction.
+    std::vector<std::unique_ptr<toolkit::TThread>> FRetiredThreads;
 
     std::unique_ptr<serialdev::SerialDevice> FDevice;
     TVaCriticalSection FWriteLock;

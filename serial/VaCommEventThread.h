@@ -1,80 +1,75 @@
 #pragma once
-// The event thread: waits for line events on the open port and hands each set of them to the
-// component, on the main thread while the thread blocks (SyncEvents) or on itself.
+// The event thread: waits through the device for line events on the open port and hands each
+// set of them to the component, on the main thread while it blocks (SyncEvents) or on itself.
 //
-// The wait is an epoll on the port, a stop eventfd and a kick eventfd (a modem-line change seen
-// by the helper thread, or room made in a full input queue). When received data is watched the
-// thread moves what the port has into the component's input queue, so EV_RXCHAR means "new bytes
-// arrived": bytes a handler leaves unread do not wake the thread again. A full queue takes the
-// port out of the wait set until a read makes room. After a hang-up the port leaves the set for
-// good and the thread parks until it is stopped.
+// When received data is watched the thread moves what the port has into the component's input
+// queue, so EV_RXCHAR means "new bytes arrived": bytes a handler leaves unread do not wake the
+// thread again. The queue looks for the event character and the 80 % mark in every byte that
+// enters it, whoever reads, and the thread reports what it found. A full queue stops the thread
+// reading until a read makes room. After a hang-up the thread parks until it is stopped.
+//
+// Modem-line changes come from a watcher thread of its own where the device can wait for them
+// apart from the other events; it ends before the device goes (StopModemWatch).
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
-#include <memory>
 #include <mutex>
 #include <thread>
 
-#include "VaObjects.h"
-#include "platform/UniqueFd.h"
 #include "toolkit/Thread.h"
 
 class TVaCustomComm;
+class TVaInputQueue;
 namespace serialdev {
 class SerialDevice;
 }
 
 class TVaCommEventThread : public toolkit::TThread {
 public:
-    explicit TVaCommEventThread(TVaCustomComm* AOwner);
+    // Takes what it needs from the open component; starts the modem-line watcher when those
+    // events are watched. Raises std::system_error when a thread cannot be made.
+    explicit TVaCommEventThread(TVaCustomComm& AOwner);
     ~TVaCommEventThread() override;
     std::string ClassName() const override { return "TVaCommEventThread"; }
 
-    // Sets the terminated flag and wakes the thread wherever it is; a delivery already handed to
-    // the main thread still runs there first.
-    void Stop();
-    // Ends the modem-line helper; safe from any thread, and more than once. Must have run before
-    // the device goes away.
+    bool SyncEvents() const { return FSyncEvents; }
+    void SetSyncEvents(bool Value) { FSyncEvents = Value; }
+
+    // Sets the terminated flag and wakes the thread wherever it waits; a delivery already
+    // handed to the main thread still runs there first.
+    void Stop() { Terminate(); }
+    // Ends the modem-line watcher; safe from any thread, and more than once. Must have run
+    // before the device goes away.
     void StopModemWatch();
     // The component gave the thread up from inside one of its own deliveries: the rest of that
-    // delivery is skipped and the thread ends as soon as it returns.
+    // delivery is skipped and the thread ends as soon as it returns, touching nothing more.
     void Retire() { FRetired.store(true); }
-    // The event character changed while the port is open: look for the new one from now on.
-    void SetEventChar(uint8_t Value);
-
-    void DeliverEvents();
-    void ProcessEvents();
-
-    uint32_t ReceivedMask = 0;  // the events being delivered
-    TVaWaitEvent WaitSignal;    // set while a mask waits for or is in delivery
-    TVaCustomComm* Owner;
-    bool SyncEvents = true;
 
 protected:
     void Execute() override;
     void TerminatedSet() override;
 
 private:
-    struct KickFd;  // shared with the input queue's room-made callback
-
-    // Blocks until there are events to deliver (their mask) or the thread is stopped (0).
+    // Blocks until there are events to deliver (their mask) or the thread is to end (0).
     uint32_t WaitForEvents();
-    void WatchPort(bool watch);
+    uint32_t CollectInput(bool portSignalled);
+    void Park();
+    void DeliverEvents(uint32_t mask);
     void HandleHangup();
     void ModemWatchLoop();
-    void Kick();
 
-    serialdev::SerialDevice* FDevice;
+    TVaCustomComm& FOwner;
+    serialdev::SerialDevice& FDevice;
+    TVaInputQueue& FQueue;
     const uint32_t FEventMask;
     const bool FFillsQueue;  // received data is watched: read the port into the input queue
-    std::atomic<int> FEventChar;  // -1: EV_RXFLAG not watched
-    serialdev::UniqueFd FEpoll;
-    serialdev::UniqueFd FStopFd;
-    std::shared_ptr<KickFd> FKick;
-    bool FPortWatched = false;
+    bool FSyncEvents = true;
     bool FParked = false;  // hung up or failed: nothing more until Close
     bool FHungUp = false;
     std::atomic<uint32_t> FModemEvents{0};
     std::atomic<bool> FRetired{false};
+    std::mutex FParkLock;
+    std::condition_variable FParkWake;
     std::mutex FModemLock;
     std::thread FModemThread;
 };

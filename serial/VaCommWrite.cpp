@@ -27,11 +27,3 @@ bool TVaCustomComm::WriteText(const std::string& S) {
 }
 
 bool TVaCustomComm::WriteChar(uint8_t Ch) { return WriteBuf(&Ch, 1) == 1; }
-
-void TVaCustomComm::ApplyWriteThreadPriority() {
-    if (FWriteThread) FWriteThread->SetPriority(FWritePriority);
-}
-
-void TVaCustomComm::FlushWriteQueue() {
-    if (FWriteThread) FWriteThread->Flush();
-}

@@ -1,22 +1,16 @@
 #include "VaCommWriteThread.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include "VaComm.h"
-#include "toolkit/ErrorReport.h"
 #include "toolkit/SysUtils.h"
 
 namespace {
 
 constexpr int kFlushAnswerMs = 2000;
-// Pause before trying a failed write again, and after a port that reported room took nothing.
-constexpr int kStallPauseMs = 20;
+// Pause before trying a failed write again.
+constexpr int kRetryPauseMs = 20;
 
 } // namespace
 
@@ -41,18 +35,18 @@ void TVaCommBuffer::Remove(int32_t N) {
 
 // ---- TVaCommWriteThread -----------------------------------------------------------------------
 
-TVaCommWriteThread::TVaCommWriteThread(TVaCustomComm* AOwner)
-    : toolkit::TThread(true),
-      Queue(AOwner->Buffers().WriteSize()),
-      Owner(AOwner),
-      FDevice(AOwner->Device()),
-      FWakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    if (!FWakeFd.Valid() || FDevice == nullptr) throw toolkit::Exception("Cannot start the writer thread");
-}
+TVaCommWriteThread::TVaCommWriteThread(TVaCustomComm& AOwner)
+    : toolkit::TThread(true), FOwner(AOwner), FDevice(*AOwner.Device()), FQueue(AOwner.Buffers().WriteSize()) {}
 
 TVaCommWriteThread::~TVaCommWriteThread() {
-    Stop();
+    // A retired thread's device may be gone: only a thread nobody stopped is woken here.
+    if (!Terminated()) Stop();
     if (Started()) WaitFor();
+}
+
+void TVaCommWriteThread::TerminatedSet() {
+    SetSignal(CloseSignal);
+    FDevice.WakeWriter();  // a write waiting for room is abandoned
 }
 
 void TVaCommWriteThread::SetSignal(TSignal Signal) {
@@ -61,73 +55,45 @@ void TVaCommWriteThread::SetSignal(TSignal Signal) {
         FSignals[Signal] = true;
     }
     FSignalChanged.notify_all();
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(FWakeFd.Get(), &one, sizeof one);
-}
-
-void TVaCommWriteThread::ResetSignal(TSignal Signal) {
-    std::lock_guard<std::mutex> lock(FSignalLock);
-    FSignals[Signal] = false;
-}
-
-bool TVaCommWriteThread::SignalIsSet(TSignal Signal) const {
-    std::lock_guard<std::mutex> lock(FSignalLock);
-    return FSignals[Signal];
 }
 
 int TVaCommWriteThread::WaitAny(std::initializer_list<TSignal> signals, int timeoutMs) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-    const bool watchPort = std::find(signals.begin(), signals.end(), OverlappedSignal) != signals.end();
-    for (;;) {
-        {
-            std::lock_guard<std::mutex> lock(FSignalLock);
-            int index = 0;
-            for (TSignal s : signals) {
-                if (FSignals[s]) return index;
-                ++index;
+    std::unique_lock<std::mutex> lock(FSignalLock);
+    int found = -1;
+    auto anySet = [&] {
+        int index = 0;
+        for (TSignal s : signals) {
+            if (FSignals[s]) {
+                found = index;
+                return true;
             }
+            ++index;
         }
-        int wait = -1;
-        if (timeoutMs >= 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0) return -1;
-            wait = static_cast<int>(left);
-        }
-        pollfd fds[2] = {{FWakeFd.Get(), POLLIN, 0}, {FDevice->PollFd(), POLLOUT, 0}};
-        const int ready = ::poll(fds, watchPort ? 2 : 1, wait);
-        if (ready < 0 && errno != EINTR) return -1;
-        if (ready > 0 && (fds[0].revents & POLLIN)) {
-            uint64_t value = 0;
-            [[maybe_unused]] const ssize_t n = ::read(FWakeFd.Get(), &value, sizeof value);
-        }
-        if (watchPort && ready > 0 && fds[1].revents != 0) {
-            // Room on the line (or an error the next write will report): the write goes on.
-            std::lock_guard<std::mutex> lock(FSignalLock);
-            int index = 0;
-            for (TSignal s : signals) {
-                if (FSignals[s] || s == OverlappedSignal) return index;
-                ++index;
-            }
-        }
+        return false;
+    };
+    if (timeoutMs == kForever) {
+        FSignalChanged.wait(lock, anySet);
+    } else {
+        FSignalChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), anySet);
     }
+    return found;
 }
 
 bool TVaCommWriteThread::Enqueue(const void* Data, int32_t Count) {
     if (Count < 0) return false;
     // Room is measured against the queue's real capacity too: WriteSize may have been changed
     // (and refused) while the port was open.
-    const int32_t limit = std::min(Owner->Buffers().WriteSize(), Queue.Capacity());
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(Owner->Buffers().WriteTimeout());
+    const int32_t limit = std::min(FOwner.Buffers().WriteSize(), FQueue.Capacity());
     {
         std::unique_lock<std::mutex> lock(FSignalLock);
         auto fits = [&] { return static_cast<int64_t>(FQueued.load()) + Count <= limit; };
-        if (!FSignalChanged.wait_until(lock, deadline, fits)) return false;
+        if (!FSignalChanged.wait_for(lock, std::chrono::milliseconds(FOwner.Buffers().WriteTimeout()), fits)) {
+            return false;
+        }
     }
     // Only this (the caller's) thread appends, so the room found above is still there.
-    std::lock_guard<TVaCriticalSection> writeLock(Owner->FWriteLock);
-    Queue.Append(Data, Count);
+    const auto writeLock = FOwner.WriteGuard();
+    FQueue.Append(Data, Count);
     QueueChanged();
     SetSignal(WriteSignal);  // under the write lock: WriteDone cannot clear it in between
     return true;
@@ -136,7 +102,7 @@ bool TVaCommWriteThread::Enqueue(const void* Data, int32_t Count) {
 void TVaCommWriteThread::QueueChanged() {
     {
         std::lock_guard<std::mutex> lock(FSignalLock);
-        FQueued.store(Queue.Size());
+        FQueued.store(FQueue.Size());
     }
     FSignalChanged.notify_all();
 }
@@ -147,6 +113,7 @@ bool TVaCommWriteThread::Flush() {
         FSignals[FlushDoneSignal] = false;
     }
     SetSignal(FlushSignal);
+    FDevice.WakeWriter();  // a write waiting for room gives way to the flush
     std::unique_lock<std::mutex> lock(FSignalLock);
     const bool answered = FSignalChanged.wait_for(lock, std::chrono::milliseconds(kFlushAnswerMs),
                                                   [this] { return FSignals[FlushDoneSignal]; });
@@ -156,12 +123,12 @@ bool TVaCommWriteThread::Flush() {
 }
 
 void TVaCommWriteThread::AcknowledgeFlush() {
-    std::lock_guard<TVaCriticalSection> writeLock(Owner->FWriteLock);
+    const auto writeLock = FOwner.WriteGuard();
     {
         std::lock_guard<std::mutex> lock(FSignalLock);
         if (!FSignals[FlushSignal]) return;  // the caller gave up meanwhile
         FSignals[FlushSignal] = false;
-        Queue.Clear();
+        FQueue.Clear();
         FQueued.store(0);
         FSignals[FlushDoneSignal] = true;
     }
@@ -170,85 +137,63 @@ void TVaCommWriteThread::AcknowledgeFlush() {
 
 void TVaCommWriteThread::Execute() {
     while (!Terminated()) {
-        switch (WaitAny({CloseSignal, FlushSignal, WriteSignal}, -1)) {
-        case 0: Terminate(); break;
+        switch (WaitAny({CloseSignal, FlushSignal, WriteSignal}, kForever)) {
         case 1: AcknowledgeFlush(); break;
         case 2: WriteStep(); break;
-        default: break;
+        default: break;  // stopped: the loop ends
         }
     }
 }
 
+void TVaCommWriteThread::WaitForStopOrFlush(int timeoutMs) {
+    if (WaitAny({CloseSignal, FlushSignal}, timeoutMs) == 1) AcknowledgeFlush();
+}
+
 void TVaCommWriteThread::WriteStep() {
-    if (FDevice->HungUp()) {
+    if (FDevice.HungUp()) {
         // Nothing will go out again; wait for Close (or a flush) without spinning.
-        switch (WaitAny({CloseSignal, FlushSignal}, -1)) {
-        case 0: Terminate(); break;
-        case 1: AcknowledgeFlush(); break;
-        default: break;
-        }
+        WaitForStopOrFlush(kForever);
         return;
     }
     const uint8_t* data = nullptr;
     int32_t size = 0;
     {
-        std::lock_guard<TVaCriticalSection> writeLock(Owner->FWriteLock);
-        data = Queue.Memory();
-        size = Queue.Size();
+        const auto writeLock = FOwner.WriteGuard();
+        data = FQueue.Memory();
+        size = FQueue.Size();
     }
     // Appends land behind these bytes and nothing else moves them until WriteDone or a flush,
-    // both on this thread, so they stay valid without the lock.
+    // both on this thread, so they stay valid without the lock. The write waits for room as
+    // long as it takes; a stop or a flush request ends that wait.
     size_t written = 0;
-    const int error = size > 0 ? FDevice->Write(data, static_cast<size_t>(size), 0, written) : 0;
+    const int error =
+        size > 0 ? FDevice.Write(data, static_cast<size_t>(size), serialdev::SerialDevice::kNoTimeout, written) : 0;
     if (error != 0) {
-        ReportError();
+        Report(EV_ERR);
         // The bytes stay queued and are tried again after a pause, not in a tight loop.
-        switch (WaitAny({CloseSignal, FlushSignal}, kStallPauseMs)) {
-        case 0: Terminate(); break;
-        case 1: AcknowledgeFlush(); break;
-        default: break;
-        }
+        WaitForStopOrFlush(kRetryPauseMs);
         return;
     }
-    if (written > 0 || size == 0) {
-        FStalled = false;
-        WriteDone(static_cast<int32_t>(written));
-        return;
-    }
-    // The line takes nothing now: wait until it does. A port that reports room and then takes
-    // nothing again gets a pause instead of a tight loop.
-    const int waitMs = FStalled ? kStallPauseMs : -1;
-    FStalled = true;
-    switch (WaitAny({CloseSignal, FlushSignal, OverlappedSignal}, waitMs)) {
-    case 0: Terminate(); break;
-    case 1: AcknowledgeFlush(); break;
-    default: break;  // WriteSignal is still set: the next pass writes again
-    }
+    // Woken before anything went out: the signals say what comes next.
+    if (written > 0 || size == 0) WriteDone(static_cast<int32_t>(written));
 }
 
 void TVaCommWriteThread::WriteDone(int32_t N) {
     bool emptied = false;
     {
         // Look and signal change under the write lock, where Enqueue appends and signals.
-        std::lock_guard<TVaCriticalSection> writeLock(Owner->FWriteLock);
-        Queue.Remove(N);
+        const auto writeLock = FOwner.WriteGuard();
+        FQueue.Remove(N);
         QueueChanged();
-        if (Queue.Size() > 0) {
-            SetSignal(WriteSignal);
-        } else {
-            ResetSignal(WriteSignal);
-            emptied = true;
-        }
+        std::lock_guard<std::mutex> lock(FSignalLock);
+        emptied = FQueue.Size() == 0;
+        FSignals[WriteSignal] = !emptied;
     }
-    if (emptied) ReportTxEmpty();
+    if (emptied) Report(EV_TXEMPTY);
 }
-
-void TVaCommWriteThread::ReportTxEmpty() { Report(EV_TXEMPTY); }
-
-void TVaCommWriteThread::ReportError() { Report(EV_ERR); }
 
 void TVaCommWriteThread::Report(uint32_t Mask) {
     // A handler's exception is reported and the writer goes on: ending the thread would leave
     // the queued bytes unsent and every later write failing, without a word.
-    RunReporting(SyncEvents, [this, Mask] { Owner->HandleEvents(Mask); });
+    RunReporting(FSyncEvents, [this, Mask] { FOwner.HandleEvents(Mask); });
 }

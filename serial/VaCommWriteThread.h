@@ -2,13 +2,13 @@
 // The writer thread: drains the component's output queue to the port while WriteBuf returns at
 // once, and reports an emptied queue (EV_TXEMPTY) and failed writes (EV_ERR).
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
 
-#include "platform/UniqueFd.h"
 #include "toolkit/Thread.h"
 
 class TVaCustomComm;
@@ -40,50 +40,49 @@ private:
 
 class TVaCommWriteThread : public toolkit::TThread {
 public:
-    enum TSignal { WriteSignal, CloseSignal, FlushSignal, FlushDoneSignal, OverlappedSignal, SignalCount };
-
-    explicit TVaCommWriteThread(TVaCustomComm* AOwner);
+    // Its queue holds the component's WriteSize.
+    explicit TVaCommWriteThread(TVaCustomComm& AOwner);
     ~TVaCommWriteThread() override;
     std::string ClassName() const override { return "TVaCommWriteThread"; }
+
+    bool SyncEvents() const { return FSyncEvents; }
+    void SetSyncEvents(bool Value) { FSyncEvents = Value; }
 
     // Caller's thread: waits up to WriteTimeout for room, appends, asks for a write.
     bool Enqueue(const void* Data, int32_t Count);
     // Caller's thread: has the writer drop the queued bytes; false when it did not answer within
     // 2000 ms (the queue then keeps them).
     bool Flush();
-    void Stop() { SetSignal(CloseSignal); }
-
-    void WriteDone(int32_t N);
-    void ReportTxEmpty();
-    void ReportError();
-
-    bool SignalIsSet(TSignal Signal) const;
+    // Ends the thread without waiting for an outstanding write.
+    void Stop() { Terminate(); }
+    // Bytes queued and not yet written; readable from any thread.
     int32_t QueuedBytes() const { return FQueued.load(); }
-
-    TVaCommBuffer Queue;
-    TVaCustomComm* Owner;
-    bool SyncEvents = true;
 
 protected:
     void Execute() override;
-    void TerminatedSet() override { SetSignal(CloseSignal); }
+    void TerminatedSet() override;
 
 private:
+    enum TSignal { WriteSignal, CloseSignal, FlushSignal, FlushDoneSignal, SignalCount };
+    static constexpr int kForever = -1;
+
     void SetSignal(TSignal Signal);
-    void ResetSignal(TSignal Signal);
-    // Index in `signals` of the first one set; OverlappedSignal in the list stands for "the port
-    // takes bytes again". Returns -1 on the time-out (-1 ms: none).
+    // Index in `signals` of the first one set, or -1 once timeoutMs passed (kForever: never).
     int WaitAny(std::initializer_list<TSignal> signals, int timeoutMs);
+    // Waits for a stop or a flush request (up to timeoutMs) and answers the flush.
+    void WaitForStopOrFlush(int timeoutMs);
     void AcknowledgeFlush();
     void WriteStep();
+    void WriteDone(int32_t N);
     void Report(uint32_t Mask);
     void QueueChanged();  // with the write lock held
 
-    serialdev::SerialDevice* FDevice;
-    serialdev::UniqueFd FWakeFd;  // written on every signal change: the writer's waits see them
+    TVaCustomComm& FOwner;
+    serialdev::SerialDevice& FDevice;
+    TVaCommBuffer FQueue;
+    bool FSyncEvents = true;
     mutable std::mutex FSignalLock;
-    std::condition_variable FSignalChanged;  // for callers: room made, flush answered
+    std::condition_variable FSignalChanged;  // for both sides: a signal set, room made, flush answered
     bool FSignals[SignalCount] = {};
-    std::atomic<int32_t> FQueued{0};  // Queue.Size, readable without the write lock
-    bool FStalled = false;            // the last write took nothing although the port seemed ready
+    std::atomic<int32_t> FQueued{0};  // FQueue.Size, readable without the write lock
 };

@@ -16,6 +16,7 @@ inline constexpr const char* sClearBuffers = "Error clearing buffers (%d), %s";
 inline constexpr const char* sComStat = "Error retrieving statistics (%d), %s";
 inline constexpr const char* sReadError = "Read error (%d), %s";
 inline constexpr const char* sWriteError = "Write error (%d), %s";
+inline constexpr const char* sStartThread = "Error starting thread (%d), %s";
 inline constexpr const char* sOutputFull = "Output buffer is full. Please check comm status.";
 inline constexpr const char* sBadDeviceName =
     "Invalid device name \"%s\": it may hold at most one integer placeholder";

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "platform/SerialDevice.h"
 
@@ -13,6 +14,7 @@ void TVaInputQueue::Reset(size_t capacity) {
     FRing.shrink_to_fit();
     FHead = 0;
     FCount = 0;
+    FPendingEvents = 0;
 }
 
 size_t TVaInputQueue::Capacity() const {
@@ -27,17 +29,17 @@ size_t TVaInputQueue::Count() const {
 
 bool TVaInputQueue::Full() const {
     std::lock_guard<std::mutex> lock(FMutex);
-    return FCount == FRing.size();
+    return FullLocked();
 }
 
-bool TVaInputQueue::AtHighMark() const {
+void TVaInputQueue::Watch(int eventChar, bool highMark) {
     std::lock_guard<std::mutex> lock(FMutex);
-    return !FRing.empty() && FCount * 5 >= FRing.size() * 4;
+    FEventChar = eventChar;
+    FWatchHighMark = highMark;
 }
 
-TVaInputQueue::FillResult TVaInputQueue::FillFrom(serialdev::SerialDevice& device, int watched) {
+TVaInputQueue::FillResult TVaInputQueue::FillLocked(serialdev::SerialDevice& device) {
     FillResult result;
-    std::lock_guard<std::mutex> lock(FMutex);
     // At most two reads: up to the end of the ring, then from its start.
     while (FCount < FRing.size()) {
         const size_t tail = (FHead + FCount) % FRing.size();
@@ -45,31 +47,59 @@ TVaInputQueue::FillResult TVaInputQueue::FillFrom(serialdev::SerialDevice& devic
         size_t got = 0;
         result.Error = device.Read(FRing.data() + tail, room, got);
         if (result.Error != 0) break;
-        if (watched >= 0 && !result.SawByte) {
-            result.SawByte = std::memchr(FRing.data() + tail, watched, got) != nullptr;
+        if (FEventChar >= 0 && got > 0 && std::memchr(FRing.data() + tail, FEventChar, got) != nullptr) {
+            FPendingEvents |= EV_RXFLAG;
         }
         FCount += got;
         result.Added += got;
         if (got < room) break;
     }
+    if (FWatchHighMark && result.Added > 0 && FCount * 5 >= FRing.size() * 4) FPendingEvents |= EV_RX80FULL;
     result.HungUp = device.HungUp();
     return result;
 }
 
-int TVaInputQueue::Read(serialdev::SerialDevice* device, uint8_t* buffer, size_t count, size_t& received) {
-    int error = 0;
-    bool wasFull = false;
+TVaInputQueue::FillResult TVaInputQueue::FillFrom(serialdev::SerialDevice& device) {
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FillLocked(device);
+}
+
+int TVaInputQueue::Pull(serialdev::SerialDevice& device) {
+    FillResult fill;
+    bool found = false;
     {
         std::lock_guard<std::mutex> lock(FMutex);
-        wasFull = !FRing.empty() && FCount == FRing.size();
+        const uint32_t before = FPendingEvents;
+        fill = FillLocked(device);
+        found = FPendingEvents != before;
+    }
+    WakeIf(found);
+    return fill.Error;
+}
+
+int TVaInputQueue::Read(serialdev::SerialDevice* device, uint8_t* buffer, size_t count, size_t& received) {
+    int error = 0;
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        const uint32_t before = FPendingEvents;
+        wake = FullLocked();
         received = TakeLocked(buffer, count);
-        if (received < count && device != nullptr) {
+        if (device != nullptr && FRing.empty()) {
+            // No queue to pass through: nothing watches the bytes, so they come straight.
             size_t direct = 0;
             error = device->Read(buffer + received, count - received, direct);
             received += direct;
         }
+        while (device != nullptr && received < count && !FRing.empty()) {
+            const FillResult fill = FillLocked(*device);
+            error = fill.Error;
+            if (fill.Added == 0) break;
+            received += TakeLocked(buffer + received, count - received);
+        }
+        wake = (wake && received > 0) || FPendingEvents != before;
     }
-    if (received > 0) NotifySpaceFreed(wasFull);
+    WakeIf(wake);
     return error;
 }
 
@@ -78,10 +108,10 @@ size_t TVaInputQueue::Take(uint8_t* buffer, size_t count) {
     bool wasFull = false;
     {
         std::lock_guard<std::mutex> lock(FMutex);
-        wasFull = !FRing.empty() && FCount == FRing.size();
+        wasFull = FullLocked();
         taken = TakeLocked(buffer, count);
     }
-    if (taken > 0) NotifySpaceFreed(wasFull);
+    WakeIf(wasFull && taken > 0);
     return taken;
 }
 
@@ -89,16 +119,29 @@ void TVaInputQueue::Clear() {
     bool wasFull = false;
     {
         std::lock_guard<std::mutex> lock(FMutex);
-        wasFull = !FRing.empty() && FCount == FRing.size();
+        wasFull = FullLocked();
         FHead = 0;
         FCount = 0;
     }
-    NotifySpaceFreed(wasFull);
+    WakeIf(wasFull);
 }
 
-void TVaInputQueue::SetOnSpaceFreed(std::function<void()> callback) {
+int TVaInputQueue::QueryStatus(serialdev::SerialDevice& device, serialdev::DeviceStatus& status) {
+    // Under the lock every fill takes too, so no byte is on its way from one count to the other.
     std::lock_guard<std::mutex> lock(FMutex);
-    FOnSpaceFreed = std::move(callback);
+    const int error = device.QueryStatus(status);
+    if (error == 0) status.InQueue += static_cast<uint32_t>(FCount);
+    return error;
+}
+
+uint32_t TVaInputQueue::TakePendingEvents() {
+    std::lock_guard<std::mutex> lock(FMutex);
+    return std::exchange(FPendingEvents, 0);
+}
+
+void TVaInputQueue::SetOnWake(std::function<void()> callback) {
+    std::lock_guard<std::mutex> lock(FMutex);
+    FOnWake = std::move(callback);
 }
 
 size_t TVaInputQueue::TakeLocked(uint8_t* buffer, size_t count) {
@@ -113,12 +156,12 @@ size_t TVaInputQueue::TakeLocked(uint8_t* buffer, size_t count) {
     return n;
 }
 
-void TVaInputQueue::NotifySpaceFreed(bool wasFull) {
-    if (!wasFull) return;
+void TVaInputQueue::WakeIf(bool due) {
+    if (!due) return;
     std::function<void()> callback;
     {
         std::lock_guard<std::mutex> lock(FMutex);
-        callback = FOnSpaceFreed;
+        callback = FOnWake;
     }
     if (callback) callback();
 }

@@ -63,3 +63,17 @@ public:
 private:
     std::recursive_mutex FSection;
 };
+
+// Lets go of a held lock for a scope and takes it again on the way out, exceptions included:
+// for waits during which another thread must be able to take it.
+template <class Lockable>
+class TVaScopedUnlock {
+public:
+    explicit TVaScopedUnlock(Lockable& lock) : FLock(lock) { FLock.unlock(); }
+    ~TVaScopedUnlock() { FLock.lock(); }
+    TVaScopedUnlock(const TVaScopedUnlock&) = delete;
+    TVaScopedUnlock& operator=(const TVaScopedUnlock&) = delete;
+
+private:
+    Lockable& FLock;
+};

@@ -1,6 +1,5 @@
 #include <mutex>
 
-#include "LinuxTty.h"
 #include "SerialDevice.h"
 
 namespace serialdev {
@@ -16,15 +15,13 @@ DeviceOpener& InstalledOpener() {
 }
 } // namespace
 
-OpenResult OpenLinuxTty(const std::string& path) { return LinuxTty::Open(path); }
-
 OpenResult OpenDevice(const std::string& path) {
     DeviceOpener opener;
     {
         std::lock_guard<std::mutex> lock(OpenerMutex());
         opener = InstalledOpener();
     }
-    return opener ? opener(path) : OpenLinuxTty(path);
+    return opener ? opener(path) : OpenSystemDevice(path);
 }
 
 DeviceOpener SetDeviceOpener(DeviceOpener opener) {

@@ -1,11 +1,10 @@
 #include "FakeDevice.h"
 
-#include <sys/eventfd.h>
-
 #include <algorithm>
 
 #include <cerrno>
 #include <chrono>
+#include <utility>
 
 namespace serialdev {
 
@@ -17,8 +16,11 @@ void FakeLine::SetFailures(const Failures& failures) {
 }
 
 void FakeLine::SetWriteCapacity(int bytes) {
-    std::lock_guard<std::mutex> lock(FMutex);
-    FWriteCapacity = bytes;
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FWriteCapacity = bytes;
+    }
+    FChanged.notify_all();
 }
 
 void FakeLine::SetModemWaitSupported(bool supported) {
@@ -30,7 +32,7 @@ void FakeLine::Feed(const std::string& bytes) {
     {
         std::lock_guard<std::mutex> lock(FMutex);
         FInput.insert(FInput.end(), bytes.begin(), bytes.end());
-        if (FOnInput) FOnInput();
+        ++FArrivals;
     }
     FChanged.notify_all();
 }
@@ -57,7 +59,6 @@ void FakeLine::HangUp() {
     {
         std::lock_guard<std::mutex> lock(FMutex);
         FHungUp = true;
-        if (FOnInput) FOnInput();
     }
     FChanged.notify_all();
 }
@@ -104,31 +105,15 @@ std::string FakeLine::OpenedPath() const {
 
 // ---- FakeDevice
 
-FakeDevice::FakeDevice(std::shared_ptr<FakeLine> line, std::string path)
-    : FLine(std::move(line)), FPath(std::move(path)), FReadyFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+FakeDevice::FakeDevice(std::shared_ptr<FakeLine> line, std::string path) : FLine(std::move(line)), FPath(std::move(path)) {
     std::lock_guard<std::mutex> lock(FLine->FMutex);
     FLine->FOpen = true;
     FLine->FPath = FPath;
-    FLine->FOnInput = [this] { SyncReadyFd(); };
-    SyncReadyFd();
 }
 
 FakeDevice::~FakeDevice() {
     std::lock_guard<std::mutex> lock(FLine->FMutex);
     FLine->FOpen = false;
-    FLine->FOnInput = nullptr;
-}
-
-void FakeDevice::SyncReadyFd() {
-    const bool ready = !FLine->FInput.empty() || FLine->FHungUp;
-    if (ready == FReadyFdSet) return;
-    uint64_t value = 1;
-    if (ready) {
-        [[maybe_unused]] const ssize_t n = ::write(FReadyFd.Get(), &value, sizeof value);
-    } else {
-        [[maybe_unused]] const ssize_t n = ::read(FReadyFd.Get(), &value, sizeof value);
-    }
-    FReadyFdSet = ready;
 }
 
 int FakeDevice::ApplySettings(const LineSettings& settings) {
@@ -162,26 +147,22 @@ int FakeDevice::QueryStatus(DeviceStatus& status) {
     std::lock_guard<std::mutex> lock(FLine->FMutex);
     status = DeviceStatus{};
     if (FLine->FFailures.QueryStatus) return FLine->FFailures.QueryStatus;
-    status.Errors = FLine->FPendingErrors;
-    FLine->FPendingErrors = 0;
+    status.Errors = std::exchange(FLine->FPendingErrors, 0);
     status.InQueue = static_cast<uint32_t>(FLine->FInput.size());
     return 0;
 }
 
-int FakeDevice::CollectLineEvents(uint32_t& events) {
-    std::lock_guard<std::mutex> lock(FLine->FMutex);
-    events = FLine->FUnreportedEvents;
-    FLine->FUnreportedEvents = 0;
-    return 0;
-}
-
-int FakeDevice::Purge(bool input, bool) {
+int FakeDevice::Purge(uint32_t flags) {
     std::lock_guard<std::mutex> lock(FLine->FMutex);
     if (FLine->FFailures.Purge) return FLine->FFailures.Purge;
     ++FLine->FPurgeCount;
-    if (input) FLine->FInput.clear();
-    SyncReadyFd();
+    if (flags & PURGE_RXCLEAR) FLine->FInput.clear();
     return 0;
+}
+
+bool FakeDevice::HungUp() const {
+    std::lock_guard<std::mutex> lock(FLine->FMutex);
+    return FLine->FHungUp;
 }
 
 int FakeDevice::Read(uint8_t* buffer, size_t count, size_t& received) {
@@ -192,14 +173,24 @@ int FakeDevice::Read(uint8_t* buffer, size_t count, size_t& received) {
         buffer[received++] = FLine->FInput.front();
         FLine->FInput.pop_front();
     }
-    SyncReadyFd();
     return 0;
 }
 
-int FakeDevice::Write(const uint8_t* buffer, size_t count, int, size_t& written) {
-    std::lock_guard<std::mutex> lock(FLine->FMutex);
+int FakeDevice::Write(const uint8_t* buffer, size_t count, int timeoutMs, size_t& written) {
+    std::unique_lock<std::mutex> lock(FLine->FMutex);
     written = 0;
     if (FLine->FFailures.Write) return FLine->FFailures.Write;
+    auto room = [this] { return FLine->FWriteCapacity != 0; };
+    if (count > 0 && !room() && timeoutMs != 0) {
+        auto done = [&] { return room() || FWriterWoken || FLine->FFailures.Write != 0; };
+        if (timeoutMs < 0) {
+            FLine->FChanged.wait(lock, done);
+        } else {
+            FLine->FChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), done);
+        }
+        if (std::exchange(FWriterWoken, false) && !room()) return 0;
+        if (FLine->FFailures.Write) return FLine->FFailures.Write;
+    }
     size_t take = count;
     if (FLine->FWriteCapacity >= 0) {
         take = std::min(count, static_cast<size_t>(FLine->FWriteCapacity));
@@ -210,40 +201,39 @@ int FakeDevice::Write(const uint8_t* buffer, size_t count, int, size_t& written)
     return 0;
 }
 
-bool FakeDevice::Readable() {
-    std::lock_guard<std::mutex> lock(FLine->FMutex);
-    return !FLine->FInput.empty();
-}
-
-bool FakeDevice::HungUp() const {
-    std::lock_guard<std::mutex> lock(FLine->FMutex);
-    return FLine->FHungUp;
-}
-
-WaitOutcome FakeDevice::WaitReadable(int timeoutMs) {
-    std::unique_lock<std::mutex> lock(FLine->FMutex);
-    auto done = [this] { return FWoken || FLine->FHungUp || !FLine->FInput.empty(); };
-    if (timeoutMs < 0) {
-        FLine->FChanged.wait(lock, done);
-    } else if (!FLine->FChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), done)) {
-        return WaitOutcome::TimedOut;
-    }
-    if (FWoken) return WaitOutcome::Woken;
-    if (!FLine->FInput.empty()) return WaitOutcome::Ready;
-    return WaitOutcome::HungUp;
-}
-
-void FakeDevice::Wake() {
+void FakeDevice::WakeWriter() {
     {
         std::lock_guard<std::mutex> lock(FLine->FMutex);
-        FWoken = true;
+        FWriterWoken = true;
     }
     FLine->FChanged.notify_all();
 }
 
-void FakeDevice::ResetWake() {
-    std::lock_guard<std::mutex> lock(FLine->FMutex);
-    FWoken = false;
+WaitOutcome FakeDevice::WaitEvents(ByteWatch bytes, uint32_t& events) {
+    std::unique_lock<std::mutex> lock(FLine->FMutex);
+    events = 0;
+    auto bytesReady = [&] {
+        if (bytes == ByteWatch::Waiting) return !FLine->FInput.empty();
+        if (bytes == ByteWatch::Arrival) return FLine->FArrivals != FArrivalsSeen;
+        return false;
+    };
+    FLine->FChanged.wait(lock, [&] {
+        return FEventsWoken || FLine->FHungUp || FLine->FUnreportedEvents != 0 || bytesReady();
+    });
+    FEventsWoken = false;
+    if (bytesReady()) events |= EV_RXCHAR;
+    FArrivalsSeen = FLine->FArrivals;
+    events |= std::exchange(FLine->FUnreportedEvents, 0);
+    if (FLine->FHungUp) return WaitOutcome::HungUp;
+    return events != 0 ? WaitOutcome::Ready : WaitOutcome::Woken;
+}
+
+void FakeDevice::WakeEvents() {
+    {
+        std::lock_guard<std::mutex> lock(FLine->FMutex);
+        FEventsWoken = true;
+    }
+    FLine->FChanged.notify_all();
 }
 
 WaitOutcome FakeDevice::WaitModemChange(uint32_t& events) {
@@ -253,8 +243,7 @@ WaitOutcome FakeDevice::WaitModemChange(uint32_t& events) {
     FLine->FChanged.wait(lock, [this] { return FModemCancelled || FLine->FModemEvents != 0 || FLine->FHungUp; });
     if (FModemCancelled) return WaitOutcome::Woken;
     if (FLine->FModemEvents == 0) return WaitOutcome::HungUp;
-    events = FLine->FModemEvents;
-    FLine->FModemEvents = 0;
+    events = std::exchange(FLine->FModemEvents, 0);
     return WaitOutcome::Ready;
 }
 

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "SerialDevice.h"
-#include "UniqueFd.h"
 
 namespace serialdev {
 
@@ -29,7 +28,8 @@ public:
         int Write = 0;
     };
     void SetFailures(const Failures& failures);
-    // How many bytes a write takes before the line stalls (-1: no limit).
+    // How many bytes a write takes before the line stalls (-1: no limit). A write that waits for
+    // room waits until the capacity is raised or the writer is woken.
     void SetWriteCapacity(int bytes);
     void SetModemWaitSupported(bool supported);
 
@@ -69,7 +69,7 @@ private:
     int FPurgeCount = 0;
     bool FOpen = false;
     std::string FPath;
-    std::function<void()> FOnInput;  // keeps the open device's PollFd in step
+    uint64_t FArrivals = 0;  // Feed calls so far, for ByteWatch::Arrival
 };
 
 class FakeDevice final : public SerialDevice {
@@ -83,28 +83,24 @@ public:
     int SetTimeouts() override;
     int SetEventMask(uint32_t mask) override;
     int QueryStatus(DeviceStatus& status) override;
-    int CollectLineEvents(uint32_t& events) override;
-    int Purge(bool input, bool output) override;
+    int Purge(uint32_t flags) override;
+    bool HungUp() const override;
     int Read(uint8_t* buffer, size_t count, size_t& received) override;
     int Write(const uint8_t* buffer, size_t count, int timeoutMs, size_t& written) override;
-    int PollFd() const override { return FReadyFd.Get(); }
-    bool Readable() override;
-    bool HungUp() const override;
-    WaitOutcome WaitReadable(int timeoutMs) override;
-    void Wake() override;
-    void ResetWake() override;
+    void WakeWriter() override;
+    WaitOutcome WaitEvents(ByteWatch bytes, uint32_t& events) override;
+    void WakeEvents() override;
     WaitOutcome WaitModemChange(uint32_t& events) override;
     void CancelModemWait() override;
 
 private:
-    void SyncReadyFd();  // with the line's mutex held
-
     std::shared_ptr<FakeLine> FLine;
     std::string FPath;
-    UniqueFd FReadyFd;  // eventfd: readable while input waits or the line hung up
-    bool FReadyFdSet = false;
-    bool FWoken = false;
+    // Guarded by the line's mutex.
+    bool FEventsWoken = false;
+    bool FWriterWoken = false;
     bool FModemCancelled = false;
+    uint64_t FArrivalsSeen = 0;
 };
 
 // Makes every open in its lifetime a FakeDevice on `line`; restores the previous opener.

@@ -4,14 +4,16 @@
 #include <linux/serial.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/eventfd.h>
+#include <sys/epoll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
 #include <chrono>
 #include <mutex>
+#include <utility>
 
+#include "Deadline.h"
 #include "TtySettings.h"
 
 namespace serialdev {
@@ -31,8 +33,6 @@ void InstallModemWakeHandler() {
         sigaction(ModemWakeSignal(), &action, nullptr);
     });
 }
-
-bool Unsupported(int error) { return error == ENOTTY || error == EINVAL || error == ENOTSUP || error == ENOSYS; }
 
 void AskLowLatency(int fd) {
     serial_struct info{};
@@ -68,13 +68,11 @@ OpenResult LinuxTty::Open(const std::string& path) {
         return result;
     }
     AskLowLatency(fd.Get());
-    UniqueFd wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!wake.Valid()) {
-        result.Error = errno;
-        ioctl(fd.Get(), TIOCNXCL);
-        return result;
+    auto device = std::unique_ptr<LinuxTty>(new LinuxTty(path, std::move(fd)));
+    if (const int e = device->CreateWaits()) {
+        result.Error = e;
+        return result;  // the destructor gives the line back
     }
-    auto device = std::unique_ptr<LinuxTty>(new LinuxTty(path, std::move(fd), std::move(wake)));
     device->UpdateLineErrors();  // baseline: errors from before the open are not ours
     device->FPendingErrors = 0;
     device->FUnreportedEvents = 0;
@@ -82,15 +80,25 @@ OpenResult LinuxTty::Open(const std::string& path) {
     return result;
 }
 
-LinuxTty::LinuxTty(std::string path, UniqueFd fd, UniqueFd wake)
-    : FPath(std::move(path)), FFd(std::move(fd)), FWake(std::move(wake)) {}
+LinuxTty::LinuxTty(std::string path, UniqueFd fd) : FPath(std::move(path)), FFd(std::move(fd)) {}
+
+int LinuxTty::CreateWaits() {
+    if (!FEventWake.Valid() || !FWriterWake.Valid()) return errno;
+    FEpoll = UniqueFd(::epoll_create1(EPOLL_CLOEXEC));
+    if (!FEpoll.Valid()) return errno;
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.fd = FEventWake.Get();
+    if (::epoll_ctl(FEpoll.Get(), EPOLL_CTL_ADD, FEventWake.Get(), &ev) != 0) return errno;
+    return 0;
+}
 
 LinuxTty::~LinuxTty() {
     // Unsent output first: otherwise close may wait up to 30 s for a stalled line.
     tty::Flush(FFd.Get(), false, true);
     ioctl(FFd.Get(), TIOCNXCL);
     flock(FFd.Get(), LOCK_UN);
-    // FFd and FWake close themselves.
+    // The descriptors close themselves.
 }
 
 int LinuxTty::ApplySettings(const LineSettings& settings) { return tty::ApplyLineSettings(FFd.Get(), settings); }
@@ -101,19 +109,14 @@ int LinuxTty::SetQueueSizes(uint32_t input, uint32_t output) {
     return 0;
 }
 
-int LinuxTty::SetEventMask(uint32_t mask) {
-    FEventMask.store(mask);
-    return 0;
-}
-
-uint32_t LinuxTty::UpdateLineErrors() {
+void LinuxTty::UpdateLineErrors() {
     std::lock_guard<std::mutex> lock(FCountsMutex);
-    if (!FCountsSupported) return 0;
+    if (!FCountsSupported) return;
     serial_icounter_struct counts{};
     if (ioctl(FFd.Get(), TIOCGICOUNT, &counts) != 0) {
         // A pseudo-terminal counts nothing: nothing to report, now or later.
-        if (Unsupported(errno)) FCountsSupported = false;
-        return 0;
+        if (IsUnsupported(errno)) FCountsSupported = false;
+        return;
     }
     uint32_t fresh = 0;
     if (counts.frame != FLastFrame) fresh |= CE_FRAME;
@@ -129,7 +132,6 @@ uint32_t LinuxTty::UpdateLineErrors() {
     FPendingErrors |= fresh;
     if (fresh & (CE_FRAME | CE_OVERRUN | CE_RXPARITY | CE_RXOVER)) FUnreportedEvents |= EV_ERR;
     if (fresh & CE_BREAK) FUnreportedEvents |= EV_BREAK;
-    return fresh;
 }
 
 int LinuxTty::QueryStatus(DeviceStatus& status) {
@@ -156,15 +158,17 @@ int LinuxTty::QueryStatus(DeviceStatus& status) {
     return 0;
 }
 
-int LinuxTty::CollectLineEvents(uint32_t& events) {
+uint32_t LinuxTty::TakeLineEvents() {
     UpdateLineErrors();
     std::lock_guard<std::mutex> lock(FCountsMutex);
-    events = FUnreportedEvents;
-    FUnreportedEvents = 0;
-    return 0;
+    return std::exchange(FUnreportedEvents, 0);
 }
 
-int LinuxTty::Purge(bool input, bool output) {
+int LinuxTty::Purge(uint32_t flags) {
+    // Reads never stay outstanding here; a write waiting for room is what there is to abort.
+    if (flags & PURGE_TXABORT) WakeWriter();
+    const bool input = (flags & PURGE_RXCLEAR) != 0;
+    const bool output = (flags & PURGE_TXCLEAR) != 0;
     if (!input && !output) return 0;
     return tty::Flush(FFd.Get(), input, output);
 }
@@ -193,9 +197,8 @@ int LinuxTty::Read(uint8_t* buffer, size_t count, size_t& received) {
 }
 
 int LinuxTty::Write(const uint8_t* buffer, size_t count, int timeoutMs, size_t& written) {
-    using Clock = std::chrono::steady_clock;
     written = 0;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    const Deadline deadline(timeoutMs);
     while (written < count) {
         const ssize_t n = ::write(FFd.Get(), buffer + written, count - written);
         if (n > 0) {
@@ -207,12 +210,17 @@ int LinuxTty::Write(const uint8_t* buffer, size_t count, int timeoutMs, size_t& 
             if (errno == EIO) MarkHungUp();
             return errno;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return 0;  // a time-out is not an error: `written` tells how far it got
-        pollfd p{FFd.Get(), POLLOUT, 0};
-        const int ready = ::poll(&p, 1, static_cast<int>(left));
+        const int left = deadline.RemainingMs();
+        if (left == 0) return 0;  // a time-out is not an error: `written` tells how far it got
+        pollfd p[2] = {{FFd.Get(), POLLOUT, 0}, {FWriterWake.Get(), POLLIN, 0}};
+        const int ready = ::poll(p, 2, left);
         if (ready < 0 && errno != EINTR) return errno;
-        if (ready > 0 && (p.revents & (POLLHUP | POLLERR)) && !(p.revents & POLLOUT)) {
+        if (ready <= 0) continue;
+        if (p[1].revents & POLLIN) {
+            FWriterWake.Drain();
+            return 0;
+        }
+        if ((p[0].revents & (POLLHUP | POLLERR)) && !(p[0].revents & POLLOUT)) {
             MarkHungUp();
             return EIO;
         }
@@ -220,57 +228,57 @@ int LinuxTty::Write(const uint8_t* buffer, size_t count, int timeoutMs, size_t& 
     return 0;
 }
 
-bool LinuxTty::Readable() {
-    pollfd p{FFd.Get(), POLLIN, 0};
-    if (::poll(&p, 1, 0) <= 0) return false;
-    if (p.revents & (POLLHUP | POLLERR)) {
-        MarkHungUp();
-        return false;
-    }
-    return (p.revents & POLLIN) != 0;
+int LinuxTty::WatchBytes(ByteWatch bytes) {
+    if (FWatchRegistered && bytes == FWatching) return 0;
+    epoll_event ev{};
+    // With no EPOLLIN the tty is still in the set: a hang-up is reported all the same.
+    if (bytes == ByteWatch::Waiting) ev.events = EPOLLIN;
+    if (bytes == ByteWatch::Arrival) ev.events = EPOLLIN | EPOLLET;
+    ev.data.fd = FFd.Get();
+    const int op = FWatchRegistered ? EPOLL_CTL_MOD : EPOLL_CTL_ADD;
+    if (::epoll_ctl(FEpoll.Get(), op, FFd.Get(), &ev) != 0) return errno;
+    FWatchRegistered = true;
+    FWatching = bytes;
+    return 0;
 }
 
-WaitOutcome LinuxTty::WaitReadable(int timeoutMs) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+WaitOutcome LinuxTty::WaitEvents(ByteWatch bytes, uint32_t& events) {
+    events = 0;
+    if (WatchBytes(bytes) != 0) return WaitOutcome::Failed;
     for (;;) {
-        int wait = -1;
-        if (timeoutMs >= 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            wait = left > 0 ? static_cast<int>(left) : 0;
-        }
-        pollfd p[2] = {{FWake.Get(), POLLIN, 0}, {FFd.Get(), POLLIN, 0}};
-        const int ready = ::poll(p, 2, wait);
-        if (ready < 0) {
+        epoll_event ready[2];
+        const int n = ::epoll_wait(FEpoll.Get(), ready, 2, -1);
+        if (n < 0) {
             if (errno == EINTR) continue;
             return WaitOutcome::Failed;
         }
-        if (ready == 0) return WaitOutcome::TimedOut;
-        if (p[0].revents & POLLIN) return WaitOutcome::Woken;
-        // A hung-up tty also reports POLLIN, but a read then only says the line is gone.
-        if (p[1].revents & (POLLHUP | POLLERR)) {
+        bool woken = false;
+        bool hungUp = false;
+        for (int i = 0; i < n; ++i) {
+            if (ready[i].data.fd == FEventWake.Get()) {
+                FEventWake.Drain();
+                woken = true;
+                continue;
+            }
+            // A hung-up tty reports EPOLLIN as well: what is left is read before the hang-up.
+            if (ready[i].events & EPOLLIN) events |= EV_RXCHAR;
+            if (ready[i].events & (EPOLLHUP | EPOLLERR)) hungUp = true;
+        }
+        if (hungUp) {
             MarkHungUp();
             return WaitOutcome::HungUp;
         }
-        if (p[1].revents & POLLIN) return WaitOutcome::Ready;
-        if (p[1].revents & POLLNVAL) return WaitOutcome::Failed;
+        // Errors and breaks arrive with (or as) received bytes, so each wake is the time to look.
+        events |= TakeLineEvents();
+        if (events != 0) return WaitOutcome::Ready;
+        if (woken) return WaitOutcome::Woken;
     }
-}
-
-void LinuxTty::Wake() {
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(FWake.Get(), &one, sizeof one);
-}
-
-void LinuxTty::ResetWake() {
-    uint64_t value = 0;
-    [[maybe_unused]] const ssize_t n = ::read(FWake.Get(), &value, sizeof value);
 }
 
 WaitOutcome LinuxTty::WaitModemChange(uint32_t& events) {
     events = 0;
     int before = 0;
-    if (const int e = ModemLines(FFd.Get(), before)) return Unsupported(e) ? WaitOutcome::Unsupported : WaitOutcome::Failed;
+    if (const int e = ModemLines(FFd.Get(), before)) return IsUnsupported(e) ? WaitOutcome::Unsupported : WaitOutcome::Failed;
     InstallModemWakeHandler();
     for (;;) {
         {
@@ -295,7 +303,7 @@ WaitOutcome LinuxTty::WaitModemChange(uint32_t& events) {
                 MarkHungUp();
                 return WaitOutcome::HungUp;
             }
-            return Unsupported(error) ? WaitOutcome::Unsupported : WaitOutcome::Failed;
+            return IsUnsupported(error) ? WaitOutcome::Unsupported : WaitOutcome::Failed;
         }
         int after = 0;
         if (ModemLines(FFd.Get(), after) != 0) return WaitOutcome::Failed;

@@ -6,6 +6,7 @@
 #include <pthread.h>
 
 #include "SerialDevice.h"
+#include "EventFd.h"
 #include "UniqueFd.h"
 
 namespace serialdev {
@@ -19,18 +20,16 @@ public:
     int ApplySettings(const LineSettings& settings) override;
     int SetQueueSizes(uint32_t input, uint32_t output) override;
     int SetTimeouts() override { return 0; }
-    int SetEventMask(uint32_t mask) override;
+    // Which events to report is the event thread's choice: nothing to tell the kernel.
+    int SetEventMask(uint32_t) override { return 0; }
     int QueryStatus(DeviceStatus& status) override;
-    int CollectLineEvents(uint32_t& events) override;
-    int Purge(bool input, bool output) override;
+    int Purge(uint32_t flags) override;
+    bool HungUp() const override { return FHungUp.load(); }
     int Read(uint8_t* buffer, size_t count, size_t& received) override;
     int Write(const uint8_t* buffer, size_t count, int timeoutMs, size_t& written) override;
-    int PollFd() const override { return FFd.Get(); }
-    bool Readable() override;
-    bool HungUp() const override { return FHungUp.load(); }
-    WaitOutcome WaitReadable(int timeoutMs) override;
-    void Wake() override;
-    void ResetWake() override;
+    void WakeWriter() override { FWriterWake.Signal(); }
+    WaitOutcome WaitEvents(ByteWatch bytes, uint32_t& events) override;
+    void WakeEvents() override { FEventWake.Signal(); }
     WaitOutcome WaitModemChange(uint32_t& events) override;
     void CancelModemWait() override;
 
@@ -38,22 +37,33 @@ public:
     static constexpr uint32_t kMaxQueueSize = 16u * 1024 * 1024;
 
 private:
-    LinuxTty(std::string path, UniqueFd fd, UniqueFd wake);
-    // Adds the line errors counted since the last look to the pending ones; returns the new.
-    uint32_t UpdateLineErrors();
+    LinuxTty(std::string path, UniqueFd fd);
+    // The epoll set and the wake-ups of the waits; errno when the system refuses them.
+    int CreateWaits();
+    // Registers the tty in the event wait as `bytes` asks; a hang-up is always seen.
+    int WatchBytes(ByteWatch bytes);
+    // Adds the line errors counted since the last look to the pending ones.
+    void UpdateLineErrors();
+    // EV_ERR / EV_BREAK for line errors or breaks that arrived since the previous call; the
+    // errors stay pending for QueryStatus.
+    uint32_t TakeLineEvents();
     void MarkHungUp() { FHungUp.store(true); }
 
     std::string FPath;
     UniqueFd FFd;
-    UniqueFd FWake;  // eventfd: ends WaitReadable
     std::atomic<bool> FHungUp{false};
-    std::atomic<uint32_t> FEventMask{0};
+
+    UniqueFd FEpoll;  // the tty and FEventWake, for WaitEvents
+    EventFd FEventWake;
+    EventFd FWriterWake;
+    ByteWatch FWatching = ByteWatch::None;
+    bool FWatchRegistered = false;
 
     std::mutex FCountsMutex;
     bool FCountsSupported = true;
     int FLastFrame = 0, FLastOverrun = 0, FLastParity = 0, FLastBreak = 0, FLastBufOverrun = 0;
     uint32_t FPendingErrors = 0;    // for QueryStatus
-    uint32_t FUnreportedEvents = 0; // for CollectLineEvents
+    uint32_t FUnreportedEvents = 0; // for WaitEvents
 
     std::mutex FModemMutex;
     std::condition_variable FModemLeft;

@@ -1,9 +1,18 @@
 #pragma once
-// The device layer: one open serial device (a tty). The component reaches the port only
-// through this interface; the Linux implementation talks to the kernel, the fake device
-// replays a script for tests. Operations answer 0 or an errno value; the component turns a
-// non-zero answer into its failure message. What a device cannot do is answered with
-// ENOTSUP, never degraded silently.
+// The device layer: one open serial device. The component reaches the port only through this
+// interface; each operating system has its own class behind it, and a scripted fake replays a
+// line for tests. Nothing here is a file descriptor or handle: the component's threads wait
+// through the device ("bytes or a line event arrived, or a wake was asked for"; "the line took
+// output, or a wake was asked for") and make no system call themselves.
+//
+// Operations answer 0 or the system's error number (errno on Linux, a Win32 error code on
+// Windows); the component turns a non-zero answer into its failure message. What a device
+// cannot do is refused out loud (IsUnsupported holds for the answer), never degraded silently.
+//
+// Threads: the event thread waits in WaitEvents (and the modem-line watcher in
+// WaitModemChange); the writer thread, or the main thread for direct writes, in Write. Every
+// other operation comes from the main thread or from the event thread under the component's
+// own locks. The Wake calls may come from any thread.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -52,12 +61,18 @@ struct DeviceStatus {
 };
 
 enum class WaitOutcome : uint8_t {
-    Ready,        // readable (WaitReadable) or a modem line changed (WaitModemChange)
+    Ready,        // there are events (WaitEvents, WaitModemChange)
     HungUp,       // the line is gone (other side closed, unit unplugged); stays so for ever
-    Woken,        // Wake / CancelModemWait
-    TimedOut,
+    Woken,        // a wake was asked for (WakeEvents, CancelModemWait)
     Unsupported,  // the device cannot wait for this (modem lines on a pseudo-terminal)
-    Failed,
+    Failed,       // the wait itself failed; waiting again will not help
+};
+
+// What received bytes do to WaitEvents.
+enum class ByteWatch : uint8_t {
+    None,     // nothing: the wait ends only for line events, a hang-up or a wake
+    Waiting,  // ends while unread bytes wait in the device
+    Arrival,  // ends when new bytes arrive; bytes left unread do not end the next wait
 };
 
 class SerialDevice {
@@ -69,54 +84,75 @@ public:
 
     virtual const std::string& Path() const = 0;
 
+    // ---- settings, written by the main thread while it holds the port
     // Writes every setting at once and reads it back; a setting the device did not keep is a
-    // failure (EINVAL), one it cannot have is refused with ENOTSUP before anything is written.
+    // failure, one it cannot have is refused (IsUnsupported) before anything is written.
     virtual int ApplySettings(const LineSettings& settings) = 0;
-    // The driver's queue sizes and the read/write time-outs: accepted as they are on a tty.
+    // The driver's queue sizes (the component sizes its own queues from them as well).
     virtual int SetQueueSizes(uint32_t input, uint32_t output) = 0;
+    // Reads return at once with what has arrived; writes wait as Write says.
     virtual int SetTimeouts() = 0;
+    // The EV_* events WaitEvents is to report.
     virtual int SetEventMask(uint32_t mask) = 0;
 
+    // ---- status
     // Queue counts and the line errors pending since the last query; the errors are cleared.
     virtual int QueryStatus(DeviceStatus& status) = 0;
-    // EV_ERR / EV_BREAK for line errors or breaks that arrived since the previous call; the
-    // errors stay pending for QueryStatus.
-    virtual int CollectLineEvents(uint32_t& events) = 0;
-    virtual int Purge(bool input, bool output) = 0;
+    // PURGE_* bits: empties the driver's queues as asked; the abort bits end a Write or a
+    // WaitEvents that is waiting.
+    virtual int Purge(uint32_t flags) = 0;
+    // True once the line is gone; it stays so until the device is closed.
+    virtual bool HungUp() const = 0;
 
+    // ---- data
     // Never blocks: "no data" is 0 bytes. A hang-up gives 0 bytes and HungUp() true.
     virtual int Read(uint8_t* buffer, size_t count, size_t& received) = 0;
-    // Writes as much as the line takes within timeoutMs (poll for room, partial writes
-    // accepted); `written` says how much went out, also on a time-out (which is not an error).
+    // Writes as much as the line takes, waiting for room up to timeoutMs (0: not at all,
+    // kNoTimeout: as long as it takes). A wait for room also ends once WakeWriter is asked for.
+    // Neither a time-out nor a wake is an error: `written` says how much went out, and bytes
+    // not counted there were not sent (nothing stays pending behind the caller's back).
     virtual int Write(const uint8_t* buffer, size_t count, int timeoutMs, size_t& written) = 0;
+    // Ends the wait for room of the Write now running, or else of the next one. A wake is
+    // never lost, and one Write consumes it.
+    virtual void WakeWriter() = 0;
 
-    // Descriptor for epoll: readable when data arrived or the line hung up.
-    virtual int PollFd() const = 0;
-    virtual bool Readable() = 0;
-    virtual bool HungUp() const = 0;
-    // Blocks until readable, hang-up, Wake or the time-out (-1: none).
-    virtual WaitOutcome WaitReadable(int timeoutMs) = 0;
-    // Ends WaitReadable at once, now and until ResetWake: a wake is never lost.
-    virtual void Wake() = 0;
-    virtual void ResetWake() = 0;
+    // ---- events, waited for by the event thread
+    // Blocks until there are events of the mask SetEventMask gave (their EV_* bits in
+    // `events`: EV_RXCHAR as `bytes` says, EV_ERR and EV_BREAK for line errors and breaks
+    // since the last report, the modem-line bits where the device reports them here), the
+    // line hangs up (HungUp; `events` may still hold what came before), or WakeEvents was asked
+    // for (Woken). A wake is never lost, and one wait consumes it. Line errors stay pending for
+    // QueryStatus.
+    virtual WaitOutcome WaitEvents(ByteWatch bytes, uint32_t& events) = 0;
+    virtual void WakeEvents() = 0;
     // Blocks until CTS, DSR, carrier or ring change (EV_CTS, EV_DSR, EV_RLSD, EV_RING in
-    // `events`), or until CancelModemWait. Unsupported where the driver cannot wait for them.
+    // `events`), or until CancelModemWait. Unsupported where the driver cannot wait for them,
+    // or where WaitEvents reports them itself.
     virtual WaitOutcome WaitModemChange(uint32_t& events) = 0;
+    // Ends WaitModemChange for good, now or before it starts; safe from any thread.
     virtual void CancelModemWait() = 0;
+
+    static constexpr int kNoTimeout = -1;
 };
 
 struct OpenResult {
     std::unique_ptr<SerialDevice> Device;
-    int Error = 0;  // errno when Device is null; ENOENT when there is no such device
+    int Error = 0;  // the system's error number when Device is null
 };
 
 using DeviceOpener = std::function<OpenResult(const std::string& path)>;
 
-// Opens through the installed opener (the Linux tty when none is installed).
+// Opens through the installed opener (the operating system's device when none is installed).
 OpenResult OpenDevice(const std::string& path);
-// Installs an opener (empty: back to the Linux tty) and returns the previous one.
+// Installs an opener (empty: back to the operating system's device) and returns the previous.
 DeviceOpener SetDeviceOpener(DeviceOpener opener);
-// The Linux tty, exclusive to this process while open.
-OpenResult OpenLinuxTty(const std::string& path);
+// The operating system's serial device, exclusive to this process while open.
+OpenResult OpenSystemDevice(const std::string& path);
+
+// The one reading of an error number, per operating system.
+// The path names no device (the component's "Specified device not found").
+bool IsNoSuchDevice(int error);
+// The device or its driver cannot do what was asked: nothing to report, not a failure.
+bool IsUnsupported(int error);
 
 } // namespace serialdev

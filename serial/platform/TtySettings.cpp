@@ -76,12 +76,10 @@ void SetFlow(termios2& t, const LineSettings& s) {
     t.c_cc[VSTOP] = s.XoffChar;
 }
 
-bool NothingToReport(int error) { return error == ENOTTY || error == EINVAL || error == ENOTSUP; }
-
 int SetModemLine(int fd, int line, bool on) {
     if (ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line) == 0) return 0;
     // A pseudo-terminal has no modem lines: nothing to set.
-    return NothingToReport(errno) ? 0 : errno;
+    return IsUnsupported(errno) ? 0 : errno;
 }
 
 } // namespace

@@ -67,11 +67,11 @@ TEST(Lifecycle, OpensClosesAndReopensAPseudoTerminal) {
     c.OnClose = [&](toolkit::TObject*) { ++closed; };
     c.Open();
     EXPECT_TRUE(c.Active());
-    EXPECT_GE(c.Handle(), 0);
+    EXPECT_NE(c.Device(), nullptr);
     EXPECT_TRUE(testsupport::ReadTtyState(pty.MasterFd()).Raw);
     c.Close();
     EXPECT_FALSE(c.Active());
-    EXPECT_EQ(c.Handle(), -1);
+    EXPECT_EQ(c.Device(), nullptr);
     c.Open();  // the lock was released: the port opens again
     EXPECT_TRUE(c.Active());
     c.Close();

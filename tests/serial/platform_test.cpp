@@ -13,7 +13,7 @@ using serialdev::WaitOutcome;
 namespace {
 
 std::unique_ptr<serialdev::SerialDevice> OpenTty(const std::string& path) {
-    serialdev::OpenResult r = serialdev::OpenLinuxTty(path);
+    serialdev::OpenResult r = serialdev::OpenSystemDevice(path);
     if (!r.Device) ADD_FAILURE() << "open failed: " << r.Error;
     return std::move(r.Device);
 }
@@ -21,31 +21,30 @@ std::unique_ptr<serialdev::SerialDevice> OpenTty(const std::string& path) {
 } // namespace
 
 TEST(LinuxTty, MissingDeviceIsFileNotFound) {
-    const serialdev::OpenResult r = serialdev::OpenLinuxTty("/dev/torvane-missing");
+    const serialdev::OpenResult r = serialdev::OpenSystemDevice("/dev/torvane-missing");
     EXPECT_EQ(r.Device, nullptr);
     EXPECT_EQ(r.Error, ENOENT);
 }
 
-TEST(LinuxTty, WaitsForDataHangUpOrWake) {
+TEST(LinuxTty, EventWaitEndsForBytesHangUpOrWake) {
     testsupport::PtyPair pty;
     auto tty = OpenTty(pty.SlavePath());
     ASSERT_TRUE(tty);
-    EXPECT_EQ(tty->WaitReadable(0), WaitOutcome::TimedOut);
-    EXPECT_FALSE(tty->Readable());
-
-    tty->Wake();  // sticky until reset: a wake before the wait is not lost
-    EXPECT_EQ(tty->WaitReadable(-1), WaitOutcome::Woken);
-    EXPECT_EQ(tty->WaitReadable(-1), WaitOutcome::Woken);
-    tty->ResetWake();
-
-    std::thread waker([&] { tty->Wake(); });
-    EXPECT_EQ(tty->WaitReadable(-1), WaitOutcome::Woken);
+    uint32_t events = 99;
+    tty->WakeEvents();  // a wake before the wait is not lost, and one wait consumes it
+    EXPECT_EQ(tty->WaitEvents(serialdev::ByteWatch::Waiting, events), WaitOutcome::Woken);
+    EXPECT_EQ(events, 0u);
+    std::thread waker([&] { tty->WakeEvents(); });
+    EXPECT_EQ(tty->WaitEvents(serialdev::ByteWatch::Waiting, events), WaitOutcome::Woken);
     waker.join();
-    tty->ResetWake();
 
     pty.Send("z");
-    EXPECT_EQ(tty->WaitReadable(60000), WaitOutcome::Ready);
-    EXPECT_TRUE(tty->Readable());
+    EXPECT_EQ(tty->WaitEvents(serialdev::ByteWatch::Waiting, events), WaitOutcome::Ready);
+    EXPECT_EQ(events, EV_RXCHAR);
+    // Unread bytes end every wait that watches waiting bytes, and no wait that watches arrivals.
+    EXPECT_EQ(tty->WaitEvents(serialdev::ByteWatch::Waiting, events), WaitOutcome::Ready);
+    tty->WakeEvents();
+    EXPECT_EQ(tty->WaitEvents(serialdev::ByteWatch::None, events), WaitOutcome::Woken);
     uint8_t b = 0;
     size_t got = 0;
     EXPECT_EQ(tty->Read(&b, 1, got), 0);
@@ -56,8 +55,23 @@ TEST(LinuxTty, WaitsForDataHangUpOrWake) {
     EXPECT_FALSE(tty->HungUp());
 
     pty.CloseMaster();
-    EXPECT_EQ(tty->WaitReadable(60000), WaitOutcome::HungUp);
+    EXPECT_EQ(tty->WaitEvents(serialdev::ByteWatch::None, events), WaitOutcome::HungUp);
     EXPECT_TRUE(tty->HungUp());
+}
+
+TEST(LinuxTty, AWriteWaitingForRoomEndsOnAWake) {
+    testsupport::PtyPair pty;
+    auto tty = OpenTty(pty.SlavePath());
+    ASSERT_TRUE(tty);
+    // Nobody reads the other side: the line fills up and the write waits for room.
+    const std::string big(4 * 1024 * 1024, 'x');
+    size_t written = 0;
+    std::thread waker([&] { tty->WakeWriter(); });
+    EXPECT_EQ(tty->Write(reinterpret_cast<const uint8_t*>(big.data()), big.size(),
+                         serialdev::SerialDevice::kNoTimeout, written),
+              0);
+    waker.join();
+    EXPECT_LT(written, big.size());
 }
 
 TEST(LinuxTty, PseudoTerminalHasNothingToReportOnModemLinesAndErrors) {
@@ -66,12 +80,10 @@ TEST(LinuxTty, PseudoTerminalHasNothingToReportOnModemLinesAndErrors) {
     ASSERT_TRUE(tty);
     uint32_t events = 99;
     EXPECT_EQ(tty->WaitModemChange(events), WaitOutcome::Unsupported);
-    EXPECT_EQ(tty->CollectLineEvents(events), 0);
-    EXPECT_EQ(events, 0u);
     serialdev::DeviceStatus status;
     EXPECT_EQ(tty->QueryStatus(status), 0);
     EXPECT_EQ(status.Errors, 0u);
-    EXPECT_EQ(tty->Purge(true, true), 0);
+    EXPECT_EQ(tty->Purge(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR), 0);
 }
 
 TEST(LinuxTty, WriteStopsAtTheTimeOutWithWhatWentOut) {

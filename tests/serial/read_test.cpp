@@ -86,9 +86,8 @@ TEST(Read, OwnQueueIsReadBeforeThePortAndCounted) {
     pty.Send("abc");
     ASSERT_TRUE(WaitForWaiting(c, 3));
     // What the event thread does: move the port's bytes into the component's queue.
-    const TVaInputQueue::FillResult fill = c.InputQueue().FillFrom(*c.Device(), 'b');
+    const TVaInputQueue::FillResult fill = c.InputQueue().FillFrom(*c.Device());
     EXPECT_EQ(fill.Added, 3u);
-    EXPECT_TRUE(fill.SawByte);
     pty.Send("de");
     ASSERT_TRUE(WaitForWaiting(c, 5));
     EXPECT_EQ(c.ReadBufUsed(), 5);
@@ -202,27 +201,33 @@ TEST(ReadFake, AbortOnlyPurgeLeavesTheQueues) {
     EXPECT_EQ(c.ReadBufUsed(), 0);
 }
 
-TEST(InputQueue, WrapsAroundAndStopsAtCapacity) {
+TEST(InputQueue, WrapsAroundStopsAtCapacityAndFindsWatchedEvents) {
     auto line = std::make_shared<FakeLine>();
     serialdev::FakeDevice device(line, "fake");
     TVaInputQueue queue(10);
-    int freed = 0;
-    queue.SetOnSpaceFreed([&] { ++freed; });
+    queue.Watch('F', true);
+    int wakes = 0;
+    queue.SetOnWake([&] { ++wakes; });
     line->Feed("0123456789ABCDEF");
     EXPECT_EQ(queue.FillFrom(device).Added, 10u);
     EXPECT_TRUE(queue.Full());
-    EXPECT_TRUE(queue.AtHighMark());
+    EXPECT_EQ(queue.TakePendingEvents(), EV_RX80FULL);
     EXPECT_EQ(queue.FillFrom(device).Added, 0u);  // full: the port keeps the rest
     uint8_t out[16] = {};
     EXPECT_EQ(queue.Take(out, 7), 7u);
-    EXPECT_EQ(freed, 1);
+    EXPECT_EQ(wakes, 1);  // room made in a full queue
     EXPECT_EQ(std::string(reinterpret_cast<char*>(out), 7), "0123456");
-    EXPECT_FALSE(queue.AtHighMark());
-    const TVaInputQueue::FillResult fill = queue.FillFrom(device, 'F');  // wraps round the end
-    EXPECT_EQ(fill.Added, 6u);
-    EXPECT_TRUE(fill.SawByte);
+    EXPECT_EQ(queue.FillFrom(device).Added, 6u);  // wraps round the end
+    EXPECT_EQ(queue.TakePendingEvents(), EV_RXFLAG | EV_RX80FULL);
+    EXPECT_EQ(queue.TakePendingEvents(), 0u);
     size_t received = 0;
     EXPECT_EQ(queue.Read(&device, out, 16, received), 0);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(out), received), "789ABCDEF");
     EXPECT_EQ(queue.Count(), 0u);
+    // A reader that passes the watched byte on its way in leaves the event and a wake.
+    line->Feed("xF");
+    EXPECT_EQ(queue.Read(&device, out, 2, received), 0);
+    EXPECT_EQ(received, 2u);
+    EXPECT_EQ(wakes, 2);
+    EXPECT_EQ(queue.TakePendingEvents(), EV_RXFLAG);
 }

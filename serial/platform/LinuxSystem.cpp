@@ -1,0 +1,17 @@
+// What the rest of the device layer asks of Linux by name.
+#include <cerrno>
+
+#include "LinuxTty.h"
+#include "SerialDevice.h"
+
+namespace serialdev {
+
+OpenResult OpenSystemDevice(const std::string& path) { return LinuxTty::Open(path); }
+
+bool IsNoSuchDevice(int error) { return error == ENOENT; }
+
+// What drivers answer for an ioctl they do not have (a pseudo-terminal for modem lines and
+// error counters) or a setting they cannot take.
+bool IsUnsupported(int error) { return error == ENOTTY || error == EINVAL || error == ENOTSUP || error == ENOSYS; }
+
+} // namespace serialdev
