@@ -245,9 +245,10 @@ void TForm1::Timer1Find(QObject*) {
         VaComm1->WriteChar('N');
     } catch (const EVaCommError& e) {
         // A port that is missing, busy or refuses the probe: try the next one at the next tick.
-        FProbeOutcomes.Failed(port.toStdString(), toolkit::PortNameToDevicePath(port.toStdString()), e.ErrorCode(),
-                              e.Message());
+        FProbeOutcomes.Failed(port.toStdString(), toolkit::PortNameToDevicePath(port.toStdString()), e.ErrorCode());
     } catch (...) {
+        // Not the serial component's failure (a device name it cannot form): no error number.
+        FProbeOutcomes.Failed(port.toStdString(), toolkit::PortNameToDevicePath(port.toStdString()), 0);
     }
     ShowProbeOutcomes();
 }
@@ -266,8 +267,7 @@ void TForm1::ReturnToAnsweredPort(const QString& port) {
 void TForm1::PortGone() {
     // Only the unit's port matters; a probed port that hangs up is passed over by the scan.
     if (Timer1->isActive() || !Start->isEnabled()) return;
-    FProbeOutcomes.Failed(CName->text().toStdString(), toolkit::PortNameToDevicePath(CName->text().toStdString()),
-                          0, "the receiver unit went away");
+    FProbeOutcomes.Gone(CName->text().toStdString());
     ShowProbeOutcomes();
     Start->SetCaption(QStringLiteral("Start"));
     VaComm1->Close();

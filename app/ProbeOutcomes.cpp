@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "serial/VaUtils.h"
+
 namespace {
 std::string OwningGroup(const std::string& devicePath) {
     struct stat st {};
@@ -18,7 +20,7 @@ std::string OwningGroup(const std::string& devicePath) {
 }
 } // namespace
 
-std::string ProbeOutcomes::DescribeOpenFailure(const std::string& devicePath, int error, const std::string& message) {
+std::string ProbeOutcomes::DescribeOpenFailure(const std::string& devicePath, int error) {
     switch (error) {
     case ENOENT:
     case ENODEV:
@@ -34,8 +36,10 @@ std::string ProbeOutcomes::DescribeOpenFailure(const std::string& devicePath, in
         return "permission denied: join the group '" + group + "' that owns the device (on Debian: sudo adduser $USER " +
                group + ", then log in again)";
     }
+    case 0:
+        return "could not be opened";
     default:
-        return message.empty() ? "could not be opened" : message;
+        return "could not be opened: " + vautils::SystemErrorText(error);
     }
 }
 
@@ -52,9 +56,11 @@ void ProbeOutcomes::Opened(const std::string& port) { Set(port, "opened, waiting
 void ProbeOutcomes::NoAnswer(const std::string& port) { Set(port, "opened, no answer"); }
 void ProbeOutcomes::Answered(const std::string& port) { Set(port, "the receiver unit answered"); }
 
-void ProbeOutcomes::Failed(const std::string& port, const std::string& devicePath, int error, const std::string& message) {
-    Set(port, DescribeOpenFailure(devicePath, error, message));
+void ProbeOutcomes::Failed(const std::string& port, const std::string& devicePath, int error) {
+    Set(port, DescribeOpenFailure(devicePath, error));
 }
+
+void ProbeOutcomes::Gone(const std::string& port) { Set(port, "the receiver unit went away"); }
 
 void ProbeOutcomes::KeepOnly(const std::vector<std::string>& ports) {
     FOutcomes.erase(std::remove_if(FOutcomes.begin(), FOutcomes.end(),

@@ -11,7 +11,9 @@ public:
     void Opened(const std::string& port);        // opened, probe sent, answer awaited
     void NoAnswer(const std::string& port);      // the next tick came without the handshake
     void Answered(const std::string& port);      // the unit is on this port
-    void Failed(const std::string& port, const std::string& devicePath, int error, const std::string& message);
+    // Failed to open or to take the probe; error is the system's error number, 0 when none.
+    void Failed(const std::string& port, const std::string& devicePath, int error);
+    void Gone(const std::string& port);          // the unit's port hung up
     // Ports no longer listed are forgotten.
     void KeepOnly(const std::vector<std::string>& ports);
     // Shown beside each port: the adapter's stable name, for ports that have one.
@@ -20,8 +22,8 @@ public:
     std::string Tooltip() const;
     std::string Outcome(const std::string& port) const;
 
-    // The user-facing outcome of an open that failed with this errno.
-    static std::string DescribeOpenFailure(const std::string& devicePath, int error, const std::string& message);
+    // The user-facing outcome of an open that failed with this errno (0: no error number).
+    static std::string DescribeOpenFailure(const std::string& devicePath, int error);
 
 private:
     void Set(const std::string& port, std::string text);

@@ -7,21 +7,21 @@
 namespace {
 
 TEST(ProbeOutcomes, TellsWhyAPortWasPassedOver) {
-    EXPECT_EQ(ProbeOutcomes::DescribeOpenFailure("/dev/ttyUSB9", ENOENT, "x"), "not found");
-    EXPECT_EQ(ProbeOutcomes::DescribeOpenFailure("/dev/ttyUSB0", EWOULDBLOCK, "x"), "busy: held by another program");
-    EXPECT_EQ(ProbeOutcomes::DescribeOpenFailure("/dev/ttyUSB0", EBUSY, "x"), "busy: held by another program");
-    const std::string denied = ProbeOutcomes::DescribeOpenFailure("/nonexistent/ttyUSB0", EACCES, "x");
+    EXPECT_EQ(ProbeOutcomes::DescribeOpenFailure("/dev/ttyUSB9", ENOENT), "not found");
+    EXPECT_EQ(ProbeOutcomes::DescribeOpenFailure("/dev/ttyUSB0", EWOULDBLOCK), "busy: held by another program");
+    EXPECT_EQ(ProbeOutcomes::DescribeOpenFailure("/dev/ttyUSB0", EBUSY), "busy: held by another program");
+    const std::string denied = ProbeOutcomes::DescribeOpenFailure("/nonexistent/ttyUSB0", EACCES);
     EXPECT_NE(denied.find("permission denied"), std::string::npos);
     EXPECT_NE(denied.find("dialout"), std::string::npos) << "a device whose group is unknown: the usual group";
-    EXPECT_EQ(ProbeOutcomes::DescribeOpenFailure("/dev/x", EIO, "Can't open specified device /dev/x (Error 5, I/O error)"),
-              "Can't open specified device /dev/x (Error 5, I/O error)");
+    EXPECT_EQ(ProbeOutcomes::DescribeOpenFailure("/dev/x", EIO), "could not be opened: Input/output error");
+    EXPECT_EQ(ProbeOutcomes::DescribeOpenFailure("/dev/x", 0), "could not be opened");
 }
 
 TEST(ProbeOutcomes, KeepsTheLastOutcomeOfEachListedPortInProbeOrder) {
     ProbeOutcomes o;
     EXPECT_EQ(o.Tooltip(), "No serial ports found yet.");
     o.Opened("ttyS0");
-    o.Failed("ttyUSB0", "/dev/ttyUSB0", ENOENT, "");
+    o.Failed("ttyUSB0", "/dev/ttyUSB0", ENOENT);
     o.NoAnswer("ttyS0");
     o.Answered("/tmp/unit");
     EXPECT_EQ(o.Tooltip(), "Last probe of each port:\nttyS0: opened, no answer\nttyUSB0: not found\n/tmp/unit: the receiver unit answered");
