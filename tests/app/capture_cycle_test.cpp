@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "PtyPair.h"
+#include "Wait.h"
 #include "UnitSim.h"
 #include "app/MainForm.h"
 
@@ -22,7 +23,7 @@ void Pump() { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); }
 
 template <class Pred>
 bool WaitFor(Pred pred, int ms = 5000) {
-    return testsupport::WaitUntil(pred, [] { Pump(); }, ms);
+    return testsupport::WaitUntil(pred, std::chrono::milliseconds(ms), [] { Pump(); });
 }
 
 // The simulated unit on its own thread, behind a stable symlink.
@@ -240,10 +241,11 @@ TEST_F(CaptureCycleTest, DestroyingTheWindowWithADeliveryQueuedIsSafe) {
     ASSERT_TRUE(form->VaComm1->Active());
     // Bytes arrive and the event thread hands them over, but nothing serves the delivery before
     // the window goes: it runs while the port closes, with the window half gone.
+    testsupport::HandOverSignal handedOver;
     port.Send(unitsim::EncodeLine(unitsim::StatusPayload(1), false));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(handedOver.Wait());
     form.reset();
-    SUCCEED();
+    EXPECT_EQ(toolkit::MainThreadQueue::Instance().ServeQueuedCalls(), 0u) << "the delivery ran while the port closed";
 }
 
 } // namespace

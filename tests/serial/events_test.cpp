@@ -2,14 +2,17 @@
 // the scripted device for line errors and modem lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "PtyPair.h"
 #include "ThreadTestSupport.h"
+#include "Wait.h"
 #include "serial/VaComm.h"
 #include "serial/VaCommEventThread.h"
 #include "serial/platform/FakeDevice.h"
@@ -19,8 +22,8 @@ using namespace std::chrono_literals;
 using serialdev::FakeLine;
 using serialdev::FakeOpenerScope;
 using threadtest::ReportRecorder;
-using threadtest::ServeFor;
-using threadtest::ServeUntil;
+using testsupport::ServeFor;
+using testsupport::WaitUntil;
 
 namespace {
 
@@ -35,17 +38,6 @@ std::string ReadAll(TVaCustomComm& c) {
     out.resize(static_cast<size_t>(c.ReadBuf(out.data(), static_cast<int32_t>(out.size()))));
     return out;
 }
-
-// Restores the main thread's wake hook when the test ends.
-class WakeHookScope {
-public:
-    explicit WakeHookScope(std::function<void()> hook)
-        : FPrevious(toolkit::MainThreadQueue::Instance().SetWakeHook(std::move(hook))) {}
-    ~WakeHookScope() { toolkit::MainThreadQueue::Instance().SetWakeHook(std::move(FPrevious)); }
-
-private:
-    toolkit::MainThreadQueue::WakeHook FPrevious;
-};
 
 class RecordingReceiver : public TVaCommReceiver {
 public:
@@ -70,12 +62,12 @@ TEST(Events, RxCharRunsOnTheMainThreadAndUnreadBytesWaitForTheNextArrival) {
     };
     c.Open();
     pty.Send("ab");
-    ASSERT_TRUE(ServeUntil([&] { return !counts.empty() && counts.back() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return !counts.empty() && counts.back() == 2; }));
     const size_t deliveries = counts.size();
     ServeFor(200ms);  // the two bytes left waiting must not wake the thread again
     EXPECT_EQ(counts.size(), deliveries);
     pty.Send("c");
-    ASSERT_TRUE(ServeUntil([&] { return counts.back() == 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return counts.back() == 3; }));
     EXPECT_TRUE(allOnMain);
     EXPECT_EQ(ReadAll(c), "abc");
     c.Close();
@@ -89,15 +81,14 @@ TEST(Events, BytesStayQueuedWithoutHandlerOrListeners) {
     WatchReceived(c, pty.SlavePath());
     c.Open();
     pty.Send("xyz");
-    EXPECT_TRUE(testsupport::WaitUntil([&] { return c.ReadBufUsed() == 3; }, [] { ServeFor(5ms); }, 10000));
+    EXPECT_TRUE(WaitUntil([&] { return c.ReadBufUsed() == 3; }));
     EXPECT_EQ(ReadAll(c), "xyz");
     c.Close();
 }
 
 TEST(Events, CloseRunsADeliveryAlreadyQueuedThenEndsTheThread) {
     testsupport::PtyPair pty;
-    std::atomic<bool> queued{false};
-    WakeHookScope hook([&] { queued = true; });
+    testsupport::HandOverSignal handedOver;
     TVaComm c;
     WatchReceived(c, pty.SlavePath());
     std::string seen;
@@ -105,7 +96,7 @@ TEST(Events, CloseRunsADeliveryAlreadyQueuedThenEndsTheThread) {
     c.Open();
     pty.Send("q");
     // Wait, without serving, until the event thread has handed its delivery over and blocks.
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return queued.load(); }, [] { std::this_thread::sleep_for(1ms); }, 10000));
+    ASSERT_TRUE(handedOver.Wait());
     c.Close();  // serves the delivery while it waits for the thread's end
     EXPECT_EQ(seen, "q");
     EXPECT_FALSE(c.Active());
@@ -116,8 +107,7 @@ TEST(Events, CloseRunsADeliveryAlreadyQueuedThenEndsTheThread) {
 // the thread is stopped once, freed once, and OnClose comes once.
 TEST(Events, AQueuedDeliveryWhoseHandlerClosesDuringCloseEndsTheThreadOnce) {
     testsupport::PtyPair pty;
-    std::atomic<bool> queued{false};
-    WakeHookScope hook([&] { queued = true; });
+    testsupport::HandOverSignal handedOver;
     TVaComm c;
     WatchReceived(c, pty.SlavePath());
     int deliveries = 0;
@@ -129,7 +119,7 @@ TEST(Events, AQueuedDeliveryWhoseHandlerClosesDuringCloseEndsTheThreadOnce) {
     };
     c.Open();
     pty.Send("q");
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return queued.load(); }, [] { std::this_thread::sleep_for(1ms); }, 10000));
+    ASSERT_TRUE(handedOver.Wait());
     c.Close();
     EXPECT_EQ(deliveries, 1);
     EXPECT_EQ(closes, 1);
@@ -141,7 +131,7 @@ TEST(Events, AQueuedDeliveryWhoseHandlerClosesDuringCloseEndsTheThreadOnce) {
     c.OnRxChar = [&](toolkit::TObject*, int32_t) { ++deliveries; };
     c.Open();
     next.Send("y");
-    EXPECT_TRUE(ServeUntil([&] { return deliveries == 2; }));
+    EXPECT_TRUE(WaitUntil([&] { return deliveries == 2; }));
     c.Close();
     EXPECT_EQ(closes, 2);
 }
@@ -158,9 +148,9 @@ TEST(Events, AHandlerThatThrowsIsReportedAndTheNextEventStillArrives) {
     };
     c.Open();
     pty.Send("a");
-    ASSERT_TRUE(ServeUntil([&] { return reports.Count() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return reports.Count() == 1; }));
     pty.Send("b");
-    EXPECT_TRUE(ServeUntil([&] { return seen == "ab"; }));
+    EXPECT_TRUE(WaitUntil([&] { return seen == "ab"; }));
     c.Close();
     ASSERT_EQ(reports.Count(), 1u);
     EXPECT_EQ(reports.Entries()[0].Message, "handler broke");
@@ -177,7 +167,7 @@ TEST(Events, AHandlerMayCloseThePortFromInsideItsDelivery) {
     };
     c.Open();
     pty.Send("z");
-    ASSERT_TRUE(ServeUntil([&] { return deliveries == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return deliveries == 1; }));
     EXPECT_FALSE(c.Active());
     // Opening again gives a fresh thread; the retired one is awaited on the way.
     testsupport::PtyPair second;
@@ -185,7 +175,7 @@ TEST(Events, AHandlerMayCloseThePortFromInsideItsDelivery) {
     c.OnRxChar = [&](toolkit::TObject*, int32_t) { ++deliveries; };
     c.Open();
     second.Send("y");
-    EXPECT_TRUE(ServeUntil([&] { return deliveries == 2; }));
+    EXPECT_TRUE(WaitUntil([&] { return deliveries == 2; }));
     c.Close();
 }
 
@@ -211,13 +201,13 @@ TEST(Events, ListenersTakeTheReceivedBytesInsteadOfOnRxChar) {
     };
     c.Open();
     pty.Send("ab");
-    ASSERT_TRUE(ServeUntil([&] { return rxBuf == "ab"; }));
+    ASSERT_TRUE(WaitUntil([&] { return rxBuf == "ab"; }));
     EXPECT_EQ(active.Received, "ab");
     EXPECT_EQ(inactive.Received, "");
     EXPECT_EQ(c.ReadBufUsed(), 0);
     c.SetListenersEnabled(false);
     pty.Send("c");
-    ASSERT_TRUE(ServeUntil([&] { return rxBuf == "abc"; }));
+    ASSERT_TRUE(WaitUntil([&] { return rxBuf == "abc"; }));
     EXPECT_EQ(active.Received, "ab");
     EXPECT_EQ(rxChars, 0);
     c.Close();
@@ -241,11 +231,74 @@ TEST(Events, RxFlagAndEightyPercentMarkComeFromTheOwnQueue) {
     c.OnRx80Full = [&](toolkit::TObject*) { ++full; };
     c.Open();
     pty.Send("ab\r");
-    ASSERT_TRUE(ServeUntil([&] { return flags == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return flags == 1; }));
     EXPECT_EQ(full, 0);
     pty.Send("cdefg");  // 8 of 10
-    EXPECT_TRUE(ServeUntil([&] { return full >= 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return full >= 1; }));
     EXPECT_EQ(flags, 1);
+    c.Close();
+}
+
+// The event character arrives while a delivery is held back, and the handler reads it with the
+// bytes before it: OnRxFlag still comes, once, whether the character passes through the own
+// queue's free room or arrives behind a full queue.
+TEST(Events, AnEventCharacterReadByAHandlerBeforeTheThreadSawItStillRaisesRxFlag) {
+    for (const int readSize : {4096, 2}) {
+        SCOPED_TRACE("ReadSize " + std::to_string(readSize));
+        testsupport::PtyPair pty;
+        TVaComm c;
+        c.SetDeviceName(pty.SlavePath());
+        c.SetMonitorEvents({ceRxChar, ceRxFlag});
+        c.SetDirectWrite(true);
+        c.EventChars().SetEventChar('\r');
+        c.Buffers().SetReadSize(readSize);
+        std::vector<int32_t> counts;
+        std::string read;
+        int flags = 0;
+        c.OnRxChar = [&](toolkit::TObject*, int32_t Count) {
+            counts.push_back(Count);
+            std::string block(static_cast<size_t>(Count), '\0');
+            block.resize(static_cast<size_t>(c.ReadBuf(block.data(), Count)));
+            read += block;
+        };
+        c.OnRxFlag = [&](toolkit::TObject*) { ++flags; };
+        testsupport::HandOverSignal handedOver;
+        c.Open();
+        pty.Send("ab");
+        ASSERT_TRUE(handedOver.Wait());  // the thread has taken "ab" and waits for the main thread
+        pty.Send("\r");
+        ASSERT_TRUE(pty.WaitArrived());  // behind the held delivery, unseen by the thread
+        ASSERT_TRUE(WaitUntil([&] { return flags == 1; }));
+        EXPECT_EQ(counts, std::vector<int32_t>{3});
+        EXPECT_EQ(read, "ab\r");
+        ServeFor(50ms);  // nothing more is due
+        EXPECT_EQ(flags, 1);
+        EXPECT_EQ(counts.size(), 1u);
+        c.Close();
+    }
+}
+
+// While the event thread moves bytes into the own queue, a count of queue plus port never
+// counts a byte twice: it is never more than what was sent.
+TEST(Events, TheWaitingCountNeverCountsABytePassingIntoTheQueueTwice) {
+    testsupport::PtyPair pty;
+    TVaComm c;
+    WatchReceived(c, pty.SlavePath());
+    c.SetSyncEvents(false);  // deliveries on the event thread, beside the counts taken here
+    c.Open();
+    int32_t sent = 0;
+    int32_t mostSeen = 0;
+    for (int round = 0; round < 64; ++round) {
+        sent += 8;
+        pty.Send("01234567");
+        ASSERT_TRUE(WaitUntil([&] {
+            const int32_t waiting = c.ReadBufUsed();
+            mostSeen = std::max(mostSeen, waiting - sent);
+            return c.InputQueue().Count() == static_cast<size_t>(sent) || waiting > sent;
+        }));
+        ASSERT_LE(mostSeen, 0) << "round " << round;
+    }
+    EXPECT_EQ(c.ReadBufUsed(), sent);
     c.Close();
 }
 
@@ -263,10 +316,10 @@ TEST(Events, AnEventCharacterChangedWhileOpenIsTheOneLookedFor) {
     c.Open();
     c.EventChars().SetEventChar('\n');
     pty.Send("a\r");
-    ASSERT_TRUE(ServeUntil([&] { return seen == "a\r"; }));
+    ASSERT_TRUE(WaitUntil([&] { return seen == "a\r"; }));
     EXPECT_EQ(flags, 0);
     pty.Send("b\n");
-    ASSERT_TRUE(ServeUntil([&] { return seen == "a\rb\n"; }));
+    ASSERT_TRUE(WaitUntil([&] { return seen == "a\rb\n"; }));
     EXPECT_EQ(flags, 1);
     c.Close();
 }
@@ -280,7 +333,7 @@ TEST(Events, AFullInputQueueWaitsForRoomAndLosesNothing) {
     c.OnRxChar = [&](toolkit::TObject*, int32_t Count) { counts.push_back(Count); };
     c.Open();
     pty.Send("0123456789");
-    ASSERT_TRUE(ServeUntil([&] { return !counts.empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !counts.empty(); }));
     EXPECT_GE(counts[0], 4);  // the own queue's four and whatever the port holds
     std::string got;
     while (got.size() < 10) {
@@ -312,7 +365,7 @@ TEST(EventsFake, ErrorWithCtsWhoseOnErrorThrowsStillRunsOnCts) {
     c.Open();
     line->InjectLineErrors(CE_FRAME);
     line->ChangeModemLines(EV_CTS);
-    ASSERT_TRUE(ServeUntil([&] { return cts == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return cts == 1; }));
     EXPECT_EQ(errors, static_cast<int32_t>(CE_FRAME));
     ASSERT_EQ(reports.Count(), 1u);
     EXPECT_EQ(reports.Entries()[0].Message, "bad line");
@@ -332,12 +385,12 @@ TEST(EventsFake, OnCtsThrowingSkipsTheHandlersAfterIt) {
     c.OnDsr = [&](toolkit::TObject*) { ++dsr; };
     c.Open();
     line->ChangeModemLines(EV_CTS | EV_DSR);
-    ASSERT_TRUE(ServeUntil([&] { return reports.Count() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return reports.Count() == 1; }));
     EXPECT_EQ(dsr, 0);
     EXPECT_EQ(reports.Entries()[0].Message, "cts broke");
     EXPECT_EQ(reports.Entries()[0].Sender, static_cast<toolkit::TObject*>(c.EventThread()));
     line->ChangeModemLines(EV_DSR);  // the thread goes on with the next event
-    EXPECT_TRUE(ServeUntil([&] { return dsr == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return dsr == 1; }));
     c.Close();
 }
 

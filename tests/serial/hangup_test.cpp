@@ -8,11 +8,12 @@
 
 #include "PtyPair.h"
 #include "ThreadTestSupport.h"
+#include "Wait.h"
 #include "serial/VaComm.h"
 
 using namespace std::chrono_literals;
-using threadtest::ServeFor;
-using threadtest::ServeUntil;
+using testsupport::ServeFor;
+using testsupport::WaitUntil;
 
 namespace {
 
@@ -43,9 +44,9 @@ TEST(Hangup, ReportedOnceThenNoThreadSpinsAndCloseWorks) {
     };
     c.Open();
     pty.Send("hi");
-    ASSERT_TRUE(ServeUntil([&] { return received == "hi"; }));
+    ASSERT_TRUE(WaitUntil([&] { return received == "hi"; }));
     pty.CloseMaster();
-    ASSERT_TRUE(ServeUntil([&] { return hangups == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return hangups == 1; }));
     c.WriteText("lost");  // queued; the writer finds the line gone and waits for Close
 
     const double before = ProcessCpuSeconds();
@@ -73,7 +74,7 @@ TEST(Hangup, TheWindowMayCloseThePortFromTheNotice) {
     };
     c.Open();
     pty.CloseMaster();
-    ASSERT_TRUE(ServeUntil([&] { return hangups == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return hangups == 1; }));
     EXPECT_FALSE(c.Active());
 
     // And the search goes on: the next port opens and delivers as usual.
@@ -83,7 +84,7 @@ TEST(Hangup, TheWindowMayCloseThePortFromTheNotice) {
     c.OnRxChar = [&](toolkit::TObject*, int32_t) { ++deliveries; };
     c.Open();
     next.Send("x");
-    EXPECT_TRUE(ServeUntil([&] { return deliveries >= 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return deliveries >= 1; }));
     c.Close();
     EXPECT_EQ(hangups, 1);
 }
@@ -92,8 +93,7 @@ TEST(Hangup, TheWindowMayCloseThePortFromTheNotice) {
 // handler closes the port too. One OnClose, one thread end, and the port opens again.
 TEST(Hangup, ANoticeServedByCloseMayCloseThePortItself) {
     testsupport::PtyPair pty;
-    std::atomic<bool> queued{false};
-    auto previous = toolkit::MainThreadQueue::Instance().SetWakeHook([&] { queued = true; });
+    testsupport::HandOverSignal handedOver;
     TVaComm c;
     c.SetDeviceName(pty.SlavePath());
     c.SetMonitorEvents({ceRxChar});
@@ -107,10 +107,7 @@ TEST(Hangup, ANoticeServedByCloseMayCloseThePortItself) {
     };
     c.Open();
     pty.CloseMaster();
-    const bool handedOver = testsupport::WaitUntil([&] { return queued.load(); },
-                                                   [] { std::this_thread::sleep_for(1ms); }, 10000);
-    toolkit::MainThreadQueue::Instance().SetWakeHook(std::move(previous));
-    ASSERT_TRUE(handedOver);
+    ASSERT_TRUE(handedOver.Wait());
     c.Close();
     EXPECT_EQ(hangups, 1);
     EXPECT_EQ(closes, 1);

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <memory>
 #include <vector>
 
@@ -163,51 +165,69 @@ TEST(Lifecycle, AFormatThePseudoTerminalNarrowsStillOpens) {
     EXPECT_TRUE(c.Active());
 }
 
-TEST(Lifecycle, FormatsTheLinuxCannotHaveAreRefused) {
+struct Refusal {
+    const char* Name;
+    std::function<void(TVaCustomComm&)> Ask;
+    const char* Message;
+};
+
+class RefusedFormat : public testing::TestWithParam<Refusal> {};
+
+// What Linux cannot have is refused at Open, and the port stays closed.
+TEST_P(RefusedFormat, IsRefusedAtOpen) {
     testsupport::PtyPair pty;
     TVaComm c;
     Quiet(c, pty.SlavePath());
-    c.SetDatabits(db4);
-    EXPECT_EQ(OpenError(c), "Error writing dcb (95), Operation not supported");
+    GetParam().Ask(c);
+    EXPECT_EQ(OpenError(c), GetParam().Message);
     EXPECT_FALSE(c.Active());
-    c.SetDatabits(db8);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Linux, RefusedFormat,
+    testing::Values(
+        Refusal{"FourDataBits", [](TVaCustomComm& c) { c.SetDatabits(db4); }, "Error writing dcb (95), Operation not supported"},
+        Refusal{"OneAndAHalfStopBitsWithEightDataBits", [](TVaCustomComm& c) { c.SetStopbits(sb15); },
+                "Error writing dcb (95), Operation not supported"},
+        Refusal{"DtrHandshake", [](TVaCustomComm& c) { c.FlowControl().SetControlDtr(dtrHandshake); },
+                "Error writing dcb (95), Operation not supported"},
+        // Rate 0 would hang the line up: refused rather than passed on.
+        Refusal{"RateZero", [](TVaCustomComm& c) { c.SetBaudrate(brUser); }, "Error writing dcb (22), Invalid argument"}),
+    [](const testing::TestParamInfo<Refusal>& param) { return std::string(param.param.Name); });
+
+TEST(Lifecycle, OneAndAHalfStopBitsOpenWithFiveDataBitsAndDsrFlowIsRefusedWhileOpen) {
+    testsupport::PtyPair pty;
+    TVaComm c;
+    Quiet(c, pty.SlavePath());
     c.SetStopbits(sb15);
-    EXPECT_EQ(OpenError(c), "Error writing dcb (95), Operation not supported");
-    c.SetDatabits(db5);  // 1.5 stop bits exist with 5 data bits
+    c.SetDatabits(db5);
     c.Open();
     EXPECT_TRUE(c.Active());
     EXPECT_THROW(c.FlowControl().SetOutDsrFlow(true), EVaCommError);  // no DSR flow on Linux
     EXPECT_TRUE(c.FlowControl().OutDsrFlow());                           // the value is kept
     EXPECT_TRUE(c.Active());
-    c.Close();
-    c.FlowControl().SetOutDsrFlow(false);
-    c.FlowControl().SetControlDtr(dtrHandshake);
-    EXPECT_EQ(OpenError(c), "Error writing dcb (95), Operation not supported");
-    c.FlowControl().SetControlDtr(dtrDisabled);
-    // Rate 0 would hang the line up: refused rather than passed on.
-    c.SetBaudrate(brUser);
-    EXPECT_EQ(OpenError(c), "Error writing dcb (22), Invalid argument");
 }
 
-class ApplyFailure : public testing::TestWithParam<std::pair<int, std::string>> {};
+struct StepFailure {
+    const char* Name;
+    void (*Fail)(FakeLine::Failures&);
+    const char* Message;
+};
+
+class ApplyFailure : public testing::TestWithParam<StepFailure> {};
 
 TEST_P(ApplyFailure, LeavesThePortClosedWithTheStepsMessage) {
     auto line = std::make_shared<FakeLine>();
     FakeOpenerScope scope(line);
     FakeLine::Failures failures;
-    switch (GetParam().first) {
-    case 0: failures.ApplySettings = EIO; break;
-    case 1: failures.SetQueueSizes = EIO; break;
-    case 2: failures.SetTimeouts = EIO; break;
-    case 3: failures.SetEventMask = EIO; break;
-    }
+    GetParam().Fail(failures);
     line->SetFailures(failures);
     TVaComm c;
     c.SetDeviceName("fake");
     c.SetDirectWrite(true);
     bool opened = false;
     c.OnOpen = [&](toolkit::TObject*) { opened = true; };
-    EXPECT_EQ(OpenError(c), GetParam().second);
+    EXPECT_EQ(OpenError(c), GetParam().Message);
     EXPECT_FALSE(c.Active());
     EXPECT_FALSE(line->IsOpen());
     EXPECT_FALSE(opened);
@@ -216,10 +236,15 @@ TEST_P(ApplyFailure, LeavesThePortClosedWithTheStepsMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     EachStep, ApplyFailure,
-    testing::Values(std::make_pair(0, std::string("Error writing dcb (5), Input/output error")),
-                    std::make_pair(1, std::string("Error initializing buffers (5), Input/output error")),
-                    std::make_pair(2, std::string("Error setting timeouts (5), Input/output error")),
-                    std::make_pair(3, std::string(" Error setting EventMask (5), Input/output error"))));
+    testing::Values(
+        StepFailure{"Settings", [](FakeLine::Failures& f) { f.ApplySettings = EIO; }, "Error writing dcb (5), Input/output error"},
+        StepFailure{"QueueSizes", [](FakeLine::Failures& f) { f.SetQueueSizes = EIO; },
+                    "Error initializing buffers (5), Input/output error"},
+        StepFailure{"Timeouts", [](FakeLine::Failures& f) { f.SetTimeouts = EIO; },
+                    "Error setting timeouts (5), Input/output error"},
+        StepFailure{"EventMask", [](FakeLine::Failures& f) { f.SetEventMask = EIO; },
+                    " Error setting EventMask (5), Input/output error"}),
+    [](const testing::TestParamInfo<StepFailure>& param) { return std::string(param.param.Name); });
 
 TEST(Lifecycle, OnOpenErrorsAreReportedAndThePortStaysOpen) {
     testsupport::PtyPair pty;

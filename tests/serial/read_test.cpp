@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "PtyPair.h"
+#include "Wait.h"
 #include "serial/VaComm.h"
 #include "serial/VaInputQueue.h"
 #include "serial/platform/FakeDevice.h"
@@ -23,8 +24,7 @@ void Quiet(TVaCustomComm& c, const std::string& path) {
 
 // The pseudo-terminal hands bytes over a little later than the write: wait for them.
 bool WaitForWaiting(TVaCustomComm& c, int32_t count) {
-    return testsupport::WaitUntil([&] { return c.ReadBufUsed() >= count; },
-                                  [] { std::this_thread::sleep_for(std::chrono::milliseconds(2)); }, 10000);
+    return testsupport::WaitUntil([&] { return c.ReadBufUsed() >= count; });
 }
 
 std::string ReadAll(TVaCustomComm& c, int32_t count) {

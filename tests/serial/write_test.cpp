@@ -7,6 +7,7 @@
 
 #include "PtyPair.h"
 #include "ThreadTestSupport.h"
+#include "Wait.h"
 #include "serial/VaComm.h"
 #include "serial/VaCommWriteThread.h"
 #include "serial/platform/FakeDevice.h"
@@ -16,8 +17,8 @@ using namespace std::chrono_literals;
 using serialdev::FakeLine;
 using serialdev::FakeOpenerScope;
 using threadtest::ReportRecorder;
-using threadtest::ServeUntil;
-using threadtest::ServeUntilSeen;
+using testsupport::WaitUntil;
+
 
 namespace {
 
@@ -111,14 +112,14 @@ TEST(WriteQueued, PartialWritesDrainAndTxEmptyComesOncePerEmptiedQueue) {
     p.line->SetWriteCapacity(3);
     p.c.Open();
     EXPECT_EQ(p.c.WriteBuf("abcdefghij", 10), 10);  // returns before anything is sent
-    ASSERT_TRUE(ServeUntilSeen([&] { return p.line->Written() == "abc"; }));
+    ASSERT_TRUE(WaitUntil([&] { return p.line->Written() == "abc"; }));
     EXPECT_EQ(p.txEmpty, 0);
     p.line->SetWriteCapacity(-1);  // the line takes the rest
-    ASSERT_TRUE(ServeUntil([&] { return p.txEmpty == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return p.txEmpty == 1; }));
     EXPECT_EQ(p.line->Written(), "abcdefghij");
     EXPECT_EQ(p.Queued(), 0);
     EXPECT_TRUE(p.c.WriteText(""));  // an empty block: one more TxEmpty, nothing written
-    ASSERT_TRUE(ServeUntil([&] { return p.txEmpty == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return p.txEmpty == 2; }));
     EXPECT_EQ(p.line->Written(), "abcdefghij");
     p.c.Close();
     EXPECT_EQ(p.txEmpty, 2);
@@ -134,7 +135,7 @@ TEST(WriteQueued, PurgeOfInputOnlyLeavesTheQueueOtherFlagsFlushIt) {
     p.c.Purge(PURGE_TXCLEAR);
     EXPECT_EQ(p.Queued(), 0);
     // The write request is still standing: the writer writes the empty queue and says so.
-    EXPECT_TRUE(ServeUntil([&] { return p.txEmpty == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return p.txEmpty == 1; }));
     EXPECT_EQ(p.line->Written(), "");
     p.c.Close();
 }
@@ -147,7 +148,7 @@ TEST(WriteQueued, ABlockThatFitsOnlyAfterDrainingIsQueuedOnceThereIsRoom) {
     // The writer takes four; the next four fit once they are gone.
     EXPECT_EQ(p.c.WriteBuf("89ab", 4), 4);
     p.line->SetWriteCapacity(-1);
-    EXPECT_TRUE(ServeUntilSeen([&] { return p.line->Written() == "0123456789ab"; }));
+    EXPECT_TRUE(WaitUntil([&] { return p.line->Written() == "0123456789ab"; }));
     p.c.Close();
 }
 
@@ -160,9 +161,9 @@ TEST(WriteQueued, AThrowingTxEmptyHandlerIsReportedAndTheWriterGoesOn) {
     };
     p.c.Open();
     EXPECT_TRUE(p.c.WriteText("a"));
-    ASSERT_TRUE(ServeUntil([&] { return reports.Count() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return reports.Count() == 1; }));
     EXPECT_TRUE(p.c.WriteText("b"));
-    EXPECT_TRUE(ServeUntil([&] { return p.txEmpty == 2; }));
+    EXPECT_TRUE(WaitUntil([&] { return p.txEmpty == 2; }));
     EXPECT_EQ(p.line->Written(), "ab");
     EXPECT_EQ(reports.Entries()[0].Message, "tx handler broke");
     p.c.Close();
@@ -178,11 +179,11 @@ TEST(WriteQueued, AFailedWriteReportsLineErrorsAndKeepsTheBytes) {
     p.line->SetFailures(failures);
     p.line->InjectLineErrors(CE_OVERRUN);
     EXPECT_TRUE(p.c.WriteText("keep"));
-    ASSERT_TRUE(ServeUntil([&] { return errors != 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return errors != 0; }));
     EXPECT_EQ(errors, static_cast<int32_t>(CE_OVERRUN));
     EXPECT_EQ(p.Queued(), 4);
     p.line->SetFailures({});
-    EXPECT_TRUE(ServeUntil([&] { return p.txEmpty == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return p.txEmpty == 1; }));
     EXPECT_EQ(p.line->Written(), "keep");
     p.c.Close();
 }
@@ -205,7 +206,7 @@ TEST(WriteQueued, AFlushTheWriterCannotAnswerKeepsTheQueue) {
     p.c.Open();
     const int purgesBefore = p.line->PurgeCount();
     EXPECT_TRUE(p.c.WriteText("ab"));
-    ASSERT_TRUE(ServeUntil([&] { return p.txEmpty == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return p.txEmpty == 2; }));
     EXPECT_EQ(queuedAfterPurge, 3);
     EXPECT_EQ(purgesAfterPurge, purgesBefore + 1);
     EXPECT_EQ(p.line->Written(), "abxyz");

@@ -73,4 +73,10 @@ void PtyPair::CloseMaster() {
     FMaster = -1;
 }
 
+bool PtyPair::WaitArrived(int timeoutMs) const {
+    // The kept-open slave descriptor shares the tty's input queue with the component's.
+    pollfd p{FSlaveKeepAlive, POLLIN, 0};
+    return poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN) != 0;
+}
+
 } // namespace testsupport

@@ -23,6 +23,8 @@ public:
     // Reads from the master side what the component wrote, until `count` bytes have arrived or
     // `timeoutMs` passed without any.
     std::string Receive(size_t count, int timeoutMs = 2000) const;
+    // Blocks until bytes sent wait unread on the component's side, or timeoutMs passed.
+    bool WaitArrived(int timeoutMs = 10000) const;
     // Closes the master side: the slave side sees a hang-up.
     void CloseMaster();
 
@@ -32,11 +34,5 @@ private:
     std::string FSlavePath;
 };
 
-// Waits until `pred` is true, running `pump` between checks (for instance the main thread's
-// queue of synchronised calls), at most `timeoutMs`. Returns the last value of pred.
-template <class Pred, class Pump>
-bool WaitUntil(Pred pred, Pump pump, int timeoutMs = 3000);
-
 } // namespace testsupport
 
-#include "PtyPairWait.inl"
