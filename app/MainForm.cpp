@@ -16,12 +16,8 @@ constexpr int kLineEditInnerMargin = 2;
 // The component formats its device name as a template with one number in it; a port path is
 // never a template, so any percent sign in it is doubled to stand for itself.
 std::string DeviceNameForPort(const std::string& port) {
-    std::string name;
-    for (char c : toolkit::PortNameToDevicePath(port)) {
-        name += c;
-        if (c == '%') name += '%';
-    }
-    return name;
+    // DeviceName is a template: a '%' in the path must stay a '%'.
+    return vautils::EscapePercent(toolkit::PortNameToDevicePath(port));
 }
 } // namespace
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+// The unit's wire format. The simulated unit (tools/unit-sim) keeps its own copy on purpose, so
+// the two sides check each other in the tests.
 namespace {
 const char kHandshakeLine[] = "IWRX";
 constexpr uint8_t kStatusRecord = 0x53;  // 'S'

@@ -17,6 +17,11 @@ link="$workdir/receiver-unit"
 build/default/tools/unit-sim/unit-sim --rate 40 --link "$link" >"$workdir/sim.log" 2>&1 &
 sim_pid=$!
 for _ in $(seq 50); do [ -L "$link" ] && break; sleep 0.1; done
+if [ ! -L "$link" ]; then
+  echo "demo: the simulated unit did not come up (no $link); its output:" >&2
+  sed 's/^/  /' "$workdir/sim.log" >&2
+  exit 1
+fi
 echo "simulated unit: $(head -n1 "$workdir/sim.log") (as $link)"
 
 export TORVANE_EXTRA_PORTS="$link"

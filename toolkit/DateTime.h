@@ -6,7 +6,8 @@ namespace toolkit {
 
 using TDateTime = double;
 
-// One millisecond in days; the decoder's 200 ms filter compares against a multiple of it.
+// One millisecond in days. (The decoder's 200 ms filter has its own constant, the 200 ms in
+// days written out, compared in extended precision.)
 constexpr TDateTime kMillisecondInDays = 1.0 / 86400000.0;
 
 // The local date and time with millisecond resolution.

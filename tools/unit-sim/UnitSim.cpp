@@ -15,6 +15,9 @@
 
 namespace unitsim {
 
+// The wire format is written out here a second time on purpose, not shared with the window: the
+// simulator stands for the unit, so a slip in either copy shows up as a failing test instead of
+// agreeing with itself.
 const std::string kSetupCommand("ZS\0E\0P\nC4", 9);
 
 namespace {
@@ -77,7 +80,14 @@ std::string EncodeLine(const std::string& payload, bool escapeAll) {
 UnitSim::UnitSim(Options options, Log log) : FOptions(std::move(options)), FLog(std::move(log)) {
     FWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (FWake < 0) throw std::runtime_error(std::string("eventfd: ") + std::strerror(errno));
-    OpenPty();
+    try {
+        OpenPty();
+    } catch (...) {
+        // No destructor runs for an object whose constructor throws: give the descriptors back.
+        ClosePty();
+        close(FWake);
+        throw;
+    }
 }
 
 UnitSim::~UnitSim() {
