@@ -12,7 +12,6 @@ public:
     explicit Deadline(int timeoutMs)
         : FUnlimited(timeoutMs < 0), FAt(Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs)) {}
 
-    bool Unlimited() const { return FUnlimited; }
     // Milliseconds left, rounded up so a wait never ends early: -1 without a limit, 0 once passed.
     int RemainingMs() const {
         if (FUnlimited) return -1;
@@ -20,8 +19,6 @@ public:
         if (left <= Clock::duration::zero()) return 0;
         return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
     }
-    bool Passed() const { return RemainingMs() == 0; }
-    Clock::time_point At() const { return FAt; }
 
 private:
     bool FUnlimited;
