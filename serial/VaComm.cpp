@@ -136,8 +136,10 @@ void TVaCustomComm::Close() {
     if (!Active()) return;
     DestroyHandle();
     DoClose();
-    // The pause lets the line settle before the port can be opened again: the window's search
-    // reopens ports in quick turns, and a unit that was just let go needs the time to see it.
+    // A fixed pause on the calling thread (the window's) before Close returns; the threads have
+    // ended and the device is closed, so nothing else waits on it. The port scan's pace rests on
+    // it: a probe that closes the previous port spends this before it opens the next one, so a
+    // pass over n open ports takes at least n times 300 ms.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 }
 

@@ -3,23 +3,23 @@
 // and writer threads (VaCommEventThread, VaCommWriteThread), event dispatch (VaCommEvents.cpp),
 // the write path (VaCommWrite.cpp) and the read path.
 //
-// Threads, and the locks each takes, in the order it takes them:
+// Threads, who starts and ends each, and the locks each takes, in the order it takes them:
 //
-// | thread             | started by                    | ended by                          | locks                                   |
-// |--------------------|-------------------------------|-----------------------------------|-----------------------------------------|
-// | main               | the program                   | the program                       | read lock, then write lock; below them  |
-// |                    |                               |                                   | the input queue's and the writer's      |
-// |                    |                               |                                   | signal lock                             |
-// | event              | Open (StartThreads), when the | Close (EndThreads), or retired    | input queue lock only; handlers run on  |
-// |                    | event mask is not empty       | from inside its own delivery      | the main thread while it blocks         |
-// | modem-line watcher | the event thread's            | EndThreads, before the device     | none of the component's                 |
-// |                    | constructor, when modem lines | goes (StopModemWatch)             |                                         |
-// |                    | are watched                   |                                   |                                         |
-// | writer             | Open (StartThreads), unless   | Close (EndThreads), or retired    | write lock, then its signal lock;       |
-// |                    | DirectWrite                   | from inside its own delivery      | never the read lock                     |
+// | thread             | started by                        | ended by                        | locks, in order                     |
+// |--------------------|-----------------------------------|---------------------------------|-------------------------------------|
+// | main               | the program                       | the program                     | read lock, write lock, then the     |
+// |                    |                                   |                                 | input queue's or the writer's own   |
+// | event              | StartThreads (Open), when the     | StopThreads (Close); or retired | the input queue's only; handlers    |
+// |                    | event mask is not empty           | by a Close inside its delivery  | run on the main thread meanwhile    |
+// | modem-line watcher | the event thread's constructor,   | StopThreads, before the device  | none                                |
+// |                    | when modem lines are watched      | goes                            |                                     |
+// | writer             | StartThreads (Open), unless       | StopThreads (Close); or retired | write lock, then its own signal     |
+// |                    | DirectWrite                       | by a Close inside its delivery  | lock; never the read lock           |
 //
-// With SyncEvents off the handlers run on the event or writer thread itself and take the locks
-// as the main thread would; EndThreads then lets go of the read lock while it waits.
+// A retired thread ends as soon as its delivery returns and is awaited at the next StopThreads
+// or on destruction. With SyncEvents off the handlers run on the event or writer thread itself
+// and take the locks as the main thread would; StopThreads then lets go of the read lock while
+// it waits for them.
 #include <cstdint>
 #include <functional>
 #include <memory>
