@@ -178,6 +178,12 @@ QAction* TForm1::AddCommand(const QString& text, const QKeySequence& shortcut, c
     return action;
 }
 
+void TForm1::AddCaptureListener(const std::function<void(bool)>& listener) { FCaptureListeners.push_back(listener); }
+
+void TForm1::TellCaptureListeners(bool capturing) {
+    for (const auto& listener : FCaptureListeners) listener(capturing);
+}
+
 void TForm1::RunHandler(const std::function<void()>& handler) { toolkit::RunReportingErrors(nullptr, handler); }
 
 void TForm1::FormCreate(QObject*) {
@@ -265,8 +271,10 @@ void TForm1::PortGone() {
     if (Timer1->isActive() || !Start->isEnabled()) return;
     FProbeOutcomes.Gone(CName->text().toStdString());
     ShowProbeOutcomes();
+    const bool wasCapturing = Start->Caption() == QLatin1String("Close");
     Start->SetCaption(QStringLiteral("Start"));
     VaComm1->Close();
+    if (wasCapturing) TellCaptureListeners(false);
     FormCreate(this);
 }
 
@@ -280,10 +288,12 @@ void TForm1::StartClick(QObject*) {
         }
         Start->SetCaption(QStringLiteral("Close"));
         Rx.ResetFraming();
+        TellCaptureListeners(true);
         VaComm1->PurgeReadWrite();
     } else {
         Start->SetCaption(QStringLiteral("Start"));
         VaComm1->Close();
+        TellCaptureListeners(false);
         FormCreate(this);
     }
 }
@@ -293,7 +303,9 @@ void TForm1::ComPortRxChar(toolkit::TObject*, int32_t Count) {
 }
 
 void TForm1::FormClose(QObject*) {
+    const bool wasCapturing = Start->Caption() == QLatin1String("Close");
     VaComm1->Close();
+    if (wasCapturing) TellCaptureListeners(false);
     Timer1->stop();
 }
 

@@ -54,6 +54,9 @@ public:
     // Commands beyond the window's design (recording, plot, ...): actions on the window, listed in
     // its context menu, each with a window-wide shortcut; the design's components stay as they are.
     QAction* AddCommand(const QString& text, const QKeySequence& shortcut, const std::function<void()>& run);
+    // Told when capture begins (Start) and once it has ended (Close, the unit gone, the window
+    // closing): after the port has closed, so records it delivered while closing belong to it.
+    void AddCaptureListener(const std::function<void(bool capturing)>& listener);
 
     // The window's own state.
     int32_t PortIndex = 0;
@@ -71,6 +74,7 @@ private:
     void ShowProbeOutcomes();
     void ReturnToAnsweredPort(const QString& port);
     void PortGone();
+    void TellCaptureListeners(bool capturing);
 
     // CaptureView
     void SetCell(int col, int row, const std::string& text) override;
@@ -81,4 +85,5 @@ private:
 
     Options FOptions;
     ProbeOutcomes FProbeOutcomes;
+    std::vector<std::function<void(bool)>> FCaptureListeners;
 };

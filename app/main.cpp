@@ -6,6 +6,8 @@
 #include "app/CommandLine.h"
 #include "app/DemoHooks.h"
 #include "app/MainForm.h"
+#include "app/recording/qt/SessionRecording.h"
+#include "app/recording/qt/TableExportCommands.h"
 #include "toolkit/qt/ErrorReportBox.h"
 #include "toolkit/qt/SyncAdapter.h"
 
@@ -31,6 +33,8 @@ int main(int argc, char** argv) {
     toolkit::InstallMessageBoxErrorReport();
     toolkit::InstallQtSyncAdapter();
     TForm1 form(options);
+    SessionRecording recording(form);  // goes before the window it listens to
+    InstallTableExportCommands(form);
     form.show();
     InstallDemoHooks(form);
     return QApplication::exec();

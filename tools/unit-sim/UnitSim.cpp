@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <algorithm>
 #include <stdexcept>
 
 namespace unitsim {
@@ -78,6 +79,10 @@ std::string EncodeLine(const std::string& payload, bool escapeAll) {
 }
 
 UnitSim::UnitSim(Options options, Log log) : FOptions(std::move(options)), FLog(std::move(log)) {
+    if (!FOptions.replayPath.empty()) {
+        if (!(FOptions.replaySpeed > 0)) throw std::runtime_error("the replay speed must be above 0");
+        SessionReplay check(FOptions.replayPath);  // a file that cannot be played fails now, not at setup
+    }
     FWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (FWake < 0) throw std::runtime_error(std::string("eventfd: ") + std::strerror(errno));
     try {
@@ -155,6 +160,60 @@ void UnitSim::SetPaused(bool paused) {
 
 void UnitSim::QueueLine(const std::string& payload) { FPending += EncodeLine(payload, FOptions.escapeAll); }
 
+void UnitSim::QueueStatusLine(const std::string& payload) {
+    QueueLine(payload);
+    FMarks.push_back({FPending.size(), FNextSeq});
+    ++FNextSeq;
+    ++FSentSinceSetup;
+}
+
+std::string UnitSim::NameRecord() const {
+    std::string name = FOptions.name.substr(0, 8);
+    name.resize(8, '\0');
+    return std::string("N") + static_cast<char>(FOptions.unitId) + name;
+}
+
+bool UnitSim::MoreToSend() const {
+    if (FReplay) return FReplayNext.has_value();
+    return FOptions.count == 0 || FSentSinceSetup < FOptions.count;
+}
+
+void UnitSim::QueueDueRecords(int64_t now) {
+    if (FReplay) {
+        QueueDueReplayRecords(now);
+        return;
+    }
+    // In flood mode: keep the line's buffer fed.
+    while (MoreToSend() && (FOptions.flood ? FPending.size() < 4096 : FNextDueNs <= now)) {
+        const size_t before = FPending.size();
+        QueueStatusLine(StatusPayload(FNextSeq));
+        const size_t lineBytes = FPending.size() - before;
+        if (FOptions.nameEvery > 0 && FSentSinceSetup % FOptions.nameEvery == 0) QueueLine(NameRecord());
+        if (FOptions.bytesPerSecond > 0) {
+            FNextDueNs += static_cast<int64_t>(1e9 * static_cast<double>(lineBytes) / FOptions.bytesPerSecond);
+        } else if (FOptions.recordsPerSecond > 0) {
+            FNextDueNs += static_cast<int64_t>(1e9 / FOptions.recordsPerSecond);
+        }
+    }
+}
+
+void UnitSim::QueueDueReplayRecords(int64_t now) {
+    // Records keep the gaps they were recorded with, scaled by the speed.
+    while (FReplayNext && (FOptions.flood ? FPending.size() < 4096 : FNextDueNs <= now)) {
+        QueueStatusLine(FReplayNext->bytes);
+        std::optional<ReplayRecord> next = FReplay->Next();
+        if (!next) {
+            Say("replay-done " + std::to_string(FSentSinceSetup) + " records, " + std::to_string(FReplay->SkippedRows()) +
+                " rows skipped");
+            FReplayNext.reset();
+            break;
+        }
+        const int64_t gapMs = std::max<int64_t>(0, next->timeMs - FReplayNext->timeMs);
+        FNextDueNs += static_cast<int64_t>(static_cast<double>(gapMs) * 1e6 / FOptions.replaySpeed);
+        FReplayNext = std::move(next);
+    }
+}
+
 void UnitSim::OnByte(uint8_t b) {
     if (FState == State::WaitingForSetup) {
         FSetupSeen += static_cast<char>(b);
@@ -165,9 +224,14 @@ void UnitSim::OnByte(uint8_t b) {
             FState = State::Streaming;
             FSentSinceSetup = 0;
             FNextDueNs = MonotonicNs();
-            std::string name = FOptions.name.substr(0, 8);
-            name.resize(8, '\0');
-            QueueLine(std::string("N") + static_cast<char>(FOptions.unitId) + name);
+            if (!FOptions.replayPath.empty()) {
+                // Each setup plays the session from its start.
+                FReplay = std::make_unique<SessionReplay>(FOptions.replayPath);
+                FReplayNext = FReplay->Next();
+                if (!FReplay->IdentityRecord().empty()) QueueLine(FReplay->IdentityRecord());
+            } else {
+                QueueLine(NameRecord());
+            }
         } else {
             ++FSetupBad;
             Say("setup-bad " + Hex(FSetupSeen));
@@ -219,24 +283,8 @@ void UnitSim::Run() {
     while (!FStopRequested) {
         const int64_t now = MonotonicNs();
         if (FRestartPace.exchange(false)) FNextDueNs = now;
-        const bool streaming = FState == State::Streaming && !FPaused &&
-                               (FOptions.count == 0 || FSentSinceSetup < FOptions.count);
-        // Queue the records that are due (in flood mode: keep the line's buffer fed).
-        if (streaming && FMaster >= 0) {
-            while ((FOptions.count == 0 || FSentSinceSetup < FOptions.count) &&
-                   (FOptions.flood ? FPending.size() < 4096 : FNextDueNs <= now)) {
-                const std::string line = EncodeLine(StatusPayload(FNextSeq), FOptions.escapeAll);
-                FPending += line;
-                FMarks.push_back({FPending.size(), FNextSeq});
-                ++FNextSeq;
-                ++FSentSinceSetup;
-                if (FOptions.bytesPerSecond > 0) {
-                    FNextDueNs += static_cast<int64_t>(1e9 * static_cast<double>(line.size()) / FOptions.bytesPerSecond);
-                } else if (FOptions.recordsPerSecond > 0) {
-                    FNextDueNs += static_cast<int64_t>(1e9 / FOptions.recordsPerSecond);
-                }
-            }
-        }
+        const bool streaming = FState == State::Streaming && !FPaused && MoreToSend();
+        if (streaming && FMaster >= 0) QueueDueRecords(now);
         if (FMaster >= 0) FlushPending();
 
         pollfd fds[2] = {{FWake, POLLIN, 0}, {FMaster, POLLIN, 0}};

@@ -9,8 +9,12 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "SessionReplay.h"
 
 namespace unitsim {
 
@@ -24,6 +28,9 @@ struct Options {
     uint8_t unitId = 5;
     std::string name = "SIM-UNIT";  // up to 8 bytes, padded with zero bytes
     std::string linkPath;           // stable symlink to the current device, if not empty
+    uint64_t nameEvery = 0;         // also send the name record after every N status records (0: never)
+    std::string replayPath;         // play this recorded session back instead of counting records
+    double replaySpeed = 1;         // the recorded pace times this
 };
 
 // The setup command the window must send after the handshake.
@@ -73,6 +80,11 @@ private:
     void OnByte(uint8_t b);
     bool FlushPending();
     void QueueLine(const std::string& payload);
+    void QueueStatusLine(const std::string& payload);
+    void QueueDueRecords(int64_t now);
+    void QueueDueReplayRecords(int64_t now);
+    bool MoreToSend() const;
+    std::string NameRecord() const;
     void Say(const std::string& line);
 
     Options FOptions;
@@ -96,6 +108,8 @@ private:
     std::atomic<uint64_t> FSetupBad{0};
     struct SentMark { size_t endOffset; uint32_t seq; };
     std::vector<SentMark> FMarks;  // where in FPending each status record ends
+    std::unique_ptr<SessionReplay> FReplay;
+    std::optional<ReplayRecord> FReplayNext;  // the next recorded record, due at FNextDueNs
 };
 
 } // namespace unitsim

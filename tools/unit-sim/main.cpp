@@ -1,6 +1,6 @@
 // unit-sim: a simulated receiver unit on a pseudo-terminal, for the demo, tests and benchmarks.
 // It prints "device <path>" first, then one line per event (probe, setup-ok, setup-bad <hex>,
-// unplugged). SIGUSR1 unplugs it; it comes back on a new pseudo-terminal behind --link.
+// unplugged, replay-done). SIGUSR1 unplugs it; it comes back on a new pseudo-terminal behind --link.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +27,8 @@ const char* const kOptionHelp[] = {
     "  --name TEXT           the unit's name",
     "  --link PATH           keep a symlink to the current device at PATH",
     "  --replug-down-ms N    after SIGUSR1, stay unplugged for N ms (default 500)",
+    "  --replay FILE         after each setup, play a recorded session file back at its recorded pace",
+    "  --speed X             replay X times faster (0.5: half as fast; default 1)",
     "  --help                show this help and exit",
 };
 
@@ -35,7 +37,7 @@ void Usage(std::FILE* out, const char* program) {
     std::fprintf(out,
                  "usage: %s [options]\n"
                  "A simulated receiver unit on a pseudo-terminal. It prints \"device <path>\", then one line per\n"
-                 "event: probe, setup-ok, setup-bad <hex>, unplugged. SIGUSR1 unplugs it for a moment.\n"
+                 "event: probe, setup-ok, setup-bad <hex>, unplugged, replay-done. SIGUSR1 unplugs it for a moment.\n"
                  "Options:\n",
                  slash != nullptr ? slash + 1 : program);
     for (const char* line : kOptionHelp) std::fprintf(out, "%s\n", line);
@@ -78,6 +80,10 @@ int main(int argc, char** argv) {
             options.name = argv[++i];
         } else if (arg == "--link" && hasValue) {
             options.linkPath = argv[++i];
+        } else if (arg == "--replay" && hasValue) {
+            options.replayPath = argv[++i];
+        } else if (arg == "--speed" && hasValue && ParseNumber(argv[++i], v) && v > 0) {
+            options.replaySpeed = v;
         } else if (arg == "--replug-down-ms" && hasValue && ParseNumber(argv[++i], v)) {
             replugDownMs = static_cast<int>(v);
         } else {
