@@ -323,8 +323,11 @@ void SessionWriter::AppendRecord(const RecordRow& row) {
     AppendRow(FRowText, row, s.unitFields, OffsetFor(row));
     if (!MakeRoomFor(FRowText.size())) {
         ++s.notRecorded;
-        Fail("the captures folder reached its size cap of " + std::to_string(FLimits.folderSizeCap) + " bytes:",
-             s.folder, "no older session files left to delete");
+        FlushSession();  // the rows that fit are kept
+        if (!s.failed) {
+            Fail("the captures folder reached its size cap of " + std::to_string(FLimits.folderSizeCap) + " bytes:",
+                 s.folder, "no older session files left to delete");
+        }
         return;
     }
     s.buffer += FRowText;
