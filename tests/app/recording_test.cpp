@@ -1,0 +1,319 @@
+// Session recording through the real window and the simulated unit: what the table showed is
+// what the file holds, sessions and the command that turns them off, failures that leave the
+// capture running, replay, and the table's copy and save commands.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSettings>
+#include <QTest>
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "PtyPair.h"
+#include "UnitSim.h"
+#include "app/MainForm.h"
+#include "app/recording/SessionCsv.h"
+#include "app/recording/qt/SessionRecording.h"
+#include "app/recording/qt/TableExportCommands.h"
+#include "toolkit/ErrorReport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void Pump() { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); }
+
+template <class Pred>
+bool WaitFor(Pred pred, int ms = 10000) {
+    return testsupport::WaitUntil(pred, [] { Pump(); }, ms);
+}
+
+class SimulatedUnit {
+public:
+    explicit SimulatedUnit(unitsim::Options o) {
+        FSim = std::make_unique<unitsim::UnitSim>(o, [this](const std::string& line) {
+            std::lock_guard<std::mutex> lock(FLogMutex);
+            FLog += line + "; ";
+        });
+        FThread = std::thread([this] { FSim->Run(); });
+    }
+    ~SimulatedUnit() {
+        FSim->Stop();
+        FThread.join();
+    }
+    unitsim::UnitSim* operator->() { return FSim.get(); }
+    std::string Log() {
+        std::lock_guard<std::mutex> lock(FLogMutex);
+        return FLog;
+    }
+
+private:
+    std::mutex FLogMutex;
+    std::string FLog;
+    std::unique_ptr<unitsim::UnitSim> FSim;
+    std::thread FThread;
+};
+
+struct SessionFile {
+    std::vector<std::vector<std::string>> rows;  // header left out
+    std::vector<uint32_t> StatusSequence() const {
+        std::vector<uint32_t> seqs;
+        for (const auto& r : rows) {
+            if (r[recording::kKindColumn] == "status") {
+                seqs.push_back(unitsim::SequenceFromFields(std::stoi(r[recording::kCarColumn]),
+                                                           std::stoi(r[recording::kDrivePwmColumn]),
+                                                           std::stoi(r[recording::kBrakePwmColumn])));
+            }
+        }
+        return seqs;
+    }
+    // Kind and bytes of every record: what a replay must reproduce.
+    std::vector<std::string> Records() const {
+        std::vector<std::string> records;
+        for (const auto& r : rows) records.push_back(r[recording::kKindColumn] + " " + r[recording::kBytesHexColumn]);
+        return records;
+    }
+};
+
+SessionFile ReadSessionFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    SessionFile file;
+    EXPECT_TRUE(std::getline(in, line));
+    EXPECT_EQ(line + "\n", recording::HeaderRow());
+    while (std::getline(in, line)) {
+        auto fields = recording::SplitCsvLine(line);
+        EXPECT_TRUE(fields && fields->size() == recording::kColumnCount) << line;
+        if (!fields || fields->size() != recording::kColumnCount) continue;
+        EXPECT_EQ((*fields)[recording::kRecordColumn], std::to_string(file.rows.size() + 1)) << "numbered in order";
+        file.rows.push_back(std::move(*fields));
+    }
+    return file;
+}
+
+class RecordingTest : public ::testing::Test {
+protected:
+    fs::path dir;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<SessionRecording> recording;
+    std::vector<uint32_t> shownWhileCapturing;
+    std::vector<std::string> reports;
+    toolkit::ErrorReportSink previousSink;
+
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "torvane-recording-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+        setenv("TORVANE_CAPTURE_DIR", (dir / "captures").c_str(), 1);
+        previousSink = toolkit::SetErrorReportSink([this](const toolkit::ErrorReportEntry& e) { reports.push_back(e.Message); });
+    }
+    void TearDown() override {
+        recording.reset();
+        form.reset();
+        toolkit::SetErrorReportSink(previousSink);
+        unsetenv("TORVANE_CAPTURE_DIR");
+        fs::remove_all(dir);
+    }
+    void CreateForm(const std::string& port) {
+        setenv("TORVANE_RECORDING_TEST_PORTS", port.c_str(), 1);
+        recording.reset();
+        form.reset();
+        TForm1::Options o;
+        o.portList.sysfsRoot = (dir / "no-sysfs").string();
+        o.portList.extraPortsEnv = "TORVANE_RECORDING_TEST_PORTS";
+        form = std::make_unique<TForm1>(o);
+        SessionRecording::Options r;
+        r.settingsFile = QString::fromStdString((dir / "settings.ini").string());
+        recording = std::make_unique<SessionRecording>(*form, r);
+        form->Table->OnSelectionChanged = [this](int, int row) {
+            if (form->Start->Caption() != QLatin1String("Close")) return;
+            TStringGrid* t = form->Table;
+            shownWhileCapturing.push_back(
+                unitsim::SequenceFromFields(t->Cell(0, row).toInt(), t->Cell(3, row).toInt(), t->Cell(4, row).toInt()));
+        };
+    }
+    // Waits for the unit to be found, to have taken the setup command and to have named itself,
+    // then clicks Start (which drops what has not been read yet), as a person at the bench would.
+    void FindAndStart(SimulatedUnit& unit, uint64_t setups = 1) {
+        ASSERT_TRUE(WaitFor([&] {
+            return form->Start->isEnabled() && unit->SetupCommandsOk() >= setups && form->Name->text() != "Name";
+        })) << unit.Log();
+        form->StartClick(form->Start);
+        ASSERT_EQ(form->Start->Caption(), "Close");
+    }
+    void Close() {
+        form->StartClick(form->Start);
+        recording->Recorder().Writer().WaitUntilWritten();
+    }
+    std::vector<fs::path> SessionFiles() const {
+        std::vector<fs::path> files;
+        if (!fs::exists(dir / "captures")) return files;
+        for (const auto& entry : fs::directory_iterator(dir / "captures")) files.push_back(entry.path());
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+    // A session of `count` records (a name record after every 25) sent only once Start is clicked,
+    // recorded to the end; returns the file.
+    fs::path RecordWholeSession(unitsim::Options o, uint64_t count) {
+        o.linkPath = (dir / "unit").string();
+        o.count = count;
+        SimulatedUnit unit(o);
+        unit->SetPaused(true);
+        CreateForm(o.linkPath);
+        const size_t before = SessionFiles().size();
+        FindAndStart(unit);
+        unit->SetPaused(false);
+        EXPECT_TRUE(WaitFor([&] { return shownWhileCapturing.size() >= count; })) << shownWhileCapturing.size();
+        Close();
+        const auto files = SessionFiles();
+        EXPECT_EQ(files.size(), before + 1);
+        return recording->Recorder().Writer().LastFilePath();
+    }
+};
+
+TEST_F(RecordingTest, TheFileHoldsExactlyTheRecordsTheTableShowedWithANameRecordMidSession) {
+    unitsim::Options o;
+    o.recordsPerSecond = 400;
+    o.nameEvery = 25;
+    o.unitId = 9;
+    o.name = "BENCH 1";
+    const fs::path path = RecordWholeSession(o, 160);
+    EXPECT_EQ(path.filename().string().substr(19), "_unit9_BENCH_1.csv");
+    const SessionFile file = ReadSessionFile(path);
+    const std::vector<uint32_t> recorded = file.StatusSequence();
+    EXPECT_EQ(recorded, shownWhileCapturing);
+    ASSERT_EQ(recorded.size(), 160u);
+    for (uint32_t i = 0; i < recorded.size(); ++i) ASSERT_EQ(recorded[i], i) << "none missing, none repeated";
+    size_t names = 0;
+    for (const auto& r : file.rows) {
+        EXPECT_EQ(r[recording::kUnitIdColumn], "9");
+        EXPECT_EQ(r[recording::kUnitNameColumn], "BENCH 1");
+        if (r[recording::kKindColumn] == "name") {
+            ++names;
+            EXPECT_EQ(r[recording::kBytesHexColumn], "4e0942454e4348203100");
+        }
+    }
+    EXPECT_EQ(names, 6u) << "one after every 25 status records";
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(RecordingTest, RecordThenReplayThenRecordAgainGivesTheSameRecords) {
+    unitsim::Options o;
+    o.recordsPerSecond = 400;
+    o.nameEvery = 40;
+    o.escapeAll = true;
+    const fs::path first = RecordWholeSession(o, 130);
+
+    unitsim::Options replay;
+    replay.replayPath = first.string();
+    replay.replaySpeed = 4;
+    replay.linkPath = (dir / "replay").string();
+    SimulatedUnit unit(replay);
+    unit->SetPaused(true);
+    shownWhileCapturing.clear();
+    CreateForm(replay.linkPath);
+    FindAndStart(unit);
+    EXPECT_EQ(form->Name->text(), "SIM-UNIT") << "the replay names the recorded unit";
+    unit->SetPaused(false);
+    ASSERT_TRUE(WaitFor([&] { return unit.Log().find("replay-done") != std::string::npos; })) << unit.Log();
+    ASSERT_TRUE(WaitFor([&] { return shownWhileCapturing.size() >= 130; }));
+    Close();
+    const fs::path second = recording->Recorder().Writer().LastFilePath();
+    ASSERT_NE(first, second);
+    EXPECT_EQ(ReadSessionFile(second).Records(), ReadSessionFile(first).Records());
+    EXPECT_EQ(unit.Log().find("replay-done 133 records, 0 rows skipped"), unit.Log().find("replay-done")) << unit.Log();
+}
+
+TEST_F(RecordingTest, StartAndCloseTwiceGiveTwoFilesAndRecordingOffGivesNone) {
+    unitsim::Options o;
+    o.recordsPerSecond = 200;
+    o.linkPath = (dir / "unit").string();
+    SimulatedUnit unit(o);
+    CreateForm(o.linkPath);
+    for (uint64_t session = 1; session <= 2; ++session) {
+        FindAndStart(unit, session);
+        ASSERT_TRUE(WaitFor([&] { return shownWhileCapturing.size() >= 5 * session; }));
+        Close();
+        EXPECT_EQ(SessionFiles().size(), session);
+    }
+    EXPECT_TRUE(recording->RecordSessions());
+    recording->RecordAction()->trigger();  // the command, as Ctrl+R runs it
+    EXPECT_FALSE(recording->RecordSessions());
+    EXPECT_FALSE(QSettings(QString::fromStdString((dir / "settings.ini").string()), QSettings::IniFormat)
+                     .value(SessionRecording::kRecordSessionsKey)
+                     .toBool())
+        << "the choice is kept";
+    const size_t shown = shownWhileCapturing.size();
+    FindAndStart(unit, 3);
+    ASSERT_TRUE(WaitFor([&] { return shownWhileCapturing.size() >= shown + 5; }));
+    Close();
+    EXPECT_EQ(SessionFiles().size(), 2u);
+
+    // The next window starts with recording off.
+    CreateForm(o.linkPath);
+    EXPECT_FALSE(recording->RecordSessions());
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(RecordingTest, ACaptureFolderThatCannotBeWrittenIsToldOnceAndCaptureGoesOn) {
+    std::ofstream(dir / "a-file") << "not a folder";
+    setenv("TORVANE_CAPTURE_DIR", (dir / "a-file" / "captures").c_str(), 1);
+    unitsim::Options o;
+    o.recordsPerSecond = 200;
+    o.linkPath = (dir / "unit").string();
+    SimulatedUnit unit(o);
+    CreateForm(o.linkPath);
+    FindAndStart(unit);
+    ASSERT_TRUE(WaitFor([&] { return !reports.empty(); }));
+    const size_t shown = shownWhileCapturing.size();
+    ASSERT_TRUE(WaitFor([&] { return shownWhileCapturing.size() >= shown + 20; })) << "the table keeps capturing";
+    Close();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find((dir / "a-file" / "captures").string()), std::string::npos) << reports[0];
+    EXPECT_NE(reports[0].find("Not a directory"), std::string::npos) << reports[0];
+}
+
+TEST_F(RecordingTest, CtrlCCopiesAndCtrlSSavesTheTableWhateverHasFocus) {
+    testsupport::PtyPair unused;
+    CreateForm(unused.SlavePath());
+    form->Timer1->stop();
+    fs::path saved = dir / "table.csv";
+    TableExportOptions options;
+    options.askSavePath = [&] { return QString::fromStdString(saved.string()); };
+    InstallTableExportCommands(*form, options);
+    const std::string stream = unitsim::EncodeLine(unitsim::StatusPayload(0x2A), false);
+    size_t pos = 0;
+    form->Rx.ReceiveBytes(static_cast<int32_t>(stream.size()), [&](uint8_t& b) {
+        b = static_cast<uint8_t>(stream[pos++]);
+        return true;
+    });
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->TID->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return form->TID->hasFocus(); }));
+    QApplication::clipboard()->clear();
+    QTest::keyClick(form->TID, Qt::Key_C, Qt::ControlModifier);
+    const QString copied = QApplication::clipboard()->text();
+    EXPECT_TRUE(copied.startsWith("Car\tTime\tLast LB\tDrive PWM\tBrake PWM\tLane Change\n42\t")) << copied.toStdString();
+    EXPECT_EQ(copied.count('\n'), 32);
+
+    QTest::keyClick(form->TID, Qt::Key_S, Qt::ControlModifier);
+    std::ifstream in(saved, std::ios::binary);
+    std::string header;
+    std::string first;
+    ASSERT_TRUE(std::getline(in, header) && std::getline(in, first));
+    EXPECT_EQ(header, "Car,Time,Last LB,Drive PWM,Brake PWM,Lane Change");
+    EXPECT_EQ(first.substr(0, 3), "42,");
+    EXPECT_EQ(first.substr(first.size() - 13), ",3 L*,0,0,Yes");
+}
+
+} // namespace
