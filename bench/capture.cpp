@@ -3,6 +3,8 @@
 // Start clicked. Prints one JSON line:
 //   line rate (45454 bytes/s) for LINE_SECONDS: records sent/shown/lost/repeated, main-thread
 //   CPU, latency from the unit's line end to the row written (p50/p99/max);
+//   the same with session recording on: the same figures, records missing from the session
+//   file, main-thread CPU above the run without recording, RSS at start and end;
 //   flood for FLOOD_SECONDS: records/s, CPU per 1000 records, RSS at start and end;
 //   idle for IDLE_SECONDS with the port open: CPU.
 // LINE_SLICE_US: how the unit hands the line's bytes over (default 1000: USB frames; 0: each
@@ -17,6 +19,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -27,6 +30,8 @@
 
 #include "UnitSim.h"
 #include "app/MainForm.h"
+#include "app/recording/SessionCsv.h"
+#include "app/recording/qt/SessionRecording.h"
 #include "toolkit/qt/SyncAdapter.h"
 
 namespace {
@@ -123,7 +128,9 @@ struct CpuSample {
 // One simulated unit on its own thread, and the window that finds it.
 class Rig {
 public:
-    Rig(const unitsim::Options& options, Tally& tally, const std::string& link) : FTally(tally) {
+    // With a settings file, the window records its sessions (into TORVANE_CAPTURE_DIR).
+    Rig(const unitsim::Options& options, Tally& tally, const std::string& link, const QString& recordingSettings = {})
+        : FTally(tally) {
         unitsim::Options o = options;
         o.linkPath = link;
         FSim = std::make_unique<unitsim::UnitSim>(o);
@@ -135,7 +142,13 @@ public:
         TForm1::Options formOptions;
         formOptions.portList.sysfsRoot = "/nonexistent-sysfs";  // only the simulated unit
         FForm = std::make_unique<TForm1>(formOptions);
+        if (!recordingSettings.isEmpty()) {
+            SessionRecording::Options recordingOptions;
+            recordingOptions.settingsFile = recordingSettings;
+            FRecording = std::make_unique<SessionRecording>(*FForm, recordingOptions);
+        }
         FForm->Table->OnSelectionChanged = [this](int, int row) {
+            if (FForm->Start->Caption() == QLatin1String("Close")) ++FShownWhileCapturing;
             TStringGrid* t = FForm->Table;
             const uint32_t seq = unitsim::SequenceFromFields(t->Cell(0, row).toInt(), t->Cell(3, row).toInt(),
                                                              t->Cell(4, row).toInt());
@@ -145,6 +158,7 @@ public:
     }
     ~Rig() {
         FForm->close();
+        FRecording.reset();
         FForm.reset();
         FSim->Stop();
         FSimThread.join();
@@ -159,6 +173,8 @@ public:
     }
     unitsim::UnitSim& Sim() { return *FSim; }
     TForm1& Form() { return *FForm; }
+    SessionRecording* Recording() { return FRecording.get(); }
+    uint64_t ShownWhileCapturing() const { return FShownWhileCapturing; }
     CpuSample Cpu() {
         clockid_t sim{};
         pthread_getcpuclockid(FSimThread.native_handle(), &sim);
@@ -170,7 +186,34 @@ private:
     std::unique_ptr<unitsim::UnitSim> FSim;
     std::thread FSimThread;
     std::unique_ptr<TForm1> FForm;
+    std::unique_ptr<SessionRecording> FRecording;
+    uint64_t FShownWhileCapturing = 0;
 };
+
+// Status records in a session file, and how many of their sequence numbers do not follow on.
+struct FileTally {
+    uint64_t records = 0;
+    uint64_t gaps = 0;
+};
+
+FileTally TallySessionFile(const std::filesystem::path& path) {
+    FileTally tally;
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    std::getline(in, line);  // header
+    int64_t last = -1;
+    while (std::getline(in, line)) {
+        const auto fields = recording::SplitCsvLine(line);
+        if (!fields || fields->size() != recording::kColumnCount || (*fields)[recording::kKindColumn] != "status") continue;
+        const uint32_t seq = unitsim::SequenceFromFields(std::atoi((*fields)[recording::kCarColumn].c_str()),
+                                                         std::atoi((*fields)[recording::kDrivePwmColumn].c_str()),
+                                                         std::atoi((*fields)[recording::kBrakePwmColumn].c_str()));
+        if (last >= 0 && static_cast<int64_t>(seq) != last + 1) ++tally.gaps;
+        last = seq;
+        ++tally.records;
+    }
+    return tally;
+}
 
 } // namespace
 
@@ -188,6 +231,7 @@ int main(int argc, char** argv) {
     for (auto& s : tally->sentNs) s.store(0, std::memory_order_relaxed);  // touch it all before RSS is read
 
     std::string json = "{\"bench\":\"capture\"";
+    double lineMainCpuPct = 0;
     auto add = [&json](const char* key, double v) {
         char buf[96];
         std::snprintf(buf, sizeof buf, ",\"%s\":%.6g", key, v);
@@ -227,7 +271,8 @@ int main(int argc, char** argv) {
         add("line_records_lost", static_cast<double>(sent > unique ? sent - unique : 0));
         add("line_records_repeated", static_cast<double>(tally->repeated));
         add("line_main_cpu_s", line.main);
-        add("line_main_cpu_pct", 100.0 * line.main / lineSeconds);
+        lineMainCpuPct = 100.0 * line.main / lineSeconds;
+        add("line_main_cpu_pct", lineMainCpuPct);
         add("line_app_cpu_pct", 100.0 * line.app / lineSeconds);
         add("line_paints_per_s", static_cast<double>(rig.Form().Table->PaintCount() - paintsBefore) / lineSeconds);
         add("line_latency_p50_ms", tally->PercentileMs(0.50));
@@ -241,6 +286,53 @@ int main(int argc, char** argv) {
         add("idle_main_cpu_s", idle.main);
         add("idle_app_cpu_s", idle.app);
         add("idle_port_open", rig.Form().VaComm1->Active() ? 1 : 0);
+    }
+    {   // Line rate again, with session recording on.
+        const std::string captures = std::string(dir) + "/captures";
+        setenv("TORVANE_CAPTURE_DIR", captures.c_str(), 1);
+        unitsim::Options o;
+        o.bytesPerSecond = 45454;
+        o.sliceUs = static_cast<int>(EnvSeconds("LINE_SLICE_US", 1000));
+        Rig rig(o, *tally, link, QString::fromStdString(std::string(dir) + "/settings.ini"));
+        if (!rig.FindUnitAndStart()) {
+            std::printf("{\"bench\":\"capture\",\"error\":\"unit not found for the recording run\"}\n");
+            return 1;
+        }
+        RunEventLoopFor(0.5);
+        tally->Reset();
+        tally->timing = true;
+        tally->counting = true;
+        const long rssStart = StatusKb("VmRSS");
+        const CpuSample start = rig.Cpu();
+        RunEventLoopFor(lineSeconds / 2);
+        const long rssMiddle = StatusKb("VmRSS");
+        RunEventLoopFor(lineSeconds / 2);
+        rig.Sim().SetPaused(true);
+        const CpuSample line = rig.Cpu() - start;
+        const long rssEnd = StatusKb("VmRSS");
+        RunEventLoopFor(0.5);
+        tally->counting = false;
+        tally->timing = false;
+        const uint64_t sent = tally->firstSeq < 0 ? 0 : static_cast<uint64_t>(rig.Sim().RecordsSent()) - static_cast<uint64_t>(tally->firstSeq);
+        const uint64_t unique = tally->shown - tally->repeated;
+        rig.Form().StartClick(rig.Form().Start);  // Close ends the session
+        rig.Recording()->Recorder().Writer().WaitUntilWritten();
+        const FileTally file = TallySessionFile(rig.Recording()->Recorder().Writer().LastFilePath());
+        const uint64_t shownInSession = rig.ShownWhileCapturing();
+        add("rec_records_sent", static_cast<double>(sent));
+        add("rec_records_lost", static_cast<double>(sent > unique ? sent - unique : 0));
+        add("rec_records_shown_in_session", static_cast<double>(shownInSession));
+        add("rec_file_records", static_cast<double>(file.records));
+        add("rec_file_missing", static_cast<double>(shownInSession > file.records ? shownInSession - file.records : 0));
+        add("rec_file_sequence_gaps", static_cast<double>(file.gaps));
+        add("rec_main_cpu_pct", 100.0 * line.main / lineSeconds);
+        add("rec_main_cpu_pct_over_off", 100.0 * line.main / lineSeconds - lineMainCpuPct);
+        add("rec_app_cpu_pct", 100.0 * line.app / lineSeconds);
+        add("rec_latency_p99_ms", tally->PercentileMs(0.99));
+        add("rec_rss_start_kb", static_cast<double>(rssStart));
+        add("rec_rss_middle_kb", static_cast<double>(rssMiddle));
+        add("rec_rss_end_kb", static_cast<double>(rssEnd));
+        unsetenv("TORVANE_CAPTURE_DIR");
     }
     {   // Flood.
         unitsim::Options o;
@@ -271,6 +363,6 @@ int main(int argc, char** argv) {
         add("flood_rss_peak_kb", static_cast<double>(StatusKb("VmHWM")));
     }
     std::printf("%s}\n", json.c_str());
-    rmdir(dir);
+    std::filesystem::remove_all(dir);
     return 0;
 }
