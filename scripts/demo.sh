@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The main job: build, start the simulated receiver unit on a pseudo-terminal, and start the
 # window with that port in its list. With a display the window stays until you close it;
-# without one it runs under Xvfb for a few seconds and writes a screenshot.
+# without one it runs under Xvfb for a few seconds and writes a screenshot. The capture is
+# recorded as a session file, whose path it prints at the end.
 #   DEMO_SECONDS (headless: seconds of capture after Start, default 5)   DEMO_SCREENSHOT (default build/demo.png)
+#   DEMO_CAPTURE_DIR (where the session files go, default build/demo-captures)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -25,6 +27,8 @@ fi
 echo "simulated unit: $(head -n1 "$workdir/sim.log") (as $link)"
 
 export TORVANE_EXTRA_PORTS="$link"
+export TORVANE_CAPTURE_DIR=${DEMO_CAPTURE_DIR:-$PWD/build/demo-captures}
+touch "$workdir/started"
 if [ -n "${DISPLAY:-}" ] && [ -z "${DEMO_HEADLESS:-}" ]; then
   build/default/app/torvane-capture
 else
@@ -35,4 +39,10 @@ else
     xvfb-run -a -s "-screen 0 1280x1024x24" build/default/app/torvane-capture
   echo "what the unit saw:"; sed 's/^/  /' "$workdir/sim.log"
   echo "screenshot: $shot"
+fi
+recorded=$(find "$TORVANE_CAPTURE_DIR" -maxdepth 1 -name '*.csv' -newer "$workdir/started" 2>/dev/null | sort)
+if [ -n "$recorded" ]; then
+  while IFS= read -r f; do echo "session recorded: $f ($(($(wc -l <"$f") - 1)) records)"; done <<<"$recorded"
+else
+  echo "no session recorded (\"Record sessions\" is off: Ctrl+R in the window turns it on)"
 fi
