@@ -74,6 +74,36 @@ protected:
 
 const UnitIdentity kUnit{true, 5, "SIM-UNIT"};
 
+// Holds the writer inside opening a session file until released, so that the test knows which
+// records it meets at once.
+class OpenGate {
+public:
+    FileOpener Opener() {
+        return [this](const fs::path& path) {
+            std::unique_lock<std::mutex> lock(FMutex);
+            FEntered = true;
+            FCond.notify_all();
+            FCond.wait(lock, [this] { return FOpen; });
+            return std::fopen(path.c_str(), "wb");
+        };
+    }
+    void WaitUntilEntered() {
+        std::unique_lock<std::mutex> lock(FMutex);
+        FCond.wait(lock, [this] { return FEntered; });
+    }
+    void Release() {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FOpen = true;
+        FCond.notify_all();
+    }
+
+private:
+    std::mutex FMutex;
+    std::condition_variable FCond;
+    bool FEntered = false;
+    bool FOpen = false;
+};
+
 TEST_F(SessionWriterTest, EachSessionIsAFileOfWholeRowsInTheOrderHandedOver) {
     {
         SessionWriter writer({}, Collect());
@@ -146,25 +176,16 @@ TEST_F(SessionWriterTest, AFileRemovedUnderTheWriterIsTold) {
 
 TEST_F(SessionWriterTest, AQueueTheWriterCannotEmptyStopsTheSessionAndKeepsWhatWasQueued) {
     // The writer is held inside opening the file while records arrive.
-    std::mutex gateMutex;
-    std::condition_variable gate;
-    bool open = false;
+    OpenGate gate;
     WriterLimits limits;
     limits.maxQueuedRecords = 4;
-    SessionWriter writer(limits, Collect(), [&](const fs::path& path) {
-        std::unique_lock<std::mutex> lock(gateMutex);
-        gate.wait(lock, [&] { return open; });
-        return std::fopen(path.c_str(), "wb");
-    });
+    SessionWriter writer(limits, Collect(), gate.Opener());
     writer.Begin(dir / "captures", "s", kUnit);
+    gate.WaitUntilEntered();
     for (uint64_t n = 1; n <= 4; ++n) EXPECT_TRUE(writer.Add(Row(n)));
     EXPECT_FALSE(writer.Add(Row(5)));
     EXPECT_FALSE(writer.Add(Row(6)));
-    {
-        std::lock_guard<std::mutex> lock(gateMutex);
-        open = true;
-    }
-    gate.notify_all();
+    gate.Release();
     writer.WaitUntilWritten();
     const auto reports = Reports();
     ASSERT_EQ(reports.size(), 1u);
@@ -201,21 +222,12 @@ TEST_F(SessionWriterTest, ASessionThatReachesTheCapByItselfStopsWithWholeRows) {
     limits.folderSizeCap = HeaderRow().size() + 2 * rowSize + rowSize / 2;
     // The writer is held inside opening the file until all five records are queued, so it
     // meets them in one go and the count in its report is known.
-    std::mutex gateMutex;
-    std::condition_variable gate;
-    bool open = false;
-    SessionWriter writer(limits, Collect(), [&](const fs::path& path) {
-        std::unique_lock<std::mutex> lock(gateMutex);
-        gate.wait(lock, [&] { return open; });
-        return std::fopen(path.c_str(), "wb");
-    });
+    OpenGate gate;
+    SessionWriter writer(limits, Collect(), gate.Opener());
     writer.Begin(dir / "captures", "s", kUnit);
+    gate.WaitUntilEntered();
     for (uint64_t n = 1; n <= 5; ++n) writer.Add(Row(n));
-    {
-        std::lock_guard<std::mutex> lock(gateMutex);
-        open = true;
-    }
-    gate.notify_all();
+    gate.Release();
     writer.WaitUntilWritten();
     const auto lines = Lines(writer.LastFilePath());
     ASSERT_EQ(lines.size(), 3u);
