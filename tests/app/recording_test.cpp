@@ -281,6 +281,50 @@ TEST_F(RecordingTest, ACaptureFolderThatCannotBeWrittenIsToldOnceAndCaptureGoesO
     EXPECT_NE(reports[0].find("Not a directory"), std::string::npos) << reports[0];
 }
 
+TEST_F(RecordingTest, NothingTheUnitSendsBreaksARowOrReachesAFileNameUnsanitised) {
+    testsupport::PtyPair unused;
+    CreateForm(unused.SlavePath());
+    form->Timer1->stop();
+    auto feed = [this](const std::string& stream) {
+        size_t pos = 0;
+        form->Rx.ReceiveBytes(static_cast<int32_t>(stream.size()), [&](uint8_t& b) {
+            b = static_cast<uint8_t>(stream[pos++]);
+            return true;
+        });
+    };
+    // The unit names itself with a path before Start: the file is named after it, safely.
+    feed(unitsim::EncodeLine(std::string("N\x03../..\\\xFF\x00\x00", 10), false));
+    form->Start->setEnabled(true);
+    form->StartClick(form->Start);
+    std::string longRecord = "S";
+    for (int i = 0; i < 299; ++i) longRecord += static_cast<char>(i & 0xFF);
+    const std::vector<std::string> records = {
+        "S",
+        longRecord,
+        "N\x07" + std::string(8, '\xFF'),
+        std::string("N\x08\0\0\0\0\0\0\0\0", 10),
+    };
+    feed("garbage\r\r\x01\x02!");  // and a line ending in an escape byte...
+    feed("\r");                       // ...whose line end is a payload byte
+    feed("\r");
+    for (const std::string& record : records) feed(unitsim::EncodeLine(record, false) + "junk\r");
+    Close();
+    const auto files = SessionFiles();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].parent_path(), dir / "captures");
+    EXPECT_EQ(files[0].filename().string().substr(19), "_unit3________.csv");
+    const SessionFile file = ReadSessionFile(files[0]);
+    ASSERT_EQ(file.rows.size(), records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(recording::HexDecode(file.rows[i][recording::kBytesHexColumn]), records[i]) << i;
+    }
+    EXPECT_EQ(file.rows[0][recording::kCarColumn], "0") << "a one-byte record reads its missing bytes as 0";
+    EXPECT_EQ(file.rows[1][recording::kUnitNameColumn], "../..\\\xC3\xBF");
+    EXPECT_EQ(file.rows[2][recording::kUnitNameColumn], "\xC3\xBF\xC3\xBF\xC3\xBF\xC3\xBF\xC3\xBF\xC3\xBF\xC3\xBF\xC3\xBF");
+    EXPECT_EQ(file.rows[3][recording::kUnitIdColumn], "8");
+    EXPECT_EQ(file.rows[3][recording::kUnitNameColumn], "");
+}
+
 TEST_F(RecordingTest, CtrlCCopiesAndCtrlSSavesTheTableWhateverHasFocus) {
     testsupport::PtyPair unused;
     CreateForm(unused.SlavePath());
