@@ -220,9 +220,10 @@ std::string SafeFieldText(std::string_view utf8) {
 std::string HexEncode(std::string_view bytes) {
     static const char digits[] = "0123456789abcdef";
     std::string out;
-    out.reserve(bytes.size() * 2);
+    out.reserve(bytes.size() * 3);
     for (char c : bytes) {
         const auto b = static_cast<uint8_t>(c);
+        if (!out.empty()) out += ' ';
         out += digits[b >> 4];
         out += digits[b & 15];
     }
@@ -230,7 +231,6 @@ std::string HexEncode(std::string_view bytes) {
 }
 
 std::optional<std::string> HexDecode(std::string_view hex) {
-    if (hex.size() % 2 != 0) return std::nullopt;
     auto nibble = [](char c) -> int {
         if (c >= '0' && c <= '9') return c - '0';
         if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -239,11 +239,14 @@ std::optional<std::string> HexDecode(std::string_view hex) {
     };
     std::string out;
     out.reserve(hex.size() / 2);
-    for (size_t i = 0; i < hex.size(); i += 2) {
+    for (size_t i = 0; i < hex.size();) {
+        if (i + 1 >= hex.size()) return std::nullopt;
         const int hi = nibble(hex[i]);
         const int lo = nibble(hex[i + 1]);
         if (hi < 0 || lo < 0) return std::nullopt;
         out += static_cast<char>(hi << 4 | lo);
+        i += 2;
+        if (i < hex.size() && hex[i] == ' ' && i + 1 < hex.size()) ++i;
     }
     return out;
 }

@@ -77,8 +77,10 @@ void AppendCsvField(std::string& out, std::string_view text);
 // would take for a formula is preceded by an apostrophe. The bytes column keeps the original.
 std::string SafeFieldText(std::string_view utf8);
 
+// "53 00 07": two hex digits per byte, spaces between, so that no spreadsheet and no CSV reader
+// takes the bytes for a number.
 std::string HexEncode(std::string_view bytes);
-// Nothing when the text is not an even count of hex digits.
+// Pairs of hex digits, each pair optionally followed by one space; nothing for any other text.
 std::optional<std::string> HexDecode(std::string_view hex);
 
 // Splits one CSV line (no line end) into fields; nothing when a quoted field is not closed.

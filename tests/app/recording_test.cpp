@@ -198,7 +198,7 @@ TEST_F(RecordingTest, TheFileHoldsExactlyTheRecordsTheTableShowedWithANameRecord
         EXPECT_EQ(r[recording::kUnitNameColumn], "BENCH 1");
         if (r[recording::kKindColumn] == "name") {
             ++names;
-            EXPECT_EQ(r[recording::kBytesHexColumn], "4e0942454e4348203100");
+            EXPECT_EQ(r[recording::kBytesHexColumn], "4e 09 42 45 4e 43 48 20 31 00");
         }
     }
     EXPECT_EQ(names, 6u) << "one after every 25 status records";

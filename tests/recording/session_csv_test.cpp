@@ -42,7 +42,7 @@ std::vector<std::string> Fields(const std::string& line) {
 TEST(SessionCsv, RowsCarryTheShownValuesInMachineFriendlyForm) {
     std::string out;
     AppendRow(out, StatusRow(std::string("S\x00\x07\x2C\x64\x00\x01", 7)), UnitFields(Unit(5, "SIM-UNIT")), 60);
-    EXPECT_EQ(out, "2026-12-07T09:43:51.123+01:00,17,status,7,44,12 R,100,0,1,5,SIM-UNIT,5300072c640001\n");
+    EXPECT_EQ(out, "2026-12-07T09:43:51.123+01:00,17,status,7,44,12 R,100,0,1,5,SIM-UNIT,53 00 07 2c 64 00 01\n");
 
     RecordRow name;
     name.kind = RecordRow::Kind::Name;
@@ -51,7 +51,7 @@ TEST(SessionCsv, RowsCarryTheShownValuesInMachineFriendlyForm) {
     name.bytes = std::string("N\x05" "ABC\0\0\0\0\0", 10);
     out.clear();
     AppendRow(out, name, UnitFields(Unit(5, "ABC")), -330);
-    EXPECT_EQ(out, "2026-12-07T09:43:52.000-05:30,18,name,,,,,,,5,ABC,4e054142430000000000\n");
+    EXPECT_EQ(out, "2026-12-07T09:43:52.000-05:30,18,name,,,,,,,5,ABC,4e 05 41 42 43 00 00 00 00 00\n");
 
     out.clear();
     AppendRow(out, StatusRow("S"), UnitFields(UnitIdentity{}), 0);
@@ -133,12 +133,13 @@ TEST(SessionCsv, TheHexColumnRoundTripsEveryByteValue) {
     std::string all;
     for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
     const std::string hex = HexEncode(all);
-    EXPECT_EQ(hex.substr(0x0D * 2, 2), "0d");
-    EXPECT_EQ(hex.substr(0x21 * 2, 2), "21");
+    EXPECT_EQ(hex.substr(0x0D * 3, 3), "0d ");
+    EXPECT_EQ(hex.substr(0x21 * 3, 3), "21 ");
     EXPECT_EQ(HexDecode(hex), all);
-    EXPECT_EQ(HexDecode("0D21FF"), std::string("\x0D\x21\xFF"));
-    EXPECT_FALSE(HexDecode("abc").has_value());
-    EXPECT_FALSE(HexDecode("zz").has_value());
+    EXPECT_EQ(HexDecode("0D21FF"), std::string("\x0D\x21\xFF")) << "spaces are optional";
+    for (const char* bad : {"abc", "zz", "0d 2", "0d  21", "0d 21 ", " 0d", "0 d"}) {
+        EXPECT_FALSE(HexDecode(bad).has_value()) << bad;
+    }
 }
 
 TEST(SessionCsv, QuotedFieldsSplitBackToTheirText) {
