@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "PtyPair.h"
+#include "Wait.h"
 #include "UnitSim.h"
 #include "app/MainForm.h"
 #include "app/recording/SessionCsv.h"
@@ -33,7 +34,7 @@ void Pump() { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); }
 
 template <class Pred>
 bool WaitFor(Pred pred, int ms = 10000) {
-    return testsupport::WaitUntil(pred, [] { Pump(); }, ms);
+    return testsupport::WaitUntil(pred, std::chrono::milliseconds(ms), [] { Pump(); });
 }
 
 class SimulatedUnit {
