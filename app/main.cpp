@@ -6,6 +6,7 @@
 #include "app/CommandLine.h"
 #include "app/DemoHooks.h"
 #include "app/MainForm.h"
+#include "app/plot/ThrottlePlot.h"
 #include "app/recording/qt/SessionRecording.h"
 #include "app/recording/qt/TableExportCommands.h"
 #include "toolkit/qt/ErrorReportBox.h"
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
     SessionRecording recording(form);  // goes before the window it listens to
     InstallTableExportCommands(form);
     form.show();
+    plot::ThrottlePlot throttlePlot(form);
     InstallDemoHooks(form);
     return QApplication::exec();
 }

@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "ThrottleCars.h"
+
 namespace unitsim {
 
 // The wire format is written out here a second time on purpose, not shared with the window: the
@@ -83,6 +85,7 @@ UnitSim::UnitSim(Options options, Log log) : FOptions(std::move(options)), FLog(
         if (!(FOptions.replaySpeed > 0)) throw std::runtime_error("the replay speed must be above 0");
         SessionReplay check(FOptions.replayPath);  // a file that cannot be played fails now, not at setup
     }
+    if (FOptions.cars > 0) FCars = std::make_unique<ThrottleCars>(FOptions.cars);
     FWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (FWake < 0) throw std::runtime_error(std::string("eventfd: ") + std::strerror(errno));
     try {
@@ -158,6 +161,11 @@ void UnitSim::SetPaused(bool paused) {
     (void)!write(FWake, &one, sizeof one);
 }
 
+std::string UnitSim::NextStatusPayload(int64_t dueNs) {
+    if (!FCars) return StatusPayload(FNextSeq);
+    return FCars->NextPayload(static_cast<double>(std::max<int64_t>(dueNs - FStreamStartNs, 0)) / 1e9);
+}
+
 void UnitSim::QueueLine(const std::string& payload) { FPending += EncodeLine(payload, FOptions.escapeAll); }
 
 void UnitSim::QueueStatusLine(const std::string& payload) {
@@ -186,7 +194,7 @@ void UnitSim::QueueDueRecords(int64_t now) {
     // In flood mode: keep the line's buffer fed.
     while (MoreToSend() && (FOptions.flood ? FPending.size() < 4096 : FNextDueNs <= now)) {
         const size_t before = FPending.size();
-        QueueStatusLine(StatusPayload(FNextSeq));
+        QueueStatusLine(NextStatusPayload(FOptions.flood ? now : FNextDueNs));
         const size_t lineBytes = FPending.size() - before;
         if (FOptions.nameEvery > 0 && FSentSinceSetup % FOptions.nameEvery == 0) QueueLine(NameRecord());
         if (FOptions.bytesPerSecond > 0) {
@@ -224,6 +232,7 @@ void UnitSim::OnByte(uint8_t b) {
             FState = State::Streaming;
             FSentSinceSetup = 0;
             FNextDueNs = MonotonicNs();
+            FStreamStartNs = FNextDueNs;
             if (!FOptions.replayPath.empty()) {
                 // Each setup plays the session from its start.
                 FReplay = std::make_unique<SessionReplay>(FOptions.replayPath);

@@ -3,7 +3,8 @@
 // line, checks the setup command byte for byte, then sends a name record and status records at
 // a chosen pace. Every status record carries a sequence number in fields the window shows
 // (car = bits 0-7, drive PWM = bits 8-15, brake PWM = bits 16-23), so a reader of the table can
-// count lost and repeated records.
+// count lost and repeated records. With `cars` set it sends throttle-like records of that many
+// cars in turn instead (ThrottleCars), for the demo and the plot.
 #include <sys/types.h>
 
 #include <atomic>
@@ -18,6 +19,8 @@
 
 namespace unitsim {
 
+class ThrottleCars;
+
 struct Options {
     double recordsPerSecond = 50;  // pace by records (used when bytesPerSecond is 0)
     double bytesPerSecond = 0;     // pace by bytes on the line (45454 is 500000 baud 8N2)
@@ -31,6 +34,7 @@ struct Options {
     uint64_t nameEvery = 0;         // also send the name record after every N status records (0: never)
     std::string replayPath;         // play this recorded session back instead of counting records
     double replaySpeed = 1;         // the recorded pace times this
+    int cars = 0;                   // 1..255: throttle-like records of this many cars in turn, not sequence numbers
 };
 
 // The setup command the window must send after the handshake.
@@ -85,6 +89,7 @@ private:
     void QueueDueReplayRecords(int64_t now);
     bool MoreToSend() const;
     std::string NameRecord() const;
+    std::string NextStatusPayload(int64_t dueNs);
     void Say(const std::string& line);
 
     Options FOptions;
@@ -99,6 +104,8 @@ private:
     uint32_t FNextSeq = 0;
     uint64_t FSentSinceSetup = 0;
     int64_t FNextDueNs = 0;
+    int64_t FStreamStartNs = 0;
+    std::unique_ptr<ThrottleCars> FCars;
     std::atomic<bool> FStopRequested{false};
     std::atomic<bool> FPaused{false};
     std::atomic<bool> FRestartPace{false};

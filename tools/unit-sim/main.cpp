@@ -26,6 +26,7 @@ const char* const kOptionHelp[] = {
     "  --id N                the unit's identifier, 0 to 255",
     "  --name TEXT           the unit's name",
     "  --link PATH           keep a symlink to the current device at PATH",
+    "  --cars N              throttle-like records of N cars (1 to 255) in turn, not sequence numbers",
     "  --replug-down-ms N    after SIGUSR1, stay unplugged for N ms (default 500)",
     "  --replay FILE         after each setup, play a recorded session file back at its recorded pace",
     "  --speed X             replay X times faster (0.5: half as fast; default 1)",
@@ -72,6 +73,8 @@ int main(int argc, char** argv) {
             options.flood = true;
         } else if (arg == "--count" && hasValue && ParseNumber(argv[++i], v)) {
             options.count = static_cast<uint64_t>(v);
+        } else if (arg == "--cars" && hasValue && ParseNumber(argv[++i], v) && v >= 1 && v <= 255) {
+            options.cars = static_cast<int>(v);
         } else if (arg == "--escape-all") {
             options.escapeAll = true;
         } else if (arg == "--id" && hasValue && ParseNumber(argv[++i], v) && v <= 255) {

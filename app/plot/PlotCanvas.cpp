@@ -1,0 +1,136 @@
+#include "app/plot/PlotCanvas.h"
+
+#include <QPainter>
+#include <QPen>
+
+namespace plot {
+
+namespace {
+constexpr int kLeft = 34;      // room for the value labels
+constexpr int kRight = 10;
+constexpr int kTop = 18;       // room for a pane's title
+constexpr int kGap = 24;       // between the panes
+constexpr int kBottom = 20;    // room for the time labels
+constexpr int kTickHalf = 5;   // lane-change tick, above and below the curve
+constexpr int kValueLines[] = {0, 64, 128, 192, 255};
+
+// Distinct on white and told apart by most eyes; later cars step round the hue circle.
+const QColor kPalette[] = {QColor(31, 119, 180), QColor(214, 39, 40),  QColor(44, 160, 44),  QColor(255, 127, 14),
+                           QColor(148, 103, 189), QColor(140, 86, 75), QColor(227, 119, 194), QColor(23, 190, 207),
+                           QColor(188, 189, 34),  QColor(60, 60, 60)};
+
+int TimeStepSeconds(int windowSeconds) {
+    if (windowSeconds <= 10) return 1;
+    return windowSeconds <= 30 ? 5 : 10;
+}
+} // namespace
+
+QColor CarColour(size_t index) {
+    if (index < std::size(kPalette)) return kPalette[index];
+    const int hue = static_cast<int>((index * 137) % 360);  // the golden angle spreads them out
+    return QColor::fromHsv(hue, 200, index % 2 == 0 ? 200 : 150);
+}
+
+PlotCanvas::PlotCanvas(const PlotModel& model, QWidget* parent) : QWidget(parent), FModel(model) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(240, 200);
+}
+
+void PlotCanvas::SetHidden(uint8_t car, bool hidden) {
+    if (FHidden[car] == hidden) return;
+    FHidden[car] = hidden;
+    update();
+}
+
+void PlotCanvas::paintEvent(QPaintEvent*) {
+    ++FPaintCount;
+    QPainter p(this);
+    p.fillRect(rect(), Qt::white);
+    const qreal paneHeight = (height() - kTop - kGap - kBottom - kTop) / 2.0;
+    const qreal plotWidth = width() - kLeft - kRight;
+    if (paneHeight < 10 || plotWidth < 10) return;
+    const Pane panes[] = {{QRectF(kLeft, kTop, plotWidth, paneHeight), "Drive PWM"},
+                          {QRectF(kLeft, kTop + paneHeight + kGap + kTop, plotWidth, paneHeight), "Brake PWM"}};
+    for (const Pane& pane : panes) DrawFrame(p, pane);
+    DrawTimeAxis(p, panes[1].area);
+
+    FDrawnCars.clear();
+    const std::vector<uint8_t>& cars = FModel.Cars();
+    const int widthPx = static_cast<int>(plotWidth);
+    for (size_t i = 0; i < cars.size(); ++i) {
+        const uint8_t car = cars[i];
+        if (FHidden[car]) continue;
+        const DecimatedTrace trace = FModel.Decimate(car, widthPx);
+        if (trace.Drive.empty()) continue;
+        FDrawnCars.push_back(car);
+        p.setPen(QPen(CarColour(i), 1));
+        DrawCurve(p, panes[0], trace.Drive);
+        DrawCurve(p, panes[1], trace.Brake);
+        FTicks.clear();
+        const QRectF& a = panes[0].area;
+        for (const PlotPoint& lane : trace.LaneChanges) {
+            const qreal x = a.left() + lane.X;
+            const qreal y = a.bottom() - lane.Value * a.height() / 255.0;
+            FTicks.append(QLineF(x, y - kTickHalf, x, y + kTickHalf));
+        }
+        if (!FTicks.isEmpty()) {
+            p.setPen(QPen(CarColour(i), 2));
+            p.drawLines(FTicks);
+        }
+    }
+
+    p.setPen(palette().color(QPalette::WindowText));
+    if (cars.empty()) {
+        p.drawText(panes[0].area, Qt::AlignCenter, QStringLiteral("Waiting for status records"));
+    }
+    if (FModel.Paused()) {
+        QFont bold = font();
+        bold.setBold(true);
+        p.setFont(bold);
+        p.drawText(QRectF(kLeft, 0, plotWidth, kTop), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("Paused"));
+    }
+}
+
+void PlotCanvas::DrawFrame(QPainter& p, const Pane& pane) {
+    const QRectF& a = pane.area;
+    p.setPen(QColor(225, 225, 225));
+    for (int v : kValueLines) {
+        const qreal y = a.bottom() - v * a.height() / 255.0;
+        p.drawLine(QPointF(a.left(), y), QPointF(a.right(), y));
+    }
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawRect(a);
+    p.drawText(QRectF(a.left(), a.top() - kTop, a.width(), kTop), Qt::AlignLeft | Qt::AlignVCenter,
+               QString::fromLatin1(pane.title));
+    for (int v : kValueLines) {
+        const qreal y = a.bottom() - v * a.height() / 255.0;
+        p.drawText(QRectF(0, y - 8, kLeft - 4, 16), Qt::AlignRight | Qt::AlignVCenter, QString::number(v));
+    }
+}
+
+void PlotCanvas::DrawTimeAxis(QPainter& p, const QRectF& area) {
+    const int window = FModel.WindowSeconds();
+    const int step = TimeStepSeconds(window);
+    for (int s = 0; s <= window; s += step) {
+        const qreal x = area.right() - s * area.width() / window;
+        p.drawLine(QPointF(x, area.bottom()), QPointF(x, area.bottom() + 3));
+        const QString label = s == 0 ? QStringLiteral("0 s") : QStringLiteral("-%1").arg(s);
+        p.drawText(QRectF(x - 24, area.bottom() + 3, 48, kBottom - 3), Qt::AlignHCenter | Qt::AlignTop, label);
+    }
+}
+
+void PlotCanvas::DrawCurve(QPainter& p, const Pane& pane, const std::vector<PlotPoint>& points) {
+    const QRectF& a = pane.area;
+    const qreal scale = a.height() / 255.0;
+    FPolyline.resize(static_cast<qsizetype>(points.size()));
+    for (size_t k = 0; k < points.size(); ++k) {
+        FPolyline[static_cast<qsizetype>(k)] = QPointF(a.left() + points[k].X, a.bottom() - points[k].Value * scale);
+    }
+    if (FPolyline.size() == 1) {
+        p.drawPoint(FPolyline[0]);
+    } else {
+        p.drawPolyline(FPolyline);
+    }
+}
+
+} // namespace plot

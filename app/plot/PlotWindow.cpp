@@ -1,0 +1,171 @@
+#include "app/plot/PlotWindow.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <QScreen>
+#include <QShowEvent>
+#include <QHideEvent>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+#include "app/ReceiveDecoder.h"
+
+namespace plot {
+
+namespace {
+constexpr int kCarRole = Qt::UserRole;
+
+QIcon Swatch(const QColor& colour) {
+    QPixmap pixmap(12, 12);
+    pixmap.fill(colour);
+    return QIcon(pixmap);
+}
+
+QString LastLbShort(uint8_t b) { return QString::fromStdString(LastLbText(b)); }
+} // namespace
+
+QString LatestValuesText(const PlotModel& model) {
+    QStringList lines;
+    for (uint8_t car : model.Cars()) {
+        const std::optional<Sample> s = model.Latest(car);
+        if (!s) continue;
+        lines << QStringLiteral("Car %1: drive %2, brake %3, last LB %4%5")
+                     .arg(car)
+                     .arg(s->Drive)
+                     .arg(s->Brake)
+                     .arg(LastLbShort(s->LastLb))
+                     .arg(s->LaneChange ? QStringLiteral(", lane change") : QString());
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+PlotWindow::PlotWindow(PlotModel& model, QWidget* parent) : QWidget(parent, Qt::Window), FModel(model) {
+    setWindowTitle(QStringLiteral("Throttle plot"));
+
+    WindowBox = new QComboBox(this);
+    for (int seconds : PlotModel::kWindowChoices) WindowBox->addItem(QStringLiteral("Last %1 s").arg(seconds), seconds);
+    WindowBox->setCurrentIndex(WindowBox->findData(FModel.WindowSeconds()));
+    WindowBox->setFocusPolicy(Qt::NoFocus);  // Space belongs to pause, not to opening the list
+    connect(WindowBox, &QComboBox::currentIndexChanged, this, [this](int index) {
+        FModel.SetWindowSeconds(WindowBox->itemData(index).toInt());
+        Refresh();
+    });
+
+    PauseButton = new QPushButton(QStringLiteral("Pause"), this);
+    PauseButton->setCheckable(true);
+    PauseButton->setFocusPolicy(Qt::NoFocus);
+    PauseButton->setToolTip(QStringLiteral("Freeze the view; records are still kept (Space)"));
+    connect(PauseButton, &QPushButton::toggled, this, [this](bool paused) {
+        FModel.SetPaused(paused);
+        PauseButton->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+        Refresh();
+    });
+    auto* space = new QShortcut(QKeySequence(Qt::Key_Space), this);
+    connect(space, &QShortcut::activated, PauseButton, &QPushButton::toggle);
+
+    Canvas = new PlotCanvas(FModel, this);
+    Canvas->setFocusPolicy(Qt::StrongFocus);
+
+    Legend = new QListWidget(this);
+    Legend->setFixedWidth(96);
+    Legend->setFocusPolicy(Qt::NoFocus);
+    Legend->setSelectionMode(QAbstractItemView::NoSelection);
+    Legend->setToolTip(QStringLiteral("Click a car to hide or show it"));
+    connect(Legend, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { ToggleCar(item); });
+
+    Latest = new QPlainTextEdit(this);
+    Latest->setReadOnly(true);
+    Latest->setFocusPolicy(Qt::NoFocus);
+    Latest->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Latest->setMaximumHeight(5 * Latest->fontMetrics().lineSpacing() + 12);
+
+    auto* controls = new QHBoxLayout;
+    controls->addWidget(WindowBox);
+    controls->addWidget(PauseButton);
+    controls->addStretch(1);
+    auto* middle = new QHBoxLayout;
+    middle->addWidget(Canvas, 1);
+    middle->addWidget(Legend);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(controls);
+    layout->addLayout(middle, 1);
+    layout->addWidget(Latest);
+
+    FFrameTimer.setSingleShot(true);
+    FFrameTimer.setTimerType(Qt::PreciseTimer);
+    connect(&FFrameTimer, &QTimer::timeout, this, [this] { Frame(); });
+    FTextTimer.setSingleShot(true);
+    FTextTimer.setInterval(kTextIntervalMs);
+    connect(&FTextTimer, &QTimer::timeout, this, [this] { UpdateText(); });
+    resize(760, 560);
+}
+
+int PlotWindow::FrameIntervalMs() const {
+    const QScreen* s = screen();
+    const qreal hz = s != nullptr ? s->refreshRate() : 60.0;
+    return static_cast<int>(std::ceil(1000.0 / (hz >= 1.0 ? hz : 60.0)));
+}
+
+void PlotWindow::RecordAdded() {
+    // Runs for every record: only the cheapest checks here. Paused, nothing shown changes.
+    if (!isVisible() || FModel.Paused()) return;
+    if (!FFrameTimer.isActive()) FFrameTimer.start(FrameIntervalMs());
+    if (!FTextTimer.isActive()) FTextTimer.start();
+}
+
+void PlotWindow::Refresh() {
+    FFrameTimer.stop();
+    FTextTimer.stop();
+    Frame();
+    UpdateText();
+}
+
+void PlotWindow::Frame() {
+    if (Legend->count() != static_cast<int>(FModel.Cars().size())) SyncLegend();
+    Canvas->update();
+}
+
+void PlotWindow::UpdateText() {
+    const QString text = LatestValuesText(FModel);
+    if (text != Latest->toPlainText()) Latest->setPlainText(text);
+}
+
+QString PlotWindow::LatestText() const { return Latest->toPlainText(); }
+
+void PlotWindow::SyncLegend() {
+    const std::vector<uint8_t>& cars = FModel.Cars();
+    // Cars only ever join, in the order first seen, so the entries so far stay as they are.
+    for (size_t i = static_cast<size_t>(Legend->count()); i < cars.size(); ++i) {
+        auto* item = new QListWidgetItem(Swatch(CarColour(i)), QStringLiteral("Car %1").arg(cars[i]), Legend);
+        item->setData(kCarRole, cars[i]);
+    }
+}
+
+void PlotWindow::ToggleCar(QListWidgetItem* item) {
+    const auto car = static_cast<uint8_t>(item->data(kCarRole).toInt());
+    const bool hide = !Canvas->IsHidden(car);
+    Canvas->SetHidden(car, hide);
+    QFont f = item->font();
+    f.setStrikeOut(hide);
+    item->setFont(f);
+    item->setForeground(hide ? palette().color(QPalette::Disabled, QPalette::Text) : palette().color(QPalette::Text));
+}
+
+void PlotWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    Refresh();
+    if (!event->spontaneous() && OnShownOrHidden) OnShownOrHidden(true);
+}
+
+void PlotWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    FFrameTimer.stop();
+    FTextTimer.stop();
+    if (!event->spontaneous() && OnShownOrHidden) OnShownOrHidden(false);
+}
+
+} // namespace plot

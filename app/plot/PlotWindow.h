@@ -1,0 +1,62 @@
+#pragma once
+// The "Throttle plot" window: the plot, a legend of the cars (a click hides or shows a car), the
+// time span, pause/resume (Space) and the latest values per car. It repaints at most once per
+// display frame, and not at all while hidden or paused.
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+#include "app/plot/PlotCanvas.h"
+#include "app/plot/PlotModel.h"
+
+namespace plot {
+
+class PlotWindow : public QWidget {
+public:
+    static constexpr int kTextIntervalMs = 200;  // numbers changing faster cannot be read
+
+    explicit PlotWindow(PlotModel& model, QWidget* parent = nullptr);
+
+    // A record has been added to the model.
+    void RecordAdded();
+    // Brings everything shown up to date at once.
+    void Refresh();
+
+    // The latest values per car, one line each, as shown.
+    QString LatestText() const;
+
+    // Opened or closed (not minimised or restored).
+    std::function<void(bool shown)> OnShownOrHidden;
+
+    QComboBox* WindowBox = nullptr;
+    QPushButton* PauseButton = nullptr;
+    PlotCanvas* Canvas = nullptr;
+    QListWidget* Legend = nullptr;
+    QPlainTextEdit* Latest = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void Frame();
+    void UpdateText();
+    void SyncLegend();
+    void ToggleCar(QListWidgetItem* item);
+    int FrameIntervalMs() const;
+
+    PlotModel& FModel;
+    QTimer FFrameTimer;
+    QTimer FTextTimer;
+};
+
+// The text of the latest values of the cars the model shows.
+QString LatestValuesText(const PlotModel& model);
+
+} // namespace plot

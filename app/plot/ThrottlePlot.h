@@ -1,0 +1,51 @@
+#pragma once
+// The throttle plot beside the capture window: its model, fed from the window's decoder from the
+// start (so opening it shows the last minute at once), its window, and the command that opens
+// and closes it (context menu and Ctrl+G). Whether it is open, where, and its time span are
+// remembered across runs.
+//   TORVANE_PLOT_SCREENSHOT=<file.png>  (headless demo) open the plot, and when the capture window
+//                                       closes grab it into this file and its values into <file.png>.txt
+#include <QAction>
+#include <QObject>
+
+#include <memory>
+
+#include "app/plot/PlotFeed.h"
+#include "app/plot/PlotModel.h"
+#include "app/plot/PlotWindow.h"
+
+class TForm1;
+
+namespace plot {
+
+class ThrottlePlot : public QObject {
+public:
+    static constexpr const char* kCommandText = "Throttle plot";
+
+    // Must go before the window does.
+    explicit ThrottlePlot(TForm1& form);
+    ~ThrottlePlot() override;
+
+    void Toggle();
+
+    PlotModel& Model() { return FModel; }
+    PlotWindow& Window() { return *FWindow; }
+    QAction* Command() const { return FCommand; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Restore();
+    void Save() const;
+    void ScreenshotOnClose(const QString& path);
+
+    TForm1& FForm;
+    PlotModel FModel;
+    std::unique_ptr<PlotWindow> FWindow;
+    PlotFeed FFeed;
+    QAction* FCommand = nullptr;
+    QString FScreenshotPath;
+};
+
+} // namespace plot

@@ -1,0 +1,176 @@
+// The throttle plot's data: the bounded rings, the per-car history, the view and its decimation.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/plot/PlotModel.h"
+#include "app/plot/RingBuffer.h"
+
+namespace {
+
+using plot::DecimatedTrace;
+using plot::PlotModel;
+using plot::PlotPoint;
+using plot::RingBuffer;
+
+std::vector<int> Contents(const RingBuffer<int>& ring) {
+    std::vector<int> out;
+    for (size_t i = 0; i < ring.Size(); ++i) out.push_back(ring[i]);
+    return out;
+}
+
+std::vector<uint8_t> Values(const std::vector<PlotPoint>& points) {
+    std::vector<uint8_t> out;
+    for (const PlotPoint& p : points) out.push_back(p.Value);
+    return out;
+}
+
+void AddDrive(PlotModel& m, int64_t t, uint8_t car, uint8_t drive, bool lane = false) { m.Add(t, car, drive, 0, 0x6F, lane); }
+
+TEST(RingBufferTest, KeepsTheNewestUpToItsBoundInOrderAcrossTheWrap) {
+    RingBuffer<int> ring(5);
+    for (int i = 1; i <= 3; ++i) ring.Push(i);
+    ring.PopFront();
+    EXPECT_EQ(Contents(ring), (std::vector<int>{2, 3}));
+    for (int i = 4; i <= 12; ++i) ring.Push(i);  // wraps round the storage twice
+    EXPECT_EQ(Contents(ring), (std::vector<int>{8, 9, 10, 11, 12}));
+    EXPECT_EQ(ring.Front(), 8);
+    EXPECT_EQ(ring.Back(), 12);
+    EXPECT_LE(ring.StorageSize(), 5u);
+    while (!ring.Empty()) ring.PopFront();
+    ring.PopFront();  // on an empty ring: nothing
+    EXPECT_EQ(ring.Size(), 0u);
+}
+
+TEST(RingBufferTest, GrowsAndShrinksWithoutLosingOrder) {
+    RingBuffer<int> ring(10000);
+    for (int i = 0; i < 100; ++i) ring.Push(i);
+    for (int i = 0; i < 60; ++i) ring.PopFront();  // the head now lies inside the storage
+    for (int i = 100; i < 5000; ++i) ring.Push(i);
+    ASSERT_EQ(ring.Size(), 4940u);
+    for (size_t i = 0; i < ring.Size(); ++i) ASSERT_EQ(ring[i], static_cast<int>(60 + i));
+    const size_t grown = ring.StorageSize();
+    EXPECT_LE(grown, 10000u);
+    while (ring.Size() > 10) ring.PopFront();
+    EXPECT_LT(ring.StorageSize(), grown / 8) << "storage is given back when most of it is unused";
+    EXPECT_EQ(Contents(ring), (std::vector<int>{4990, 4991, 4992, 4993, 4994, 4995, 4996, 4997, 4998, 4999}));
+}
+
+TEST(PlotModelTest, CarsAppearInTheOrderFirstSeenWithTheirLatestRecord) {
+    PlotModel m;
+    m.Add(0, 7, 10, 0, 0x2C, false);
+    m.Add(1, 3, 20, 5, 0x6F, false);
+    m.Add(2, 7, 30, 0, 0x83, true);
+    m.Add(3, 200, 40, 0, 0x00, false);
+    EXPECT_EQ(m.Cars(), (std::vector<uint8_t>{7, 3, 200}));
+    ASSERT_TRUE(m.Latest(7).has_value());
+    EXPECT_EQ(m.Latest(7)->Drive, 30);
+    EXPECT_EQ(m.Latest(7)->LastLb, 0x83);
+    EXPECT_TRUE(m.Latest(7)->LaneChange);
+    EXPECT_EQ(m.Latest(3)->Brake, 5);
+    EXPECT_FALSE(m.Latest(8).has_value());
+    EXPECT_TRUE(m.Decimate(8, 100).Drive.empty());
+}
+
+TEST(PlotModelTest, KeepsTheLastMinuteAndNoMoreThanItsBound) {
+    PlotModel m;
+    AddDrive(m, 0, 1, 1);
+    AddDrive(m, 0, 2, 1);
+    for (int64_t t = 500; t <= 61000; t += 500) AddDrive(m, t, 1, 2);
+    EXPECT_EQ(m.SampleCount(), 121u) << "car 1's first record and quiet car 2's have expired";
+    EXPECT_FALSE(m.Latest(2).has_value());
+    EXPECT_EQ(m.Cars(), (std::vector<uint8_t>{1, 2})) << "a car once seen stays in the legend";
+
+    // Faster than a line can carry: the oldest records go first, whichever car they belong to.
+    PlotModel small(100);
+    for (int i = 0; i < 150; ++i) AddDrive(small, i / 10, static_cast<uint8_t>(i < 50 ? 1 : 2), static_cast<uint8_t>(i));
+    EXPECT_EQ(small.SampleCount(), 100u);
+    EXPECT_FALSE(small.Latest(1).has_value());
+    EXPECT_EQ(small.Latest(2)->Drive, 149);
+}
+
+TEST(PlotModelTest, DecimationKeepsEachColumnsMinimumAndMaximumInTheirOrder) {
+    PlotModel m;
+    // 10 s at 1 ms a record onto 10 columns: 1000 records a column, flat at 100 but for a dip
+    // before a spike in column 2 and a spike before a dip in column 7.
+    for (int64_t t = 1; t <= 10000; ++t) {
+        uint8_t v = 100;
+        if (t == 2300) v = 3;
+        if (t == 2301) v = 250;
+        if (t == 7600) v = 255;
+        if (t == 7900) v = 0;
+        AddDrive(m, t, 1, v);
+    }
+    const DecimatedTrace d = m.Decimate(1, 10);
+    EXPECT_TRUE(std::is_sorted(d.Drive.begin(), d.Drive.end(), [](auto& a, auto& b) { return a.X < b.X; }));
+    auto column = [&d](int c) {
+        std::vector<uint8_t> v;
+        for (const PlotPoint& p : d.Drive) {
+            if (p.X >= static_cast<float>(c) && p.X < static_cast<float>(c + 1)) v.push_back(p.Value);
+        }
+        return v;
+    };
+    EXPECT_EQ(column(2), (std::vector<uint8_t>{100, 3, 250, 100}));
+    EXPECT_EQ(column(7), (std::vector<uint8_t>{100, 255, 0, 100}));
+    EXPECT_EQ(column(4), (std::vector<uint8_t>{100, 100})) << "a flat column: where it starts and ends";
+    EXPECT_EQ(d.Brake.size(), 20u);
+    EXPECT_FLOAT_EQ(d.Drive.back().X, 10.0f) << "the latest record is at the right edge";
+}
+
+TEST(PlotModelTest, TheTimeWindowChoosesHowFarBackTheViewReaches) {
+    PlotModel m;
+    for (int64_t t = 0; t <= 60000; t += 1000) AddDrive(m, t, 1, static_cast<uint8_t>(t / 1000), t == 30000);
+    EXPECT_EQ(m.WindowSeconds(), 10);
+    DecimatedTrace d = m.Decimate(1, 600);
+    EXPECT_EQ(Values(d.Drive).front(), 50);
+    EXPECT_FLOAT_EQ(d.Drive.front().X, 0.0f);
+    EXPECT_FLOAT_EQ(d.Drive[5].X, 300.0f) << "5 s back in a 10 s view is half way";
+    EXPECT_TRUE(d.LaneChanges.empty());
+
+    m.SetWindowSeconds(60);
+    d = m.Decimate(1, 600);
+    EXPECT_EQ(d.Drive.size(), 61u) << "one record a column: each once";
+    ASSERT_EQ(d.LaneChanges.size(), 1u);
+    EXPECT_EQ(d.LaneChanges[0], (PlotPoint{300.0f, 30}));
+
+    const uint64_t revision = m.Revision();
+    m.SetWindowSeconds(7);  // not a choice
+    EXPECT_EQ(m.WindowSeconds(), 60);
+    EXPECT_EQ(m.Revision(), revision);
+}
+
+TEST(PlotModelTest, APausedViewStaysAsItWasWhileRecordsKeepArriving) {
+    PlotModel m;
+    for (int64_t t = 0; t < 5000; t += 100) AddDrive(m, t, 1, 10);
+    m.SetPaused(true);
+    const DecimatedTrace before = m.Decimate(1, 200);
+    for (int64_t t = 5000; t < 70000; t += 100) {
+        AddDrive(m, t, 1, 99);
+        AddDrive(m, t, 2, 42);
+    }
+    EXPECT_EQ(m.Cars(), (std::vector<uint8_t>{1}));
+    EXPECT_EQ(m.Latest(1)->Drive, 10);
+    EXPECT_EQ(m.Decimate(1, 200).Drive, before.Drive) << "even after the records it shows have expired underneath";
+    EXPECT_GT(m.SampleCount(), 1000u);
+
+    m.SetPaused(false);
+    EXPECT_EQ(m.Cars(), (std::vector<uint8_t>{1, 2}));
+    EXPECT_EQ(m.Latest(1)->Drive, 99);
+}
+
+TEST(PlotModelTest, AClockThatGoesBackCountsAsTheLatestTime) {
+    PlotModel m;
+    AddDrive(m, 5000, 1, 10);
+    AddDrive(m, 4000, 1, 20);
+    const DecimatedTrace d = m.Decimate(1, 100);
+    ASSERT_EQ(d.Drive.size(), 2u);
+    EXPECT_FLOAT_EQ(d.Drive[1].X, 100.0f);
+}
+
+TEST(PlotModelTest, AtMostOneLaneChangeMarkerPerColumn) {
+    PlotModel m;
+    for (int64_t t = 0; t <= 10000; t += 10) AddDrive(m, t, 1, 50, true);
+    EXPECT_EQ(m.Decimate(1, 20).LaneChanges.size(), 20u);
+}
+
+} // namespace
