@@ -9,8 +9,12 @@
 //   idle for IDLE_SECONDS with the port open: CPU.
 // LINE_SLICE_US: how the unit hands the line's bytes over (default 1000: USB frames; 0: each
 // record when complete). BENCH_HIDDEN=1: the window is not shown, so nothing is painted.
+// The throttle plot takes every record shown: the line-rate phase runs with it closed, then again
+// with it open and painted (plot_line_*); the idle and flood phases run with it open, the
+// recording run with it closed. BENCH_PLOT=0 leaves the plot out altogether.
 #include <QApplication>
 #include <QEventLoop>
+#include <QSettings>
 #include <QTimer>
 
 #include <pthread.h>
@@ -30,6 +34,7 @@
 
 #include "UnitSim.h"
 #include "app/MainForm.h"
+#include "app/plot/ThrottlePlot.h"
 #include "app/recording/SessionCsv.h"
 #include "app/recording/qt/SessionRecording.h"
 #include "toolkit/qt/SyncAdapter.h"
@@ -129,7 +134,8 @@ struct CpuSample {
 class Rig {
 public:
     // With a settings file, the window records its sessions (into TORVANE_CAPTURE_DIR).
-    Rig(const unitsim::Options& options, Tally& tally, const std::string& link, const QString& recordingSettings = {})
+    Rig(const unitsim::Options& options, Tally& tally, const std::string& link, bool withPlot,
+        const QString& recordingSettings = {})
         : FTally(tally) {
         unitsim::Options o = options;
         o.linkPath = link;
@@ -155,8 +161,10 @@ public:
             FTally.OnShown(seq, MonotonicNs());
         };
         if (std::getenv("BENCH_HIDDEN") == nullptr) FForm->show();
+        if (withPlot) FPlot = std::make_unique<plot::ThrottlePlot>(*FForm);
     }
     ~Rig() {
+        FPlot.reset();
         FForm->close();
         FRecording.reset();
         FForm.reset();
@@ -173,6 +181,10 @@ public:
     }
     unitsim::UnitSim& Sim() { return *FSim; }
     TForm1& Form() { return *FForm; }
+    plot::ThrottlePlot* Plot() { return FPlot.get(); }
+    void ShowPlot(bool shown) {
+        if (FPlot && FPlot->Window().isVisible() != shown) FPlot->Toggle();
+    }
     SessionRecording* Recording() { return FRecording.get(); }
     uint64_t ShownWhileCapturing() const { return FShownWhileCapturing; }
     CpuSample Cpu() {
@@ -187,8 +199,53 @@ private:
     std::thread FSimThread;
     std::unique_ptr<TForm1> FForm;
     std::unique_ptr<SessionRecording> FRecording;
+    std::unique_ptr<plot::ThrottlePlot> FPlot;
     uint64_t FShownWhileCapturing = 0;
 };
+
+// One line-rate run of `seconds` on a rig whose unit is sending, its figures under `prefix`;
+// returns the main thread's CPU in percent.
+double MeasureLineRate(Rig& rig, Tally& tally, double seconds, const std::string& prefix,
+                       const std::function<void(const std::string&, double)>& add) {
+    tally.Reset();
+    tally.latenciesNs.reserve(static_cast<size_t>(seconds * 6000) + 1000);
+    tally.timing = true;
+    tally.counting = true;
+    const uint64_t paintsBefore = rig.Form().Table->PaintCount();
+    const uint64_t plotPaintsBefore = rig.Plot() ? rig.Plot()->Window().Canvas->PaintCount() : 0;
+    const int64_t plotPaintNsBefore = rig.Plot() ? rig.Plot()->Window().Canvas->PaintNs() : 0;
+    const CpuSample start = rig.Cpu();
+    RunEventLoopFor(seconds);
+    rig.Sim().SetPaused(true);
+    const CpuSample line = rig.Cpu() - start;
+    RunEventLoopFor(0.5);  // let what is on the line arrive
+    tally.counting = false;
+    tally.timing = false;
+    const uint64_t sent = tally.firstSeq < 0 ? 0 : static_cast<uint64_t>(rig.Sim().RecordsSent()) - static_cast<uint64_t>(tally.firstSeq);
+    add(prefix + "seconds", seconds);
+    add(prefix + "records_sent", static_cast<double>(sent));
+    add(prefix + "records_shown", static_cast<double>(tally.shown));
+    const uint64_t unique = tally.shown - tally.repeated;
+    add(prefix + "records_lost", static_cast<double>(sent > unique ? sent - unique : 0));
+    add(prefix + "records_repeated", static_cast<double>(tally.repeated));
+    add(prefix + "main_cpu_s", line.main);
+    const double mainCpuPct = 100.0 * line.main / seconds;
+    add(prefix + "main_cpu_pct", mainCpuPct);
+    add(prefix + "app_cpu_pct", 100.0 * line.app / seconds);
+    add(prefix + "paints_per_s", static_cast<double>(rig.Form().Table->PaintCount() - paintsBefore) / seconds);
+    if (rig.Plot() != nullptr) {
+        add(prefix + "plot_open", rig.Plot()->Window().isVisible() ? 1 : 0);
+        const auto plotPaints = static_cast<double>(rig.Plot()->Window().Canvas->PaintCount() - plotPaintsBefore);
+        add(prefix + "plot_paints_per_s", plotPaints / seconds);
+        add(prefix + "plot_paint_ms_mean",
+            plotPaints > 0 ? static_cast<double>(rig.Plot()->Window().Canvas->PaintNs() - plotPaintNsBefore) / 1e6 / plotPaints : 0);
+        add(prefix + "plot_samples", static_cast<double>(rig.Plot()->Model().SampleCount()));
+    }
+    add(prefix + "latency_p50_ms", tally.PercentileMs(0.50));
+    add(prefix + "latency_p99_ms", tally.PercentileMs(0.99));
+    add(prefix + "latency_max_ms", tally.PercentileMs(1.0));
+    return mainCpuPct;
+}
 
 // Status records in a session file, and how many of their sequence numbers do not follow on.
 struct FileTally {
@@ -232,11 +289,15 @@ int main(int argc, char** argv) {
 
     std::string json = "{\"bench\":\"capture\"";
     double lineMainCpuPct = 0;
-    auto add = [&json](const char* key, double v) {
+    auto add = [&json](const std::string& key, double v) {
         char buf[96];
-        std::snprintf(buf, sizeof buf, ",\"%s\":%.6g", key, v);
+        std::snprintf(buf, sizeof buf, ",\"%s\":%.6g", key.c_str(), v);
         json += buf;
     };
+    const bool withPlot = std::getenv("BENCH_PLOT") == nullptr || std::string(std::getenv("BENCH_PLOT")) != "0";
+    // The plot remembers its window; keep that out of the user's settings.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(std::string(dir) + "/settings"));
+    add("plot", withPlot ? 1 : 0);
 
     {   // Line rate, then idle, on one rig.
         unitsim::Options o;
@@ -244,40 +305,21 @@ int main(int argc, char** argv) {
         // The line's bytes reach the port in 1 ms frames, as through a USB serial adapter;
         // LINE_SLICE_US=0 hands over each record the moment its last byte is due instead.
         o.sliceUs = static_cast<int>(EnvSeconds("LINE_SLICE_US", 1000));
-        Rig rig(o, *tally, link);
+        Rig rig(o, *tally, link, withPlot);
         if (!rig.FindUnitAndStart()) {
             std::printf("{\"bench\":\"capture\",\"error\":\"unit not found\"}\n");
             return 1;
         }
         RunEventLoopFor(0.5);
-        tally->Reset();
-        tally->latenciesNs.reserve(static_cast<size_t>(lineSeconds * 6000) + 1000);
-        tally->timing = true;
-        tally->counting = true;
-        const uint64_t paintsBefore = rig.Form().Table->PaintCount();
-        const CpuSample lineStart = rig.Cpu();
-        RunEventLoopFor(lineSeconds);
-        rig.Sim().SetPaused(true);
-        const CpuSample line = rig.Cpu() - lineStart;
-        RunEventLoopFor(0.5);  // let what is on the line arrive
-        tally->counting = false;
-        tally->timing = false;
-        const uint64_t sent = tally->firstSeq < 0 ? 0 : static_cast<uint64_t>(rig.Sim().RecordsSent()) - static_cast<uint64_t>(tally->firstSeq);
-        add("line_seconds", lineSeconds);
         add("line_slice_us", o.sliceUs);
-        add("line_records_sent", static_cast<double>(sent));
-        add("line_records_shown", static_cast<double>(tally->shown));
-        const uint64_t unique = tally->shown - tally->repeated;
-        add("line_records_lost", static_cast<double>(sent > unique ? sent - unique : 0));
-        add("line_records_repeated", static_cast<double>(tally->repeated));
-        add("line_main_cpu_s", line.main);
-        lineMainCpuPct = 100.0 * line.main / lineSeconds;
-        add("line_main_cpu_pct", lineMainCpuPct);
-        add("line_app_cpu_pct", 100.0 * line.app / lineSeconds);
-        add("line_paints_per_s", static_cast<double>(rig.Form().Table->PaintCount() - paintsBefore) / lineSeconds);
-        add("line_latency_p50_ms", tally->PercentileMs(0.50));
-        add("line_latency_p99_ms", tally->PercentileMs(0.99));
-        add("line_latency_max_ms", tally->PercentileMs(1.0));
+        rig.ShowPlot(false);
+        lineMainCpuPct = MeasureLineRate(rig, *tally, lineSeconds, "line_", add);
+        if (withPlot) {
+            rig.ShowPlot(true);
+            rig.Sim().SetPaused(false);
+            RunEventLoopFor(0.5);
+            MeasureLineRate(rig, *tally, lineSeconds, "plot_line_", add);
+        }
 
         const CpuSample idleStart = rig.Cpu();
         RunEventLoopFor(idleSeconds);
@@ -293,7 +335,8 @@ int main(int argc, char** argv) {
         unitsim::Options o;
         o.bytesPerSecond = 45454;
         o.sliceUs = static_cast<int>(EnvSeconds("LINE_SLICE_US", 1000));
-        Rig rig(o, *tally, link, QString::fromStdString(std::string(dir) + "/settings.ini"));
+        Rig rig(o, *tally, link, withPlot, QString::fromStdString(std::string(dir) + "/settings.ini"));
+        rig.ShowPlot(false);
         if (!rig.FindUnitAndStart()) {
             std::printf("{\"bench\":\"capture\",\"error\":\"unit not found for the recording run\"}\n");
             return 1;
@@ -337,7 +380,8 @@ int main(int argc, char** argv) {
     {   // Flood.
         unitsim::Options o;
         o.flood = true;
-        Rig rig(o, *tally, link);
+        Rig rig(o, *tally, link, withPlot);
+        rig.ShowPlot(true);
         if (!rig.FindUnitAndStart()) {
             std::printf("{\"bench\":\"capture\",\"error\":\"unit not found for the flood\"}\n");
             return 1;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The main job: build, start the simulated receiver unit on a pseudo-terminal, and start the
 # window with that port in its list. With a display the window stays until you close it;
-# without one it runs under Xvfb for a few seconds and writes a screenshot. The capture is
-# recorded as a session file, whose path it prints at the end.
+# without one it runs under Xvfb for a few seconds and writes a screenshot of it and of the
+# throttle plot beside it. The capture is recorded as a session file, whose path it prints at
+# the end.
 #   DEMO_SECONDS (headless: seconds of capture after Start, default 5)   DEMO_SCREENSHOT (default build/demo.png)
 #   DEMO_CAPTURE_DIR (where the session files go, default build/demo-captures)
 set -euo pipefail
@@ -16,7 +17,7 @@ cleanup() { kill "${sim_pid:-}" 2>/dev/null || true; wait 2>/dev/null || true; r
 trap cleanup EXIT
 
 link="$workdir/receiver-unit"
-build/default/tools/unit-sim/unit-sim --rate 40 --link "$link" >"$workdir/sim.log" 2>&1 &
+build/default/tools/unit-sim/unit-sim --cars 4 --rate 200 --link "$link" >"$workdir/sim.log" 2>&1 &
 sim_pid=$!
 for _ in $(seq 50); do [ -L "$link" ] && break; sleep 0.1; done
 if [ ! -L "$link" ]; then
@@ -34,11 +35,15 @@ if [ -n "${DISPLAY:-}" ] && [ -z "${DEMO_HEADLESS:-}" ]; then
 else
   shot=${DEMO_SCREENSHOT:-$PWD/build/demo.png}
   seconds=${DEMO_SECONDS:-5}
-  TORVANE_SCREENSHOT="$shot" TORVANE_SCREENSHOT_AFTER_START=1 TORVANE_SCREENSHOT_AFTER_MS=$((seconds * 1000)) \
+  plot_shot="${shot%.png}-plot.png"
+  # Its own settings, so the plot this run opens stays out of the user's.
+  XDG_CONFIG_HOME="$workdir/config" TORVANE_PLOT_SCREENSHOT="$plot_shot" \
+    TORVANE_SCREENSHOT="$shot" TORVANE_SCREENSHOT_AFTER_START=1 TORVANE_SCREENSHOT_AFTER_MS=$((seconds * 1000)) \
     TORVANE_DEMO_CLICK_START=1 \
     xvfb-run -a -s "-screen 0 1280x1024x24" build/default/app/torvane-capture
   echo "what the unit saw:"; sed 's/^/  /' "$workdir/sim.log"
   echo "screenshot: $shot"
+  echo "plot screenshot: $plot_shot"
 fi
 recorded=$(find "$TORVANE_CAPTURE_DIR" -maxdepth 1 -name '*.csv' -newer "$workdir/started" 2>/dev/null | sort)
 if [ -n "$recorded" ]; then

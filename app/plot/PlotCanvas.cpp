@@ -1,7 +1,11 @@
 #include "app/plot/PlotCanvas.h"
 
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QPainter>
 #include <QPen>
+
+#include "app/plot/Raster.h"
 
 namespace plot {
 
@@ -36,6 +40,11 @@ PlotCanvas::PlotCanvas(const PlotModel& model, QWidget* parent) : QWidget(parent
     setMinimumSize(240, 200);
 }
 
+void PlotCanvas::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange) FBackground = QImage();
+    QWidget::changeEvent(event);
+}
+
 void PlotCanvas::SetHidden(uint8_t car, bool hidden) {
     if (FHidden[car] == hidden) return;
     FHidden[car] = hidden;
@@ -43,42 +52,59 @@ void PlotCanvas::SetHidden(uint8_t car, bool hidden) {
 }
 
 void PlotCanvas::paintEvent(QPaintEvent*) {
+    QElapsedTimer took;
+    took.start();
     ++FPaintCount;
-    QPainter p(this);
-    p.fillRect(rect(), Qt::white);
+    Paint();
+    FLastPaintNs = took.nsecsElapsed();
+    FPaintNs += FLastPaintNs;
+}
+
+void PlotCanvas::Paint() {
     const qreal paneHeight = (height() - kTop - kGap - kBottom - kTop) / 2.0;
     const qreal plotWidth = width() - kLeft - kRight;
-    if (paneHeight < 10 || plotWidth < 10) return;
+    if (paneHeight < 10 || plotWidth < 10) {
+        QPainter(this).fillRect(rect(), Qt::white);
+        return;
+    }
     const Pane panes[] = {{QRectF(kLeft, kTop, plotWidth, paneHeight), "Drive PWM"},
                           {QRectF(kLeft, kTop + paneHeight + kGap + kTop, plotWidth, paneHeight), "Brake PWM"}};
-    for (const Pane& pane : panes) DrawFrame(p, pane);
-    DrawTimeAxis(p, panes[1].area);
+    // The frame, grid and labels change only with the size and the time span: drawn once, copied.
+    if (FBackground.size() != size() || FBackgroundSeconds != FModel.WindowSeconds()) {
+        FBackground = QImage(size(), QImage::Format_RGB32);
+        FBackgroundSeconds = FModel.WindowSeconds();
+        QPainter frame(&FBackground);
+        frame.fillRect(FBackground.rect(), Qt::white);
+        frame.setFont(font());
+        for (const Pane& pane : panes) DrawFrame(frame, pane);
+        DrawTimeAxis(frame, panes[1].area);
+    }
+    FImage = FBackground;  // shares until the first pixel is drawn, then copies
 
     FDrawnCars.clear();
     const std::vector<uint8_t>& cars = FModel.Cars();
     const int widthPx = static_cast<int>(plotWidth);
+    const QRect drive = panes[0].area.toAlignedRect();
+    Raster curves(FImage, drive.united(panes[1].area.toAlignedRect()));
     for (size_t i = 0; i < cars.size(); ++i) {
         const uint8_t car = cars[i];
         if (FHidden[car]) continue;
         const DecimatedTrace trace = FModel.Decimate(car, widthPx);
         if (trace.Drive.empty()) continue;
         FDrawnCars.push_back(car);
-        p.setPen(QPen(CarColour(i), 1));
-        DrawCurve(p, panes[0], trace.Drive);
-        DrawCurve(p, panes[1], trace.Brake);
-        FTicks.clear();
+        const QRgb colour = CarColour(i).rgb();
+        curves.Polyline(ToPixels(panes[0], trace.Drive), colour);
+        curves.Polyline(ToPixels(panes[1], trace.Brake), colour);
         const QRectF& a = panes[0].area;
         for (const PlotPoint& lane : trace.LaneChanges) {
-            const qreal x = a.left() + lane.X;
-            const qreal y = a.bottom() - lane.Value * a.height() / 255.0;
-            FTicks.append(QLineF(x, y - kTickHalf, x, y + kTickHalf));
-        }
-        if (!FTicks.isEmpty()) {
-            p.setPen(QPen(CarColour(i), 2));
-            p.drawLines(FTicks);
+            const int x = static_cast<int>(a.left() + lane.X);
+            const int y = static_cast<int>(a.bottom() - lane.Value * a.height() / 255.0);
+            curves.Fill(QRect(x - 1, y - kTickHalf, 3, 2 * kTickHalf + 1), colour);
         }
     }
 
+    QPainter p(this);
+    p.drawImage(0, 0, FImage);
     p.setPen(palette().color(QPalette::WindowText));
     if (cars.empty()) {
         p.drawText(panes[0].area, Qt::AlignCenter, QStringLiteral("Waiting for status records"));
@@ -119,18 +145,22 @@ void PlotCanvas::DrawTimeAxis(QPainter& p, const QRectF& area) {
     }
 }
 
-void PlotCanvas::DrawCurve(QPainter& p, const Pane& pane, const std::vector<PlotPoint>& points) {
+const QPolygon& PlotCanvas::ToPixels(const Pane& pane, const std::vector<PlotPoint>& points) {
     const QRectF& a = pane.area;
-    const qreal scale = a.height() / 255.0;
-    FPolyline.resize(static_cast<qsizetype>(points.size()));
-    for (size_t k = 0; k < points.size(); ++k) {
-        FPolyline[static_cast<qsizetype>(k)] = QPointF(a.left() + points[k].X, a.bottom() - points[k].Value * scale);
+    const qreal scale = (a.height() - 1) / 255.0;
+    FPolyline.clear();
+    for (const PlotPoint& point : points) {
+        const QPoint at(static_cast<int>(a.left() + point.X), static_cast<int>(a.bottom() - point.Value * scale));
+        // A point between two on the same row adds nothing to the line: flat stretches are common
+        // (throttle at rest, brake off) and cost two points however long they are.
+        const qsizetype n = FPolyline.size();
+        if (n >= 2 && FPolyline[n - 1].y() == at.y() && FPolyline[n - 2].y() == at.y()) {
+            FPolyline[n - 1] = at;
+        } else if (n == 0 || FPolyline[n - 1] != at) {
+            FPolyline.append(at);
+        }
     }
-    if (FPolyline.size() == 1) {
-        p.drawPoint(FPolyline[0]);
-    } else {
-        p.drawPolyline(FPolyline);
-    }
+    return FPolyline;
 }
 
 } // namespace plot

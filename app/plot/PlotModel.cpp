@@ -22,11 +22,14 @@ public:
     }
     void FlushTo(std::vector<PlotPoint>& out) {
         if (!FAny) return;
-        Mark marks[] = {FFirst, FMin, FMax, FLast};
-        std::sort(std::begin(marks), std::end(marks), [](const Mark& a, const Mark& b) { return a.index < b.index; });
-        for (size_t i = 0; i < std::size(marks); ++i) {
-            if (i == 0 || marks[i].index != marks[i - 1].index) out.push_back(marks[i].point);
-        }
+        // First and last bracket the column; the extremes go between them in the order they came.
+        const Mark* low = &FMin;
+        const Mark* high = &FMax;
+        if (high->index < low->index) std::swap(low, high);
+        out.push_back(FFirst.point);
+        if (low->index != FFirst.index && low->index != FLast.index) out.push_back(low->point);
+        if (high->index != FFirst.index && high->index != FLast.index && high->index != low->index) out.push_back(high->point);
+        if (FLast.index != FFirst.index) out.push_back(FLast.point);
         FAny = false;
     }
 
@@ -140,6 +143,9 @@ DecimatedTrace PlotModel::Decimate(uint8_t car, int widthPx) const {
     }
 
     const float pxPerMs = static_cast<float>(widthPx) / static_cast<float>(span);
+    const size_t reserve = std::min(ring.Size() - lo, static_cast<size_t>(widthPx) * 4);
+    out.Drive.reserve(reserve);
+    out.Brake.reserve(reserve);
     ColumnExtremes drive, brake;
     int column = -1;
     bool laneInColumn = false;

@@ -10,6 +10,7 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/ReceiveDecoder.h"
@@ -107,7 +108,11 @@ PlotWindow::PlotWindow(PlotModel& model, QWidget* parent) : QWidget(parent, Qt::
 int PlotWindow::FrameIntervalMs() const {
     const QScreen* s = screen();
     const qreal hz = s != nullptr ? s->refreshRate() : 60.0;
-    return static_cast<int>(std::ceil(1000.0 / (hz >= 1.0 ? hz : 60.0)));
+    const double refreshMs = 1000.0 / (hz >= 1.0 ? hz : 60.0);
+    // However many cars there are, painting may take only its share of the main thread, which
+    // must keep up with the line: a costly picture is simply drawn less often.
+    const double budgetMs = static_cast<double>(Canvas->LastPaintNs()) / 1e6 * kPaintShareInverse;
+    return static_cast<int>(std::ceil(std::min(std::max(refreshMs, budgetMs), static_cast<double>(kSlowestFrameMs))));
 }
 
 void PlotWindow::RecordAdded() {

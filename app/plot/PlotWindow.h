@@ -20,6 +20,8 @@ namespace plot {
 class PlotWindow : public QWidget {
 public:
     static constexpr int kTextIntervalMs = 200;  // numbers changing faster cannot be read
+    static constexpr int kPaintShareInverse = 25;  // painting takes at most 1/25 of the main thread
+    static constexpr int kSlowestFrameMs = 500;
 
     explicit PlotWindow(PlotModel& model, QWidget* parent = nullptr);
 

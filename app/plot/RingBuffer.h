@@ -1,8 +1,9 @@
 #pragma once
 // A first-in first-out ring of values with a fixed upper bound. Storage grows as values arrive
-// (doubling, up to the bound) and shrinks again when most of it is unused, so many short-lived
+// (doubling, up to the bound rounded up to a power of two) and shrinks again when most of it is unused, so many short-lived
 // rings cost little while one busy ring may still use the whole bound.
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <vector>
 
@@ -18,27 +19,22 @@ public:
     size_t Bound() const { return FBound; }
     size_t StorageSize() const { return FStore.size(); }
 
-    // Index 0 is the oldest value.
-    const T& operator[](size_t i) const { return FStore[(FHead + i) % FStore.size()]; }
+    // Index 0 is the oldest value. Storage is a power of two, so wrapping is a mask.
+    const T& operator[](size_t i) const { return FStore[(FHead + i) & (FStore.size() - 1)]; }
     const T& Front() const { return (*this)[0]; }
     const T& Back() const { return (*this)[FSize - 1]; }
 
     // Appends a value; at the bound the oldest one makes room for it.
     void Push(const T& value) {
-        if (FSize == FStore.size()) {
-            if (FStore.size() < FBound) {
-                Resize(std::min(FBound, std::max<size_t>(kMinStorage, FStore.size() * 2)));
-            } else {
-                PopFront();
-            }
-        }
-        FStore[(FHead + FSize) % FStore.size()] = value;
+        if (FSize == FBound) PopFront();
+        if (FSize == FStore.size()) Resize(std::min(std::bit_ceil(FBound), std::max<size_t>(kMinStorage, FStore.size() * 2)));
+        FStore[(FHead + FSize) & (FStore.size() - 1)] = value;
         ++FSize;
     }
 
     void PopFront() {
         if (FSize == 0) return;
-        FHead = (FHead + 1) % FStore.size();
+        FHead = (FHead + 1) & (FStore.size() - 1);
         --FSize;
         if (FStore.size() > kMinStorage && FSize < FStore.size() / 4) Resize(FStore.size() / 2);
     }
@@ -47,7 +43,7 @@ private:
     static constexpr size_t kMinStorage = 64;
 
     void Resize(size_t storage) {
-        std::vector<T> next(storage);
+        std::vector<T> next(std::bit_ceil(storage));
         for (size_t i = 0; i < FSize; ++i) next[i] = (*this)[i];
         FStore.swap(next);
         FHead = 0;
