@@ -20,7 +20,7 @@ namespace plot {
 class PlotWindow : public QWidget {
 public:
     static constexpr int kTextIntervalMs = 200;  // numbers changing faster cannot be read
-    static constexpr int kPaintShareInverse = 25;  // painting takes at most 1/25 of the main thread
+    static constexpr int kPaintShareInverse = 30;  // painting takes at most 1/30 of the main thread
     static constexpr int kSlowestFrameMs = 500;
 
     explicit PlotWindow(PlotModel& model, QWidget* parent = nullptr);
@@ -55,6 +55,7 @@ private:
 
     PlotModel& FModel;
     QTimer FFrameTimer;
+    qint64 FLastFrameNs = 0;
     QTimer FTextTimer;
 };
 
