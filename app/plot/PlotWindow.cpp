@@ -116,8 +116,9 @@ int PlotWindow::FrameIntervalMs() const {
 }
 
 void PlotWindow::RecordAdded() {
-    // Runs for every record: only the cheapest checks here. Paused, nothing shown changes.
-    if (!isVisible() || FModel.Paused()) return;
+    // Runs for every record: only the cheapest checks here. Paused, nothing shown changes;
+    // minimised, nothing is seen (showing it again refreshes it).
+    if (!isVisible() || isMinimized() || FModel.Paused()) return;
     if (!FFrameTimer.isActive()) FFrameTimer.start(FrameIntervalMs());
     if (!FTextTimer.isActive()) FTextTimer.start();
 }
