@@ -76,20 +76,20 @@ void PlotModel::Add(int64_t timeMs, uint8_t car, uint8_t drive, uint8_t brake, u
 }
 
 void PlotModel::DropOldest() {
-    // Only reached when records come faster than a line can carry them.
-    RingBuffer<Sample>* oldest = nullptr;
+    // Only reached when records come faster than a line can carry them, maybe thousands a second
+    // more: the oldest sixty-fourth of the time held goes from every car at once, so this search
+    // over the cars runs once per many records, not for each one.
     uint32_t oldestAge = 0;
-    for (RingBuffer<Sample>& ring : FLive.rings) {
-        if (ring.Empty()) continue;
-        const uint32_t age = FLive.latestMs - ring.Front().TimeMs;
-        if (oldest == nullptr || age > oldestAge) {
-            oldest = &ring;
-            oldestAge = age;
-        }
+    for (const RingBuffer<Sample>& ring : FLive.rings) {
+        if (!ring.Empty()) oldestAge = std::max(oldestAge, FLive.latestMs - ring.Front().TimeMs);
     }
-    if (oldest != nullptr) {
-        oldest->PopFront();
-        --FLive.total;
+    const uint32_t dropFromAge = oldestAge - oldestAge / 64;
+    for (RingBuffer<Sample>& ring : FLive.rings) {
+        while (!ring.Empty() && (dropFromAge == 0 || FLive.latestMs - ring.Front().TimeMs >= dropFromAge)) {
+            ring.PopFront();
+            --FLive.total;
+            if (dropFromAge == 0) return;  // all within one millisecond: make room for one
+        }
     }
 }
 
