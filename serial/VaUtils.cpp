@@ -1,16 +1,12 @@
 #include "VaUtils.h"
 
-#include <cstring>
-
 #include "VaConst.h"
+#include "toolkit/Os.h"
 
 namespace vautils {
 
 std::string SystemErrorText(int error) {
-    char buffer[256] = {};
-    // The GNU strerror_r may return a static string instead of filling the buffer.
-    const char* text = strerror_r(error, buffer, sizeof buffer);
-    std::string result = text ? text : "";
+    std::string result = toolkit::os::SystemErrorMessage(error);
     while (!result.empty()) {
         const auto c = static_cast<unsigned char>(result.back());
         if (c >= 33 && c != '.') break;

@@ -1,10 +1,8 @@
 #include "DateTime.h"
 
-#include <langinfo.h>
-
-#include <chrono>
 #include <cmath>
-#include <ctime>
+
+#include "toolkit/Os.h"
 
 namespace toolkit {
 
@@ -29,31 +27,8 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
 }
 
 TDateTime Now() {
-    using namespace std::chrono;
-    const auto now = system_clock::now();
-    const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count();
-    const std::time_t secs = static_cast<std::time_t>(ms / 1000);
-    std::tm local{};
-    localtime_r(&secs, &local);
-    return EncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                          local.tm_sec, static_cast<int>(ms % 1000));
-}
-
-std::string LocaleTimeSeparator() {
-    // T_FMT is like "%H:%M:%S" or "%H.%M.%S"; the separator is what follows the hour field.
-    const char* fmt = nl_langinfo(T_FMT);
-    if (fmt != nullptr) {
-        for (const char* p = fmt; p[0] != '\0' && p[1] != '\0'; ++p) {
-            if (p[0] == '%' && (p[1] == 'H' || p[1] == 'I' || p[1] == 'k' || p[1] == 'l')) {
-                const char* sep = p + 2;
-                const char* end = sep;
-                while (*end != '\0' && *end != '%') ++end;
-                if (end != sep) return std::string(sep, end);
-                break;
-            }
-        }
-    }
-    return ":";
+    const os::LocalClock c = os::LocalClockNow();
+    return EncodeDateTime(c.Year, c.Month, c.Day, c.Hour, c.Minute, c.Second, c.Millisecond);
 }
 
 std::string FormatTimeOfDay(TDateTime t, const std::string& timeSeparator) {

@@ -1,7 +1,9 @@
 #pragma once
-// The serial ports this machine lists, in name order, plus the virtual ports named in
-// TORVANE_EXTRA_PORTS (a colon-separated list of device paths) after them, then those given
-// on the command line.
+// The serial ports this machine lists. Linux: the ports sysfs knows, in name order, plus the
+// virtual ports named in TORVANE_EXTRA_PORTS (a colon-separated list of device paths) after
+// them. Windows: the string values of HKLM\<registryKey>, in the registry's order; a value of
+// another type, or one that cannot be read, raises toolkit::Exception. Then, on both, the ports
+// given on the command line.
 #include <map>
 #include <string>
 #include <vector>
@@ -9,15 +11,17 @@
 namespace toolkit {
 
 struct SerialPortListOptions {
-    std::string sysfsRoot = "/sys/class/tty";  // injectable so tests can use a fake tree
+    std::string sysfsRoot = "/sys/class/tty";  // Linux; injectable so tests can use a fake tree
     const char* extraPortsEnv = "TORVANE_EXTRA_PORTS";
     std::vector<std::string> extraPorts;
     std::string serialByIdRoot = "/dev/serial/by-id";  // injectable as the sysfs root is
+    std::string registryKey = "HARDWARE\\DEVICEMAP\\SERIALCOMM";  // Windows; injectable for tests
 };
 
 std::vector<std::string> ListSerialPorts(const SerialPortListOptions& options = {});
 
-// The device a port name stands for: "/dev/<name>", or an absolute path as it stands.
+// The device a port name stands for. Linux: "/dev/<name>", or an absolute path as it stands.
+// Windows: "\\.\<name>", or a name that already begins with two backslashes as it stands.
 std::string PortNameToDevicePath(const std::string& portName);
 
 // For each of these ports that has one, its stable name in the by-id folder (a USB adapter's

@@ -1,46 +1,12 @@
 #include "Thread.h"
 
 #include <algorithm>
-#include <sched.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include "ErrorReport.h"
+#include "Os.h"
 #include "SysUtils.h"
 
 namespace toolkit {
-
-namespace {
-
-int CurrentKernelTid() { return static_cast<int>(::syscall(SYS_gettid)); }
-
-int NiceFor(TThreadPriority p) {
-    switch (p) {
-    case tpIdle: return 19;
-    case tpLowest: return 10;
-    case tpLower: return 5;
-    case tpNormal: return 0;
-    case tpHigher: return -5;
-    case tpHighest: return -10;
-    case tpTimeCritical: return -20;
-    }
-    return 0;
-}
-
-// Best effort: an unprivileged process may not raise a priority, and that is not an error.
-void ApplyPriority(int tid, TThreadPriority p) {
-    sched_param param{};
-    if (p == tpTimeCritical) {
-        param.sched_priority = sched_get_priority_min(SCHED_RR);
-        if (::sched_setscheduler(tid, SCHED_RR, &param) == 0) return;
-        param.sched_priority = 0;
-    }
-    if (::sched_getscheduler(tid) != SCHED_OTHER) (void)::sched_setscheduler(tid, SCHED_OTHER, &param);
-    (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), NiceFor(p));
-}
-
-} // namespace
 
 // ---- MainThreadQueue --------------------------------------------------------------------------
 
@@ -51,7 +17,7 @@ MainThreadQueue& MainThreadQueue::Instance() {
 
 bool MainThreadQueue::IsMainThread() {
     // A thread's answer never changes; asked once per thread, not with two system calls each time.
-    thread_local const bool isMain = CurrentKernelTid() == ::getpid();
+    thread_local const bool isMain = os::IsInitialThread();
     return isMain;
 }
 
@@ -189,7 +155,7 @@ void TThread::Run() {
     FThreadId.store(std::this_thread::get_id());
     {
         std::lock_guard<std::mutex> lock(FStateLock);
-        FKernelTid = CurrentKernelTid();
+        FKernelTid = os::CurrentThreadId();
         if (FPriority != tpNormal) ApplyPriorityLocked();
     }
     try {
@@ -233,7 +199,7 @@ void TThread::SetPriority(TThreadPriority Value) {
     if (FKernelTid != 0) ApplyPriorityLocked();
 }
 
-void TThread::ApplyPriorityLocked() { ApplyPriority(FKernelTid, FPriority); }
+void TThread::ApplyPriorityLocked() { os::ApplyThreadPriority(FKernelTid, FPriority); }
 
 bool TThread::SynchronizingWithCaller() const {
     return MainThreadQueue::IsMainThread() && FThreadId.load() != std::thread::id() &&

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "toolkit/Classes.h"
+#include "toolkit/Os.h"
 #include "toolkit/ThreadPriority.h"
 
 namespace toolkit {
@@ -143,7 +144,7 @@ private:
     std::recursive_mutex FJoinLock;
     mutable std::mutex FStateLock;  // priority, kernel thread id, fatal exception
     TThreadPriority FPriority = tpNormal;
-    int FKernelTid = 0;
+    os::ThreadId FKernelTid = 0;
     std::exception_ptr FFatal;
 };
 

@@ -1,4 +1,4 @@
-#include "PortList.h"
+#include "toolkit/PortList.h"
 
 #include <algorithm>
 #include <cstdlib>
