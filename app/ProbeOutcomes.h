@@ -22,7 +22,8 @@ public:
     std::string Tooltip() const;
     std::string Outcome(const std::string& port) const;
 
-    // The user-facing outcome of an open that failed with this errno (0: no error number).
+    // The user-facing outcome of an open that failed with this system error number (errno on
+    // Linux, the Win32 error on Windows; 0: no error number); one file per OS.
     static std::string DescribeOpenFailure(const std::string& devicePath, int error);
 
 private:
