@@ -65,8 +65,7 @@ void TVaCustomComm::Loaded() {
 }
 
 std::string TVaCustomComm::DevicePath() const {
-    // A Linux device name is a path as it stands: no prefix.
-    return vautils::FormatDeviceName(FDeviceName, FPortNum);
+    return serialdev::SystemDevicePath(vautils::FormatDeviceName(FDeviceName, FPortNum));
 }
 
 void TVaCustomComm::CheckClosed() const {

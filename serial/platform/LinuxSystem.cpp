@@ -8,6 +8,9 @@ namespace serialdev {
 
 OpenResult OpenSystemDevice(const std::string& path) { return LinuxTty::Open(path); }
 
+// A Linux device name is a path as it stands: no prefix.
+std::string SystemDevicePath(const std::string& name) { return name; }
+
 bool IsNoSuchDevice(int error) { return error == ENOENT; }
 
 // What drivers answer for an ioctl they do not have (a pseudo-terminal for modem lines and

@@ -149,6 +149,9 @@ DeviceOpener SetDeviceOpener(DeviceOpener opener);
 // The operating system's serial device, exclusive to this process while open.
 OpenResult OpenSystemDevice(const std::string& path);
 
+// The path a device name stands for (Windows: in the "\\.\" device namespace).
+std::string SystemDevicePath(const std::string& name);
+
 // The one reading of an error number, per operating system.
 // The path names no device (the component's "Specified device not found").
 bool IsNoSuchDevice(int error);
