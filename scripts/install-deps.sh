@@ -9,6 +9,8 @@ packages=(
   libgtest-dev googletest
   xvfb xauth xdotool x11-utils
   dpkg-dev file desktop-file-utils appstream man-db librsvg2-bin
+  # the Windows build and its tests under Wine (64-bit only)
+  g++-mingw-w64-x86-64-posix wine wine64 zip
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -6,7 +6,7 @@
 #include <map>
 
 #include "app/ReceiveDecoder.h"
-#include "UnitSim.h"
+#include "UnitWire.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "serial/VaComm.h"
+#include "serial/VaUtils.h"
 #include "serial/platform/FakeDevice.h"
 
 using serialdev::FakeLine;
@@ -243,7 +244,7 @@ TEST(Settings, OpenWritesTheConfiguredLine) {
     c.SetDirectWrite(true);
     EXPECT_EQ(line->ApplyCount(), 0);  // nothing reaches a closed port
     c.Open();
-    EXPECT_EQ(line->OpenedPath(), "fake5");
+    EXPECT_EQ(line->OpenedPath(), serialdev::SystemDevicePath("fake5"));  // Windows: "\\.\fake5"
     const serialdev::LineSettings s = line->LastSettings();
     EXPECT_EQ(s.BaudRate, 500000u);
     EXPECT_EQ(s.DataBits, 8);
@@ -281,7 +282,8 @@ TEST(Settings, RefusedChangeWhileOpenKeepsTheNewValueAndReports) {
         f.Comm.SetBaudrate(br110);
         FAIL() << "refusal not reported";
     } catch (const EVaCommError& e) {
-        EXPECT_EQ(e.Message(), "Error writing dcb (22), Invalid argument");
+        // The system's text for the number: "Invalid argument" on Linux.
+        EXPECT_EQ(e.Message(), "Error writing dcb (22), " + vautils::SystemErrorText(EINVAL));
     }
     EXPECT_EQ(f.Comm.Baudrate(), br110);
     EXPECT_TRUE(f.Comm.Active());

@@ -26,6 +26,7 @@ cc -shared -fPIC -O2 -o "$work/modem_lines_shim.so" "$here/modem_lines_shim.c" -
 
 export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
 link="$work/com5"
+export TORVANE_UNIT_LOG="$work/unit.log"
 cleanup() {
   [ -n "${sim_pid:-}" ] && kill "$sim_pid" 2>/dev/null || true
   wineserver -k >/dev/null 2>&1 || true

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "SessionReplay.h"
+#include "UnitWire.h"
 
 namespace unitsim {
 
@@ -36,16 +37,6 @@ struct Options {
     double replaySpeed = 1;         // the recorded pace times this
     int cars = 0;                   // 1..255: throttle-like records of this many cars in turn, not sequence numbers
 };
-
-// The setup command the window must send after the handshake.
-extern const std::string kSetupCommand;
-
-// One status record's payload for a sequence number, before escaping.
-std::string StatusPayload(uint32_t seq);
-// A line as it goes on the wire: escaped payload and the line end.
-std::string EncodeLine(const std::string& payload, bool escapeAll);
-// The sequence number a shown row stands for (car, drive, brake as shown).
-uint32_t SequenceFromFields(int car, int drive, int brake);
 
 class UnitSim {
 public:
