@@ -35,7 +35,7 @@ bash scripts/package-windows.sh build/mingw
 
 step "the packaged window under Wine, against the simulated unit on COM5"
 xvfb-run -a -s "-screen 0 1024x768x24" bash tests/windows/unit-on-com5.sh build/default/tools/unit-sim/unit-sim \
-  build/mingw/com5-smoke --rate 50 -- bash tests/windows/smoke-wine.sh build/mingw/package/torvane-capture \
+  build/mingw/com5 --rate 50 -- bash tests/windows/smoke-wine.sh build/mingw/package/torvane-capture \
   build/mingw/artifacts
 
 step "Windows stage passed in $((SECONDS - started)) s"
