@@ -86,7 +86,7 @@ int WindowsComm::CreateEvents() {
 
 WindowsComm::~WindowsComm() {
     // The threads are gone by now; nothing may still write into this object's records.
-    if (FWaitRecord.Internal == static_cast<ULONG_PTR>(STATUS_PENDING)) EndPendingWait();
+    if (!HasOverlappedIoCompleted(&FWaitRecord)) EndPendingWait();
     // Unsent output is discarded, so closing never waits for a stalled line.
     ::PurgeComm(FPort.Get(), PURGE_TXABORT | PURGE_TXCLEAR);
 }

@@ -116,8 +116,7 @@ TEST(UnitOnCom5, ProbeSetupTenThousandRecordsHangUpAndClose) {
     EXPECT_EQ(reports.Count(), 0u);
 }
 
-TEST(UnitOnCom5, MissingPortIsNotFound) {
-    if (std::getenv("TORVANE_UNIT_ON_COM5") == nullptr) GTEST_SKIP() << "run through unit-on-com5.sh";
+TEST(Ports, MissingPortIsNotFoundWithoutAnErrorNumber) {
     TVaComm comm;
     comm.SetDeviceName("COM%d");
     comm.SetPortNum(77);
