@@ -7,16 +7,24 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "../serial/ThreadTestSupport.h"
 #include "serial/VaComm.h"
 #include "toolkit/PortList.h"
+#include "toolkit/Thread.h"
 
 namespace {
 
 constexpr uint32_t kRecords = 10000;
+
+// Serves the component's deliveries until done() holds; the handlers that change what done()
+// reads run right here, on this (the main) thread.
+bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    return toolkit::MainThreadQueue::Instance().ServeUntil(done, limit);
+}
 
 // Undoes the unit's escapes and cuts the stream into lines at each carriage return.
 class LineCollector {
@@ -93,11 +101,11 @@ TEST(UnitOnCom5, ProbeSetupTenThousandRecordsHangUpAndClose) {
 
     comm.PurgeReadWrite();
     ASSERT_TRUE(comm.WriteChar('N'));
-    ASSERT_TRUE(threadtest::ServeUntil([&] { return CountHandshakes(collector.Lines) > 0; }))
+    ASSERT_TRUE(ServeUntil([&] { return CountHandshakes(collector.Lines) > 0; }))
         << "no handshake line after the probe";
 
     ASSERT_TRUE(comm.WriteText(std::string("ZS\0E\0P\nC4", 9)));
-    ASSERT_TRUE(threadtest::ServeUntil([&] { return StatusSequences(collector.Lines).size() >= kRecords; },
+    ASSERT_TRUE(ServeUntil([&] { return StatusSequences(collector.Lines).size() >= kRecords; },
                                        std::chrono::seconds(120)))
         << StatusSequences(collector.Lines).size() << " status records arrived";
     const std::vector<uint32_t> sequences = StatusSequences(collector.Lines);
@@ -106,7 +114,7 @@ TEST(UnitOnCom5, ProbeSetupTenThousandRecordsHangUpAndClose) {
 
     std::printf("unplug-unit\n");
     std::fflush(stdout);
-    ASSERT_TRUE(threadtest::ServeUntil([&] { return hungUp; }, std::chrono::seconds(30))) << "the hang-up went unnoticed";
+    ASSERT_TRUE(ServeUntil([&] { return hungUp; }, std::chrono::seconds(30))) << "the hang-up went unnoticed";
     EXPECT_TRUE(comm.Active());
     uint8_t byte = 0;
     EXPECT_FALSE(comm.ReadChar(byte));
