@@ -25,6 +25,9 @@ if(NOT TORVANE_QT_MINGW)
   endforeach()
 endif()
 set(TORVANE_QT_MINGW "${TORVANE_QT_MINGW}" CACHE PATH "Qt 6 built for MinGW-w64 (empty: none)")
+if(NOT TORVANE_QT_MINGW)
+  set(TORVANE_WITH_QT OFF CACHE BOOL "No Qt for MinGW-w64 was found: the Qt-free targets only")
+endif()
 
 # Target headers and libraries live in <prefix>/<triplet> next to the compiler's bin folder;
 # packages are searched there and in the Qt for MinGW only, never in the host's /usr.

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Every test: the default build's tests, the serial and toolkit tests under ThreadSanitizer,
 # everything under AddressSanitizer + UndefinedBehaviorSanitizer, and a bounded run of each
-# fuzz target. Installs what it needs first.
-#   FUZZ_SECONDS (per target, default 60)   SKIP_SANITIZERS=1 (default build only)
+# fuzz target, then the Windows stage (cross build, tests under Wine). Installs what it needs first.
+#   FUZZ_SECONDS (per target, default 60)   SKIP_SANITIZERS=1 (default build only)   SKIP_WINDOWS=1
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -37,5 +37,8 @@ if [ -z "${SKIP_SANITIZERS:-}" ]; then
     mkdir -p "$corpus"
     "$target" -max_total_time="${FUZZ_SECONDS:-60}" -rss_limit_mb=2048 -print_final_stats=1 "$corpus" 2>&1 | tail -n 5
   done
+fi
+if [ -z "${SKIP_WINDOWS:-}" ]; then
+  bash scripts/test-windows.sh
 fi
 step "all tests passed"
