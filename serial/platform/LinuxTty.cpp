@@ -41,6 +41,12 @@ void AskLowLatency(int fd) {
     ioctl(fd, TIOCSSERIAL, &info);  // a refusal only costs latency
 }
 
+bool HeldExclusively(int fd) {
+    int exclusive = 0;
+    // A kernel without the query cannot tell; the lock is then all there is.
+    return ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+}
+
 int ModemLines(int fd, int& lines) { return ioctl(fd, TIOCMGET, &lines) == 0 ? 0 : errno; }
 
 } // namespace
@@ -61,17 +67,25 @@ OpenResult LinuxTty::Open(const std::string& path) {
         result.Error = errno == EWOULDBLOCK ? EBUSY : errno;
         return result;
     }
-    ioctl(fd.Get(), TIOCEXCL);  // where the driver offers it
-    if (const int e = tty::MakeRaw(fd.Get())) {
-        ioctl(fd.Get(), TIOCNXCL);
+    // A program may hold the line with TIOCEXCL alone, without a lock; root would get past that
+    // too. Asked before anything is written to the line or its settings changed.
+    if (HeldExclusively(fd.Get())) {
+        result.Error = EBUSY;
+        return result;
+    }
+    // From here on the device's destructor undoes what opening changed, also when opening fails.
+    auto device = std::unique_ptr<LinuxTty>(new LinuxTty(path, std::move(fd)));
+    const int port = device->FFd.Get();
+    device->SaveLineState();
+    ioctl(port, TIOCEXCL);  // where the driver offers it
+    if (const int e = tty::MakeRaw(port)) {
         result.Error = e;
         return result;
     }
-    AskLowLatency(fd.Get());
-    auto device = std::unique_ptr<LinuxTty>(new LinuxTty(path, std::move(fd)));
+    AskLowLatency(port);
     if (const int e = device->CreateWaits()) {
         result.Error = e;
-        return result;  // the destructor gives the line back
+        return result;
     }
     device->UpdateLineErrors();  // baseline: errors from before the open are not ours
     device->FPendingErrors = 0;
@@ -96,9 +110,29 @@ int LinuxTty::CreateWaits() {
 LinuxTty::~LinuxTty() {
     // Unsent output first: otherwise close may wait up to 30 s for a stalled line.
     tty::Flush(FFd.Get(), false, true);
+    RestoreLineState();
     ioctl(FFd.Get(), TIOCNXCL);
     flock(FFd.Get(), LOCK_UN);
     // The descriptors close themselves.
+}
+
+void LinuxTty::SaveLineState() {
+    FTermiosSaved = tty::SaveTermios(FFd.Get(), FSavedTermios) == 0;
+    serial_struct info{};
+    if (ioctl(FFd.Get(), TIOCGSERIAL, &info) == 0) {  // a UART driver; a pseudo-terminal has none
+        FSavedSerialFlags = info.flags;
+        FSerialFlagsSaved = true;
+    }
+}
+
+void LinuxTty::RestoreLineState() {
+    // A line that hung up refuses both; there is nothing left to put back then.
+    if (FTermiosSaved) tty::RestoreTermios(FFd.Get(), FSavedTermios);
+    if (!FSerialFlagsSaved) return;
+    serial_struct info{};
+    if (ioctl(FFd.Get(), TIOCGSERIAL, &info) != 0 || info.flags == FSavedSerialFlags) return;
+    info.flags = FSavedSerialFlags;
+    ioctl(FFd.Get(), TIOCSSERIAL, &info);
 }
 
 int LinuxTty::ApplySettings(const LineSettings& settings) { return tty::ApplyLineSettings(FFd.Get(), settings); }

@@ -7,6 +7,7 @@
 
 #include "SerialDevice.h"
 #include "EventFd.h"
+#include "TtySettings.h"
 #include "UniqueFd.h"
 
 namespace serialdev {
@@ -48,6 +49,10 @@ private:
     // errors stay pending for QueryStatus.
     uint32_t TakeLineEvents();
     void MarkHungUp() { FHungUp.store(true); }
+    // The port may belong to something else (a GPS, a modem, a console): what the probe changes
+    // is put back at close.
+    void SaveLineState();
+    void RestoreLineState();
 
     std::string FPath;
     UniqueFd FFd;
@@ -58,6 +63,10 @@ private:
     EventFd FWriterWake;
     ByteWatch FWatching = ByteWatch::None;
     bool FWatchRegistered = false;
+    tty::SavedTermios FSavedTermios;
+    bool FTermiosSaved = false;
+    int FSavedSerialFlags = 0;
+    bool FSerialFlagsSaved = false;
 
     std::mutex FCountsMutex;
     bool FCountsSupported = true;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace serialdev::tty {
 
@@ -83,6 +84,21 @@ int SetModemLine(int fd, int line, bool on) {
 }
 
 } // namespace
+
+static_assert(sizeof(termios2) <= sizeof(SavedTermios::Bytes));
+
+int SaveTermios(int fd, SavedTermios& saved) {
+    termios2 t{};
+    if (ioctl(fd, TCGETS2, &t) != 0) return errno;
+    std::memcpy(saved.Bytes, &t, sizeof t);
+    return 0;
+}
+
+int RestoreTermios(int fd, const SavedTermios& saved) {
+    termios2 t{};
+    std::memcpy(&t, saved.Bytes, sizeof t);
+    return ioctl(fd, TCSETS2, &t) == 0 ? 0 : errno;
+}
 
 int MakeRaw(int fd) {
     termios2 t{};

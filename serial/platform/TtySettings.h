@@ -5,6 +5,14 @@
 
 namespace serialdev::tty {
 
+// A port's terminal settings as another program left them, kept opaque here (termios2 lives in
+// the .cpp only) so that close can put them back.
+struct SavedTermios {
+    alignas(8) unsigned char Bytes[64] = {};
+};
+int SaveTermios(int fd, SavedTermios& saved);
+int RestoreTermios(int fd, const SavedTermios& saved);
+
 // Raw mode: no echo, no line editing, no translation, CLOCAL|CREAD, VMIN=1, VTIME=0.
 int MakeRaw(int fd);
 // Every line setting through one TCSETS2, read back with TCGETS2, then the DTR/RTS levels.

@@ -56,3 +56,38 @@ inline TtyState ReadTtyState(int fd) {
 }
 
 } // namespace testsupport
+
+namespace testsupport {
+
+// The whole of a tty's settings, to see that a port is left as it was found.
+struct TtySnapshot {
+    termios2 Settings{};
+    bool operator==(const TtySnapshot& o) const {
+        const termios2& a = Settings;
+        const termios2& b = o.Settings;
+        return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
+               a.c_line == b.c_line && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0 && a.c_ispeed == b.c_ispeed &&
+               a.c_ospeed == b.c_ospeed;
+    }
+};
+
+inline TtySnapshot TakeTtySnapshot(int fd) {
+    TtySnapshot s;
+    if (ioctl(fd, TCGETS2, &s.Settings) != 0) throw std::runtime_error(std::string("TCGETS2: ") + std::strerror(errno));
+    return s;
+}
+
+// Settings another program might have left on a line: 9600 baud, 7E1, a cooked, echoing console.
+inline void SetCookedConsole(int fd) {
+    termios2 t{};
+    if (ioctl(fd, TCGETS2, &t) != 0) throw std::runtime_error(std::string("TCGETS2: ") + std::strerror(errno));
+    t.c_iflag = ICRNL | IXON;
+    t.c_oflag = OPOST | ONLCR;
+    t.c_cflag = (t.c_cflag & ~(CBAUD | (CBAUD << IBSHIFT) | CSIZE | CSTOPB | CRTSCTS)) | B9600 | CS7 | PARENB | CREAD | HUPCL;
+    t.c_lflag = ICANON | ECHO | ECHOE | ISIG;
+    t.c_cc[VMIN] = 4;
+    t.c_cc[VTIME] = 2;
+    if (ioctl(fd, TCSETS2, &t) != 0) throw std::runtime_error(std::string("TCSETS2: ") + std::strerror(errno));
+}
+
+} // namespace testsupport
