@@ -27,7 +27,8 @@ TForm1::TForm1(const Options& options)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       Rx(*this, options.clock),
-      FOptions(options) {
+      FOptions(options),
+      FPortScanner(options.portList) {
     CreateComponents();
     RunHandler([this] { FormCreate(this); });
 }
@@ -190,17 +191,20 @@ void TForm1::FormCreate(QObject*) {
     Start->setEnabled(false);
     ValueNames.clear();
     PortNames.clear();
-    const std::vector<std::string> ports = toolkit::ListSerialPorts(FOptions.portList);
+    const std::vector<std::string> ports = FPortScanner.List();
     for (const std::string& port : ports) ValueNames.append(QString::fromStdString(port));
-    Ports->clear();
-    for (qsizetype i = 0; i < ValueNames.size(); ++i) {
-        PortNames.append(ValueNames[i]);
-        Ports->addItem(PortNames[i]);
+    for (qsizetype i = 0; i < ValueNames.size(); ++i) PortNames.append(ValueNames[i]);
+    // The search runs this every pass, up to 25 times a second: a box that already holds exactly
+    // these names is left as it is rather than emptied and filled with the same again.
+    if (PortItems() != PortNames) {
+        Ports->clear();
+        Ports->addItems(PortNames);
     }
     FProbeOutcomes.KeepOnly(ports);
     FProbeOutcomes.SetStableNames(toolkit::SerialPortStableNames(ports, FOptions.portList));
-    Ports->setCurrentIndex(Ports->count() - 1);
-    if (QLineEdit* edit = Ports->lineEdit()) edit->selectAll();
+    if (Ports->currentIndex() != Ports->count() - 1) Ports->setCurrentIndex(Ports->count() - 1);
+    // Selecting what is already selected would lay the text out again.
+    if (QLineEdit* edit = Ports->lineEdit(); edit != nullptr && edit->selectedText() != edit->text()) edit->selectAll();
     PortIndex = -1;
     Rx.DeviceFound = false;
     Timer1->start();
@@ -228,7 +232,7 @@ void TForm1::Timer1Find(QObject*) {
     }
     const QString previousPort = CName->text();
     const QString port = Ports->itemText(PortIndex);
-    CName->setText(port);
+    if (CName->text() != port) CName->setText(port);  // the same text would still be laid out anew
     Rx.ClearLine();
     try {
         if (VaComm1->Active()) {
@@ -278,7 +282,17 @@ void TForm1::PortGone() {
     FormCreate(this);
 }
 
-void TForm1::ShowProbeOutcomes() { CName->setToolTip(QString::fromStdString(FProbeOutcomes.Tooltip())); }
+void TForm1::ShowProbeOutcomes() {
+    const QString tip = QString::fromStdString(FProbeOutcomes.Tooltip());
+    if (CName->toolTip() != tip) CName->setToolTip(tip);
+}
+
+QStringList TForm1::PortItems() const {
+    QStringList items;
+    items.reserve(Ports->count());
+    for (int i = 0; i < Ports->count(); ++i) items.append(Ports->itemText(i));
+    return items;
+}
 
 void TForm1::StartClick(QObject*) {
     if (Start->Caption() == QLatin1String("Start")) {

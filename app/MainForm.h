@@ -72,6 +72,7 @@ private:
     void ConfigureVaComm1();
     void RunHandler(const std::function<void()>& handler);
     void ShowProbeOutcomes();
+    QStringList PortItems() const;
     void ReturnToAnsweredPort(const QString& port);
     void PortGone();
     void TellCaptureListeners(bool capturing);
@@ -84,6 +85,7 @@ private:
     bool FilterChecked() const override;
 
     Options FOptions;
+    toolkit::SerialPortScanner FPortScanner;
     ProbeOutcomes FProbeOutcomes;
     std::vector<std::function<void(bool)>> FCaptureListeners;
 };

@@ -6,7 +6,10 @@
 //   the same with session recording on: the same figures, records missing from the session
 //   file, main-thread CPU above the run without recording, RSS at start and end;
 //   flood for FLOOD_SECONDS: records/s, CPU per 1000 records, RSS at start and end;
-//   idle for IDLE_SECONDS with the port open: CPU.
+//   idle for IDLE_SECONDS with the port open: CPU;
+//   searching for SEARCH_SECONDS with nothing to find (one listed port that does not exist, a
+//   port tree shaped like a PC's): process CPU, and its ratio to a bare window with the same
+//   20 ms timer measured just before it.
 // LINE_SLICE_US: how the unit hands the line's bytes over (default 1000: USB frames; 0: each
 // record when complete). BENCH_HIDDEN=1: the window is not shown, so nothing is painted.
 // The throttle plot takes every record shown: the line-rate phase runs with it closed, then again
@@ -16,6 +19,7 @@
 #include <QEventLoop>
 #include <QSettings>
 #include <QTimer>
+#include <QWidget>
 
 #include <pthread.h>
 #include <time.h>
@@ -272,6 +276,61 @@ FileTally TallySessionFile(const std::filesystem::path& path) {
     return tally;
 }
 
+// A /sys/class/tty look-alike of a desktop PC with no serial adapter: 64 virtual consoles and
+// the console devices (no driver behind them), four 8250 slots with no UART behind them.
+void MakePcLikePortTree(const std::filesystem::path& root) {
+    namespace fs = std::filesystem;
+    fs::create_directories(root / "drivers" / "serial8250");
+    for (const char* name : {"console", "ptmx", "tty"}) fs::create_directories(root / "class-tty" / name);
+    for (int i = 0; i < 64; ++i) fs::create_directories(root / "class-tty" / ("tty" + std::to_string(i)));
+    for (int i = 0; i < 4; ++i) {
+        const fs::path entry = root / "class-tty" / ("ttyS" + std::to_string(i));
+        fs::create_directories(entry / "device");
+        fs::create_directory_symlink(root / "drivers" / "serial8250", entry / "device" / "driver");
+        std::ofstream(entry / "type") << "0\n";
+    }
+}
+
+struct SearchCost {
+    double bareCpuPct = 0;
+    double searchCpuPct = 0;
+};
+
+// Process CPU of a shown bare window whose 20 ms timer does nothing, then of the capture window
+// searching with nothing to find, over the same time.
+SearchCost MeasureIdleSearch(const std::string& dir, double seconds) {
+    SearchCost cost;
+    {
+        QWidget bare;
+        bare.resize(602, 738);
+        QTimer tick;
+        tick.setInterval(20);
+        tick.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&tick, &QTimer::timeout, &bare, [] {});
+        if (std::getenv("BENCH_HIDDEN") == nullptr) bare.show();
+        tick.start();
+        RunEventLoopFor(0.5);
+        const double start = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+        RunEventLoopFor(seconds);
+        cost.bareCpuPct = 100.0 * (CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - start) / seconds;
+    }
+    // In memory where the machine has it, as sysfs is.
+    const std::string tree = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" + dir.substr(dir.rfind('/')) : dir;
+    MakePcLikePortTree(tree + "/sysfs");
+    setenv("TORVANE_EXTRA_PORTS", (dir + "/missing-port").c_str(), 1);
+    TForm1::Options options;
+    options.portList.sysfsRoot = tree + "/sysfs/class-tty";
+    TForm1 form(options);
+    if (std::getenv("BENCH_HIDDEN") == nullptr) form.show();
+    RunEventLoopFor(0.5);
+    const double start = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    RunEventLoopFor(seconds);
+    cost.searchCpuPct = 100.0 * (CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - start) / seconds;
+    form.close();
+    std::filesystem::remove_all(tree == dir ? tree + "/sysfs" : tree);
+    return cost;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -281,6 +340,7 @@ int main(int argc, char** argv) {
     const double lineSeconds = EnvSeconds("LINE_SECONDS", 60);
     const double floodSeconds = EnvSeconds("FLOOD_SECONDS", 10);
     const double idleSeconds = EnvSeconds("IDLE_SECONDS", 5);
+    const double searchSeconds = EnvSeconds("SEARCH_SECONDS", 10);
     char dir[] = "/tmp/torvane-bench-XXXXXX";
     if (mkdtemp(dir) == nullptr) return 1;
     const std::string link = std::string(dir) + "/unit";
@@ -299,6 +359,13 @@ int main(int argc, char** argv) {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(std::string(dir) + "/settings"));
     add("plot", withPlot ? 1 : 0);
 
+    {   // Searching with nothing to find, before any unit exists.
+        const SearchCost search = MeasureIdleSearch(dir, searchSeconds);
+        add("search_seconds", searchSeconds);
+        add("search_bare_window_cpu_pct", search.bareCpuPct);
+        add("search_cpu_pct", search.searchCpuPct);
+        add("search_x_bare_window", search.bareCpuPct > 0 ? search.searchCpuPct / search.bareCpuPct : -1);
+    }
     {   // Line rate, then idle, on one rig.
         unitsim::Options o;
         o.bytesPerSecond = 45454;

@@ -5,6 +5,7 @@
 // another type, or one that cannot be read, raises toolkit::Exception. Then, on both, the ports
 // given on the command line.
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,25 @@ struct SerialPortListOptions {
 };
 
 std::vector<std::string> ListSerialPorts(const SerialPortListOptions& options = {});
+
+// For listing the ports again and again (a search reads them afresh every pass). Linux: the tree
+// and the 8250 slots' UART types are read every time, but whether an entry has a driver, and
+// which, is remembered for as long as that very entry stays; a device that goes and comes back is
+// a new entry to sysfs (sysfs hands out inode numbers in turn, never one that just went), so it is
+// looked at again.
+class SerialPortScanner {
+public:
+    explicit SerialPortScanner(SerialPortListOptions options = {});
+    ~SerialPortScanner();
+    SerialPortScanner(const SerialPortScanner&) = delete;
+    SerialPortScanner& operator=(const SerialPortScanner&) = delete;
+    std::vector<std::string> List();
+
+private:
+    struct Kept;  // what the platform keeps between passes
+    SerialPortListOptions FOptions;
+    std::unique_ptr<Kept> FKept;
+};
 
 // The device a port name stands for. Linux: "/dev/<name>", or an absolute path as it stands.
 // Windows: "\\.\<name>", or a name that already begins with two backslashes as it stands.

@@ -75,3 +75,36 @@ TEST(PortList, PortNamesMapToDevices) {
 }
 
 } // namespace
+
+namespace {
+
+// A search lists the ports every pass with one scanner: each pass must see the tree as it is then.
+TEST(PortList, AScannerSeesEveryChangeBetweenPasses) {
+    FakeSysfs sysfs;
+    sysfs.AddPort("ttyUSB0", "ftdi_sio");
+    sysfs.AddPort("ttyS0", "serial8250", 0);
+    sysfs.AddVirtual("ttyACM0");
+    unsetenv("TORVANE_TEST_EXTRA_PORTS");
+    // Like sysfs, which never hands a new entry the inode of one that went: the new one exists
+    // before the old one goes.
+    auto replace = [&sysfs](const std::string& name, auto&& add) {
+        add(name + ".new");
+        sysfs.Remove(name);
+        std::filesystem::rename(sysfs.Root() + "/" + name + ".new", sysfs.Root() + "/" + name);
+    };
+    toolkit::SerialPortScanner scanner(OptionsFor(sysfs));
+    EXPECT_EQ(scanner.List(), (std::vector<std::string>{"ttyUSB0"}));
+
+    sysfs.AddPort("ttyUSB1", "ftdi_sio");                             // plugged in
+    sysfs.Remove("ttyUSB0");                                          // unplugged
+    std::ofstream(sysfs.Root() + "/ttyS0/type") << "4\n";            // a UART set up behind the slot
+    replace("ttyACM0", [&](const std::string& n) { sysfs.AddPort(n, "cdc_acm"); });  // now a device
+    EXPECT_EQ(scanner.List(), (std::vector<std::string>{"ttyACM0", "ttyS0", "ttyUSB1"}));
+
+    replace("ttyUSB1", [&](const std::string& n) { sysfs.AddVirtual(n); });  // back as something else
+    std::ofstream(sysfs.Root() + "/ttyS0/type") << "0\n";
+    EXPECT_EQ(scanner.List(), (std::vector<std::string>{"ttyACM0"}));
+    EXPECT_EQ(scanner.List(), toolkit::ListSerialPorts(OptionsFor(sysfs)));
+}
+
+} // namespace

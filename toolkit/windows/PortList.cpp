@@ -91,4 +91,13 @@ std::string PortNameToDevicePath(const std::string& portName) {
     return "\\\\.\\" + portName;
 }
 
+// The registry is read afresh every pass; nothing is kept between passes.
+struct SerialPortScanner::Kept {};
+
+SerialPortScanner::SerialPortScanner(SerialPortListOptions options) : FOptions(std::move(options)) {}
+
+SerialPortScanner::~SerialPortScanner() = default;
+
+std::vector<std::string> SerialPortScanner::List() { return ListSerialPorts(FOptions); }
+
 } // namespace toolkit
