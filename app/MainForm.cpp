@@ -4,6 +4,8 @@
 #include <QFont>
 #include <QFontMetrics>
 
+#include <cerrno>
+
 #include "toolkit/ErrorReport.h"
 
 namespace {
@@ -207,6 +209,7 @@ void TForm1::FormCreate(QObject*) {
     if (QLineEdit* edit = Ports->lineEdit(); edit != nullptr && edit->selectedText() != edit->text()) edit->selectAll();
     PortIndex = -1;
     Rx.DeviceFound = false;
+    FSetupFailureReported = false;
     Timer1->start();
     Rx.EscapeState = 0;
     Rx.RowCounter = 1;
@@ -218,7 +221,7 @@ void TForm1::Timer1Find(QObject*) {
     if (Rx.DeviceFound) {
         FProbeOutcomes.Answered(CName->text().toStdString());
         ShowProbeOutcomes();
-        VaComm1->WriteText(kSetupCommand);
+        if (!WriteSetupCommand(kSetupCommand)) return;
         Timer1->stop();
         Start->setEnabled(true);
         return;
@@ -270,9 +273,34 @@ void TForm1::ReturnToAnsweredPort(const QString& port) {
     }
 }
 
+bool TForm1::WriteSetupCommand(const std::string& command) {
+    try {
+        VaComm1->WriteText(command);
+        return true;
+    } catch (const EVaCommError& e) {
+        // The port hung up between the unit's answer and this tick: the unit went away, as an
+        // unplug in Ready is. Retrying the write could never succeed.
+        if (MeansPortGone(e.ErrorCode())) {
+            UnitWentAway();
+            return false;
+        }
+        // Anything else is still retried every tick, but reported once, not 50 times a second.
+        if (FSetupFailureReported) return false;
+        FSetupFailureReported = true;
+        throw;
+    }
+}
+
+bool TForm1::MeansPortGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+
 void TForm1::PortGone() {
-    // Only the unit's port matters; a probed port that hangs up is passed over by the scan.
+    // Only the unit's port matters; a probed port that hangs up is passed over by the scan (and
+    // one that hangs up after its answer is found out by the setup command's write).
     if (Timer1->isActive() || !Start->isEnabled()) return;
+    UnitWentAway();
+}
+
+void TForm1::UnitWentAway() {
     FProbeOutcomes.Gone(CName->text().toStdString());
     ShowProbeOutcomes();
     const bool wasCapturing = Start->Caption() == QLatin1String("Close");

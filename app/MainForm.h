@@ -76,6 +76,10 @@ private:
     void ReturnToAnsweredPort(const QString& port);
     void PortGone();
     void TellCaptureListeners(bool capturing);
+    void UnitWentAway();
+    // False when the write failed and the tick must end there.
+    bool WriteSetupCommand(const std::string& command);
+    static bool MeansPortGone(int error);
 
     // CaptureView
     void SetCell(int col, int row, const std::string& text) override;
@@ -88,4 +92,5 @@ private:
     toolkit::SerialPortScanner FPortScanner;
     ProbeOutcomes FProbeOutcomes;
     std::vector<std::function<void(bool)>> FCaptureListeners;
+    bool FSetupFailureReported = false;  // since the search began
 };

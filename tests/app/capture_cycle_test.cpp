@@ -10,10 +10,14 @@
 #include <mutex>
 #include <thread>
 
+#include "ExclusiveHolder.h"
 #include "PtyPair.h"
 #include "Wait.h"
 #include "UnitSim.h"
 #include "app/MainForm.h"
+#include "serial/platform/FakeDevice.h"
+#include "toolkit/ErrorReport.h"
+#include "toolkit/Thread.h"
 
 namespace {
 
@@ -24,6 +28,37 @@ void Pump() { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); }
 template <class Pred>
 bool WaitFor(Pred pred, int ms = 5000) {
     return testsupport::WaitUntil(pred, std::chrono::milliseconds(ms), [] { Pump(); });
+}
+
+// Every report made while it lives, in place of the message box.
+class ReportRecorder {
+public:
+    ReportRecorder() {
+        FPrevious = toolkit::SetErrorReportSink([this](const toolkit::ErrorReportEntry& e) { Messages.push_back(e.Message); });
+    }
+    ~ReportRecorder() { toolkit::SetErrorReportSink(FPrevious); }
+    std::vector<std::string> Messages;
+
+private:
+    toolkit::ErrorReportSink FPrevious;
+};
+
+// The row the first status record shown after it was added went to.
+class FirstShownRow : public RecordObserver {
+public:
+    int Row = 0;
+    void StatusShown(const ShownStatusRecord& record) override {
+        if (Row == 0) Row = record.Row;
+    }
+    void NameReceived(const ReceivedNameRecord&) override {}
+};
+
+// Points `link` at `target`, replacing what it pointed at in one step (as the simulated unit does).
+void PointLink(const std::string& link, const std::string& target) {
+    const std::string fresh = link + ".new";
+    std::filesystem::remove(fresh);
+    std::filesystem::create_symlink(target, fresh);
+    std::filesystem::rename(fresh, link);
 }
 
 // The simulated unit on its own thread, behind a stable symlink.
@@ -89,6 +124,15 @@ protected:
         form->Timer1Find(form->Timer1);
         form->Timer1->stop();
     }
+    // A tick as the timer runs it: what escapes goes to the error report. Tells whether the
+    // tick left the timer running.
+    bool ReportingTick() {
+        form->Timer1->start();
+        toolkit::RunReportingErrors(nullptr, [this] { form->Timer1Find(form->Timer1); });
+        const bool running = form->Timer1->isActive();
+        form->Timer1->stop();
+        return running;
+    }
     int ShownRows() const {
         int n = 0;
         for (int row = 1; row <= 31; ++row) n += form->Table->Cell(1, row).isEmpty() ? 0 : 1;
@@ -147,6 +191,64 @@ TEST_F(CaptureCycleTest, AProbeWhoseOpenFailsLeavesNoPortOpen) {
     EXPECT_EQ(held.Receive(1), kProbe);
 }
 
+// The unit answers and its line hangs up before the next tick: the setup command's write finds
+// the port gone. That is the unit going away, as an unplug in Ready is: search again, silently.
+TEST_F(CaptureCycleTest, AUnitGoneRightAfterItsAnswerIsSearchedForAgainWithoutAReport) {
+    ReportRecorder reports;
+    const std::string link = (dir / "unit").string();
+    auto first = std::make_unique<PtyPair>();
+    PointLink(link, first->SlavePath());
+    CreateForm({link}, /*runTimer=*/false);
+    Tick();
+    ASSERT_EQ(first->Receive(1), kProbe);
+    first->Send(std::string("IWRX\r"));
+    ASSERT_TRUE(WaitFor([&] { return form->Rx.DeviceFound; }));
+    first->CloseMaster();  // straight after the answer, before the next tick
+    EXPECT_TRUE(ReportingTick()) << "searching again";
+    EXPECT_FALSE(form->VaComm1->Active());
+    EXPECT_FALSE(form->Rx.DeviceFound);
+    EXPECT_FALSE(form->Start->isEnabled());
+    EXPECT_EQ(form->PortIndex, -1);
+    EXPECT_NE(form->CName->toolTip().toStdString().find("went away"), std::string::npos);
+
+    PtyPair second;  // back, on a new device behind the same link
+    PointLink(link, second.SlavePath());
+    EXPECT_TRUE(ReportingTick());
+    ASSERT_EQ(second.Receive(1), kProbe);
+    second.Send(std::string("IWRX\r"));
+    ASSERT_TRUE(WaitFor([&] { return form->Rx.DeviceFound; }));
+    EXPECT_FALSE(ReportingTick()) << "found: the search stops";
+    EXPECT_EQ(second.Receive(9), kSetup);
+    EXPECT_TRUE(form->Start->isEnabled());
+    EXPECT_TRUE(reports.Messages.empty()) << reports.Messages.front();
+}
+
+// A setup write that fails for any other reason is retried every tick, as before, but reported once.
+TEST_F(CaptureCycleTest, AnotherSetupWriteFailureIsReportedOnceAndRetried) {
+    ReportRecorder reports;
+    auto line = std::make_shared<serialdev::FakeLine>();
+    serialdev::FakeOpenerScope fake(line);
+    CreateForm({"/dev/torvane-fake-unit"}, /*runTimer=*/false);
+    Tick();
+    ASSERT_EQ(line->Written(), kProbe);
+    line->Feed("IWRX\r");
+    ASSERT_TRUE(WaitFor([&] { return form->Rx.DeviceFound; }));
+    serialdev::FakeLine::Failures failing;
+    failing.Write = EINVAL;
+    line->SetFailures(failing);
+    for (int tick = 0; tick < 3; ++tick) EXPECT_TRUE(ReportingTick()) << tick;
+    ASSERT_EQ(reports.Messages.size(), 1u);
+    EXPECT_EQ(reports.Messages[0].rfind("Write error (22)", 0), 0u) << reports.Messages[0];
+    EXPECT_TRUE(form->VaComm1->Active());
+    EXPECT_FALSE(form->Start->isEnabled());
+
+    line->SetFailures({});
+    EXPECT_FALSE(ReportingTick());
+    EXPECT_EQ(line->Written(), kProbe + kSetup);
+    EXPECT_TRUE(form->Start->isEnabled());
+    EXPECT_EQ(reports.Messages.size(), 1u);
+}
+
 TEST_F(CaptureCycleTest, StartKeepsRows25To31AndTheRowCounter) {
     CreateForm({}, /*runTimer=*/false);
     std::string stream;
@@ -196,10 +298,13 @@ TEST_F(CaptureCycleTest, CloseStartsANewSearchAtRowOne) {
     EXPECT_FALSE(form->Start->isEnabled());
     EXPECT_EQ(form->Rx.RowCounter, 1);
     EXPECT_TRUE(form->Timer1->isActive());
+    FirstShownRow first;
+    form->Rx.AddObserver(&first);
     ASSERT_TRUE(WaitFor([&] { return form->Start->isEnabled(); }, 10000)) << "found again";
     EXPECT_TRUE(WaitFor([&] { return unit->SetupCommandsOk() == 2u; }));
-    ASSERT_TRUE(WaitFor([&] { return form->Rx.RowCounter > 1; }));
-    EXPECT_EQ(form->Table->SelectionRow(), 1) << "the new capture starts at row 1";
+    ASSERT_TRUE(WaitFor([&] { return first.Row != 0; }));
+    form->Rx.RemoveObserver(&first);
+    EXPECT_EQ(first.Row, 1) << "the new capture starts at row 1";
 }
 
 TEST_F(CaptureCycleTest, ClosingTheWindowDuringTheScanSendsNoFurtherProbe) {
@@ -258,14 +363,16 @@ TEST_F(CaptureCycleTest, ThePortBoxTooltipSaysWhyEachPortWasPassedOver) {
     other.SetMonitorEvents({});
     other.SetDeviceName(busy.SlavePath());
     other.Open();
+    PtyPair exclusive;  // held by another program with exclusive use alone, no lock: root gets past that
+    testsupport::ExclusiveHolder holder(exclusive.SlavePath());
     const std::string missing = (dir / "gone").string();
-    CreateForm({busy.SlavePath(), missing, silent.SlavePath()}, /*runTimer=*/false);
-    Tick();
-    Tick();
-    Tick();
+    CreateForm({busy.SlavePath(), exclusive.SlavePath(), missing, silent.SlavePath()}, /*runTimer=*/false);
+    for (int tick = 0; tick < 4; ++tick) Tick();
     Tick();  // past the end: the pass is over, nothing answered
     const std::string tip = form->CName->toolTip().toStdString();
     EXPECT_NE(tip.find(busy.SlavePath() + ": busy: held by another program"), std::string::npos) << tip;
+    EXPECT_NE(tip.find(exclusive.SlavePath() + ": busy: held by another program"), std::string::npos) << tip;
+    EXPECT_EQ(exclusive.Receive(1, 200), "") << "never probed";
     EXPECT_NE(tip.find(missing + ": not found"), std::string::npos) << tip;
     EXPECT_NE(tip.find(silent.SlavePath() + ": opened, no answer"), std::string::npos) << tip;
     other.Close();
