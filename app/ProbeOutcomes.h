@@ -1,6 +1,8 @@
 #pragma once
 // What happened at the last probe of each port, for the tooltip of the port box. The scan
 // itself stays silent; this is where a user finds out why a port was passed over.
+#include <sys/types.h>
+
 #include <map>
 #include <string>
 #include <utility>
@@ -25,6 +27,16 @@ public:
     // The user-facing outcome of an open that failed with this system error number (errno on
     // Linux, the Win32 error on Windows; 0: no error number); one file per OS.
     static std::string DescribeOpenFailure(const std::string& devicePath, int error);
+
+    // Who may open a device, as its owner, group and mode bits say.
+    struct DeviceAccess {
+        std::string Owner;
+        std::string Group;
+        mode_t Mode = 0;
+    };
+    // Linux: what would let this user open a device it was refused: joining its group only where
+    // the group may read and write it.
+    static std::string AdvisePermission(const std::string& devicePath, const DeviceAccess& access);
 
 private:
     void Set(const std::string& port, std::string text);
