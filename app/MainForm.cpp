@@ -47,7 +47,11 @@ TForm1::~TForm1() {
 void TForm1::CreateComponents() {
     setWindowTitle(QStringLiteral("Torvane Data Capture on Channel 25"));
     move(600, 190);
-    setFixedSize(602, 738);  // no maximise box; the design is laid out for this client size
+    // Sizeable, but never below the design's client size; there is no maximise box. The
+    // components keep their design places: the table shows all its rows and columns at this size,
+    // so a larger window would only give it empty cells.
+    setMinimumSize(602, 738);
+    resize(602, 738);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kClSkyBlue);
     setPalette(pal);

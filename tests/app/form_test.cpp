@@ -66,6 +66,20 @@ TEST_F(FormTest, DesignValues) {
     EXPECT_EQ(form->VaComm1->DeviceName(), "COM%d");
 }
 
+TEST_F(FormTest, TheWindowIsSizeableButNeverBelowItsDesignSize) {
+    Create();
+    form->show();
+    EXPECT_EQ(form->minimumSize(), QSize(602, 738));
+    EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
+    form->resize(900, 1000);
+    EXPECT_EQ(form->size(), QSize(900, 1000));
+    EXPECT_EQ(form->Table->geometry(), QRect(8, 56, 569, 681)) << "the components stay where the design puts them";
+    EXPECT_EQ(form->Start->geometry(), QRect(112, 8, 73, 27));
+    EXPECT_EQ(form->Name->geometry(), QRect(431, 8, 66, 21));
+    form->resize(400, 300);
+    EXPECT_EQ(form->size(), QSize(602, 738));
+}
+
 TEST_F(FormTest, CommandsAreWindowActionsWithWindowWideShortcuts) {
     Create();
     int runs = 0;
