@@ -69,6 +69,8 @@ struct CivilTime {
     int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0, millisecond = 0;
 };
 CivilTime ToCivil(toolkit::TDateTime t);
+// Days from 1 January 1970 to this date of the proleptic Gregorian calendar.
+int64_t DaysFromCivil(int year, int month, int day);
 
 // One field, quoted when it holds a separator, a quote or edge spaces.
 void AppendCsvField(std::string& out, std::string_view text);

@@ -3,17 +3,13 @@
 #include <string>
 #include <utility>
 
+#include "toolkit/windows/WideText.h"
+
 namespace serialdev {
 
 namespace {
 
-std::wstring Wide(const std::string& text) {
-    if (text.empty()) return {};
-    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
-    return out;
-}
+using toolkit::Wide;
 
 // What a port answers once its line is gone: Wine's pseudo-terminal after the other side
 // closed (21, 109), a USB adapter pulled out on Windows (the rest).
