@@ -10,6 +10,9 @@
 //   searching for SEARCH_SECONDS with nothing to find (one listed port that does not exist, a
 //   port tree shaped like a PC's): process CPU, and its ratio to a bare window with the same
 //   20 ms timer measured just before it.
+// Before the line-rate and flood phases a floor reader (bench/FloorReader.h) reads the same kind
+// of stream for FLOOR_SECONDS; each phase's CPU per 1000 records is also given as a multiple of
+// the floor's, with the window's breakdown (bench/CostBreakdown.h), and the machine's load.
 // LINE_SLICE_US: how the unit hands the line's bytes over (default 1000: USB frames; 0: each
 // record when complete). BENCH_HIDDEN=1: the window is not shown, so nothing is painted.
 // The throttle plot takes every record shown: the line-rate phase runs with it closed, then again
@@ -36,6 +39,8 @@
 #include <thread>
 #include <vector>
 
+#include "CostBreakdown.h"
+#include "FloorReader.h"
 #include "UnitSim.h"
 #include "app/MainForm.h"
 #include "app/plot/ThrottlePlot.h"
@@ -134,6 +139,30 @@ struct CpuSample {
     CpuSample operator-(const CpuSample& earlier) const { return {main - earlier.main, app - earlier.app}; }
 };
 
+double LoadAverage() {
+    std::ifstream in("/proc/loadavg");
+    double oneMinute = -1;
+    in >> oneMinute;
+    return oneMinute;
+}
+
+// The floor's figures, and the phase's CPU per 1000 records as a multiple of the floor's.
+void AddFloor(std::string& json, const char* phase, const FloorFigures& floor, uint64_t shown, const CpuSample& cpu) {
+    const double records = static_cast<double>(shown);
+    const double floorMs = floor.CpuMsPer1000();
+    const double appMs = records > 0 ? 1e6 * cpu.app / records : -1;
+    const double mainMs = records > 0 ? 1e6 * cpu.main / records : -1;
+    char buf[512];
+    std::snprintf(buf, sizeof buf,
+                  ",\"%s_floor_seconds\":%.3g,\"%s_floor_records_per_s\":%.6g,\"%s_floor_cpu_pct\":%.4g"
+                  ",\"%s_floor_cpu_ms_per_1000\":%.4g,\"%s_app_cpu_ms_per_1000\":%.4g"
+                  ",\"%s_app_x_floor\":%.3g,\"%s_main_x_floor\":%.3g",
+                  phase, floor.seconds, phase, floor.seconds > 0 ? static_cast<double>(floor.records) / floor.seconds : 0,
+                  phase, floor.seconds > 0 ? 100.0 * floor.readerCpuS / floor.seconds : 0, phase, floorMs, phase, appMs,
+                  phase, floorMs > 0 ? appMs / floorMs : -1, phase, floorMs > 0 ? mainMs / floorMs : -1);
+    json += buf;
+}
+
 // One simulated unit on its own thread, and the window that finds it.
 class Rig {
 public:
@@ -164,6 +193,7 @@ public:
                                                              t->Cell(4, row).toInt());
             FTally.OnShown(seq, MonotonicNs());
         };
+        CostBreakdown::Instance().Attach(*FForm);
         if (std::getenv("BENCH_HIDDEN") == nullptr) FForm->show();
         if (withPlot) FPlot = std::make_unique<plot::ThrottlePlot>(*FForm);
     }
@@ -210,7 +240,8 @@ private:
 // One line-rate run of `seconds` on a rig whose unit is sending, its figures under `prefix`;
 // returns the main thread's CPU in percent.
 double MeasureLineRate(Rig& rig, Tally& tally, double seconds, const std::string& prefix,
-                       const std::function<void(const std::string&, double)>& add) {
+                       const std::function<void(const std::string&, double)>& add, const FloorFigures& floor,
+                       std::string& json) {
     tally.Reset();
     tally.latenciesNs.reserve(static_cast<size_t>(seconds * 6000) + 1000);
     tally.timing = true;
@@ -218,10 +249,12 @@ double MeasureLineRate(Rig& rig, Tally& tally, double seconds, const std::string
     const uint64_t paintsBefore = rig.Form().Table->PaintCount();
     const uint64_t plotPaintsBefore = rig.Plot() ? rig.Plot()->Window().Canvas->PaintCount() : 0;
     const int64_t plotPaintNsBefore = rig.Plot() ? rig.Plot()->Window().Canvas->PaintNs() : 0;
+    CostBreakdown::Instance().Begin();
     const CpuSample start = rig.Cpu();
     RunEventLoopFor(seconds);
     rig.Sim().SetPaused(true);
     const CpuSample line = rig.Cpu() - start;
+    const CostBreakdown::Figures parts = CostBreakdown::Instance().End(line.app);
     RunEventLoopFor(0.5);  // let what is on the line arrive
     tally.counting = false;
     tally.timing = false;
@@ -248,6 +281,9 @@ double MeasureLineRate(Rig& rig, Tally& tally, double seconds, const std::string
     add(prefix + "latency_p50_ms", tally.PercentileMs(0.50));
     add(prefix + "latency_p99_ms", tally.PercentileMs(0.99));
     add(prefix + "latency_max_ms", tally.PercentileMs(1.0));
+    const std::string phase = prefix.substr(0, prefix.size() - 1);
+    AddFloor(json, phase.c_str(), floor, tally.shown, line);
+    json += CostBreakdown::Json(phase.c_str(), parts, static_cast<double>(tally.shown));
     return mainCpuPct;
 }
 
@@ -335,12 +371,13 @@ SearchCost MeasureIdleSearch(const std::string& dir, double seconds) {
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    BenchApplication app(argc, argv);
     toolkit::InstallQtSyncAdapter();
     const double lineSeconds = EnvSeconds("LINE_SECONDS", 60);
     const double floodSeconds = EnvSeconds("FLOOD_SECONDS", 10);
     const double idleSeconds = EnvSeconds("IDLE_SECONDS", 5);
     const double searchSeconds = EnvSeconds("SEARCH_SECONDS", 10);
+    const double floorSeconds = EnvSeconds("FLOOR_SECONDS", 10);
     char dir[] = "/tmp/torvane-bench-XXXXXX";
     if (mkdtemp(dir) == nullptr) return 1;
     const std::string link = std::string(dir) + "/unit";
@@ -358,6 +395,8 @@ int main(int argc, char** argv) {
     // The plot remembers its window; keep that out of the user's settings.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(std::string(dir) + "/settings"));
     add("plot", withPlot ? 1 : 0);
+    add("runs", 1);
+    add("load_1min_start", LoadAverage());
 
     {   // Searching with nothing to find, before any unit exists.
         const SearchCost search = MeasureIdleSearch(dir, searchSeconds);
@@ -372,6 +411,7 @@ int main(int argc, char** argv) {
         // The line's bytes reach the port in 1 ms frames, as through a USB serial adapter;
         // LINE_SLICE_US=0 hands over each record the moment its last byte is due instead.
         o.sliceUs = static_cast<int>(EnvSeconds("LINE_SLICE_US", 1000));
+        const FloorFigures floor = RunFloorReader(o, floorSeconds);
         Rig rig(o, *tally, link, withPlot);
         if (!rig.FindUnitAndStart()) {
             std::printf("{\"bench\":\"capture\",\"error\":\"unit not found\"}\n");
@@ -380,12 +420,12 @@ int main(int argc, char** argv) {
         RunEventLoopFor(0.5);
         add("line_slice_us", o.sliceUs);
         rig.ShowPlot(false);
-        lineMainCpuPct = MeasureLineRate(rig, *tally, lineSeconds, "line_", add);
+        lineMainCpuPct = MeasureLineRate(rig, *tally, lineSeconds, "line_", add, floor, json);
         if (withPlot) {
             rig.ShowPlot(true);
             rig.Sim().SetPaused(false);
             RunEventLoopFor(0.5);
-            MeasureLineRate(rig, *tally, lineSeconds, "plot_line_", add);
+            MeasureLineRate(rig, *tally, lineSeconds, "plot_line_", add, floor, json);
         }
 
         const CpuSample idleStart = rig.Cpu();
@@ -447,6 +487,7 @@ int main(int argc, char** argv) {
     {   // Flood.
         unitsim::Options o;
         o.flood = true;
+        const FloorFigures floor = RunFloorReader(o, floorSeconds);
         Rig rig(o, *tally, link, withPlot);
         rig.ShowPlot(true);
         if (!rig.FindUnitAndStart()) {
@@ -457,9 +498,11 @@ int main(int argc, char** argv) {
         tally->Reset();
         tally->counting = true;
         const long rssStart = StatusKb("VmRSS");
+        CostBreakdown::Instance().Begin();
         const CpuSample floodStart = rig.Cpu();
         RunEventLoopFor(floodSeconds);
         const CpuSample flood = rig.Cpu() - floodStart;
+        const CostBreakdown::Figures parts = CostBreakdown::Instance().End(flood.app);
         const long rssEnd = StatusKb("VmRSS");
         tally->counting = false;
         const double shown = static_cast<double>(tally->shown);
@@ -472,7 +515,10 @@ int main(int argc, char** argv) {
         add("flood_rss_start_kb", static_cast<double>(rssStart));
         add("flood_rss_end_kb", static_cast<double>(rssEnd));
         add("flood_rss_peak_kb", static_cast<double>(StatusKb("VmHWM")));
+        AddFloor(json, "flood", floor, tally->shown, flood);
+        json += CostBreakdown::Json("flood", parts, shown);
     }
+    add("load_1min_end", LoadAverage());
     std::printf("%s}\n", json.c_str());
     std::filesystem::remove_all(dir);
     return 0;

@@ -1,6 +1,7 @@
 #include "VaCommEventThread.h"
 
 #include "VaComm.h"
+#include "toolkit/Os.h"
 
 namespace {
 
@@ -56,6 +57,7 @@ void TVaCommEventThread::ModemWatchLoop() {
 }
 
 void TVaCommEventThread::Execute() {
+    toolkit::os::NameCurrentThread("serial-events");
     bool hangupNoticeDue = true;
     while (!Terminated()) {
         const uint32_t mask = WaitForEvents();

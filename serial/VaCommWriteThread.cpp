@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "VaComm.h"
+#include "toolkit/Os.h"
 #include "toolkit/SysUtils.h"
 
 namespace {
@@ -136,6 +137,7 @@ void TVaCommWriteThread::AcknowledgeFlush() {
 }
 
 void TVaCommWriteThread::Execute() {
+    toolkit::os::NameCurrentThread("serial-writer");
     while (!Terminated()) {
         switch (WaitAny({CloseSignal, FlushSignal, WriteSignal}, kForever)) {
         case 1: AcknowledgeFlush(); break;

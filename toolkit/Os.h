@@ -22,6 +22,10 @@ struct LocalClock {
 // The local calendar date and time of day, to the millisecond.
 LocalClock LocalClockNow();
 
+// Names the calling thread as tools like top -H and the benchmark see it (at most 15 characters;
+// best effort).
+void NameCurrentThread(const char* name);
+
 // The system's text for an error number, as the system gives it (untrimmed).
 std::string SystemErrorMessage(int error);
 

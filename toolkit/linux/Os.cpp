@@ -1,6 +1,7 @@
 #include "toolkit/Os.h"
 
 #include <langinfo.h>
+#include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -44,6 +45,8 @@ void os::ApplyThreadPriority(ThreadId thread, TThreadPriority priority) {
     if (::sched_getscheduler(tid) != SCHED_OTHER) (void)::sched_setscheduler(tid, SCHED_OTHER, &param);
     (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), NiceFor(priority));
 }
+
+void os::NameCurrentThread(const char* name) { (void)::pthread_setname_np(::pthread_self(), name); }
 
 os::LocalClock os::LocalClockNow() {
     using namespace std::chrono;
