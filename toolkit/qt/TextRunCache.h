@@ -9,6 +9,9 @@
 #include <QRect>
 #include <QString>
 
+#include <utility>
+#include <vector>
+
 class QPainter;
 
 class TextRunCache {
@@ -18,15 +21,24 @@ public:
     // Forget every run (the font or the device pixel ratio changed).
     void Reset(const QFont& font, qreal devicePixelRatio);
 
+    // Runs held, over all colours.
+    int RunCount() const;
+
 private:
     struct Run {
         QImage image;
         int advance = 0;
     };
-    const Run& Lookup(const QString& piece, const QColor& color);
+    using Runs = QHash<QString, Run>;
+    Runs& RunsFor(QRgb color);
+    const Run& Lookup(Runs& runs, QStringView piece, const QColor& color);
 
-    static constexpr int kMaxRuns = 4096;  // bounded: cleared when full
+    static constexpr int kMaxRuns = 4096;  // per colour; bounded: cleared when full
     QFont FFont;
     qreal FRatio = 1.0;
-    QHash<QString, Run> FRuns;  // key: colour then piece
+    int FHeight = 0;  // of the font, taken once: a repaint draws hundreds of pieces
+    int FAscent = 0;
+    // A table uses two or three text colours; each has its own runs, looked up by the piece
+    // alone, so a lookup builds no key.
+    std::vector<std::pair<QRgb, Runs>> FRunsByColor;
 };

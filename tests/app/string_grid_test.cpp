@@ -1,0 +1,110 @@
+// The capture table's drawing: cell edges and grid lines, and texts drawn from cached runs.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+
+#include "toolkit/qt/StringGrid.h"
+#include "toolkit/qt/TextRunCache.h"
+
+namespace {
+
+constexpr int kColWidth = 40;
+constexpr int kRowHeight = 20;
+constexpr int kPitchX = kColWidth + 1;  // a cell and its grid line
+constexpr int kPitchY = kRowHeight + 1;
+
+class StringGridTest : public ::testing::Test {
+protected:
+    TStringGrid grid;
+
+    void SetUp() override {
+        grid.SetColCount(3);
+        grid.SetRowCount(3);
+        grid.SetDefaultColWidth(kColWidth);
+        grid.SetDefaultRowHeight(kRowHeight);
+        grid.resize(3 * kPitchX + 10, 3 * kPitchY + 10);
+    }
+    QImage Picture() { return grid.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+    QRgb Colour(QPalette::ColorRole role) const { return grid.palette().color(QPalette::Active, role).rgb(); }
+};
+
+TEST_F(StringGridTest, CellsAreFramedByGridLinesAndFixedCellsLookRaised) {
+    grid.SetSelection(2, 2);
+    const QImage image = Picture();
+    const QRgb mid = Colour(QPalette::Mid);
+    // Grid lines right of and below every cell, including where they meet.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(image.pixel(i * kPitchX + kColWidth, kPitchY + 5), mid) << "vertical line " << i;
+        EXPECT_EQ(image.pixel(kPitchX + 5, i * kPitchY + kRowHeight), mid) << "horizontal line " << i;
+        EXPECT_EQ(image.pixel(i * kPitchX + kColWidth, i * kPitchY + kRowHeight), mid) << "corner " << i;
+    }
+    // A fixed cell: light top and left edges, dark bottom and right edges (the dark ones win at
+    // the corners they share), its face inside.
+    const int x = kPitchX, right = kPitchX + kColWidth - 1, bottom = kRowHeight - 1;
+    EXPECT_EQ(image.pixel(x + 5, 0), Colour(QPalette::Light));
+    EXPECT_EQ(image.pixel(x, 5), Colour(QPalette::Light));
+    EXPECT_EQ(image.pixel(x + 5, bottom), Colour(QPalette::Dark));
+    EXPECT_EQ(image.pixel(right, 5), Colour(QPalette::Dark));
+    EXPECT_EQ(image.pixel(right, 0), Colour(QPalette::Dark));
+    EXPECT_EQ(image.pixel(x, bottom), Colour(QPalette::Dark));
+    EXPECT_EQ(image.pixel(x + 5, 5), Colour(QPalette::Button));
+    // A plain cell is the base colour to its edges; the selected one is highlighted.
+    EXPECT_EQ(image.pixel(kPitchX, kPitchY), Colour(QPalette::Base));
+    EXPECT_EQ(image.pixel(kPitchX + kColWidth - 1, kPitchY + kRowHeight - 1), Colour(QPalette::Base));
+    EXPECT_EQ(image.pixel(2 * kPitchX + 1, 2 * kPitchY + 1), Colour(QPalette::Highlight));
+    // Beyond the last column and row the grid is plain base colour.
+    EXPECT_EQ(image.pixel(3 * kPitchX + 5, 5), Colour(QPalette::Base));
+    EXPECT_EQ(image.pixel(5, 3 * kPitchY + 5), Colour(QPalette::Base));
+}
+
+TEST_F(StringGridTest, CellTextShowsAndGoesAgainWhenEmptied) {
+    const QImage blank = Picture();
+    grid.SetCell(1, 1, QStringLiteral("12 R"));
+    const QImage written = Picture();
+    EXPECT_NE(written.copy(kPitchX, kPitchY, kColWidth, kRowHeight), blank.copy(kPitchX, kPitchY, kColWidth, kRowHeight));
+    EXPECT_EQ(written.copy(2 * kPitchX, kPitchY, kColWidth, kRowHeight), blank.copy(2 * kPitchX, kPitchY, kColWidth, kRowHeight));
+    grid.SetCell(1, 1, QString());
+    EXPECT_EQ(Picture(), blank);
+}
+
+QImage DrawWith(TextRunCache& cache, const QString& text, const QColor& colour) {
+    QImage image(120, 24, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    cache.Draw(p, QRect(0, 0, 120, 24), text, colour);
+    return image;
+}
+
+TEST(TextRunCacheTest, RunsAreKeptPerPieceAndColourAndDrawAsFresh) {
+    QFont font;
+    TextRunCache cache;
+    cache.Reset(font, 1.0);
+    const QImage first = DrawWith(cache, QStringLiteral("9:05:03.042"), Qt::black);
+    EXPECT_EQ(cache.RunCount(), 4);  // "9:" "05:" "03." "042"
+    EXPECT_EQ(DrawWith(cache, QStringLiteral("9:05:03.042"), Qt::black), first);
+    EXPECT_EQ(cache.RunCount(), 4);
+    DrawWith(cache, QStringLiteral("9:05:04.042"), Qt::black);
+    EXPECT_EQ(cache.RunCount(), 5);  // only "04." is new
+    // The same piece in another colour is another run, and draws differently.
+    EXPECT_NE(DrawWith(cache, QStringLiteral("9:05:03.042"), Qt::red), first);
+    EXPECT_EQ(cache.RunCount(), 9);
+    // A cache started afresh draws the same pixels as one that found every piece.
+    TextRunCache fresh;
+    fresh.Reset(font, 1.0);
+    EXPECT_EQ(DrawWith(fresh, QStringLiteral("9:05:03.042"), Qt::black), first);
+    cache.Reset(font, 1.0);
+    EXPECT_EQ(cache.RunCount(), 0);
+}
+
+TEST(TextRunCacheTest, RunsStayBoundedWhateverTheTexts) {
+    TextRunCache cache;
+    cache.Reset(QFont(), 1.0);
+    QImage image(60, 24, QImage::Format_ARGB32_Premultiplied);
+    QPainter p(&image);
+    for (int i = 0; i < 5000; ++i) cache.Draw(p, QRect(0, 0, 60, 24), QString::number(i), Qt::black);
+    EXPECT_LE(cache.RunCount(), 4096);
+    EXPECT_GT(cache.RunCount(), 0);
+}
+
+} // namespace
