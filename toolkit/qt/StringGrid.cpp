@@ -144,13 +144,21 @@ void TStringGrid::paintEvent(QPaintEvent* event) {
                 p.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), shadow);
                 p.fillRect(QRect(r.right(), r.top(), 1, r.height()), shadow);
             }
-            // The grid lines right of and below the cell, meeting at its outer corner.
-            p.fillRect(QRect(r.right() + 1, r.top(), kGridLine, r.height() + kGridLine), gridLine);
-            p.fillRect(QRect(r.left(), r.bottom() + 1, r.width() + kGridLine, kGridLine), gridLine);
             const QString& s = FCells[row * FColCount + col];
             if (s.isEmpty()) continue;
             FText.Draw(p, r.adjusted(2, 0, -2, 0), s,
                        selected ? pal.color(QPalette::Active, QPalette::HighlightedText) : text);
         }
+    }
+    // The grid lines right of every column and below every row, each in one piece (the paint
+    // is clipped to the dirty rows).
+    const QRect last = CellRect(FColCount - 1, FRowCount - 1);
+    const int gridRight = last.right() + kGridLine;
+    const int gridBottom = last.bottom() + kGridLine;
+    for (int col = 0; col < FColCount; ++col) {
+        p.fillRect(QRect(CellRect(col, 0).right() + 1, 0, kGridLine, gridBottom + 1), gridLine);
+    }
+    for (int row = 0; row < FRowCount; ++row) {
+        p.fillRect(QRect(0, CellRect(0, row).bottom() + 1, gridRight + 1, kGridLine), gridLine);
     }
 }
