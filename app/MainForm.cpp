@@ -360,7 +360,11 @@ void TForm1::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
-void TForm1::SetCell(int col, int row, const std::string& text) { Table->SetCell(col, row, QString::fromStdString(text)); }
+void TForm1::SetCell(int col, int row, const std::string& text) {
+    constexpr int kTimeColumn = 1;
+    if (col == kTimeColumn) Table->SetCell(col, row, QString::fromStdString(text));
+    else Table->SetCell(col, row, FCellTexts.Get(text));
+}
 
 void TForm1::SelectCell(int col, int row) { Table->SetSelection(col, row); }
 

@@ -12,6 +12,7 @@
 
 #include <memory>
 
+#include "app/CellTextCache.h"
 #include "app/ProbeOutcomes.h"
 #include "app/ReceiveDecoder.h"
 #include "controls/JvTransparentButton.h"
@@ -93,4 +94,5 @@ private:
     ProbeOutcomes FProbeOutcomes;
     std::vector<std::function<void(bool)>> FCaptureListeners;
     bool FSetupFailureReported = false;  // since the search began
+    CellTextCache FCellTexts;  // every column but the time, whose texts do not recur
 };
