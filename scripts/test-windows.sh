@@ -24,6 +24,7 @@ step "tests under Wine"
 export WINEPREFIX="$PWD/build/mingw/wineprefix" WINEDEBUG=-all
 unset DISPLAY
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+mkdir -p "$WINEPREFIX"  # the server starts in the prefix; the first wine call fills it
 wineserver -p
 wine cmd /c exit >/dev/null 2>&1
 ctest --preset mingw -j "$jobs"
