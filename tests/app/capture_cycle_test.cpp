@@ -12,7 +12,7 @@
 
 #include "ExclusiveHolder.h"
 #include "PtyPair.h"
-#include "Wait.h"
+#include "QtWait.h"
 #include "UnitSim.h"
 #include "app/MainForm.h"
 #include "serial/platform/FakeDevice.h"
@@ -23,13 +23,11 @@ namespace {
 
 using testsupport::PtyPair;
 
-void Pump() { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); }
+using testsupport::PumpQtEvents;
 
-// The bound only keeps a broken build from hanging: on a loaded machine (sanitizers, a parallel
-// build) a unit that answers after the next tick costs the search another pass, so allow plenty.
 template <class Pred>
 bool WaitFor(Pred pred, int ms = 60000) {
-    return testsupport::WaitUntil(pred, std::chrono::milliseconds(ms), [] { Pump(); });
+    return testsupport::WaitWithQtEvents(pred, std::chrono::milliseconds(ms));
 }
 
 // Every report made while it lives, in place of the message box.
@@ -318,7 +316,7 @@ TEST_F(CaptureCycleTest, ClosingTheWindowDuringTheScanSendsNoFurtherProbe) {
     form->close();
     EXPECT_FALSE(form->VaComm1->Active());
     EXPECT_FALSE(form->Timer1->isActive());
-    for (int i = 0; i < 10; ++i) Pump();
+    for (int i = 0; i < 10; ++i) PumpQtEvents();
     EXPECT_EQ(b.Receive(1, 200), "");
 }
 

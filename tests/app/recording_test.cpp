@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "PtyPair.h"
-#include "Wait.h"
+#include "QtWait.h"
 #include "UnitSim.h"
 #include "app/MainForm.h"
 #include "app/recording/SessionCsv.h"
@@ -30,11 +30,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void Pump() { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); }
+using testsupport::PumpQtEvents;
 
 template <class Pred>
 bool WaitFor(Pred pred, int ms = 10000) {
-    return testsupport::WaitUntil(pred, std::chrono::milliseconds(ms), [] { Pump(); });
+    return testsupport::WaitWithQtEvents(pred, std::chrono::milliseconds(ms));
 }
 
 class SimulatedUnit {
