@@ -204,7 +204,9 @@ void TVaCustomComm::StopThreads() {
 }
 
 // Stops the thread in Slot and frees it, or, when this runs inside one of its own deliveries
-// (a handler closed the port), retires it: it cannot end before that delivery returns.
+// (a handler closed the port), retires it: that delivery still needs the object. A retired
+// event thread is joined at once (it never waits for the main thread); a retired writer ends
+// when its delivery returns.
 template <class TThreadClass>
 void TVaCustomComm::EndThread(std::unique_ptr<TThreadClass>& Slot) {
     if (!Slot) return;
@@ -215,9 +217,10 @@ void TVaCustomComm::EndThread(std::unique_ptr<TThreadClass>& Slot) {
         FRetiredThreads.push_back(std::move(Slot));
         return;
     }
-    // Slot stays set while waiting: a queued delivery runs during the wait, and a handler in it
-    // that closes the port finds the thread there (and retires it).
+    // Slot stays set while waiting and while the event thread's last posted delivery runs: a
+    // handler in it that closes the port finds the thread there (and retires it).
     AwaitThreadEnd(thread, thread.SyncEvents(), FReadLock);
+    if constexpr (requires { thread.FinishDelivery(); }) thread.FinishDelivery();
     Slot.reset();
 }
 

@@ -9,15 +9,16 @@
 // |--------------------|-----------------------------------|---------------------------------|-------------------------------------|
 // | main               | the program                       | the program                     | read lock, write lock, then the     |
 // |                    |                                   |                                 | input queue's or the writer's own   |
-// | event              | StartThreads (Open), when the     | StopThreads (Close); or retired | the input queue's only; handlers    |
-// |                    | event mask is not empty           | by a Close inside its delivery  | run on the main thread meanwhile    |
+// | event              | StartThreads (Open), when the     | StopThreads (Close); or retired | the input queue's, then its         |
+// |                    | event mask is not empty           | by a Close inside its delivery  | delivery's; never waits for main    |
 // | modem-line watcher | the event thread's constructor,   | StopThreads, before the device  | none                                |
 // |                    | when modem lines are watched      | goes                            |                                     |
 // | writer             | StartThreads (Open), unless       | StopThreads (Close); or retired | write lock, then its own signal     |
 // |                    | DirectWrite                       | by a Close inside its delivery  | lock; never the read lock           |
 //
-// A retired thread ends as soon as its delivery returns and is awaited at the next StopThreads
-// or on destruction. With SyncEvents off the handlers run on the event or writer thread itself
+// The event thread posts its deliveries to the main thread and goes back to its wait; a retired
+// event thread is joined at once, a retired writer ends as soon as its delivery returns; both are
+// freed at the next StopThreads or on destruction. With SyncEvents off the handlers run on the event or writer thread itself
 // and take the locks as the main thread would; StopThreads then lets go of the read lock while
 // it waits for them.
 #include <cstdint>

@@ -1,6 +1,7 @@
 #include "VaCommEventThread.h"
 
 #include "VaComm.h"
+#include "toolkit/ErrorReport.h"
 #include "toolkit/Os.h"
 
 namespace {
@@ -23,14 +24,49 @@ TVaCommEventThread::TVaCommEventThread(TVaCustomComm& AOwner)
 TVaCommEventThread::~TVaCommEventThread() {
     // A retired thread's device may be gone: only a thread nobody stopped is woken here.
     if (!Terminated()) Stop();
-    if (Started()) WaitFor();
+    if (Started()) {
+        // Handing over never waits for the main thread, so a plain join cannot hang.
+        if (FSyncEvents) Join();
+        else WaitFor();
+    }
     StopModemWatch();
+    // A delivery still queued (the component let the thread go without FinishDelivery) must not
+    // reach this object.
+    FDelivery->Cancelled.store(true);
 }
 
 void TVaCommEventThread::TerminatedSet() {
     FDevice.WakeEvents();
-    std::lock_guard<std::mutex> lock(FParkLock);
-    FParkWake.notify_all();
+    {
+        std::lock_guard<std::mutex> lock(FParkLock);
+        FParkWake.notify_all();
+    }
+    {
+        std::lock_guard<std::mutex> lock(FDelivery->Lock);
+    }
+    FDelivery->Ended.notify_all();
+}
+
+bool TVaCommEventThread::SynchronizingWithCaller() const {
+    if (!toolkit::MainThreadQueue::IsMainThread()) return false;
+    if (toolkit::TThread::SynchronizingWithCaller()) return true;
+    std::lock_guard<std::mutex> lock(FDelivery->Lock);
+    return FDelivery->Running;
+}
+
+void TVaCommEventThread::Retire() {
+    FDelivery->Cancelled.store(true);
+    Stop();
+    Join();
+}
+
+void TVaCommEventThread::FinishDelivery() {
+    const std::shared_ptr<Delivery> delivery = FDelivery;
+    const auto ended = [&delivery] {
+        std::lock_guard<std::mutex> lock(delivery->Lock);
+        return !delivery->Posted || delivery->Running;
+    };
+    if (!ended()) toolkit::MainThreadQueue::Instance().ServeUntil(ended);
 }
 
 void TVaCommEventThread::StopModemWatch() {
@@ -121,17 +157,54 @@ void TVaCommEventThread::Park() {
 
 void TVaCommEventThread::HandleHangup() {
     StopModemWatch();
-    RunReporting(FSyncEvents, [this] {
-        if (!FRetired.load() && FOwner.OnHangup) FOwner.OnHangup(&FOwner);
+    Deliver(FSyncEvents, [this] {
+        if (FOwner.OnHangup) FOwner.OnHangup(&FOwner);
     });
     // Parked: only Stop ends the wait from here on.
 }
 
 void TVaCommEventThread::DeliverEvents(uint32_t mask) {
-    RunReporting(FSyncEvents, [this, mask] {
-        if (TVaDisplay* display = FOwner.Display()) display->UpdateDisplay(&FOwner);
-        if (mask & EV_RXCHAR) FOwner.HandleRxChar();
-        if (FRetired.load()) return;  // a handler closed the port
-        if (const uint32_t rest = mask & ~EV_RXCHAR) FOwner.HandleEvents(rest);
+    Deliver(FSyncEvents, [this, mask] { ProcessEvents(mask); });
+}
+
+void TVaCommEventThread::ProcessEvents(uint32_t mask) {
+    if (TVaDisplay* display = FOwner.Display()) display->UpdateDisplay(&FOwner);
+    if (mask & EV_RXCHAR) FOwner.HandleRxChar();
+    if (FDelivery->Cancelled.load()) return;  // a handler closed the port
+    if (const uint32_t rest = mask & ~EV_RXCHAR) FOwner.HandleEvents(rest);
+}
+
+void TVaCommEventThread::Deliver(bool onMainThread, std::function<void()> fn) {
+    if (!onMainThread) {
+        RunReporting(false, fn);
+        return;
+    }
+    const std::shared_ptr<Delivery> delivery = FDelivery;
+    {
+        std::unique_lock<std::mutex> lock(delivery->Lock);
+        delivery->Ended.wait(lock, [&] { return !delivery->Posted || Terminated(); });
+        if (Terminated()) return;
+        delivery->Posted = true;
+    }
+    // From here to the post nothing returns early: a thread that has ended has posted what it
+    // marked, so FinishDelivery finds it queued.
+    toolkit::MainThreadQueue::Instance().Post([this, delivery, fn = std::move(fn)] {
+        {
+            std::lock_guard<std::mutex> lock(delivery->Lock);
+            delivery->Running = true;
+        }
+        if (!delivery->Cancelled.load()) {
+            try {
+                fn();
+            } catch (...) {
+                toolkit::ReportException(this);
+            }
+        }
+        {
+            std::lock_guard<std::mutex> lock(delivery->Lock);
+            delivery->Running = false;
+            delivery->Posted = false;
+        }
+        delivery->Ended.notify_all();
     });
 }

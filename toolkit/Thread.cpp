@@ -1,6 +1,7 @@
 #include "Thread.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "ErrorReport.h"
 #include "Os.h"
@@ -21,6 +22,12 @@ bool MainThreadQueue::IsMainThread() {
     return isMain;
 }
 
+MainThreadQueue::~MainThreadQueue() {
+    for (PendingCall* call : FCalls) {
+        if (call->Fn == nullptr) delete call;  // posted calls that never ran
+    }
+}
+
 MainThreadQueue::WakeHook MainThreadQueue::SetWakeHook(WakeHook hook) {
     std::lock_guard<std::mutex> lock(FLock);
     WakeHook previous = std::move(FWake);
@@ -36,14 +43,7 @@ void MainThreadQueue::Send(const std::function<void()>& fn) {
     PendingCall call;
     call.Fn = &fn;
     call.From = std::this_thread::get_id();
-    WakeHook wake;
-    {
-        std::lock_guard<std::mutex> lock(FLock);
-        FCalls.push_back(&call);
-        wake = FWake;
-    }
-    FArrived.notify_all();
-    if (wake) wake();
+    Enqueue(&call);
     {
         std::unique_lock<std::mutex> lock(FLock);
         FDone.wait(lock, [&] { return call.Done; });
@@ -51,19 +51,45 @@ void MainThreadQueue::Send(const std::function<void()>& fn) {
     if (call.Error) std::rethrow_exception(call.Error);
 }
 
-void MainThreadQueue::RunOne(PendingCall& call) {
-    FServing.push_back(call.From);
+void MainThreadQueue::Post(std::function<void()> fn) {
+    auto call = std::make_unique<PendingCall>();
+    call->Posted = std::move(fn);
+    Enqueue(call.release());
+}
+
+void MainThreadQueue::Enqueue(PendingCall* call) {
+    WakeHook wake;
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        FCalls.push_back(call);
+        wake = FWake;
+    }
+    FArrived.notify_all();
+    if (wake) wake();
+}
+
+void MainThreadQueue::RunOne(PendingCall* call) {
+    if (call->Fn == nullptr) {
+        const std::unique_ptr<PendingCall> owned(call);
+        try {
+            owned->Posted();
+        } catch (...) {
+            ReportException(nullptr);
+        }
+        return;
+    }
+    FServing.push_back(call->From);
     std::exception_ptr error;
     try {
-        (*call.Fn)();
+        (*call->Fn)();
     } catch (...) {
         error = std::current_exception();
     }
     FServing.pop_back();
     {
         std::lock_guard<std::mutex> lock(FLock);
-        call.Error = std::move(error);  // the caller holds the only reference from here on
-        call.Done = true;  // the caller's stack frame may be gone right after this
+        call->Error = std::move(error);  // the caller holds the only reference from here on
+        call->Done = true;  // the caller's stack frame may be gone right after this
     }
     FDone.notify_all();
 }
@@ -76,7 +102,7 @@ bool MainThreadQueue::ServeLocked(std::unique_lock<std::mutex>& lock, const std:
             PendingCall* call = FCalls.front();
             FCalls.pop_front();
             lock.unlock();
-            RunOne(*call);
+            RunOne(call);
             lock.lock();
             continue;
         }
@@ -97,7 +123,7 @@ size_t MainThreadQueue::ServeQueuedCalls() {
         PendingCall* call = FCalls.front();
         FCalls.pop_front();
         lock.unlock();
-        RunOne(*call);
+        RunOne(call);
         ++ran;
         lock.lock();
     }
@@ -185,6 +211,13 @@ int TThread::WaitFor() {
     if (MainThreadQueue::IsMainThread()) MainThreadQueue::Instance().ServeUntil([this] { return FFinished.load(); });
     if (FThread.joinable()) FThread.join();
     return FReturnValue.load();
+}
+
+void TThread::Join() {
+    std::lock_guard<std::recursive_mutex> joinLock(FJoinLock);
+    if (!FThread.joinable()) return;
+    if (std::this_thread::get_id() == FThread.get_id()) throw Exception("A thread cannot wait for its own end");
+    FThread.join();
 }
 
 TThreadPriority TThread::Priority() const {

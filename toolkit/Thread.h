@@ -2,7 +2,8 @@
 // Background threads that hand work to the main thread.
 //
 // The main thread is the process's initial thread: it runs the window and every event handler.
-// A worker calls Synchronize(fn) to have fn run there; the worker blocks until it has run. The
+// A worker calls Synchronize(fn) to have fn run there; the worker blocks until it has run. A
+// worker that must not wait posts the call instead (MainThreadQueue::Post). The
 // main thread runs such calls from its event loop (a wake hook tells the loop that calls are
 // waiting) and while it waits for a thread to end, so a thread that is handing over a call can
 // always be stopped from the main thread.
@@ -32,6 +33,7 @@ public:
     static bool IsMainThread();
 
     MainThreadQueue() = default;
+    ~MainThreadQueue();
     MainThreadQueue(const MainThreadQueue&) = delete;
     MainThreadQueue& operator=(const MainThreadQueue&) = delete;
 
@@ -42,6 +44,10 @@ public:
     // Runs fn on the main thread and returns when it has run there; what fn throws is rethrown
     // here. On the main thread fn runs at once.
     void Send(const std::function<void()>& fn);
+    // Queues fn for the main thread and returns at once, from any thread (the main thread's own
+    // posts run at its next serve). It runs in order with the calls queued around it; what it
+    // throws goes to the central error report without a sender.
+    void Post(std::function<void()> fn);
 
     // Main thread: runs the calls queued so far; returns how many ran.
     size_t ServeQueuedCalls();
@@ -61,12 +67,14 @@ public:
 private:
     struct PendingCall {
         const std::function<void()>* Fn = nullptr;
-        std::thread::id From;
+        std::function<void()> Posted;  // owned, for a call nobody waits for
+        std::thread::id From;          // the blocked caller; none for a posted call
         bool Done = false;
         std::exception_ptr Error;
     };
 
-    void RunOne(PendingCall& call);  // lock not held
+    void Enqueue(PendingCall* call);
+    void RunOne(PendingCall* call);  // lock not held; frees a posted call
     bool ServeLocked(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done,
                      const std::chrono::steady_clock::time_point* deadline);
 
@@ -104,15 +112,19 @@ public:
     // synchronised calls are served while waiting. Raises when the wait could never end: on the
     // thread itself, or from inside a synchronised call that this thread is blocked on.
     int WaitFor();
+    // Waits until Execute has returned without serving the main thread's calls: only for a thread
+    // that never waits for the main thread, which can so be awaited from inside its own posts.
+    void Join();
 
     // Priority: applied at once to a running thread, otherwise when it starts. Where the system
     // refuses it (no privilege), the thread simply keeps its scheduling.
     TThreadPriority Priority() const;
     void SetPriority(TThreadPriority Value);
 
-    // True while this thread is blocked in Synchronize and the calling (main) thread is running
-    // that very call: waiting for this thread's end from here would never return.
-    bool SynchronizingWithCaller() const;
+    // True while the calling (main) thread is running a call this thread handed over and is
+    // still inside it. For a thread blocked in Synchronize on that call, WaitFor from here would
+    // never return.
+    virtual bool SynchronizingWithCaller() const;
 
     // An exception that escaped Execute; it ended the thread.
     std::exception_ptr FatalException() const;

@@ -103,6 +103,32 @@ TEST(Events, CloseRunsADeliveryAlreadyQueuedThenEndsTheThread) {
     EXPECT_EQ(c.EventThread(), nullptr);
 }
 
+// The thread does not wait for its delivery to run: what arrives meanwhile goes into the own
+// queue, but the next set of events is handed over only after the first has ended, and finds
+// the bytes already read by it.
+TEST(Events, InputArrivingWhileADeliveryWaitsIsQueuedAndHandedOverAfterIt) {
+    testsupport::PtyPair pty;
+    testsupport::HandOverSignal handOvers;
+    TVaComm c;
+    WatchReceived(c, pty.SlavePath());
+    std::vector<std::string> seen;
+    c.OnRxChar = [&](toolkit::TObject*, int32_t) { seen.push_back(ReadAll(c)); };
+    c.Open();
+    pty.Send("a");
+    ASSERT_TRUE(handOvers.Wait());
+    pty.Send("b");
+    ASSERT_TRUE(WaitUntil([&] { return c.InputQueue().Count() == 2; }, testsupport::kPatience,
+                          [] { std::this_thread::sleep_for(1ms); }));
+    EXPECT_EQ(handOvers.Count(), 1);
+    auto& queue = toolkit::MainThreadQueue::Instance();
+    EXPECT_EQ(queue.ServeQueuedCalls(), 1u);
+    EXPECT_EQ(seen, std::vector<std::string>{"ab"});
+    ASSERT_TRUE(handOvers.Wait(testsupport::kPatience, 2));
+    EXPECT_EQ(queue.ServeQueuedCalls(), 1u);
+    EXPECT_EQ(seen, std::vector<std::string>{"ab"});  // nothing left to announce
+    c.Close();
+}
+
 // Close waits for the thread, serves the queued delivery, and its handler closes the port too:
 // the thread is stopped once, freed once, and OnClose comes once.
 TEST(Events, AQueuedDeliveryWhoseHandlerClosesDuringCloseEndsTheThreadOnce) {
@@ -240,8 +266,8 @@ TEST(Events, RxFlagAndEightyPercentMarkComeFromTheOwnQueue) {
 }
 
 // The event character arrives while a delivery is held back, and the handler reads it with the
-// bytes before it: OnRxFlag still comes, once, whether the character passes through the own
-// queue's free room or arrives behind a full queue.
+// bytes before it: OnRxFlag still comes, once, whether the event thread moves the character into
+// the own queue's free room meanwhile or it waits in the port behind a full queue.
 TEST(Events, AnEventCharacterReadByAHandlerBeforeTheThreadSawItStillRaisesRxFlag) {
     for (const int readSize : {4096, 2}) {
         SCOPED_TRACE("ReadSize " + std::to_string(readSize));
@@ -265,9 +291,11 @@ TEST(Events, AnEventCharacterReadByAHandlerBeforeTheThreadSawItStillRaisesRxFlag
         testsupport::HandOverSignal handedOver;
         c.Open();
         pty.Send("ab");
-        ASSERT_TRUE(handedOver.Wait());  // the thread has taken "ab" and waits for the main thread
+        ASSERT_TRUE(handedOver.Wait());  // the thread has taken "ab" and handed it over
         pty.Send("\r");
-        ASSERT_TRUE(pty.WaitArrived());  // behind the held delivery, unseen by the thread
+        // Arrived (in the port or the own queue) while the delivery is still held: not served.
+        ASSERT_TRUE(WaitUntil([&] { return c.ReadBufUsed() == 3; }, testsupport::kPatience,
+                              [] { std::this_thread::sleep_for(1ms); }));
         ASSERT_TRUE(WaitUntil([&] { return flags == 1; }));
         EXPECT_EQ(counts, std::vector<int32_t>{3});
         EXPECT_EQ(read, "ab\r");

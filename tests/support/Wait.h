@@ -66,18 +66,32 @@ public:
     HandOverSignal() {
         FPrevious = toolkit::MainThreadQueue::Instance().SetWakeHook([this] {
             if (FPrevious) FPrevious();
-            FFlag.Set();
+            {
+                std::lock_guard<std::mutex> lock(FLock);
+                ++FCount;
+            }
+            FChanged.notify_all();
         });
     }
     ~HandOverSignal() { toolkit::MainThreadQueue::Instance().SetWakeHook(std::move(FPrevious)); }
     HandOverSignal(const HandOverSignal&) = delete;
     HandOverSignal& operator=(const HandOverSignal&) = delete;
 
-    bool Wait(std::chrono::milliseconds limit = kPatience) const { return FFlag.Wait(limit); }
+    // Blocks (serving nothing) until `count` calls in all have been handed over.
+    bool Wait(std::chrono::milliseconds limit = kPatience, int count = 1) const {
+        std::unique_lock<std::mutex> lock(FLock);
+        return FChanged.wait_for(lock, limit, [&] { return FCount >= count; });
+    }
+    int Count() const {
+        std::lock_guard<std::mutex> lock(FLock);
+        return FCount;
+    }
 
 private:
     toolkit::MainThreadQueue::WakeHook FPrevious;
-    Flag FFlag;
+    mutable std::mutex FLock;
+    mutable std::condition_variable FChanged;
+    int FCount = 0;
 };
 
 } // namespace testsupport
