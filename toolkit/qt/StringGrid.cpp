@@ -29,22 +29,26 @@ void TStringGrid::SetRowCount(int n) {
 
 void TStringGrid::SetDefaultColWidth(int w) {
     FDefaultColWidth = w;
+    ++FLayoutGeneration;
     FColWidths.fill(w);
     ScheduleRepaint();
 }
 
 void TStringGrid::SetDefaultRowHeight(int h) {
     FDefaultRowHeight = h;
+    ++FLayoutGeneration;
     ScheduleRepaint();
 }
 
 void TStringGrid::SetColWidth(int col, int w) {
     if (col < 0 || col >= FColCount) return;
     FColWidths[col] = w;
+    ++FLayoutGeneration;
     ScheduleRepaint();
 }
 
 void TStringGrid::ResizeCells() {
+    ++FLayoutGeneration;
     FColWidths.resize(FColCount, FDefaultColWidth);
     FCells.resize(FColCount * FRowCount);
     FDirtyRows.resize(FRowCount, true);
@@ -115,43 +119,65 @@ void TStringGrid::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     const QPalette& pal = palette();
     const QRegion& dirty = event->region();
-    p.fillRect(event->rect(), pal.color(QPalette::Base));
-    const QColor face = pal.color(QPalette::Button);
-    const QColor light = pal.color(QPalette::Light);
-    const QColor shadow = pal.color(QPalette::Dark);
-    const QColor text = pal.color(QPalette::Active, QPalette::Text);
     if (FTextFont != font() || FTextRatio != devicePixelRatioF()) {
         FTextFont = font();
         FTextRatio = devicePixelRatioF();
         FText.Reset(FTextFont, FTextRatio);
     }
-    // Every edge is a one-pixel solid fill: the raster engine fills rectangles far more cheaply
-    // than it strokes lines, and the table repaints all its rows many times a second.
-    const QColor gridLine = pal.color(QPalette::Mid);
+    // Everything but the texts and the selection is one copy of the prepared background.
+    const QImage& background = Background();
+    const QRect area = event->rect();
+    const qreal ratio = background.devicePixelRatio();
+    p.drawImage(QRectF(area), background,
+                QRectF(area.left() * ratio, area.top() * ratio, area.width() * ratio, area.height() * ratio));
+    const QColor base = pal.color(QPalette::Base);
+    const QColor face = pal.color(QPalette::Button);
+    const QColor text = pal.color(QPalette::Active, QPalette::Text);
+    const QColor highlight = pal.color(QPalette::Active, QPalette::Highlight);
+    const QColor highlightedText = pal.color(QPalette::Active, QPalette::HighlightedText);
     for (int row = 0; row < FRowCount; ++row) {
         for (int col = 0; col < FColCount; ++col) {
             const QRect r = CellRect(col, row);
-            if (!dirty.intersects(r.adjusted(0, 0, kGridLine, kGridLine))) continue;
+            if (!dirty.intersects(r)) continue;
             const bool fixed = col < FFixedCols || row < FFixedRows;
             const bool selected = col == FSelCol && row == FSelRow;
-            if (selected) {
-                p.fillRect(r, pal.color(QPalette::Active, QPalette::Highlight));
-            } else if (fixed) {
-                p.fillRect(r, face);
-                // Raised look: light top and left edges, dark bottom and right edges on top.
-                p.fillRect(QRect(r.left(), r.top(), r.width(), 1), light);
-                p.fillRect(QRect(r.left(), r.top(), 1, r.height()), light);
-                p.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), shadow);
-                p.fillRect(QRect(r.right(), r.top(), 1, r.height()), shadow);
-            }
+            if (selected) p.fillRect(r, highlight);
             const QString& s = FCells[row * FColCount + col];
             if (s.isEmpty()) continue;
-            FText.Draw(p, r.adjusted(2, 0, -2, 0), s,
-                       selected ? pal.color(QPalette::Active, QPalette::HighlightedText) : text);
+            // The text box lies inside the raised edges, so its background is the cell's colour.
+            FText.Draw(p, r.adjusted(2, 1, -2, -1), s, selected ? highlightedText : text,
+                       selected ? highlight : fixed ? face : base);
         }
     }
-    // The grid lines right of every column and below every row, each in one piece (the paint
-    // is clipped to the dirty rows).
+}
+
+const QImage& TStringGrid::Background() {
+    const qreal ratio = devicePixelRatioF();
+    const BackgroundKey key{size(), ratio, palette().cacheKey(), FLayoutGeneration};
+    if (key == FBackgroundKey && !FBackground.isNull()) return FBackground;
+    FBackgroundKey = key;
+    FBackground = QImage((QSizeF(size()) * ratio).toSize(), QImage::Format_RGB32);
+    FBackground.setDevicePixelRatio(ratio);
+    const QPalette& pal = palette();
+    QPainter p(&FBackground);
+    p.fillRect(rect(), pal.color(QPalette::Base));
+    const QColor face = pal.color(QPalette::Button);
+    const QColor light = pal.color(QPalette::Light);
+    const QColor shadow = pal.color(QPalette::Dark);
+    for (int row = 0; row < FRowCount; ++row) {
+        for (int col = 0; col < FColCount; ++col) {
+            if (col >= FFixedCols && row >= FFixedRows) continue;
+            const QRect r = CellRect(col, row);
+            p.fillRect(r, face);
+            // Raised look: light top and left edges, dark bottom and right edges on top.
+            p.fillRect(QRect(r.left(), r.top(), r.width(), 1), light);
+            p.fillRect(QRect(r.left(), r.top(), 1, r.height()), light);
+            p.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), shadow);
+            p.fillRect(QRect(r.right(), r.top(), 1, r.height()), shadow);
+        }
+    }
+    // The grid lines right of every column and below every row.
+    const QColor gridLine = pal.color(QPalette::Mid);
     const QRect last = CellRect(FColCount - 1, FRowCount - 1);
     const int gridRight = last.right() + kGridLine;
     const int gridBottom = last.bottom() + kGridLine;
@@ -161,4 +187,5 @@ void TStringGrid::paintEvent(QPaintEvent* event) {
     for (int row = 0; row < FRowCount; ++row) {
         p.fillRect(QRect(0, CellRect(0, row).bottom() + 1, gridRight + 1, kGridLine), gridLine);
     }
+    return FBackground;
 }

@@ -3,6 +3,7 @@
 // cell is cheap: a write only marks the grid dirty, and repaints are coalesced to at most one
 // per display frame however many cells change in between.
 #include <QElapsedTimer>
+#include <QImage>
 #include <QRegion>
 
 #include "TextRunCache.h"
@@ -54,6 +55,9 @@ private:
     void ScheduleRepaint(int row);
     void RepaintDirtyRows();
     QRect CellRect(int col, int row) const;
+    // The grid without its texts and selection: faces, edges and lines, made again when the
+    // size, the palette or the layout changed.
+    const QImage& Background();
 
     int FColCount = 5;
     int FRowCount = 5;
@@ -74,4 +78,14 @@ private:
     TextRunCache FText;
     QFont FTextFont;
     qreal FTextRatio = 0;
+    struct BackgroundKey {
+        QSize Size;
+        qreal Ratio = 0;
+        qint64 Palette = 0;
+        quint64 Layout = 0;
+        bool operator==(const BackgroundKey&) const = default;
+    };
+    quint64 FLayoutGeneration = 0;  // column widths, row height, counts
+    BackgroundKey FBackgroundKey;
+    QImage FBackground;
 };
