@@ -105,6 +105,18 @@ CostBreakdown::Figures CostBreakdown::End(double appCpuS) const {
     return f;
 }
 
+CostBreakdown::Figures& CostBreakdown::Figures::operator+=(const Figures& more) {
+    eventThreadS += more.eventThreadS;
+    handoverS += more.handoverS;
+    decodeS += more.decodeS;
+    paintS += more.paintS;
+    otherS += more.otherS;
+    deliveries += more.deliveries;
+    bytes += more.bytes;
+    paints += more.paints;
+    return *this;
+}
+
 std::string CostBreakdown::Json(const char* phase, const Figures& f, double records) {
     std::string json;
     auto add = [&](const char* key, double v) {

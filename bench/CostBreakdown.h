@@ -38,6 +38,7 @@ public:
         uint64_t deliveries = 0;  // OnRxChar calls
         uint64_t bytes = 0;       // bytes they announced
         uint64_t paints = 0;      // update requests and paint events that ran at the top
+        Figures& operator+=(const Figures& more);
     };
     void Begin();
     // `appCpuS`: the window's side of the process over the same time (all but the unit's thread).

@@ -14,6 +14,13 @@ struct FloorFigures {
     uint64_t reads = 0;
 
     double CpuMsPer1000() const { return records > 0 ? 1e6 * readerCpuS / static_cast<double>(records) : -1; }
+    FloorFigures& operator+=(const FloorFigures& more) {
+        seconds += more.seconds;
+        records += more.records;
+        readerCpuS += more.readerCpuS;
+        reads += more.reads;
+        return *this;
+    }
 };
 
 // Runs a unit with `options` (its link path is not used) and reads it for `seconds` after a

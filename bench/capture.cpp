@@ -238,27 +238,53 @@ private:
 };
 
 // One line-rate run of `seconds` on a rig whose unit is sending, its figures under `prefix`;
-// returns the main thread's CPU in percent.
+// returns the main thread's CPU in percent. The run is cut into `rounds` parts, each after a
+// part of the floor's time, so that the window and its floor see the same state of the machine;
+// CPU and records are summed over the parts, settling pauses between them left out.
 double MeasureLineRate(Rig& rig, Tally& tally, double seconds, const std::string& prefix,
-                       const std::function<void(const std::string&, double)>& add, const FloorFigures& floor,
-                       std::string& json) {
+                       const std::function<void(const std::string&, double)>& add,
+                       const unitsim::Options& floorOptions, double floorSeconds, int rounds, std::string& json) {
     tally.Reset();
     tally.latenciesNs.reserve(static_cast<size_t>(seconds * 6000) + 1000);
     tally.timing = true;
     tally.counting = true;
-    const uint64_t paintsBefore = rig.Form().Table->PaintCount();
-    const uint64_t plotPaintsBefore = rig.Plot() ? rig.Plot()->Window().Canvas->PaintCount() : 0;
-    const int64_t plotPaintNsBefore = rig.Plot() ? rig.Plot()->Window().Canvas->PaintNs() : 0;
-    CostBreakdown::Instance().Begin();
-    const CpuSample start = rig.Cpu();
-    RunEventLoopFor(seconds);
+    uint64_t tablePaints = 0;
+    uint64_t plotPaints = 0;
+    int64_t plotPaintNs = 0;
+    FloorFigures floor;
+    CostBreakdown::Figures parts;
+    CpuSample line;
+    uint64_t measured = 0;  // records shown within the measured parts
+    for (int round = 0; round < rounds; ++round) {
+        rig.Sim().SetPaused(true);
+        RunEventLoopFor(0.3);  // let what is on the line arrive
+        floor += RunFloorReader(floorOptions, floorSeconds / rounds);
+        rig.Sim().SetPaused(false);
+        RunEventLoopFor(0.3);
+        const uint64_t shownBefore = tally.shown;
+        const uint64_t paintsBefore = rig.Form().Table->PaintCount();
+        const uint64_t plotPaintsBefore = rig.Plot() ? rig.Plot()->Window().Canvas->PaintCount() : 0;
+        const int64_t plotPaintNsBefore = rig.Plot() ? rig.Plot()->Window().Canvas->PaintNs() : 0;
+        CostBreakdown::Instance().Begin();
+        const CpuSample start = rig.Cpu();
+        RunEventLoopFor(seconds / rounds);
+        const CpuSample part = rig.Cpu() - start;
+        tablePaints += rig.Form().Table->PaintCount() - paintsBefore;
+        if (rig.Plot() != nullptr) {
+            plotPaints += rig.Plot()->Window().Canvas->PaintCount() - plotPaintsBefore;
+            plotPaintNs += rig.Plot()->Window().Canvas->PaintNs() - plotPaintNsBefore;
+        }
+        parts += CostBreakdown::Instance().End(part.app);
+        line.main += part.main;
+        line.app += part.app;
+        measured += tally.shown - shownBefore;
+    }
     rig.Sim().SetPaused(true);
-    const CpuSample line = rig.Cpu() - start;
-    const CostBreakdown::Figures parts = CostBreakdown::Instance().End(line.app);
     RunEventLoopFor(0.5);  // let what is on the line arrive
     tally.counting = false;
     tally.timing = false;
     const uint64_t sent = tally.firstSeq < 0 ? 0 : static_cast<uint64_t>(rig.Sim().RecordsSent()) - static_cast<uint64_t>(tally.firstSeq);
+    add(prefix + "rounds", rounds);
     add(prefix + "seconds", seconds);
     add(prefix + "records_sent", static_cast<double>(sent));
     add(prefix + "records_shown", static_cast<double>(tally.shown));
@@ -269,21 +295,20 @@ double MeasureLineRate(Rig& rig, Tally& tally, double seconds, const std::string
     const double mainCpuPct = 100.0 * line.main / seconds;
     add(prefix + "main_cpu_pct", mainCpuPct);
     add(prefix + "app_cpu_pct", 100.0 * line.app / seconds);
-    add(prefix + "paints_per_s", static_cast<double>(rig.Form().Table->PaintCount() - paintsBefore) / seconds);
+    add(prefix + "paints_per_s", static_cast<double>(tablePaints) / seconds);
     if (rig.Plot() != nullptr) {
         add(prefix + "plot_open", rig.Plot()->Window().isVisible() ? 1 : 0);
-        const auto plotPaints = static_cast<double>(rig.Plot()->Window().Canvas->PaintCount() - plotPaintsBefore);
-        add(prefix + "plot_paints_per_s", plotPaints / seconds);
+        add(prefix + "plot_paints_per_s", static_cast<double>(plotPaints) / seconds);
         add(prefix + "plot_paint_ms_mean",
-            plotPaints > 0 ? static_cast<double>(rig.Plot()->Window().Canvas->PaintNs() - plotPaintNsBefore) / 1e6 / plotPaints : 0);
+            plotPaints > 0 ? static_cast<double>(plotPaintNs) / 1e6 / static_cast<double>(plotPaints) : 0);
         add(prefix + "plot_samples", static_cast<double>(rig.Plot()->Model().SampleCount()));
     }
     add(prefix + "latency_p50_ms", tally.PercentileMs(0.50));
     add(prefix + "latency_p99_ms", tally.PercentileMs(0.99));
     add(prefix + "latency_max_ms", tally.PercentileMs(1.0));
     const std::string phase = prefix.substr(0, prefix.size() - 1);
-    AddFloor(json, phase.c_str(), floor, tally.shown, line);
-    json += CostBreakdown::Json(phase.c_str(), parts, static_cast<double>(tally.shown));
+    AddFloor(json, phase.c_str(), floor, measured, line);
+    json += CostBreakdown::Json(phase.c_str(), parts, static_cast<double>(measured));
     return mainCpuPct;
 }
 
@@ -378,6 +403,7 @@ int main(int argc, char** argv) {
     const double idleSeconds = EnvSeconds("IDLE_SECONDS", 5);
     const double searchSeconds = EnvSeconds("SEARCH_SECONDS", 10);
     const double floorSeconds = EnvSeconds("FLOOR_SECONDS", 10);
+    const int rounds = std::max(1, static_cast<int>(EnvSeconds("ROUNDS", 3)));
     char dir[] = "/tmp/torvane-bench-XXXXXX";
     if (mkdtemp(dir) == nullptr) return 1;
     const std::string link = std::string(dir) + "/unit";
@@ -411,7 +437,6 @@ int main(int argc, char** argv) {
         // The line's bytes reach the port in 1 ms frames, as through a USB serial adapter;
         // LINE_SLICE_US=0 hands over each record the moment its last byte is due instead.
         o.sliceUs = static_cast<int>(EnvSeconds("LINE_SLICE_US", 1000));
-        const FloorFigures floor = RunFloorReader(o, floorSeconds);
         Rig rig(o, *tally, link, withPlot);
         if (!rig.FindUnitAndStart()) {
             std::printf("{\"bench\":\"capture\",\"error\":\"unit not found\"}\n");
@@ -420,12 +445,12 @@ int main(int argc, char** argv) {
         RunEventLoopFor(0.5);
         add("line_slice_us", o.sliceUs);
         rig.ShowPlot(false);
-        lineMainCpuPct = MeasureLineRate(rig, *tally, lineSeconds, "line_", add, floor, json);
+        lineMainCpuPct = MeasureLineRate(rig, *tally, lineSeconds, "line_", add, o, floorSeconds, rounds, json);
         if (withPlot) {
             rig.ShowPlot(true);
             rig.Sim().SetPaused(false);
             RunEventLoopFor(0.5);
-            MeasureLineRate(rig, *tally, lineSeconds, "plot_line_", add, floor, json);
+            MeasureLineRate(rig, *tally, lineSeconds, "plot_line_", add, o, floorSeconds, rounds, json);
         }
 
         const CpuSample idleStart = rig.Cpu();

@@ -243,7 +243,9 @@ private:
     void EndThread(std::unique_ptr<TThreadClass>& Slot);
     void WatchInputQueue();
     // Moves what the port holds into the own queue in one read, before a delivery counts it.
-    void PullPortIntoQueue();
+    // Moves what the port holds into the own queue in one read, so a handler's byte-at-a-time
+    // reads never reach the device, and gives the number of bytes waiting (ReadBufUsed's figure).
+    int32_t PullPortIntoQueue();
 
     std::unique_ptr<TVaCommEventThread> FEventThread;
     std::unique_ptr<TVaCommWriteThread> FWriteThread;

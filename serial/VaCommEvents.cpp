@@ -1,5 +1,6 @@
 // Event dispatch: what a set of line events runs, and the listeners.
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -8,10 +9,7 @@
 #include "toolkit/ErrorReport.h"
 
 void TVaCustomComm::HandleRxChar() {
-    // What the port holds moves into the own queue in one read before the count is taken, so a
-    // handler's byte-at-a-time reads never reach the device, and the count is what it can read.
-    PullPortIntoQueue();
-    const int32_t n = ReadBufUsed();
+    const int32_t n = PullPortIntoQueue();
     if (n <= 0) return;
     if (!FListeners.empty()) {
         std::vector<uint8_t> block(static_cast<size_t>(n));
@@ -22,12 +20,20 @@ void TVaCustomComm::HandleRxChar() {
     }
 }
 
-void TVaCustomComm::PullPortIntoQueue() {
-    if (!Active()) return;
-    const auto lock = ReadGuard();
-    // Errors and a hang-up are the event thread's to report at its next wake; here they only
-    // mean there is nothing more to move.
-    FInputQueue.Pull(*FDevice);
+int32_t TVaCustomComm::PullPortIntoQueue() {
+    if (!Active()) return 0;
+    {
+        const auto lock = ReadGuard();
+        // Errors and a hang-up are the event thread's to report at its next wake; here they only
+        // mean there is nothing more to move.
+        const TVaInputQueue::FillResult fill = FInputQueue.Pull(*FDevice);
+        // The read emptied the port: the queue holds all that waits. No status query then, which
+        // would also take the line errors that an EV_ERR in the same set is about to report.
+        if (fill.Error == 0 && fill.PortEmptied) {
+            return static_cast<int32_t>(std::min<size_t>(fill.Queued, std::numeric_limits<int32_t>::max()));
+        }
+    }
+    return ReadBufUsed();
 }
 
 void TVaCustomComm::HandleEvents(uint32_t Mask) {

@@ -52,8 +52,12 @@ TVaInputQueue::FillResult TVaInputQueue::FillLocked(serialdev::SerialDevice& dev
         }
         FCount += got;
         result.Added += got;
-        if (got < room) break;
+        if (got < room) {
+            result.PortEmptied = true;
+            break;
+        }
     }
+    result.Queued = FCount;
     if (FWatchHighMark && result.Added > 0 && FCount * 5 >= FRing.size() * 4) FPendingEvents |= EV_RX80FULL;
     result.HungUp = device.HungUp();
     return result;
@@ -64,7 +68,7 @@ TVaInputQueue::FillResult TVaInputQueue::FillFrom(serialdev::SerialDevice& devic
     return FillLocked(device);
 }
 
-int TVaInputQueue::Pull(serialdev::SerialDevice& device) {
+TVaInputQueue::FillResult TVaInputQueue::Pull(serialdev::SerialDevice& device) {
     FillResult fill;
     bool found = false;
     {
@@ -74,7 +78,7 @@ int TVaInputQueue::Pull(serialdev::SerialDevice& device) {
         found = FPendingEvents != before;
     }
     WakeIf(found);
-    return fill.Error;
+    return fill;
 }
 
 int TVaInputQueue::Read(serialdev::SerialDevice* device, uint8_t* buffer, size_t count, size_t& received) {

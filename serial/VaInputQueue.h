@@ -35,11 +35,14 @@ public:
         size_t Added = 0;
         bool HungUp = false;
         int Error = 0;  // the system's error number of a failed read
+        // The port had no more than there was room for: it held nothing further when read.
+        bool PortEmptied = false;
+        size_t Queued = 0;  // bytes in the queue afterwards
     };
     // The event thread: appends what the port has, up to the free space.
     FillResult FillFrom(serialdev::SerialDevice& device);
     // A reader: the same, and a wake (see SetOnWake) when it found a watched event.
-    int Pull(serialdev::SerialDevice& device);
+    FillResult Pull(serialdev::SerialDevice& device);
     // Takes up to `count` bytes: from the queue, then what the port has, through the queue.
     // Returns the error of a failed port read (0 otherwise); `received` counts every byte taken.
     int Read(serialdev::SerialDevice* device, uint8_t* buffer, size_t count, size_t& received);

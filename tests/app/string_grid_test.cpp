@@ -1,8 +1,13 @@
 // The capture table's drawing: cell edges and grid lines, and texts drawn from cached runs.
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QScreen>
+#include <QWindow>
+
+#include "QtWait.h"
 
 #include "toolkit/qt/StringGrid.h"
 #include "toolkit/qt/TextRunCache.h"
@@ -66,6 +71,32 @@ TEST_F(StringGridTest, CellTextShowsAndGoesAgainWhenEmptied) {
     EXPECT_EQ(written.copy(2 * kPitchX, kPitchY, kColWidth, kRowHeight), blank.copy(2 * kPitchX, kPitchY, kColWidth, kRowHeight));
     grid.SetCell(1, 1, QString());
     EXPECT_EQ(Picture(), blank);
+}
+
+// What the window shows after the repaints its frames make of the changed rows equals a paint of
+// the whole grid from scratch: texts that grow, shrink, empty and come back, a moving selection,
+// rewritten fixed cells.
+TEST_F(StringGridTest, FrameRepaintsShowTheSameAsAWholePaint) {
+    grid.show();
+    ASSERT_TRUE(testsupport::WaitWithQtEvents([&] { return grid.windowHandle() && grid.windowHandle()->isExposed(); }));
+    const auto shown = [&] {
+        return QGuiApplication::primaryScreen()->grabWindow(grid.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    const QString texts[] = {QStringLiteral("7"), QStringLiteral("9:05:03.042"), QStringLiteral("1 L*"), QString(),
+                             QStringLiteral("255"), QStringLiteral("12 R"), QStringLiteral("No"), QStringLiteral("Yes")};
+    int n = 0;
+    for (int frame = 0; frame < 12; ++frame) {
+        for (int i = 0; i < 5; ++i, ++n) {
+            grid.SetCell(n % 3, n % 3 == 0 ? 1 + n % 2 : n % 3, texts[(n * 5 + frame) % 8]);
+            grid.SetSelection(1 + n % 2, 1 + (n / 2) % 2);
+        }
+        // Until no frame is due: the last one has painted.
+        ASSERT_TRUE(testsupport::WaitWithQtEvents([&] {
+            QCoreApplication::sendPostedEvents();
+            return !grid.FrameDue();
+        }));
+        EXPECT_TRUE(shown() == Picture()) << "frame " << frame;
+    }
 }
 
 QImage DrawWith(TextRunCache& cache, const QString& text, const QColor& colour) {

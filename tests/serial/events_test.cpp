@@ -401,6 +401,29 @@ TEST(EventsFake, ErrorWithCtsWhoseOnErrorThrowsStillRunsOnCts) {
     c.Close();
 }
 
+// Bytes and a line error in one set: the receive dispatch counts the bytes without taking the
+// error, so OnError still hears of it after OnRxChar.
+TEST(EventsFake, ALineErrorArrivingWithBytesStillReachesOnError) {
+    auto line = std::make_shared<FakeLine>();
+    FakeOpenerScope scope(line);
+    TVaComm c;
+    c.SetMonitorEvents({ceRxChar, ceError});
+    c.SetDirectWrite(true);
+    std::vector<std::string> heard;
+    c.OnRxChar = [&](toolkit::TObject*, int32_t Count) {  // reads what it is told of, as the window does
+        std::string bytes(static_cast<size_t>(Count), '\0');
+        bytes.resize(static_cast<size_t>(c.ReadBuf(bytes.data(), Count)));
+        heard.push_back(bytes);
+    };
+    c.OnError = [&](toolkit::TObject*, int32_t Errors) { heard.push_back("error " + std::to_string(Errors)); };
+    line->Feed("ab");
+    line->InjectLineErrors(CE_FRAME);
+    c.Open();  // the first wait finds both
+    ASSERT_TRUE(WaitUntil([&] { return heard.size() == 2; }));
+    EXPECT_EQ(heard, (std::vector<std::string>{"ab", "error " + std::to_string(CE_FRAME)}));
+    c.Close();
+}
+
 TEST(EventsFake, OnCtsThrowingSkipsTheHandlersAfterIt) {
     auto line = std::make_shared<FakeLine>();
     FakeOpenerScope scope(line);

@@ -10,9 +10,10 @@ TStringGrid::TStringGrid(QWidget* parent) : QWidget(parent) {
     FRepaintTimer.setSingleShot(true);
     FRepaintTimer.setTimerType(Qt::PreciseTimer);
     connect(&FRepaintTimer, &QTimer::timeout, this, [this] { RepaintDirtyRows(); });
+    // A display slower than the grid's own pace sets it.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const qreal hz = screen->refreshRate();
-        if (hz >= 20.0) FFrameIntervalMs = static_cast<int>(1000.0 / hz);
+        if (hz >= 1.0) FFrameIntervalMs = qMax(FFrameIntervalMs, static_cast<int>(1000.0 / hz));
     }
     ResizeCells();
 }
