@@ -5,6 +5,7 @@
 // would cost an allocation for the new text and a release of the old.
 #include <QString>
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <unordered_map>
@@ -20,4 +21,6 @@ public:
 
 private:
     std::unordered_map<std::string, QString> FTexts;
+    // A byte's decimal ("0" to "255") is found by its value, without hashing the text.
+    std::array<QString, 256> FByteValues;
 };

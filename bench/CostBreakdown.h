@@ -3,7 +3,9 @@
 // accounting and counters on the main thread:
 //   event thread  the port's event thread ("serial-events"): waiting, reading into the own queue,
 //                 handing each event over and waiting for its handler;
-//   decode        the OnRxChar handler: the per-byte ReadChar calls, framing and the table writes;
+//   decode        the OnRxChar handler: the per-byte ReadChar calls, framing and the table writes
+//                 (timed with the monotonic clock: it never blocks, and a CPU clock costs a
+//                 system call per reading);
 //   paint         the window's repaints (every update request and paint event, with the flush);
 //   hand-over     the rest of the main thread: waking its event loop, running the queued call,
 //                 moving the port into the queue and counting it before the handler runs;

@@ -186,18 +186,18 @@ public:
             recordingOptions.settingsFile = recordingSettings;
             FRecording = std::make_unique<SessionRecording>(*FForm, recordingOptions);
         }
-        FForm->Table->OnSelectionChanged = [this](int, int row) {
+        // Told of each record right after its row is written, with the values it shows.
+        FShown.OnShown = [this](const ShownStatusRecord& record) {
             if (FForm->Start->Caption() == QLatin1String("Close")) ++FShownWhileCapturing;
-            TStringGrid* t = FForm->Table;
-            const uint32_t seq = unitsim::SequenceFromFields(t->Cell(0, row).toInt(), t->Cell(3, row).toInt(),
-                                                             t->Cell(4, row).toInt());
-            FTally.OnShown(seq, MonotonicNs());
+            FTally.OnShown(unitsim::SequenceFromFields(record.Car, record.DrivePwm, record.BrakePwm), MonotonicNs());
         };
+        FForm->Rx.AddObserver(&FShown);
         CostBreakdown::Instance().Attach(*FForm);
         if (std::getenv("BENCH_HIDDEN") == nullptr) FForm->show();
         if (withPlot) FPlot = std::make_unique<plot::ThrottlePlot>(*FForm);
     }
     ~Rig() {
+        FForm->Rx.RemoveObserver(&FShown);
         FPlot.reset();
         FForm->close();
         FRecording.reset();
@@ -235,6 +235,11 @@ private:
     std::unique_ptr<SessionRecording> FRecording;
     std::unique_ptr<plot::ThrottlePlot> FPlot;
     uint64_t FShownWhileCapturing = 0;
+    struct ShownRecords : RecordObserver {
+        std::function<void(const ShownStatusRecord&)> OnShown;
+        void StatusShown(const ShownStatusRecord& record) override { OnShown(record); }
+        void NameReceived(const ReceivedNameRecord&) override {}
+    } FShown;
 };
 
 // One line-rate run of `seconds` on a rig whose unit is sending, its figures under `prefix`;

@@ -243,9 +243,10 @@ private:
     void EndThread(std::unique_ptr<TThreadClass>& Slot);
     void WatchInputQueue();
     // Moves what the port holds into the own queue in one read, before a delivery counts it.
-    // Moves what the port holds into the own queue in one read, so a handler's byte-at-a-time
-    // reads never reach the device, and gives the number of bytes waiting (ReadBufUsed's figure).
-    int32_t PullPortIntoQueue();
+    // Gives the number of bytes waiting (ReadBufUsed's figure) with all of them in the own queue,
+    // so a handler's byte-at-a-time reads never reach the device: what the event thread has
+    // queued, or else what one read moves from the port into the queue.
+    int32_t CountWaitingInQueue();
 
     std::unique_ptr<TVaCommEventThread> FEventThread;
     std::unique_ptr<TVaCommWriteThread> FWriteThread;

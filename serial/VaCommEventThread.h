@@ -41,6 +41,8 @@ public:
     std::string ClassName() const override { return "TVaCommEventThread"; }
 
     bool SyncEvents() const { return FSyncEvents; }
+    // The thread reads the port into the input queue as bytes arrive (received data is watched).
+    bool FillsQueue() const { return FFillsQueue; }
     void SetSyncEvents(bool Value) { FSyncEvents = Value; }
 
     // Sets the terminated flag and wakes the thread wherever it waits. A delivery already

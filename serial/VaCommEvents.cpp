@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "VaComm.h"
+#include "VaCommEventThread.h"
 #include "toolkit/ErrorReport.h"
 
 void TVaCustomComm::HandleRxChar() {
-    const int32_t n = PullPortIntoQueue();
+    const int32_t n = CountWaitingInQueue();
     if (n <= 0) return;
     if (!FListeners.empty()) {
         std::vector<uint8_t> block(static_cast<size_t>(n));
@@ -20,10 +21,17 @@ void TVaCustomComm::HandleRxChar() {
     }
 }
 
-int32_t TVaCustomComm::PullPortIntoQueue() {
+int32_t TVaCustomComm::CountWaitingInQueue() {
     if (!Active()) return 0;
     {
         const auto lock = ReadGuard();
+        // The event thread reads the port into the queue as bytes arrive, and goes on doing so
+        // while its delivery waits: unless the queue is full, the queue holds all that the thread
+        // has seen, and what it has not seen yet brings an event of its own.
+        size_t queued = 0;
+        if (FEventThread && FEventThread->FillsQueue() && FInputQueue.CountUnlessFull(queued)) {
+            return static_cast<int32_t>(std::min<size_t>(queued, std::numeric_limits<int32_t>::max()));
+        }
         // Errors and a hang-up are the event thread's to report at its next wake; here they only
         // mean there is nothing more to move.
         const TVaInputQueue::FillResult fill = FInputQueue.Pull(*FDevice);

@@ -27,6 +27,13 @@ size_t TVaInputQueue::Count() const {
     return FCount;
 }
 
+bool TVaInputQueue::CountUnlessFull(size_t& count) const {
+    std::lock_guard<std::mutex> lock(FMutex);
+    if (FRing.empty() || FullLocked()) return false;
+    count = FCount;
+    return true;
+}
+
 bool TVaInputQueue::Full() const {
     std::lock_guard<std::mutex> lock(FMutex);
     return FullLocked();

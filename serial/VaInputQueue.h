@@ -26,6 +26,9 @@ public:
     size_t Capacity() const;
     size_t Count() const;
     bool Full() const;
+    // The count, where the queue has room (so a reader filling it has left nothing in the port
+    // that it had seen); false for a full queue or one of no capacity.
+    bool CountUnlessFull(size_t& count) const;
 
     // What filling looks for: the event character (-1: none) and the 80 % mark. Found ones
     // wait in PendingEvents as EV_RXFLAG / EV_RX80FULL.

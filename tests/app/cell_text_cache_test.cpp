@@ -18,6 +18,20 @@ TEST(CellTextCacheTest, ARecurringTextIsConvertedOnceAndShared) {
     EXPECT_EQ(cache.Size(), 4u);
 }
 
+TEST(CellTextCacheTest, ByteValuesAreSharedAndOtherDigitsStayAsWritten) {
+    CellTextCache cache;
+    for (int v = 0; v < 256; ++v) {
+        const std::string text = std::to_string(v);
+        ASSERT_EQ(cache.Get(text), QString::fromStdString(text));
+        ASSERT_EQ(cache.Get(text).constData(), cache.Get(text).constData());
+    }
+    EXPECT_EQ(cache.Get("007"), QStringLiteral("007"));
+    EXPECT_EQ(cache.Get("256"), QStringLiteral("256"));
+    EXPECT_EQ(cache.Get("1000"), QStringLiteral("1000"));
+    EXPECT_EQ(cache.Get("-1"), QStringLiteral("-1"));
+    EXPECT_EQ(cache.Get("12a"), QStringLiteral("12a"));
+}
+
 TEST(CellTextCacheTest, StaysBoundedAndRightAfterBeingEmptied) {
     CellTextCache cache;
     for (size_t i = 0; i < 3 * CellTextCache::kMaxTexts; ++i) {

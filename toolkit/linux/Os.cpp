@@ -52,8 +52,14 @@ os::LocalClock os::LocalClockNow() {
     using namespace std::chrono;
     const auto ms = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
     const std::time_t secs = static_cast<std::time_t>(ms / 1000);
-    std::tm local{};
-    localtime_r(&secs, &local);
+    // The conversion to local time is made once a second: records come thousands of times a
+    // second, and the offset from UTC cannot change within one.
+    thread_local std::time_t convertedSecs = -1;
+    thread_local std::tm local{};
+    if (secs != convertedSecs) {
+        localtime_r(&secs, &local);
+        convertedSecs = secs;
+    }
     return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
             static_cast<int>(ms % 1000)};
 }
