@@ -1,7 +1,7 @@
 #pragma once
 // A grid of text cells with fixed (header) rows and columns, drawn by hand so that writing a
 // cell is cheap: a write only marks the grid dirty, and repaints are coalesced to at most one
-// per frame (30 a second, or the display's rate where it is slower) however many cells change
+// per frame (20 a second, or the display's rate where it is slower) however many cells change
 // in between.
 #include <QElapsedTimer>
 #include <QImage>
@@ -76,9 +76,9 @@ private:
     QTimer FRepaintTimer;
     std::vector<bool> FDirtyRows;  // rows changed since the last repaint
     QElapsedTimer FSinceLastPaint;
-    // A table of figures is read, not watched move: 30 frames a second show every change a
-    // person can take in, and each paint keeps the main thread from the next record a while.
-    int FFrameIntervalMs = 1000 / 30;
+    // A table of figures is read, not watched move: 20 frames a second show the figures faster
+    // than anyone reads them, and each paint keeps the main thread from the next record a while.
+    int FFrameIntervalMs = 1000 / 20;
     quint64 FPaintCount = 0;
     TextRunCache FText;
     QFont FTextFont;
