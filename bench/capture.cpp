@@ -10,9 +10,10 @@
 //   searching for SEARCH_SECONDS with nothing to find (one listed port that does not exist, a
 //   port tree shaped like a PC's): process CPU, and its ratio to a bare window with the same
 //   20 ms timer measured just before it.
-// Before the line-rate and flood phases a floor reader (bench/FloorReader.h) reads the same kind
-// of stream for FLOOR_SECONDS; each phase's CPU per 1000 records is also given as a multiple of
-// the floor's, with the window's breakdown (bench/CostBreakdown.h), and the machine's load.
+// A floor reader (bench/FloorReader.h) reads the same kind of stream for FLOOR_SECONDS: each
+// line-rate phase alternates with it in ROUNDS parts (default 3), the flood phase follows it;
+// each phase's CPU per 1000 records is also given as a multiple of the floor's, with the
+// window's breakdown (bench/CostBreakdown.h), and the machine's load.
 // LINE_SLICE_US: how the unit hands the line's bytes over (default 1000: USB frames; 0: each
 // record when complete). BENCH_HIDDEN=1: the window is not shown, so nothing is painted.
 // The throttle plot takes every record shown: the line-rate phase runs with it closed, then again
