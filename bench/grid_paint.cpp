@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     const char* framesText = std::getenv("FRAMES");
-    const int frames = framesText != nullptr ? std::atoi(framesText) : 600;
+    const int frames = framesText != nullptr ? std::atoi(framesText) : 200;
     TStringGrid grid;
     grid.resize(569, 681);
     grid.SetColCount(6);
