@@ -18,9 +18,9 @@
 //
 // The event thread posts its deliveries to the main thread and goes back to its wait; a retired
 // event thread is joined at once, a retired writer ends as soon as its delivery returns; both are
-// freed at the next StopThreads or on destruction. With SyncEvents off the handlers run on the event or writer thread itself
-// and take the locks as the main thread would; StopThreads then lets go of the read lock while
-// it waits for them.
+// freed at the next StopThreads or on destruction. With SyncEvents off the handlers run on the
+// event or writer thread itself and take the locks as the main thread would; StopThreads then
+// lets go of the read lock while it waits for them.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -242,7 +242,6 @@ private:
     template <class TThreadClass>
     void EndThread(std::unique_ptr<TThreadClass>& Slot);
     void WatchInputQueue();
-    // Moves what the port holds into the own queue in one read, before a delivery counts it.
     // Gives the number of bytes waiting (ReadBufUsed's figure) with all of them in the own queue,
     // so a handler's byte-at-a-time reads never reach the device: what the event thread has
     // queued, or else what one read moves from the port into the queue.

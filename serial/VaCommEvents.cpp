@@ -9,6 +9,12 @@
 #include "VaCommEventThread.h"
 #include "toolkit/ErrorReport.h"
 
+namespace {
+int32_t ClampedCount(size_t count) {
+    return static_cast<int32_t>(std::min<size_t>(count, std::numeric_limits<int32_t>::max()));
+}
+} // namespace
+
 void TVaCustomComm::HandleRxChar() {
     const int32_t n = CountWaitingInQueue();
     if (n <= 0) return;
@@ -30,16 +36,14 @@ int32_t TVaCustomComm::CountWaitingInQueue() {
         // has seen, and what it has not seen yet brings an event of its own.
         size_t queued = 0;
         if (FEventThread && FEventThread->FillsQueue() && FInputQueue.CountUnlessFull(queued)) {
-            return static_cast<int32_t>(std::min<size_t>(queued, std::numeric_limits<int32_t>::max()));
+            return ClampedCount(queued);
         }
         // Errors and a hang-up are the event thread's to report at its next wake; here they only
         // mean there is nothing more to move.
         const TVaInputQueue::FillResult fill = FInputQueue.Pull(*FDevice);
         // The read emptied the port: the queue holds all that waits. No status query then, which
         // would also take the line errors that an EV_ERR in the same set is about to report.
-        if (fill.Error == 0 && fill.PortEmptied) {
-            return static_cast<int32_t>(std::min<size_t>(fill.Queued, std::numeric_limits<int32_t>::max()));
-        }
+        if (fill.Error == 0 && fill.PortEmptied) return ClampedCount(fill.Queued);
     }
     return ReadBufUsed();
 }

@@ -154,17 +154,20 @@ void TStringGrid::paintEvent(QPaintEvent* event) {
 
 const QImage& TStringGrid::Background() {
     const qreal ratio = devicePixelRatioF();
-    const BackgroundKey key{size(), ratio, palette().cacheKey(), FLayoutGeneration};
+    const QPalette& pal = palette();
+    const QColor base = pal.color(QPalette::Base);
+    const QColor face = pal.color(QPalette::Button);
+    const QColor light = pal.color(QPalette::Light);
+    const QColor shadow = pal.color(QPalette::Dark);
+    const QColor gridLine = pal.color(QPalette::Mid);
+    const BackgroundKey key{size(), ratio, {base.rgb(), face.rgb(), light.rgb(), shadow.rgb(), gridLine.rgb()},
+                            FLayoutGeneration};
     if (key == FBackgroundKey && !FBackground.isNull()) return FBackground;
     FBackgroundKey = key;
     FBackground = QImage((QSizeF(size()) * ratio).toSize(), QImage::Format_RGB32);
     FBackground.setDevicePixelRatio(ratio);
-    const QPalette& pal = palette();
     QPainter p(&FBackground);
-    p.fillRect(rect(), pal.color(QPalette::Base));
-    const QColor face = pal.color(QPalette::Button);
-    const QColor light = pal.color(QPalette::Light);
-    const QColor shadow = pal.color(QPalette::Dark);
+    p.fillRect(rect(), base);
     for (int row = 0; row < FRowCount; ++row) {
         for (int col = 0; col < FColCount; ++col) {
             if (col >= FFixedCols && row >= FFixedRows) continue;
@@ -178,7 +181,6 @@ const QImage& TStringGrid::Background() {
         }
     }
     // The grid lines right of every column and below every row.
-    const QColor gridLine = pal.color(QPalette::Mid);
     const QRect last = CellRect(FColCount - 1, FRowCount - 1);
     const int gridRight = last.right() + kGridLine;
     const int gridBottom = last.bottom() + kGridLine;

@@ -59,7 +59,7 @@ private:
     void RepaintDirtyRows();
     QRect CellRect(int col, int row) const;
     // The grid without its texts and selection: faces, edges and lines, made again when the
-    // size, the palette or the layout changed.
+    // size, the colours or the layout changed.
     const QImage& Background();
 
     int FColCount = 5;
@@ -83,10 +83,12 @@ private:
     TextRunCache FText;
     QFont FTextFont;
     qreal FTextRatio = 0;
+    // What the background is made from: the colours are those of the palette's current group,
+    // which follows the widget's enabled and active state.
     struct BackgroundKey {
         QSize Size;
         qreal Ratio = 0;
-        qint64 Palette = 0;
+        std::array<QRgb, 5> Colors{};  // base, face, light, shadow, grid line
         quint64 Layout = 0;
         bool operator==(const BackgroundKey&) const = default;
     };
