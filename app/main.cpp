@@ -1,9 +1,8 @@
 // torvane-capture: finds the receiver unit on a serial port and shows its status records.
 #include <QApplication>
 
-#include <cstdio>
-
 #include "app/CommandLine.h"
+#include "app/CommandLineOutput.h"
 #include "app/DemoHooks.h"
 #include "app/MainForm.h"
 #include "app/plot/ThrottlePlot.h"
@@ -17,8 +16,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     const CommandLine commandLine = ParseCommandLine(arguments, QStringLiteral(TORVANE_VERSION));
     if (commandLine.action != CommandLine::Action::Run) {
-        std::fputs(commandLine.text.toLocal8Bit().constData(),
-                   commandLine.action == CommandLine::Action::Fail ? stderr : stdout);
+        WriteCommandLineText(commandLine.text, commandLine.action == CommandLine::Action::Fail);
         return commandLine.ExitCode();
     }
     TForm1::Options options;
