@@ -17,7 +17,7 @@ function(torvane_ship_dll source destination)
   set(stripped ${win_out}/${destination}/${name})
   add_custom_command(OUTPUT ${stripped}
                      COMMAND ${CMAKE_COMMAND} -E make_directory ${win_out}/${destination}
-                     COMMAND ${CMAKE_STRIP} --strip-unneeded -o ${stripped} ${source}
+                     COMMAND ${CMAKE_STRIP} --strip-all -o ${stripped} ${source}
                      DEPENDS ${source} VERBATIM)
   install(FILES ${stripped} DESTINATION ${destination})
   set(runtime_files ${runtime_files} ${stripped} PARENT_SCOPE)
