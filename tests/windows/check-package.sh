@@ -113,6 +113,7 @@ done
 # The setup program: a window program that asks for no elevation.
 if [ -f "$setup" ]; then
   [[ "$(subsystem "$setup")" == *"(Windows GUI)" ]] || fail "the setup program is not a window program"
+  [[ "$($objdump -f "$setup")" == *"i386:x86-64"* ]] || fail "the setup program is not 64-bit, like the program it installs"
   grep -aq 'level="asInvoker"' "$setup" || fail "the setup program asks for administrator rights"
 else
   fail "no setup program $setup"

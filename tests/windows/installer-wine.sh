@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The setup program under Wine, run by unit-on-com5.sh in a fresh prefix (the simulated unit on
+# COM5): a silent install for the current user puts the program, its Start-menu entry and its
+# Apps entry (uninstall key) in place; the installed program finds the unit on COM5 and
+# records; a silent uninstall removes the program, the entry and the key, and keeps the
+# recorded session.
+#   installer-wine.sh <setup.exe> <version> <artifact dir>
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+setup=$1 version=$2 artifacts=$3
+failures=0
+fail() { echo "installer-wine: FAIL: $*" >&2; failures=$((failures + 1)); }
+stop() { echo "installer-wine: FAIL: $*" >&2; exit 1; }
+wait_for() {  # wait_for <seconds> <command...>
+  local deadline=$((SECONDS + $1)); shift
+  until "$@"; do [ $SECONDS -lt $deadline ] || return 1; sleep 0.2; done
+}
+windows_folder() { winepath -u "$(wine cmd /c echo "%$1%" | tr -d '\r')"; }
+key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\torvane-capture'
+key_value() { wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z]* *//p"; }
+
+local_appdata=$(windows_folder LOCALAPPDATA)
+appdata=$(windows_folder APPDATA)
+program="$local_appdata/Programs/torvane-capture"
+shortcut="$appdata/Microsoft/Windows/Start Menu/Programs/Torvane Throttle Setup.lnk"
+captures="$appdata/torvane/Torvane Throttle Setup/captures"
+[ ! -e "$program" ] || stop "the prefix is not fresh: $program exists"
+
+status=0; wine "$setup" /S || status=$?
+[ "$status" -eq 0 ] || stop "silent install exited with $status"
+for file in torvane-capture.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll \
+            libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll LICENSE.txt README.txt THIRD-PARTY-NOTICES.txt Uninstall.exe; do
+  [ -f "$program/$file" ] || fail "not installed: $file"
+done
+[ -f "$shortcut" ] || fail "no Start-menu entry"
+grep -aq 't.o.r.v.a.n.e.-.c.a.p.t.u.r.e...e.x.e\|torvane-capture\.exe' "$shortcut" 2>/dev/null || fail "the Start-menu entry does not start torvane-capture.exe"
+[ "$(key_value DisplayName)" = "Torvane Throttle Setup" ] || fail "Apps entry name: '$(key_value DisplayName)'"
+[ "$(key_value DisplayVersion)" = "$version" ] || fail "Apps entry version: '$(key_value DisplayVersion)'"
+[ "$(key_value Publisher)" = "The torvane-capture developers" ] || fail "Apps entry publisher: '$(key_value Publisher)'"
+[[ "$(key_value DisplayIcon)" == *'\torvane-capture.exe,0' ]] || fail "Apps entry icon: '$(key_value DisplayIcon)'"
+[[ "$(key_value UninstallString)" == *'\Uninstall.exe"' ]] || fail "Apps entry uninstaller: '$(key_value UninstallString)'"
+wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\torvane-capture' >/dev/null 2>&1 &&
+  fail "setup wrote to HKEY_LOCAL_MACHINE (needs administrator rights)"
+
+# The installed program finds the unit, captures and records.
+bash "$here/smoke-wine.sh" "$program" "$artifacts" || fail "the installed program did not capture from the unit on COM5"
+sessions=$(find "$captures" -name '*.csv' 2>/dev/null | wc -l)
+[ "$sessions" -ge 1 ] || fail "no session recorded in $captures"
+
+status=0; wine "$program/Uninstall.exe" /S || status=$?
+[ "$status" -eq 0 ] || fail "silent uninstall exited with $status"
+# The uninstaller runs from a copy in the temporary folder, so it ends after the call returns.
+wait_for 120 test ! -e "$program" || fail "the program folder remains: $(cd "$program" && find . -type f | head)"
+wait_for 60 bash -c "! wine reg query '$key' >/dev/null 2>&1" || fail "the uninstall key remains"
+[ ! -e "$shortcut" ] || fail "the Start-menu entry remains"
+[ "$(find "$captures" -name '*.csv' 2>/dev/null | wc -l)" -eq "$sessions" ] || fail "the uninstaller touched the recorded sessions"
+
+[ "$failures" -eq 0 ] || { echo "installer-wine: $failures failure(s)" >&2; exit 1; }
+echo "installer-wine: installed for the user, started and captured from COM5, uninstalled; $sessions recorded session(s) kept"
