@@ -1,8 +1,8 @@
 # Cross-compiles for 64-bit Windows with Debian's MinGW-w64 (GCC 12, POSIX thread model, so
 # std::thread and std::mutex work) and runs what it builds through Wine.
 #   cmake --preset mingw      (Debian packages: g++-mingw-w64-x86-64-posix, wine, wine64)
-# The Qt for MinGW is found at TORVANE_QT_MINGW (cache or environment), else in the shared
-# folder beside the checkout; without it only the Qt-free targets are built.
+# Without a Qt for MinGW (see below; scripts/build-qt-mingw.sh builds one) only the Qt-free
+# targets are built.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(TORVANE_MINGW_TRIPLET x86_64-w64-mingw32)
@@ -12,21 +12,40 @@ find_program(CMAKE_C_COMPILER NAMES ${TORVANE_MINGW_TRIPLET}-gcc-posix REQUIRED)
 find_program(CMAKE_CXX_COMPILER NAMES ${TORVANE_MINGW_TRIPLET}-g++-posix REQUIRED)
 find_program(CMAKE_RC_COMPILER NAMES ${TORVANE_MINGW_TRIPLET}-windres)
 
-if(NOT TORVANE_QT_MINGW AND DEFINED ENV{TORVANE_QT_MINGW})
-  set(TORVANE_QT_MINGW "$ENV{TORVANE_QT_MINGW}")
+# The Qt for MinGW, first found of: TORVANE_QT_MINGW (-D or environment), the shared folder
+# beside the checkout (TORVANE_SHARED_WINDOWS names another), the one scripts/build-qt-mingw.sh
+# builds into the user's cache. Found afresh at every configure and never cached, so a build
+# folder configured before the Qt was there finds it once it is.
+set(_torvane_qt_candidates "${TORVANE_QT_MINGW}" "$ENV{TORVANE_QT_MINGW}")
+if(DEFINED ENV{TORVANE_SHARED_WINDOWS})
+  list(APPEND _torvane_qt_candidates "$ENV{TORVANE_SHARED_WINDOWS}/qt6-mingw")
+else()
+  list(APPEND _torvane_qt_candidates "${CMAKE_CURRENT_LIST_DIR}/../../shared/windows/qt6-mingw"
+                                     "${CMAKE_CURRENT_LIST_DIR}/../../../shared/windows/qt6-mingw")
 endif()
-if(NOT TORVANE_QT_MINGW)
-  foreach(candidate "${CMAKE_CURRENT_LIST_DIR}/../../shared/windows/qt6-mingw"
-                    "${CMAKE_CURRENT_LIST_DIR}/../../../shared/windows/qt6-mingw")
-    if(EXISTS "${candidate}/lib/cmake/Qt6/Qt6Config.cmake")
-      get_filename_component(TORVANE_QT_MINGW "${candidate}" ABSOLUTE)
-      break()
-    endif()
-  endforeach()
+if(DEFINED ENV{XDG_CACHE_HOME} AND NOT "$ENV{XDG_CACHE_HOME}" STREQUAL "")
+  file(GLOB _torvane_qt_cached "$ENV{XDG_CACHE_HOME}/torvane/qt6-mingw-*")
+else()
+  file(GLOB _torvane_qt_cached "$ENV{HOME}/.cache/torvane/qt6-mingw-*")
 endif()
-set(TORVANE_QT_MINGW "${TORVANE_QT_MINGW}" CACHE PATH "Qt 6 built for MinGW-w64 (empty: none)")
+list(SORT _torvane_qt_cached COMPARE NATURAL ORDER DESCENDING)
+list(APPEND _torvane_qt_candidates ${_torvane_qt_cached})
+set(_torvane_qt "")
+foreach(candidate IN LISTS _torvane_qt_candidates)
+  if(candidate AND EXISTS "${candidate}/lib/cmake/Qt6/Qt6Config.cmake")
+    get_filename_component(_torvane_qt "${candidate}" ABSOLUTE)
+    break()
+  endif()
+endforeach()
+# A build folder configured by an older version of this file cached "no Qt": forget that.
+get_property(_torvane_with_qt_help CACHE TORVANE_WITH_QT PROPERTY HELPSTRING)
+if(_torvane_with_qt_help MATCHES "^No Qt for MinGW-w64 was found")
+  unset(TORVANE_WITH_QT CACHE)
+endif()
+set(TORVANE_QT_MINGW "${_torvane_qt}")
 if(NOT TORVANE_QT_MINGW)
-  set(TORVANE_WITH_QT OFF CACHE BOOL "No Qt for MinGW-w64 was found: the Qt-free targets only")
+  # Without Qt only the Qt-free targets; not cached, so a Qt that appears later is used.
+  set(TORVANE_WITH_QT OFF)
 endif()
 
 # Target headers and libraries live in <prefix>/<triplet> next to the compiler's bin folder;

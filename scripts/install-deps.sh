@@ -9,8 +9,8 @@ packages=(
   libgtest-dev googletest
   xvfb xauth xdotool x11-utils
   dpkg-dev file desktop-file-utils appstream man-db librsvg2-bin
-  # the Windows build and its tests under Wine (64-bit only)
-  g++-mingw-w64-x86-64-posix wine wine64 zip
+  # the Windows build, its Qt (built from Debian's qt6-base source), zip, setup program, tests under Wine (64-bit only)
+  g++-mingw-w64-x86-64-posix wine wine64 zip unzip nsis xz-utils debian-archive-keyring
 )
 missing=()
 for p in "${packages[@]}"; do

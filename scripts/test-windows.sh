@@ -1,22 +1,36 @@
 #!/usr/bin/env bash
-# The Windows stage, after the Linux ones: cross-build with MinGW-w64, run the tests under Wine,
-# pack the zip and run the packaged window under Wine on Xvfb against the simulated unit on
-# COM5. Uses the Linux build's simulated unit; needs root (the COM5 tests use a private devpts).
-# The Qt for MinGW is taken from TORVANE_QT_MINGW or the shared folder beside the checkout.
+# The Windows stage, after the Linux ones: the Qt for MinGW (found, or built once into the
+# user's cache by scripts/build-qt-mingw.sh), the cross build, the tests under Wine, the zip
+# and the setup program and their checks, the program's command line under Wine, the packaged
+# window and the installed one under Wine on Xvfb against the simulated unit on COM5. Uses the
+# Linux build's simulated unit; needs root (the COM5 tests use a private devpts).
+#   SKIP_WINDOWS=1 skips the stage (and says so); without it, a run that cannot test the
+#   Windows window fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+step() { printf '\n== %s ==\n' "$*"; }
+if [ -n "${SKIP_WINDOWS:-}" ]; then
+  step "Windows stage skipped (SKIP_WINDOWS=1): no cross build, Wine tests, zip or setup program"
+  exit 0
+fi
 bash scripts/install-deps.sh
 jobs=$(nproc)
 started=$SECONDS
-step() { printf '\n== %s ==\n' "$*"; }
+
+step "Qt for MinGW-w64"
+qt=$(bash scripts/build-qt-mingw.sh | tail -n1)
+echo "$qt"
+
+step "the Linux build's simulated unit"
+cmake --preset default >/dev/null
+cmake --build --preset default --target unit-sim -j "$jobs"
+unit_sim="$PWD/build/default/tools/unit-sim/unit-sim"
 
 step "Windows cross build (MinGW-w64)"
-cmake --preset mingw >/dev/null
+cmake --preset mingw -DTORVANE_QT_MINGW="$qt" -DTORVANE_HOST_UNIT_SIM="$unit_sim" >/dev/null
+grep -q '^TORVANE_WITH_QT:BOOL=ON' build/mingw/CMakeCache.txt || { echo "the mingw build did not take the Qt in $qt" >&2; exit 1; }
 cmake --build --preset mingw -j "$jobs"
-if [ ! -x build/default/tools/unit-sim/unit-sim ]; then
-  cmake --preset default >/dev/null
-  cmake --build --preset default --target unit-sim -j "$jobs"
-fi
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' build/mingw/CMakeCache.txt)
 
 step "tests under Wine"
 # The first Wine process starts services that inherit its output, and ctest would wait for
@@ -31,18 +45,30 @@ ctest --preset mingw -j "$jobs"
 wineserver -k >/dev/null 2>&1 || true
 trap - EXIT
 
-if ! grep -q '^TORVANE_WITH_QT:BOOL=ON' build/mingw/CMakeCache.txt; then
-  echo "NOTICE: no Qt for MinGW-w64 (set TORVANE_QT_MINGW): the window's zip and its Wine smoke test are skipped"
-  step "Windows stage (Qt-free part) passed in $((SECONDS - started)) s"
-  exit 0
-fi
+step "where the Qt for MinGW comes from"
+bash tests/windows/qt-locate-test.sh "$qt"
 
-step "zip"
+step "zip and setup program"
 bash scripts/package-windows.sh build/mingw
+bash tests/windows/check-package.sh build/mingw
+
+step "the program's command line under Wine"
+rm -rf build/mingw/cli-test
+WINEPREFIX="$PWD/build/mingw/cli-test" xvfb-run -a -s "-screen 0 1024x768x24" \
+  bash -c 'trap "wineserver -k >/dev/null 2>&1 || true" EXIT; bash tests/windows/cli-wine.sh "$@"' _ \
+  build/mingw/package/torvane-capture "$version"
 
 step "the packaged window under Wine, against the simulated unit on COM5"
-xvfb-run -a -s "-screen 0 1024x768x24" bash tests/windows/unit-on-com5.sh build/default/tools/unit-sim/unit-sim \
+xvfb-run -a -s "-screen 0 1024x768x24" bash tests/windows/unit-on-com5.sh "$unit_sim" \
   build/mingw/com5 --rate 50 -- bash tests/windows/smoke-wine.sh build/mingw/package/torvane-capture \
   build/mingw/artifacts
 
-step "Windows stage passed in $((SECONDS - started)) s"
+step "the setup program under Wine: install, capture from COM5, uninstall"
+rm -rf build/mingw/setup-test  # a fresh prefix
+xvfb-run -a -s "-screen 0 1024x768x24" bash tests/windows/unit-on-com5.sh "$unit_sim" \
+  build/mingw/setup-test --rate 50 -- bash tests/windows/installer-wine.sh \
+  "build/mingw/torvane-capture-$version-windows-x64-setup.exe" "$version" build/mingw/artifacts/setup
+
+zip_size=$(stat -c %s "build/mingw/torvane-capture-$version-windows-x64.zip")
+setup_size=$(stat -c %s "build/mingw/torvane-capture-$version-windows-x64-setup.exe")
+step "Windows stage passed in $((SECONDS - started)) s (zip $((zip_size / 1024)) KiB, setup $((setup_size / 1024)) KiB)"

@@ -16,6 +16,8 @@ wait_for() {  # wait_for <seconds> <command...>
   until "$@"; do [ $SECONDS -lt $deadline ] || return 1; sleep 0.2; done
 }
 unix_text() { tr -d '\r' <"$1"; }
+# A new prefix is filled by the first Wine process, which reports that on standard error.
+wine cmd /c exit >/dev/null 2>&1 || true
 
 # Redirected: the text goes to the file or pipe, UTF-8, nothing else on the other stream.
 status=0; wine "$exe" --version >"$work/out" 2>"$work/err" || status=$?

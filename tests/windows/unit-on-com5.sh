@@ -13,6 +13,7 @@ sim_args=()
 while [ $# -gt 0 ] && [ "$1" != "--" ]; do sim_args+=("$1"); shift; done
 shift || true
 [ $# -gt 0 ] || { echo "usage: unit-on-com5.sh <unit-sim> <work dir> [options] -- <command...>" >&2; exit 2; }
+[ -x "$sim" ] || { echo "unit-on-com5: no simulated unit at '$sim' (the Linux build's unit-sim; -DTORVANE_HOST_UNIT_SIM=<path>)" >&2; exit 2; }
 
 if [ -z "${TORVANE_PRIVATE_PTS:-}" ]; then
   exec env TORVANE_PRIVATE_PTS=1 unshare -m --propagation private bash "$0" "$sim" "$work" "${sim_args[@]}" -- "$@"
