@@ -5,7 +5,7 @@
 set(TORVANE_PUBLISHER "The torvane-capture developers")
 set(TORVANE_DISPLAY_NAME "Torvane Throttle Setup")
 set(win_src ${CMAKE_CURRENT_LIST_DIR}/windows)
-set(win_out ${CMAKE_BINARY_DIR}/windows-files)
+set(win_out ${PROJECT_BINARY_DIR}/windows-files)
 
 install(TARGETS torvane-capture RUNTIME DESTINATION .)
 
@@ -63,7 +63,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Finds the receiver unit on a serial port 
 set(CPACK_PACKAGE_INSTALL_DIRECTORY torvane-capture)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY torvane-capture)
 set(CPACK_PACKAGE_FILE_NAME torvane-capture-${PROJECT_VERSION}-windows-x64-setup)
-set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR})
+set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_BINARY_DIR})
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_NSIS_DISPLAY_NAME "${TORVANE_DISPLAY_NAME}")

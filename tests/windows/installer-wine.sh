@@ -3,7 +3,7 @@
 # COM5): a silent install for the current user puts the program, its Start-menu entry and its
 # Apps entry (uninstall key) in place; the installed program finds the unit on COM5 and
 # records; a silent uninstall removes the program, the entry and the key, and keeps the
-# recorded session.
+# recorded session. Neither setup nor the uninstaller touches the files of a running program.
 #   installer-wine.sh <setup.exe> <version> <artifact dir>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -46,6 +46,23 @@ wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\torvane
 bash "$here/smoke-wine.sh" "$program" "$artifacts" || fail "the installed program did not capture from the unit on COM5"
 sessions=$(find "$captures" -name '*.csv' 2>/dev/null | wc -l)
 [ "$sessions" -ge 1 ] || fail "no session recorded in $captures"
+
+# While the program runs, neither setup nor the uninstaller touches its files: both stop
+# (silently: exit code 2). The uninstaller runs in place (_?=) so that its exit code is its own.
+wine "$program/torvane-capture.exe" >/dev/null 2>&1 &
+running=$!
+if wait_for 60 bash -c "xdotool search --name '^Torvane Data Capture on Channel 25$' >/dev/null 2>&1"; then
+  status=0; wine "$setup" /S || status=$?
+  [ "$status" -eq 2 ] || fail "setup over the running program exited with $status, not 2"
+  status=0; wine "$program/Uninstall.exe" /S "_?=$(winepath -w "$program")" || status=$?
+  [ "$status" -eq 2 ] || fail "uninstalling the running program exited with $status, not 2"
+  [ -f "$program/Qt6Core.dll" ] && [ -f "$program/torvane-capture.exe" ] || fail "files were removed from under the running program"
+  wine reg query "$key" >/dev/null 2>&1 || fail "the uninstall key went while the program ran"
+else
+  fail "the installed program showed no window"
+fi
+wine taskkill /im torvane-capture.exe >/dev/null 2>&1 || true  # a polite close, as from the taskbar
+wait "$running" || true
 
 status=0; wine "$program/Uninstall.exe" /S || status=$?
 [ "$status" -eq 0 ] || fail "silent uninstall exited with $status"
