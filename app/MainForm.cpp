@@ -4,14 +4,20 @@
 #include <QFont>
 #include <QFontMetrics>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "toolkit/ErrorReport.h"
+#include "toolkit/qt/ScreenFit.h"
 
 namespace {
 const char* const kHeaders[] = {"Car", "Time", "Last LB", "Drive PWM", "Brake PWM", "Lane Change"};
 const int kColumnWidths[] = {72, 197, 72, 72, 72, 72};
 const QColor kClSkyBlue(166, 202, 240);
+const QPoint kDesignPos(600, 190);
+const QSize kDesignClient(602, 738);
+const QRect kDesignTable(8, 56, 569, 681);
+const int kBelowTable = kDesignClient.height() - kDesignTable.bottom() - 1;
 // The edit box keeps this much room on either side of its text, frame or not.
 constexpr int kLineEditInnerMargin = 2;
 
@@ -46,12 +52,11 @@ TForm1::~TForm1() {
 
 void TForm1::CreateComponents() {
     setWindowTitle(QStringLiteral("Torvane Data Capture on Channel 25"));
-    move(600, 190);
-    // Sizeable, but never below the design's client size; there is no maximise box. The
-    // components keep their design places: the table shows all its rows and columns at this size,
-    // so a larger window would only give it empty cells.
-    setMinimumSize(602, 738);
-    resize(602, 738);
+    move(kDesignPos);
+    // Sizeable, with no maximise box. The components keep their design places: the table shows
+    // all its rows and columns at the design size, so a larger window would only give it empty
+    // cells. A smaller one lowers the table's rows, down to the height of their text.
+    resize(kDesignClient);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kClSkyBlue);
     setPalette(pal);
@@ -93,7 +98,7 @@ void TForm1::CreateComponents() {
     });
 
     Table = new TStringGrid(this);
-    Table->setGeometry(8, 56, 569, 681);
+    Table->setGeometry(kDesignTable);
     Table->SetColCount(6);
     Table->SetRowCount(32);
     Table->SetDefaultColWidth(72);
@@ -144,6 +149,32 @@ void TForm1::CreateComponents() {
     // Tab order: Ports, Table, CName, Ding, Filter, Length, TID, Name.
     QWidget* order[] = {Ports, Table, CName, Ding, Filter, Length, TID, Name};
     for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
+    setMinimumSize(ClientShowingAllRows());
+    toolkit::FitToScreenWhenShown(*this, [this](const QRect& available, const QMargins& frame) {
+        FitToScreen(available, frame);
+    });
+}
+
+void TForm1::FitToScreen(const QRect& available, const QMargins& frame) {
+    const toolkit::WindowPlace place = toolkit::FitWindow(kDesignPos, kDesignClient, available, frame);
+    // Narrower than the design only on a screen narrower than it: the columns are never cut by choice.
+    setMinimumSize(ClientShowingAllRows().boundedTo(place.Client));
+    toolkit::PlaceWindow(*this, place, frame);
+}
+
+QSize TForm1::ClientShowingAllRows() const {
+    return {kDesignClient.width(), kDesignTable.top() + Table->HeightShowingAllRows() + kBelowTable};
+}
+
+void TForm1::LayOutTable() {
+    const int tableHeight = std::clamp(height() - kDesignTable.top() - kBelowTable, 0, kDesignTable.height());
+    if (Table->height() != tableHeight) Table->resize(kDesignTable.width(), tableHeight);
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    LayOutTable();
 }
 
 void TForm1::ConfigureVaComm1() {

@@ -67,9 +67,14 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void CreateComponents();
+    // The window on a screen too small for its design: placed inside, the table's rows lowered.
+    void FitToScreen(const QRect& available, const QMargins& frame);
+    QSize ClientShowingAllRows() const;
+    void LayOutTable();
     void ConfigureVaComm1();
     void RunHandler(const std::function<void()>& handler);
     void ShowProbeOutcomes();

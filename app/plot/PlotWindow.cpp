@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "app/ReceiveDecoder.h"
+#include "toolkit/qt/ScreenFit.h"
 
 namespace plot {
 
@@ -167,6 +168,7 @@ void PlotWindow::ToggleCar(QListWidgetItem* item) {
 
 void PlotWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    if (!event->spontaneous()) toolkit::KeepOnScreen(*this);  // a remembered place may be off today's screens
     Refresh();
     if (!event->spontaneous() && OnShownOrHidden) OnShownOrHidden(true);
 }

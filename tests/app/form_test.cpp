@@ -3,6 +3,10 @@
 
 #include <cstdlib>
 
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QScreen>
+
 #include "FakeSysfs.h"
 #include "app/MainForm.h"
 
@@ -66,18 +70,49 @@ TEST_F(FormTest, DesignValues) {
     EXPECT_EQ(form->VaComm1->DeviceName(), "COM%d");
 }
 
-TEST_F(FormTest, TheWindowIsSizeableButNeverBelowItsDesignSize) {
+TEST_F(FormTest, TheWindowIsSizeableDownToTheHeightThatShowsEveryRow) {
     Create();
     form->show();
-    EXPECT_EQ(form->minimumSize(), QSize(602, 738));
     EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
     form->resize(900, 1000);
     EXPECT_EQ(form->size(), QSize(900, 1000));
     EXPECT_EQ(form->Table->geometry(), QRect(8, 56, 569, 681)) << "the components stay where the design puts them";
+    EXPECT_EQ(form->Table->RowHeight(), 20);
     EXPECT_EQ(form->Start->geometry(), QRect(112, 8, 73, 27));
     EXPECT_EQ(form->Name->geometry(), QRect(431, 8, 66, 21));
+
+    // As small as it goes: every row at the height of its text, none scrolled away.
     form->resize(400, 300);
+    const int textHeight = QFontMetrics(form->Table->font()).height();
+    EXPECT_EQ(form->width(), 602) << "the columns are never cut";
+    EXPECT_EQ(form->Table->RowHeight(), textHeight);
+    EXPECT_EQ(form->Table->TopRow(), 1);
+    EXPECT_EQ(form->Table->geometry(), QRect(8, 56, 569, 32 * (textHeight + 1)));
+    EXPECT_EQ(form->height(), 56 + 32 * (textHeight + 1) + 1);
+    EXPECT_EQ(form->Start->geometry(), QRect(112, 8, 73, 27));
+
+    // And back: the rows grow again, no higher than designed.
+    form->resize(602, 738);
+    EXPECT_EQ(form->Table->geometry(), QRect(8, 56, 569, 681));
+    EXPECT_EQ(form->Table->RowHeight(), 20);
+}
+
+// The test platform's one screen is 800 x 800: the design's place (600, 190) would put most of
+// the window past its right and bottom edges, but the window itself fits. It opens inside the
+// screen at its design size, moved only as far as needed.
+TEST_F(FormTest, OnAScreenTheDesignPlaceOverrunsTheWindowMovesInsideKeepingItsSize) {
+    Create();
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_LT(available.bottom(), 190 + 738) << "a screen lower than the design place";
+    ASSERT_GE(available.height(), 738 + 40) << "but high enough for the window";
+    form->show();
+    const QRect frame = form->frameGeometry();
+    EXPECT_TRUE(available.contains(frame)) << "inside the screen";
+    EXPECT_EQ(frame.right(), available.right()) << "moved left only as far as needed";
+    EXPECT_EQ(frame.bottom(), available.bottom()) << "moved up only as far as needed";
     EXPECT_EQ(form->size(), QSize(602, 738));
+    EXPECT_EQ(form->Table->geometry(), QRect(8, 56, 569, 681));
+    EXPECT_EQ(form->Table->RowHeight(), 20);
 }
 
 TEST_F(FormTest, CommandsAreWindowActionsWithWindowWideShortcuts) {

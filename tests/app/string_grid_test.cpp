@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 #include <QScreen>
@@ -97,6 +98,92 @@ TEST_F(StringGridTest, FrameRepaintsShowTheSameAsAWholePaint) {
         }));
         EXPECT_TRUE(shown() == Picture()) << "frame " << frame;
     }
+}
+
+// The capture table's shape: a header row over 31 rows, rows 20 high by default.
+class LowGridTest : public ::testing::Test {
+protected:
+    TStringGrid grid;
+    int text = 0;
+
+    void SetUp() override {
+        grid.SetColCount(3);
+        grid.SetRowCount(32);
+        grid.SetDefaultColWidth(kColWidth);
+        grid.SetDefaultRowHeight(kRowHeight);
+        grid.resize(3 * kPitchX, 32 * kPitchY);
+        grid.show();  // a hidden widget hears of its new sizes only when shown
+        text = QFontMetrics(grid.font()).height();
+        ASSERT_LT(text, kRowHeight);
+    }
+    QImage Picture() { return grid.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+    QRgb Colour(QPalette::ColorRole role) const { return grid.palette().color(QPalette::Active, role).rgb(); }
+};
+
+TEST_F(LowGridTest, RowsGetLowerToShowThemAllButNotBelowTheirText) {
+    EXPECT_EQ(grid.RowHeight(), kRowHeight);
+    grid.resize(grid.width(), 32 * kPitchY + 9);
+    EXPECT_EQ(grid.RowHeight(), kRowHeight) << "no higher than the default";
+    grid.resize(grid.width(), 32 * kPitchY - 1);
+    EXPECT_EQ(grid.RowHeight(), kRowHeight - 1) << "one pixel short lowers the rows";
+    grid.resize(grid.width(), 32 * (text + 1));
+    EXPECT_EQ(grid.RowHeight(), text);
+    EXPECT_EQ(grid.HeightShowingAllRows(), 32 * (text + 1));
+    EXPECT_EQ(grid.TopRow(), 1);
+    grid.resize(grid.width(), 10 * (text + 1));
+    EXPECT_EQ(grid.RowHeight(), text) << "never below the text";
+    grid.resize(grid.width(), 32 * kPitchY);
+    EXPECT_EQ(grid.RowHeight(), kRowHeight) << "and back up again";
+}
+
+TEST_F(LowGridTest, LoweredRowsAreDrawnAtTheirHeightWithTheirTexts) {
+    const QImage blank = Picture();
+    grid.SetCell(1, 31, QStringLiteral("255"));
+    grid.resize(grid.width(), 32 * (text + 1));
+    const QImage image = Picture();
+    const int pitch = text + 1;
+    for (int row : {0, 1, 30, 31}) {
+        EXPECT_EQ(image.pixel(kPitchX + 5, row * pitch + text), Colour(QPalette::Mid)) << "line under row " << row;
+    }
+    EXPECT_EQ(image.pixel(kPitchX + 5, pitch - 2), Colour(QPalette::Dark)) << "the header keeps its raised look";
+    const QImage lastCell = image.copy(kPitchX, 31 * pitch, kColWidth, text);
+    EXPECT_NE(lastCell, blank.copy(kPitchX, kPitchY, kColWidth, text)) << "the last row's text shows";
+}
+
+TEST_F(LowGridTest, TooLowToShowEveryRowItScrollsToTheSelectedRowUnderItsHeader) {
+    const int pitch = text + 1;
+    grid.resize(grid.width(), 6 * pitch);  // the header and five rows
+    grid.SetSelection(1, 20);
+    EXPECT_EQ(grid.TopRow(), 16) << "row 20 is the last one in view";
+    QImage image = Picture();
+    EXPECT_EQ(image.pixel(kPitchX + 5, 5 * pitch + 2), Colour(QPalette::Highlight));
+    EXPECT_EQ(image.pixel(kPitchX + 5, 2), Colour(QPalette::Button)) << "the header stays on top";
+    grid.SetSelection(1, 21);
+    EXPECT_EQ(grid.TopRow(), 17);
+    grid.SetSelection(1, 3);
+    EXPECT_EQ(grid.TopRow(), 3) << "an earlier row comes in at the top";
+    grid.SetSelection(1, 5);
+    EXPECT_EQ(grid.TopRow(), 3) << "a row in view moves nothing";
+    image = Picture();
+    EXPECT_EQ(image.pixel(kPitchX + 5, 3 * pitch + 2), Colour(QPalette::Highlight));
+    grid.SetCell(2, 31, QStringLiteral("12 R"));
+    EXPECT_EQ(Picture(), image) << "a row out of view draws nothing";
+    grid.SetCell(2, 4, QStringLiteral("12 R"));
+    EXPECT_NE(Picture().copy(2 * kPitchX, 2 * pitch, kColWidth, text), image.copy(2 * kPitchX, 2 * pitch, kColWidth, text))
+        << "row 4 shows second under the header";
+
+    grid.SetSelection(1, 31);
+    grid.resize(grid.width(), 32 * pitch);
+    EXPECT_EQ(grid.TopRow(), 1) << "room for every row: nothing scrolled";
+}
+
+TEST(StringGridFitTest, FittingRowHeight) {
+    // 32 rows, 20 high by default, text 13 high.
+    EXPECT_EQ(TStringGrid::FittingRowHeight(5000, 32, 20, 13), 20) << "never above the default";
+    EXPECT_EQ(TStringGrid::FittingRowHeight(663, 32, 20, 13), 19);
+    EXPECT_EQ(TStringGrid::FittingRowHeight(0, 32, 20, 13), 13) << "never below the text";
+    EXPECT_EQ(TStringGrid::FittingRowHeight(100, 32, 10, 13), 10) << "text higher than the default: the default";
+    EXPECT_EQ(TStringGrid::FittingRowHeight(100, 0, 20, 13), 20) << "no rows";
 }
 
 QImage DrawWith(TextRunCache& cache, const QString& text, const QColor& colour) {

@@ -1,8 +1,10 @@
 #include "StringGrid.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QScreen>
 
 TStringGrid::TStringGrid(QWidget* parent) : QWidget(parent) {
@@ -37,8 +39,51 @@ void TStringGrid::SetDefaultColWidth(int w) {
 
 void TStringGrid::SetDefaultRowHeight(int h) {
     FDefaultRowHeight = h;
+    LayOutRows();
+}
+
+int TStringGrid::LowestRowHeight() const { return qMin(FDefaultRowHeight, QFontMetrics(font()).height()); }
+
+int TStringGrid::FittingRowHeight(int height, int rows, int wanted, int lowest) {
+    if (rows <= 0) return wanted;
+    return qBound(qMin(lowest, wanted), height / rows - kGridLine, wanted);
+}
+
+void TStringGrid::LayOutRows() {
+    const int before[] = {FRowHeight, FTopRow};
+    FRowHeight = FittingRowHeight(height(), FRowCount, FDefaultRowHeight, LowestRowHeight());
+    FTopRow = qBound(FFixedRows, FTopRow, qMax(FFixedRows, FRowCount - RowsShown()));
+    ScrollTo(FSelRow);
+    if (before[0] == FRowHeight && before[1] == FTopRow) return;
     ++FLayoutGeneration;
     ScheduleRepaint();
+}
+
+int TStringGrid::RowsShown() const {
+    const int pitch = FRowHeight + kGridLine;
+    return qMax(1, (height() - FFixedRows * pitch) / pitch);
+}
+
+bool TStringGrid::RowShown(int row) const {
+    return row < FFixedRows || (row >= FTopRow && CellRect(0, row).top() < height());
+}
+
+void TStringGrid::ScrollTo(int row) {
+    if (row < FFixedRows || row >= FRowCount) return;
+    if (row >= FTopRow && row < FTopRow + RowsShown()) return;  // wholly in view
+    FTopRow = row < FTopRow ? row : row - RowsShown() + 1;
+    ++FLayoutGeneration;
+    ScheduleRepaint();
+}
+
+void TStringGrid::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    LayOutRows();
+}
+
+void TStringGrid::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) LayOutRows();
 }
 
 void TStringGrid::SetColWidth(int col, int w) {
@@ -53,6 +98,7 @@ void TStringGrid::ResizeCells() {
     FColWidths.resize(FColCount, FDefaultColWidth);
     FCells.resize(FColCount * FRowCount);
     FDirtyRows.resize(FRowCount, true);
+    LayOutRows();
     ScheduleRepaint();
 }
 
@@ -75,6 +121,7 @@ void TStringGrid::SetSelection(int col, int row) {
         FSelCol = col;
         FSelRow = row;
         ScheduleRepaint(row);
+        ScrollTo(row);
     }
     if (OnSelectionChanged) OnSelectionChanged(col, row);
 }
@@ -84,17 +131,17 @@ void TStringGrid::ScheduleRepaint() {
 }
 
 void TStringGrid::RepaintDirtyRows() {
-    // Contiguous runs of dirty rows become one rectangle each.
-    const int pitch = FDefaultRowHeight + kGridLine;
+    // Contiguous runs of dirty rows shown become one rectangle each.
+    const int pitch = FRowHeight + kGridLine;
     QRegion region;
     for (int row = 0; row < FRowCount;) {
-        if (!FDirtyRows[row]) {
-            ++row;
+        if (!FDirtyRows[row] || !RowShown(row)) {
+            FDirtyRows[row++] = false;
             continue;
         }
         const int first = row;
-        while (row < FRowCount && FDirtyRows[row]) FDirtyRows[row++] = false;
-        region += QRect(0, first * pitch, width(), (row - first) * pitch + kGridLine);
+        while (row < FRowCount && FDirtyRows[row] && RowShown(row)) FDirtyRows[row++] = false;
+        region += QRect(0, CellRect(0, first).top(), width(), (row - first) * pitch + kGridLine);
     }
     if (!region.isEmpty()) update(region);
 }
@@ -110,8 +157,9 @@ void TStringGrid::ScheduleRepaint(int row) {
 QRect TStringGrid::CellRect(int col, int row) const {
     int x = 0;
     for (int c = 0; c < col; ++c) x += FColWidths[c] + kGridLine;
-    const int y = row * (FDefaultRowHeight + kGridLine);
-    return QRect(x, y, FColWidths[col], FDefaultRowHeight);
+    // Rows scrolled out of view lie above the fixed rows, where nothing is drawn.
+    const int shownAs = row < FFixedRows ? row : row - FTopRow + FFixedRows;
+    return QRect(x, shownAs * (FRowHeight + kGridLine), FColWidths[col], FRowHeight);
 }
 
 void TStringGrid::paintEvent(QPaintEvent* event) {
@@ -136,7 +184,10 @@ void TStringGrid::paintEvent(QPaintEvent* event) {
     const QColor text = pal.color(QPalette::Active, QPalette::Text);
     const QColor highlight = pal.color(QPalette::Active, QPalette::Highlight);
     const QColor highlightedText = pal.color(QPalette::Active, QPalette::HighlightedText);
+    // Where a row is lower than its text's box, the text may use the cell's whole height.
+    const int textInset = qBound(0, (FRowHeight - QFontMetrics(FTextFont).height()) / 2, 1);
     for (int row = 0; row < FRowCount; ++row) {
+        if (!RowShown(row)) continue;
         for (int col = 0; col < FColCount; ++col) {
             const QRect r = CellRect(col, row);
             if (!dirty.intersects(r)) continue;
@@ -146,7 +197,7 @@ void TStringGrid::paintEvent(QPaintEvent* event) {
             const QString& s = FCells[row * FColCount + col];
             if (s.isEmpty()) continue;
             // The text box lies inside the raised edges, so its background is the cell's colour.
-            FText.Draw(p, r.adjusted(2, 1, -2, -1), s, selected ? highlightedText : text,
+            FText.Draw(p, r.adjusted(2, textInset, -2, -textInset), s, selected ? highlightedText : text,
                        selected ? highlight : fixed ? face : base);
         }
     }
@@ -169,6 +220,7 @@ const QImage& TStringGrid::Background() {
     QPainter p(&FBackground);
     p.fillRect(rect(), base);
     for (int row = 0; row < FRowCount; ++row) {
+        if (!RowShown(row)) continue;
         for (int col = 0; col < FColCount; ++col) {
             if (col >= FFixedCols && row >= FFixedRows) continue;
             const QRect r = CellRect(col, row);
@@ -181,14 +233,16 @@ const QImage& TStringGrid::Background() {
         }
     }
     // The grid lines right of every column and below every row.
-    const QRect last = CellRect(FColCount - 1, FRowCount - 1);
+    int lastRow = FRowCount - 1;
+    while (lastRow > 0 && !RowShown(lastRow)) --lastRow;
+    const QRect last = CellRect(FColCount - 1, lastRow);
     const int gridRight = last.right() + kGridLine;
     const int gridBottom = last.bottom() + kGridLine;
     for (int col = 0; col < FColCount; ++col) {
         p.fillRect(QRect(CellRect(col, 0).right() + 1, 0, kGridLine, gridBottom + 1), gridLine);
     }
     for (int row = 0; row < FRowCount; ++row) {
-        p.fillRect(QRect(0, CellRect(0, row).bottom() + 1, gridRight + 1, kGridLine), gridLine);
+        if (RowShown(row)) p.fillRect(QRect(0, CellRect(0, row).bottom() + 1, gridRight + 1, kGridLine), gridLine);
     }
     return FBackground;
 }

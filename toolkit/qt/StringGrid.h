@@ -30,7 +30,19 @@ public:
     void SetDefaultRowHeight(int h);
     int ColWidth(int col) const { return FColWidths.value(col, FDefaultColWidth); }
     void SetColWidth(int col, int w);
-    int RowHeight() const { return FDefaultRowHeight; }
+    int DefaultRowHeight() const { return FDefaultRowHeight; }
+    // Rows are lower than the default where the grid is too low to show them all, down to the
+    // height of their text; below that they keep it and the rows under the fixed ones scroll,
+    // keeping the selected row in view.
+    int RowHeight() const { return FRowHeight; }
+    int LowestRowHeight() const;  // the text's height, or the default where that is lower
+    // The least height at which every row shows.
+    int HeightShowingAllRows() const { return FRowCount * (LowestRowHeight() + kGridLine); }
+    // The first row shown under the fixed rows (the first row after them unless scrolled).
+    int TopRow() const { return FTopRow; }
+    // The row height that shows `rows` rows in `height` pixels: `wanted` where they fit at it,
+    // never below `lowest`.
+    static int FittingRowHeight(int height, int rows, int wanted, int lowest);
 
     QString Cell(int col, int row) const;
     void SetCell(int col, int row, const QString& text);
@@ -51,9 +63,15 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void ResizeCells();
+    void LayOutRows();
+    void ScrollTo(int row);
+    int RowsShown() const;  // of those under the fixed rows
+    bool RowShown(int row) const;
     void ScheduleRepaint();
     void ScheduleRepaint(int row);
     void RepaintDirtyRows();
@@ -68,6 +86,8 @@ private:
     int FFixedRows = 1;
     int FDefaultColWidth = 64;
     int FDefaultRowHeight = 24;
+    int FRowHeight = 24;
+    int FTopRow = 1;
     static constexpr int kGridLine = 1;
     QVector<int> FColWidths;
     QVector<QString> FCells;
