@@ -11,6 +11,11 @@ namespace {
 constexpr size_t kChunkShift = 16;
 constexpr size_t kChunkSize = size_t{1} << kChunkShift;  // records per storage chunk
 constexpr size_t kChunkMask = kChunkSize - 1;
+// Per-car arrays grow in smaller blocks: with up to 256 cars, a partly filled last block each
+// must not weigh on a small session.
+constexpr size_t kBlockShift = 12;
+constexpr size_t kBlockSize = size_t{1} << kBlockShift;
+constexpr size_t kBlockMask = kBlockSize - 1;
 constexpr size_t kFanShift = 4;
 constexpr size_t kFan = size_t{1} << kFanShift;  // records per pyramid node at the lowest level
 constexpr uint8_t kFlagName = 1, kFlagLane = 2, kFlagPress = 4;
@@ -21,27 +26,27 @@ template <typename T>
 class BlockArray {
 public:
     void Push(const T& v) {
-        if (FSize < kChunkSize) {
+        if (FSize < kBlockSize) {
             // The first block grows by doubling, so a car with a handful of records costs little.
             if (FSize == FFirstCapacity) {
-                const size_t next = FFirstCapacity == 0 ? 64 : std::min(FFirstCapacity * 2, kChunkSize);
+                const size_t next = FFirstCapacity == 0 ? 64 : std::min(FFirstCapacity * 2, kBlockSize);
                 std::unique_ptr<T[]> b(new T[next]);
                 if (FSize > 0) std::copy(FBlocks[0].get(), FBlocks[0].get() + FSize, b.get());
                 if (FBlocks.empty()) FBlocks.push_back(std::move(b));
                 else FBlocks[0] = std::move(b);
                 FFirstCapacity = next;
             }
-        } else if ((FSize & kChunkMask) == 0) {
-            FBlocks.emplace_back(new T[kChunkSize]);
+        } else if ((FSize & kBlockMask) == 0) {
+            FBlocks.emplace_back(new T[kBlockSize]);
         }
-        FBlocks.back()[FSize & kChunkMask] = v;
+        FBlocks.back()[FSize & kBlockMask] = v;
         ++FSize;
     }
-    const T& operator[](size_t i) const { return FBlocks[i >> kChunkShift][i & kChunkMask]; }
+    const T& operator[](size_t i) const { return FBlocks[i >> kBlockShift][i & kBlockMask]; }
     size_t Size() const { return FSize; }
     size_t Bytes() const {
         const size_t full = FBlocks.empty() ? 0 : FBlocks.size() - 1;
-        return (FFirstCapacity + full * kChunkSize) * sizeof(T) + FBlocks.capacity() * sizeof(void*);
+        return (FFirstCapacity + full * kBlockSize) * sizeof(T) + FBlocks.capacity() * sizeof(void*);
     }
 
 private:
@@ -142,7 +147,7 @@ struct SessionData::Store {
         // Chunks grow by doubling up to kChunkSize: a file whose times jump by weeks between rows
         // starts many short chunks, and each must cost what it holds, not a full chunk.
         void Grow() {
-            const uint32_t next = capacity == 0 ? 256 : std::min<uint32_t>(capacity * 2, kChunkSize);
+            const uint32_t next = capacity == 0 ? 16 : std::min<uint32_t>(capacity * 2, kChunkSize);
             Resize(dt, next);
             Resize(dOffset, next);
             Resize(car, next);
