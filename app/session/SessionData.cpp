@@ -10,7 +10,6 @@ namespace {
 
 constexpr size_t kChunkShift = 16;
 constexpr size_t kChunkSize = size_t{1} << kChunkShift;  // records per storage chunk
-constexpr size_t kChunkMask = kChunkSize - 1;
 // Per-car arrays grow in smaller blocks: with up to 256 cars, a partly filled last block each
 // must not weigh on a small session.
 constexpr size_t kBlockShift = 12;
@@ -241,10 +240,13 @@ struct SessionData::Store {
             else hi = mid;
         }
         // The answer is in run lo - 1 (or is its end).
-        size_t k = lo == 0 ? 0 : (lo - 1) * kFan;
-        k = std::max(k, from);
-        const size_t end = std::min(n, lo * kFan);
-        while (k < end && TimeOf(t.index[k]) < timeMs) ++k;
+        size_t k = std::max(lo == 0 ? size_t{0} : (lo - 1) * kFan, from);
+        size_t end = std::min(n, lo * kFan);
+        while (k < end) {
+            const size_t mid = (k + end) / 2;
+            if (TimeOf(t.index[mid]) < timeMs) k = mid + 1;
+            else end = mid;
+        }
         return k;
     }
 
