@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <random>
+#include <thread>
 
 #include "SessionFiles.h"
 #include "app/session/SessionData.h"
@@ -216,6 +219,36 @@ TEST(SessionData, TimesWeeksApartAndABigSessionStayCompact) {
     const auto data = Load(file);
     ASSERT_TRUE(data);
     EXPECT_LE(data->MemoryBytes(), recs.size() * 27) << data->MemoryBytes() / recs.size() << " bytes a record";
+}
+
+TEST(SessionData, ALoadOnAWorkerThreadIsCancelledFromAnother) {
+    TempFile file(FileOf(RandomSession(60000, 5)));  // several read blocks
+    session::ScanControl control;
+    std::mutex m;
+    std::condition_variable cv;
+    bool started = false, cancelled = false;
+    // The first progress report waits until the other thread has cancelled, so the load cannot
+    // have finished before.
+    control.progress = [&](uint64_t, uint64_t) {
+        std::unique_lock lock(m);
+        started = true;
+        cv.notify_all();
+        cv.wait(lock, [&] { return cancelled; });
+    };
+    session::LoadOutcome outcome;
+    std::thread worker([&] { outcome = session::LoadSession(file.Path(), &control); });
+    {
+        std::unique_lock lock(m);
+        cv.wait(lock, [&] { return started; });
+        control.Cancel();
+        cancelled = true;
+        cv.notify_all();
+    }
+    worker.join();
+    EXPECT_EQ(outcome.status, session::ScanStatus::Cancelled);
+    EXPECT_FALSE(outcome.session);
+    EXPECT_GT(control.BytesRead(), 0u);
+    EXPECT_LT(control.BytesRead(), control.TotalBytes());
 }
 
 TEST(SessionData, NoSessionNoData) {
