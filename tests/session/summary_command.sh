@@ -25,4 +25,7 @@ done
 
 rc=0; "$app" --summary >"$dir/out" 2>"$dir/err" || rc=$?
 [ "$rc" -eq 2 ] || fail "--summary without a file exited $rc, not 2"
+rc=0; "$app" --summary "$fixtures/session-1.0.0.csv" stray >"$dir/out" 2>"$dir/err" || rc=$?
+[ "$rc" -eq 2 ] || fail "--summary with a stray argument exited $rc, not 2"
+[ ! -s "$dir/out" ] || fail "a summary printed despite the stray argument"
 echo "summary_command: output and exit codes checked"
