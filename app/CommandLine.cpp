@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QtGlobal>
 
+#include "app/session/SessionSummary.h"
+
 namespace {
 const QString kProgram = QStringLiteral("torvane-capture");
 }
@@ -29,8 +31,14 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
     const QCommandLineOption captureDir(QStringLiteral("capture-dir"),
                                         QStringLiteral("Keep recorded sessions in <dir> (sets TORVANE_CAPTURE_DIR)."),
                                         QStringLiteral("dir"));
+    const QCommandLineOption summary(QStringLiteral("summary"),
+                                     QStringLiteral("Print the per-car summary of the session file <file> as CSV on "
+                                                    "standard output and exit, without a window (exit code 1 when the "
+                                                    "file cannot be read). Its columns are described below."),
+                                     QStringLiteral("file"));
     parser.addOption(port);
     parser.addOption(captureDir);
+    parser.addOption(summary);
 
     CommandLine result;
     const auto fail = [&](const QString& what) {
@@ -47,7 +55,8 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
         QString text = parser.helpText();
         text.replace(0, text.indexOf(QLatin1Char('\n')),
                      QStringLiteral("Usage: ") + kProgram + QStringLiteral(" [options]"));
-        result.text = text;
+        result.text = text + QLatin1Char('\n') +
+                      QString::fromStdString(session::SummaryColumnsHelp());
         return result;
     }
     if (parser.isSet(showVersion)) {
@@ -58,6 +67,12 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
     if (!parser.positionalArguments().isEmpty()) {
         return fail(QStringLiteral("unexpected argument '") + parser.positionalArguments().constFirst() +
                     QStringLiteral("'."));
+    }
+    if (parser.isSet(summary)) {
+        result.summaryFile = parser.value(summary);
+        if (result.summaryFile.isEmpty()) return fail(QStringLiteral("--summary needs a session file."));
+        result.action = CommandLine::Action::Summary;
+        return result;
     }
     result.ports = parser.values(port);
     for (const QString& p : result.ports) {

@@ -99,10 +99,53 @@ int64_t DaysFromCivil(int y, int m, int d) {
     return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
+const std::array<ColumnInfo, kColumnCount>& Columns() {
+    static const std::array<ColumnInfo, kColumnCount> columns{{
+        {kTimeColumn, "time", true, "local date and time the record was handled, with milliseconds and UTC offset"},
+        {kRecordColumn, "record", true, "the record's number within the session, from 1"},
+        {kKindColumn, "kind", true, "status or name"},
+        {kCarColumn, "car", true, "status: car number, 0 to 255"},
+        {kLastLbColumn, "last_lb", true, "status: the last-LB byte, 0 to 255"},
+        {kLastLbTextColumn, "last_lb_text", false, "status: the last-LB byte as the table shows it"},
+        {kDrivePwmColumn, "drive_pwm", true, "status: drive PWM, 0 to 255"},
+        {kBrakePwmColumn, "brake_pwm", true, "status: brake PWM, 0 to 255"},
+        {kLaneChangeColumn, "lane_change", true, "status: 1 when lane change is pressed, else 0"},
+        {kUnitIdColumn, "unit_id", false, "the unit's identifier as last named, empty before any name record"},
+        {kUnitNameColumn, "unit_name", false, "the unit's name as last named, empty before any name record"},
+        {kBytesHexColumn, "bytes_hex", false, "the whole record as received, unescaped, in hex"},
+    }};
+    return columns;
+}
+
 const std::string& HeaderRow() {
-    static const std::string header =
-        "time,record,kind,car,last_lb,last_lb_text,drive_pwm,brake_pwm,lane_change,unit_id,unit_name,bytes_hex\n";
+    static const std::string header = [] {
+        std::string h;
+        for (const ColumnInfo& c : Columns()) {
+            if (!h.empty()) h += ',';
+            h += c.name;
+        }
+        return h + '\n';
+    }();
     return header;
+}
+
+HeaderReading FindColumns(const std::vector<std::string>& headerFields) {
+    ColumnPositions positions;
+    positions.index.fill(-1);
+    positions.fieldCount = static_cast<int>(headerFields.size());
+    for (size_t f = 0; f < headerFields.size(); ++f) {
+        for (const ColumnInfo& c : Columns()) {
+            if (headerFields[f] == c.name && positions.index[static_cast<size_t>(c.column)] < 0) {
+                positions.index[static_cast<size_t>(c.column)] = static_cast<int>(f);
+            }
+        }
+    }
+    for (const ColumnInfo& c : Columns()) {
+        if (c.required && !positions.Has(c.column)) {
+            return {std::nullopt, "missing column '" + std::string(c.name) + "'"};
+        }
+    }
+    return {positions, {}};
 }
 
 CivilTime ToCivil(toolkit::TDateTime t) {

@@ -1,6 +1,7 @@
 #pragma once
 // The session file's format: one CSV row per record, UTF-8, a header row first. Plain C++ so the
 // writer thread, the replay tool and the tests share it.
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,7 +12,10 @@
 
 namespace recording {
 
-// Columns, in file order.
+// The session file's columns: the one place that says which there are, what each is called in
+// the header row and what it holds. The writer writes them in this order; readers find them by
+// their header names (see FindColumns), so a later version may add or move columns and files
+// written by this one keep opening.
 enum Column : int {
     kTimeColumn,
     kRecordColumn,
@@ -28,8 +32,33 @@ enum Column : int {
     kColumnCount
 };
 
-// The header row, with its line end.
+struct ColumnInfo {
+    Column column;
+    std::string_view name;     // in the header row
+    bool required;             // a file without it is not read as a session
+    std::string_view meaning;  // one line, for the manual and the help
+};
+// Every column, in file order (Columns()[c].column == c).
+const std::array<ColumnInfo, kColumnCount>& Columns();
+inline std::string_view ColumnName(Column c) { return Columns()[static_cast<size_t>(c)].name; }
+
+// The header row, with its line end: the column names in file order.
 const std::string& HeaderRow();
+
+// Where each column is in a file, found from its header row (the fields of the first line).
+struct ColumnPositions {
+    std::array<int, kColumnCount> index{};  // the field's position, or -1 when the file has none
+    int fieldCount = 0;                     // fields in the header, unknown columns included
+    bool Has(Column c) const { return index[static_cast<size_t>(c)] >= 0; }
+    int operator[](Column c) const { return index[static_cast<size_t>(c)]; }
+};
+// Reads a header row's fields. Unknown names are passed over; for a name given twice the first
+// counts. Fails with the name of the first required column missing, as "missing column 'car'".
+struct HeaderReading {
+    std::optional<ColumnPositions> positions;
+    std::string error;
+};
+HeaderReading FindColumns(const std::vector<std::string>& headerFields);
 
 // The unit as last named by a name record.
 struct UnitIdentity {
