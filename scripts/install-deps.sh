@@ -8,7 +8,7 @@ packages=(
   clang-14 libclang-rt-14-dev llvm-14
   libgtest-dev googletest
   xvfb xauth xdotool x11-utils
-  dpkg-dev file desktop-file-utils appstream man-db librsvg2-bin
+  dpkg-dev file desktop-file-utils appstream man-db librsvg2-bin lintian
   # the Windows build and its tests under Wine (64-bit only)
   g++-mingw-w64-x86-64-posix wine wine64 zip
 )
