@@ -24,7 +24,7 @@ bash scripts/package.sh
 if [ -z "${SKIP_VARIANTS:-}" ]; then
   # As a user who knows CMake builds it: no preset, so no warnings-as-errors either.
   step "plain Release build"
-  cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build build/release -j "$jobs"
 
   # As Debian's tools build a package: dpkg-buildflags' optimisation, hardening and
