@@ -1,7 +1,7 @@
 #pragma once
 // The report recorder moved to tests/support/ReportRecorder.h; this name stays until the last
 // test that includes it (tests/windows/com5_unit_test.cpp) includes that instead.
-#include "ReportRecorder.h"
+#include "../support/ReportRecorder.h"
 
 namespace threadtest {
 using testsupport::ReportRecorder;
