@@ -431,6 +431,17 @@ SearchCost MeasureIdleSearch(const std::string& dir, double seconds) {
     return cost;
 }
 
+// Waits for the window to find the unit, clicks Start and lets the first records settle; when no
+// unit turns up, the line printed says so instead of the figures.
+bool StartCapturing(Rig& rig, const char* error) {
+    if (!rig.FindUnitAndStart()) {
+        std::printf("{\"bench\":\"capture\",\"error\":\"%s\"}\n", error);
+        return false;
+    }
+    RunEventLoopFor(0.5);
+    return true;
+}
+
 // What every phase shares: the settings, the scratch folder (the unit's link, the settings and
 // captures), and the table of send times.
 struct Bench {
@@ -458,11 +469,7 @@ std::optional<double> LineRatePhases(Bench& bench, Report& report) {
     const Settings& settings = bench.settings;
     const unitsim::Options o = settings.LineRateUnit();
     Rig rig(o, bench.tally, bench.link, settings.withPlot);
-    if (!rig.FindUnitAndStart()) {
-        std::printf("{\"bench\":\"capture\",\"error\":\"unit not found\"}\n");
-        return std::nullopt;
-    }
-    RunEventLoopFor(0.5);
+    if (!StartCapturing(rig, "unit not found")) return std::nullopt;
     report.Add("line_slice_us", o.sliceUs);
     rig.ShowPlot(false);
     const double lineMainCpuPct = MeasureLineRate(rig, bench.tally, settings.lineSeconds, "line_", report, o,
@@ -495,11 +502,7 @@ bool RecordingPhase(Bench& bench, Report& report, double lineMainCpuPct) {
     Rig rig(settings.LineRateUnit(), tally, bench.link, settings.withPlot,
             QString::fromStdString(bench.dir + "/settings.ini"));
     rig.ShowPlot(false);
-    if (!rig.FindUnitAndStart()) {
-        std::printf("{\"bench\":\"capture\",\"error\":\"unit not found for the recording run\"}\n");
-        return false;
-    }
-    RunEventLoopFor(0.5);
+    if (!StartCapturing(rig, "unit not found for the recording run")) return false;
     tally.Reset();
     tally.timing = true;
     tally.counting = true;
@@ -548,11 +551,7 @@ bool FloodPhase(Bench& bench, Report& report) {
     const FloorFigures floor = RunFloorReader(o, bench.settings.floorSeconds);
     Rig rig(o, tally, bench.link, bench.settings.withPlot);
     rig.ShowPlot(true);
-    if (!rig.FindUnitAndStart()) {
-        std::printf("{\"bench\":\"capture\",\"error\":\"unit not found for the flood\"}\n");
-        return false;
-    }
-    RunEventLoopFor(0.5);
+    if (!StartCapturing(rig, "unit not found for the flood")) return false;
     tally.Reset();
     tally.counting = true;
     const long rssStart = StatusKb("VmRSS");
