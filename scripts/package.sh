@@ -78,7 +78,8 @@ step "desktop entry, AppStream metadata and manual pages validate"
 # needed, go in packaging/ with the reason beside each.
 lintian --fail-on error,warning --tag-display-limit 0 "$deb" 2>&1 | { grep -v 'running with root privileges' || true; } ||
   fail "lintian reports errors or warnings"
-zcat "$root/usr/share/doc/torvane-capture/changelog.gz" | head -n 1 | grep -qF "torvane-capture ($version)" ||
-  fail "the changelog does not name version $version"
+zcat "$root/usr/share/doc/torvane-capture/changelog.gz" >"$root/changelog"
+[ "$(dpkg-parsechangelog -l "$root/changelog" -S Version)" = "$version" ] ||
+  fail "the changelog's latest entry is not version $version"
 step "lintian: no errors or warnings"
 echo "package: $deb checked"
