@@ -36,6 +36,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -147,6 +148,38 @@ double LoadAverage() {
     return oneMinute;
 }
 
+// What a run is asked for, from the environment (see the top of this file).
+struct Settings {
+    double lineSeconds = EnvSeconds("LINE_SECONDS", 60);
+    double floodSeconds = EnvSeconds("FLOOD_SECONDS", 10);
+    double idleSeconds = EnvSeconds("IDLE_SECONDS", 5);
+    double searchSeconds = EnvSeconds("SEARCH_SECONDS", 10);
+    double floorSeconds = EnvSeconds("FLOOR_SECONDS", 10);
+    int rounds = std::max(1, static_cast<int>(EnvSeconds("ROUNDS", 3)));
+    // The line's bytes reach the port in 1 ms frames, as through a USB serial adapter;
+    // LINE_SLICE_US=0 hands over each record the moment its last byte is due instead.
+    int lineSliceUs = static_cast<int>(EnvSeconds("LINE_SLICE_US", 1000));
+    bool withPlot = std::getenv("BENCH_PLOT") == nullptr || std::string(std::getenv("BENCH_PLOT")) != "0";
+
+    // The unit at line rate (45454 bytes/s).
+    unitsim::Options LineRateUnit() const {
+        unitsim::Options o;
+        o.bytesPerSecond = 45454;
+        o.sliceUs = lineSliceUs;
+        return o;
+    }
+};
+
+// The one JSON line the benchmark prints, built up phase by phase.
+struct Report {
+    std::string json = "{\"bench\":\"capture\"";
+    void Add(const std::string& key, double value) {
+        char buf[96];
+        std::snprintf(buf, sizeof buf, ",\"%s\":%.6g", key.c_str(), value);
+        json += buf;
+    }
+};
+
 // The floor's figures, and the phase's CPU per 1000 records as a multiple of the floor's.
 void AddFloor(std::string& json, const char* phase, const FloorFigures& floor, uint64_t shown, const CpuSample& cpu) {
     const double records = static_cast<double>(shown);
@@ -247,9 +280,9 @@ private:
 // returns the main thread's CPU in percent. The run is cut into `rounds` parts, each after a
 // part of the floor's time, so that the window and its floor see the same state of the machine;
 // CPU and records are summed over the parts, settling pauses between them left out.
-double MeasureLineRate(Rig& rig, Tally& tally, double seconds, const std::string& prefix,
-                       const std::function<void(const std::string&, double)>& add,
-                       const unitsim::Options& floorOptions, double floorSeconds, int rounds, std::string& json) {
+double MeasureLineRate(Rig& rig, Tally& tally, double seconds, const std::string& prefix, Report& report,
+                       const unitsim::Options& floorOptions, double floorSeconds, int rounds) {
+    const auto add = [&report](const std::string& key, double value) { report.Add(key, value); };
     tally.Reset();
     tally.latenciesNs.reserve(static_cast<size_t>(seconds * 6000) + 1000);
     tally.timing = true;
@@ -313,8 +346,8 @@ double MeasureLineRate(Rig& rig, Tally& tally, double seconds, const std::string
     add(prefix + "latency_p99_ms", tally.PercentileMs(0.99));
     add(prefix + "latency_max_ms", tally.PercentileMs(1.0));
     const std::string phase = prefix.substr(0, prefix.size() - 1);
-    AddFloor(json, phase.c_str(), floor, measured, line);
-    json += CostBreakdown::Json(phase.c_str(), parts, static_cast<double>(measured));
+    AddFloor(report.json, phase.c_str(), floor, measured, line);
+    report.json += CostBreakdown::Json(phase.c_str(), parts, static_cast<double>(measured));
     return mainCpuPct;
 }
 
@@ -398,159 +431,177 @@ SearchCost MeasureIdleSearch(const std::string& dir, double seconds) {
     return cost;
 }
 
+// Waits for the window to find the unit, clicks Start and lets the first records settle; when no
+// unit turns up, the line printed says so instead of the figures.
+bool StartCapturing(Rig& rig, const char* error) {
+    if (!rig.FindUnitAndStart()) {
+        std::printf("{\"bench\":\"capture\",\"error\":\"%s\"}\n", error);
+        return false;
+    }
+    RunEventLoopFor(0.5);
+    return true;
+}
+
+// What every phase shares: the settings, the scratch folder (the unit's link, the settings and
+// captures), and the table of send times.
+struct Bench {
+    Settings settings;
+    std::string dir;
+    std::string link;
+    Tally& tally;
+};
+
+// Searching with nothing to find, before any unit exists: a bare window first, then the capture
+// window searching, over the same time.
+void SearchPhase(const Bench& bench, Report& report) {
+    const double seconds = bench.settings.searchSeconds;
+    const SearchCost search = MeasureIdleSearch(bench.dir, seconds);
+    report.Add("search_seconds", seconds);
+    report.Add("search_bare_window_cpu_pct", search.bareCpuPct);
+    report.Add("search_cpu_pct", search.searchCpuPct);
+    report.Add("search_x_bare_window", search.bareCpuPct > 0 ? search.searchCpuPct / search.bareCpuPct : -1);
+}
+
+// Line rate alternating with the floor, the plot closed, then again with it open and painted;
+// then idle with the port open, on the same rig. Returns the main thread's CPU in percent of the
+// first line-rate run (the recording phase is compared with it), or nothing when no unit was found.
+std::optional<double> LineRatePhases(Bench& bench, Report& report) {
+    const Settings& settings = bench.settings;
+    const unitsim::Options o = settings.LineRateUnit();
+    Rig rig(o, bench.tally, bench.link, settings.withPlot);
+    if (!StartCapturing(rig, "unit not found")) return std::nullopt;
+    report.Add("line_slice_us", o.sliceUs);
+    rig.ShowPlot(false);
+    const double lineMainCpuPct = MeasureLineRate(rig, bench.tally, settings.lineSeconds, "line_", report, o,
+                                                  settings.floorSeconds, settings.rounds);
+    if (settings.withPlot) {
+        rig.ShowPlot(true);
+        rig.Sim().SetPaused(false);
+        RunEventLoopFor(0.5);
+        MeasureLineRate(rig, bench.tally, settings.lineSeconds, "plot_line_", report, o, settings.floorSeconds,
+                        settings.rounds);
+    }
+
+    const CpuSample idleStart = rig.Cpu();
+    RunEventLoopFor(settings.idleSeconds);
+    const CpuSample idle = rig.Cpu() - idleStart;
+    report.Add("idle_seconds", settings.idleSeconds);
+    report.Add("idle_main_cpu_s", idle.main);
+    report.Add("idle_app_cpu_s", idle.app);
+    report.Add("idle_port_open", rig.Form().VaComm1->Active() ? 1 : 0);
+    return lineMainCpuPct;
+}
+
+// Line rate again with session recording on, the plot closed: records missing from the session
+// file, main-thread CPU above the run without recording, RSS at its start, middle and end.
+bool RecordingPhase(Bench& bench, Report& report, double lineMainCpuPct) {
+    const Settings& settings = bench.settings;
+    Tally& tally = bench.tally;
+    const std::string captures = bench.dir + "/captures";
+    setenv("TORVANE_CAPTURE_DIR", captures.c_str(), 1);
+    Rig rig(settings.LineRateUnit(), tally, bench.link, settings.withPlot,
+            QString::fromStdString(bench.dir + "/settings.ini"));
+    rig.ShowPlot(false);
+    if (!StartCapturing(rig, "unit not found for the recording run")) return false;
+    tally.Reset();
+    tally.timing = true;
+    tally.counting = true;
+    const long rssStart = StatusKb("VmRSS");
+    const CpuSample start = rig.Cpu();
+    RunEventLoopFor(settings.lineSeconds / 2);
+    const long rssMiddle = StatusKb("VmRSS");
+    RunEventLoopFor(settings.lineSeconds / 2);
+    rig.Sim().SetPaused(true);
+    const CpuSample line = rig.Cpu() - start;
+    const long rssEnd = StatusKb("VmRSS");
+    RunEventLoopFor(0.5);
+    tally.counting = false;
+    tally.timing = false;
+    const uint64_t sent = tally.firstSeq < 0 ? 0 : static_cast<uint64_t>(rig.Sim().RecordsSent()) - static_cast<uint64_t>(tally.firstSeq);
+    const uint64_t unique = tally.shown - tally.repeated;
+    rig.Form().StartClick(rig.Form().Start);  // Close ends the session
+    rig.Recording()->Recorder().Writer().WaitUntilWritten();
+    const FileTally file = TallySessionFile(rig.Recording()->Recorder().Writer().LastFilePath());
+    const uint64_t shownInSession = rig.ShownWhileCapturing();
+    const double lineSeconds = settings.lineSeconds;
+    report.Add("rec_records_sent", static_cast<double>(sent));
+    report.Add("rec_records_lost", static_cast<double>(sent > unique ? sent - unique : 0));
+    report.Add("rec_records_shown_in_session", static_cast<double>(shownInSession));
+    report.Add("rec_file_records", static_cast<double>(file.records));
+    report.Add("rec_file_missing", static_cast<double>(shownInSession > file.records ? shownInSession - file.records : 0));
+    report.Add("rec_file_sequence_gaps", static_cast<double>(file.gaps));
+    report.Add("rec_main_cpu_pct", 100.0 * line.main / lineSeconds);
+    report.Add("rec_main_cpu_pct_over_off", 100.0 * line.main / lineSeconds - lineMainCpuPct);
+    report.Add("rec_app_cpu_pct", 100.0 * line.app / lineSeconds);
+    report.Add("rec_latency_p99_ms", tally.PercentileMs(0.99));
+    report.Add("rec_rss_start_kb", static_cast<double>(rssStart));
+    report.Add("rec_rss_middle_kb", static_cast<double>(rssMiddle));
+    report.Add("rec_rss_end_kb", static_cast<double>(rssEnd));
+    unsetenv("TORVANE_CAPTURE_DIR");
+    return true;
+}
+
+// The floor at flood rate, then the window with the plot open taking a flood: records a second,
+// CPU per 1000 records as a multiple of the floor's, RSS.
+bool FloodPhase(Bench& bench, Report& report) {
+    const double seconds = bench.settings.floodSeconds;
+    Tally& tally = bench.tally;
+    unitsim::Options o;
+    o.flood = true;
+    const FloorFigures floor = RunFloorReader(o, bench.settings.floorSeconds);
+    Rig rig(o, tally, bench.link, bench.settings.withPlot);
+    rig.ShowPlot(true);
+    if (!StartCapturing(rig, "unit not found for the flood")) return false;
+    tally.Reset();
+    tally.counting = true;
+    const long rssStart = StatusKb("VmRSS");
+    CostBreakdown::Instance().Begin();
+    const CpuSample floodStart = rig.Cpu();
+    RunEventLoopFor(seconds);
+    const CpuSample flood = rig.Cpu() - floodStart;
+    const CostBreakdown::Figures parts = CostBreakdown::Instance().End(flood.app);
+    const long rssEnd = StatusKb("VmRSS");
+    tally.counting = false;
+    const double shown = static_cast<double>(tally.shown);
+    report.Add("flood_seconds", seconds);
+    report.Add("flood_records_per_s", shown / seconds);
+    report.Add("flood_x_line_rate", shown / seconds / (45454.0 / 9.0));
+    report.Add("flood_records_lost", static_cast<double>(tally.lost));
+    report.Add("flood_main_cpu_ms_per_1000", shown > 0 ? 1e6 * flood.main / shown : -1);
+    report.Add("flood_app_cpu_ms_per_1000", shown > 0 ? 1e6 * flood.app / shown : -1);
+    report.Add("flood_rss_start_kb", static_cast<double>(rssStart));
+    report.Add("flood_rss_end_kb", static_cast<double>(rssEnd));
+    report.Add("flood_rss_peak_kb", static_cast<double>(StatusKb("VmHWM")));
+    AddFloor(report.json, "flood", floor, tally.shown, flood);
+    report.json += CostBreakdown::Json("flood", parts, shown);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     BenchApplication app(argc, argv);
     toolkit::InstallQtSyncAdapter();
-    const double lineSeconds = EnvSeconds("LINE_SECONDS", 60);
-    const double floodSeconds = EnvSeconds("FLOOD_SECONDS", 10);
-    const double idleSeconds = EnvSeconds("IDLE_SECONDS", 5);
-    const double searchSeconds = EnvSeconds("SEARCH_SECONDS", 10);
-    const double floorSeconds = EnvSeconds("FLOOR_SECONDS", 10);
-    const int rounds = std::max(1, static_cast<int>(EnvSeconds("ROUNDS", 3)));
     char dir[] = "/tmp/torvane-bench-XXXXXX";
     if (mkdtemp(dir) == nullptr) return 1;
-    const std::string link = std::string(dir) + "/unit";
     auto tally = std::make_unique<Tally>();
     for (auto& s : tally->sentNs) s.store(0, std::memory_order_relaxed);  // touch it all before RSS is read
-
-    std::string json = "{\"bench\":\"capture\"";
-    double lineMainCpuPct = 0;
-    auto add = [&json](const std::string& key, double v) {
-        char buf[96];
-        std::snprintf(buf, sizeof buf, ",\"%s\":%.6g", key.c_str(), v);
-        json += buf;
-    };
-    const bool withPlot = std::getenv("BENCH_PLOT") == nullptr || std::string(std::getenv("BENCH_PLOT")) != "0";
+    Bench bench{Settings{}, dir, std::string(dir) + "/unit", *tally};
     // The plot remembers its window; keep that out of the user's settings.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(std::string(dir) + "/settings"));
-    add("plot", withPlot ? 1 : 0);
-    add("runs", 1);
-    add("load_1min_start", LoadAverage());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(bench.dir + "/settings"));
 
-    {   // Searching with nothing to find, before any unit exists.
-        const SearchCost search = MeasureIdleSearch(dir, searchSeconds);
-        add("search_seconds", searchSeconds);
-        add("search_bare_window_cpu_pct", search.bareCpuPct);
-        add("search_cpu_pct", search.searchCpuPct);
-        add("search_x_bare_window", search.bareCpuPct > 0 ? search.searchCpuPct / search.bareCpuPct : -1);
-    }
-    {   // Line rate, then idle, on one rig.
-        unitsim::Options o;
-        o.bytesPerSecond = 45454;
-        // The line's bytes reach the port in 1 ms frames, as through a USB serial adapter;
-        // LINE_SLICE_US=0 hands over each record the moment its last byte is due instead.
-        o.sliceUs = static_cast<int>(EnvSeconds("LINE_SLICE_US", 1000));
-        Rig rig(o, *tally, link, withPlot);
-        if (!rig.FindUnitAndStart()) {
-            std::printf("{\"bench\":\"capture\",\"error\":\"unit not found\"}\n");
-            return 1;
-        }
-        RunEventLoopFor(0.5);
-        add("line_slice_us", o.sliceUs);
-        rig.ShowPlot(false);
-        lineMainCpuPct = MeasureLineRate(rig, *tally, lineSeconds, "line_", add, o, floorSeconds, rounds, json);
-        if (withPlot) {
-            rig.ShowPlot(true);
-            rig.Sim().SetPaused(false);
-            RunEventLoopFor(0.5);
-            MeasureLineRate(rig, *tally, lineSeconds, "plot_line_", add, o, floorSeconds, rounds, json);
-        }
-
-        const CpuSample idleStart = rig.Cpu();
-        RunEventLoopFor(idleSeconds);
-        const CpuSample idle = rig.Cpu() - idleStart;
-        add("idle_seconds", idleSeconds);
-        add("idle_main_cpu_s", idle.main);
-        add("idle_app_cpu_s", idle.app);
-        add("idle_port_open", rig.Form().VaComm1->Active() ? 1 : 0);
-    }
-    {   // Line rate again, with session recording on.
-        const std::string captures = std::string(dir) + "/captures";
-        setenv("TORVANE_CAPTURE_DIR", captures.c_str(), 1);
-        unitsim::Options o;
-        o.bytesPerSecond = 45454;
-        o.sliceUs = static_cast<int>(EnvSeconds("LINE_SLICE_US", 1000));
-        Rig rig(o, *tally, link, withPlot, QString::fromStdString(std::string(dir) + "/settings.ini"));
-        rig.ShowPlot(false);
-        if (!rig.FindUnitAndStart()) {
-            std::printf("{\"bench\":\"capture\",\"error\":\"unit not found for the recording run\"}\n");
-            return 1;
-        }
-        RunEventLoopFor(0.5);
-        tally->Reset();
-        tally->timing = true;
-        tally->counting = true;
-        const long rssStart = StatusKb("VmRSS");
-        const CpuSample start = rig.Cpu();
-        RunEventLoopFor(lineSeconds / 2);
-        const long rssMiddle = StatusKb("VmRSS");
-        RunEventLoopFor(lineSeconds / 2);
-        rig.Sim().SetPaused(true);
-        const CpuSample line = rig.Cpu() - start;
-        const long rssEnd = StatusKb("VmRSS");
-        RunEventLoopFor(0.5);
-        tally->counting = false;
-        tally->timing = false;
-        const uint64_t sent = tally->firstSeq < 0 ? 0 : static_cast<uint64_t>(rig.Sim().RecordsSent()) - static_cast<uint64_t>(tally->firstSeq);
-        const uint64_t unique = tally->shown - tally->repeated;
-        rig.Form().StartClick(rig.Form().Start);  // Close ends the session
-        rig.Recording()->Recorder().Writer().WaitUntilWritten();
-        const FileTally file = TallySessionFile(rig.Recording()->Recorder().Writer().LastFilePath());
-        const uint64_t shownInSession = rig.ShownWhileCapturing();
-        add("rec_records_sent", static_cast<double>(sent));
-        add("rec_records_lost", static_cast<double>(sent > unique ? sent - unique : 0));
-        add("rec_records_shown_in_session", static_cast<double>(shownInSession));
-        add("rec_file_records", static_cast<double>(file.records));
-        add("rec_file_missing", static_cast<double>(shownInSession > file.records ? shownInSession - file.records : 0));
-        add("rec_file_sequence_gaps", static_cast<double>(file.gaps));
-        add("rec_main_cpu_pct", 100.0 * line.main / lineSeconds);
-        add("rec_main_cpu_pct_over_off", 100.0 * line.main / lineSeconds - lineMainCpuPct);
-        add("rec_app_cpu_pct", 100.0 * line.app / lineSeconds);
-        add("rec_latency_p99_ms", tally->PercentileMs(0.99));
-        add("rec_rss_start_kb", static_cast<double>(rssStart));
-        add("rec_rss_middle_kb", static_cast<double>(rssMiddle));
-        add("rec_rss_end_kb", static_cast<double>(rssEnd));
-        unsetenv("TORVANE_CAPTURE_DIR");
-    }
-    {   // Flood.
-        unitsim::Options o;
-        o.flood = true;
-        const FloorFigures floor = RunFloorReader(o, floorSeconds);
-        Rig rig(o, *tally, link, withPlot);
-        rig.ShowPlot(true);
-        if (!rig.FindUnitAndStart()) {
-            std::printf("{\"bench\":\"capture\",\"error\":\"unit not found for the flood\"}\n");
-            return 1;
-        }
-        RunEventLoopFor(0.5);
-        tally->Reset();
-        tally->counting = true;
-        const long rssStart = StatusKb("VmRSS");
-        CostBreakdown::Instance().Begin();
-        const CpuSample floodStart = rig.Cpu();
-        RunEventLoopFor(floodSeconds);
-        const CpuSample flood = rig.Cpu() - floodStart;
-        const CostBreakdown::Figures parts = CostBreakdown::Instance().End(flood.app);
-        const long rssEnd = StatusKb("VmRSS");
-        tally->counting = false;
-        const double shown = static_cast<double>(tally->shown);
-        add("flood_seconds", floodSeconds);
-        add("flood_records_per_s", shown / floodSeconds);
-        add("flood_x_line_rate", shown / floodSeconds / (45454.0 / 9.0));
-        add("flood_records_lost", static_cast<double>(tally->lost));
-        add("flood_main_cpu_ms_per_1000", shown > 0 ? 1e6 * flood.main / shown : -1);
-        add("flood_app_cpu_ms_per_1000", shown > 0 ? 1e6 * flood.app / shown : -1);
-        add("flood_rss_start_kb", static_cast<double>(rssStart));
-        add("flood_rss_end_kb", static_cast<double>(rssEnd));
-        add("flood_rss_peak_kb", static_cast<double>(StatusKb("VmHWM")));
-        AddFloor(json, "flood", floor, tally->shown, flood);
-        json += CostBreakdown::Json("flood", parts, shown);
-    }
-    add("load_1min_end", LoadAverage());
-    std::printf("%s}\n", json.c_str());
+    Report report;
+    report.Add("plot", bench.settings.withPlot ? 1 : 0);
+    report.Add("runs", 1);
+    report.Add("load_1min_start", LoadAverage());
+    SearchPhase(bench, report);
+    const std::optional<double> lineMainCpuPct = LineRatePhases(bench, report);
+    if (!lineMainCpuPct) return 1;
+    if (!RecordingPhase(bench, report, *lineMainCpuPct)) return 1;
+    if (!FloodPhase(bench, report)) return 1;
+    report.Add("load_1min_end", LoadAverage());
+    std::printf("%s}\n", report.json.c_str());
     std::filesystem::remove_all(dir);
     return 0;
 }

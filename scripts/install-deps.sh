@@ -8,7 +8,9 @@ packages=(
   clang-14 libclang-rt-14-dev llvm-14
   libgtest-dev googletest
   xvfb xauth xdotool x11-utils
-  dpkg-dev file desktop-file-utils appstream man-db librsvg2-bin
+  dpkg-dev file desktop-file-utils appstream man-db librsvg2-bin lintian
+  # a window manager for the screen-fit checks with a title bar and a panel
+  openbox
   # the Windows build, its Qt (built from Debian's qt6-base source), zip, setup program, tests under Wine (64-bit only)
   g++-mingw-w64-x86-64-posix wine wine64 zip unzip nsis xz-utils debian-archive-keyring
 )

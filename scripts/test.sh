@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Every test: the default build's tests, the serial and toolkit tests under ThreadSanitizer,
-# everything under AddressSanitizer + UndefinedBehaviorSanitizer, and a bounded run of each
-# fuzz target, then the Windows stage (cross build, tests, zip and setup program under Wine).
+# Every test: the default build's tests, the Debian package, the builds of users and packagers
+# (plain Release, Debian's flags, the tree inside another project), the serial and toolkit tests
+# under ThreadSanitizer, everything under AddressSanitizer + UndefinedBehaviorSanitizer, and a
+# bounded run of each fuzz target, then the Windows stage (cross build, tests, zip and setup
+# program under Wine).
 # Installs what it needs first.
 #   FUZZ_SECONDS (per target, default 60)   SKIP_SANITIZERS=1 (default build only)   SKIP_WINDOWS=1
+#   SKIP_VARIANTS=1 (no plain Release, Debian-flags or subproject build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -18,6 +21,30 @@ ctest --preset default -j "$jobs"
 
 step "Debian package: build and checks"
 bash scripts/package.sh
+
+if [ -z "${SKIP_VARIANTS:-}" ]; then
+  # As a user who knows CMake builds it (no preset), with warnings made errors here so that a
+  # warning only -O3 finds is fixed before a user sees it.
+  step "plain Release build"
+  cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DTORVANE_WERROR=ON >/dev/null
+  cmake --build build/release -j "$jobs"
+
+  # As Debian's tools build a package: dpkg-buildflags' optimisation, hardening and
+  # _FORTIFY_SOURCE, CPPFLAGS folded into the compile flags (CMake does not read them), no build
+  # type of CMake's own. The fast tests run, since _FORTIFY_SOURCE checks at run time.
+  step "build with Debian's flags (dpkg-buildflags)"
+  (
+    export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+    eval "$(dpkg-buildflags --export=sh)"
+    export CFLAGS="$CFLAGS $CPPFLAGS" CXXFLAGS="$CXXFLAGS $CPPFLAGS"
+    cmake -S . -B build/debian-flags -G Ninja -DCMAKE_BUILD_TYPE=None -DTORVANE_WERROR=ON >/dev/null
+    cmake --build build/debian-flags -j "$jobs"
+    ctest --test-dir build/debian-flags -L 'toolkit|serial|recording' -j "$jobs" --output-on-failure
+  )
+
+  step "the tree as another project's subproject"
+  bash scripts/check-subproject.sh
+fi
 
 if [ -z "${SKIP_SANITIZERS:-}" ]; then
   step "ThreadSanitizer: serial component and toolkit core"
@@ -42,6 +69,7 @@ fi
 # The Windows stage builds its Qt for MinGW when there is none (once, about 32 minutes), and
 # fails when it cannot test the window; SKIP_WINDOWS=1 skips it, and the last line says so.
 skipped=()
+[ -n "${SKIP_VARIANTS:-}" ] && skipped+=("the plain Release, Debian-flags and subproject builds (SKIP_VARIANTS=1)")
 [ -n "${SKIP_SANITIZERS:-}" ] && skipped+=("sanitizers and fuzzing (SKIP_SANITIZERS=1)")
 if [ -z "${SKIP_WINDOWS:-}" ]; then
   bash scripts/test-windows.sh

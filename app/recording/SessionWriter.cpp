@@ -21,7 +21,7 @@ std::string Reason(int error) {
     return std::generic_category().message(error != 0 ? error : EIO);
 }
 
-std::string Quoted(const fs::path& path) { return "\"" + PathText(path) + "\""; }
+std::string Quoted(const fs::path& path) { return std::string(1, '"').append(PathText(path)).append(1, '"'); }
 
 std::FILE* OpenForWriting(const fs::path& path) {
 #ifdef _WIN32

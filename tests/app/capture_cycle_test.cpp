@@ -13,6 +13,7 @@
 #include "ExclusiveHolder.h"
 #include "PtyPair.h"
 #include "QtWait.h"
+#include "ReportRecorder.h"
 #include "UnitSim.h"
 #include "app/MainForm.h"
 #include "serial/platform/FakeDevice.h"
@@ -22,6 +23,7 @@
 namespace {
 
 using testsupport::PtyPair;
+using testsupport::ReportRecorder;
 
 using testsupport::PumpQtEvents;
 
@@ -29,19 +31,6 @@ template <class Pred>
 bool WaitFor(Pred pred, int ms = 60000) {
     return testsupport::WaitWithQtEvents(pred, std::chrono::milliseconds(ms));
 }
-
-// Every report made while it lives, in place of the message box.
-class ReportRecorder {
-public:
-    ReportRecorder() {
-        FPrevious = toolkit::SetErrorReportSink([this](const toolkit::ErrorReportEntry& e) { Messages.push_back(e.Message); });
-    }
-    ~ReportRecorder() { toolkit::SetErrorReportSink(FPrevious); }
-    std::vector<std::string> Messages;
-
-private:
-    toolkit::ErrorReportSink FPrevious;
-};
 
 // The row the first status record shown after it was added went to.
 class FirstShownRow : public RecordObserver {
@@ -225,7 +214,7 @@ TEST_F(CaptureCycleTest, AUnitGoneRightAfterItsAnswerIsSearchedForAgainWithoutAR
     EXPECT_FALSE(ReportingTick()) << "found: the search stops";
     EXPECT_EQ(second.Receive(9), kSetup);
     EXPECT_TRUE(form->Start->isEnabled());
-    EXPECT_TRUE(reports.Messages.empty()) << reports.Messages.front();
+    EXPECT_TRUE(reports.Messages().empty()) << reports.Messages().front();
 }
 
 // A setup write that fails for any other reason is retried every tick, as before, but reported once.
@@ -242,8 +231,8 @@ TEST_F(CaptureCycleTest, AnotherSetupWriteFailureIsReportedOnceAndRetried) {
     failing.Write = EINVAL;
     line->SetFailures(failing);
     for (int tick = 0; tick < 3; ++tick) EXPECT_TRUE(ReportingTick()) << tick;
-    ASSERT_EQ(reports.Messages.size(), 1u);
-    EXPECT_EQ(reports.Messages[0].rfind("Write error (22)", 0), 0u) << reports.Messages[0];
+    ASSERT_EQ(reports.Count(), 1u);
+    EXPECT_EQ(reports.Messages()[0].rfind("Write error (22)", 0), 0u) << reports.Messages()[0];
     EXPECT_TRUE(form->VaComm1->Active());
     EXPECT_FALSE(form->Start->isEnabled());
 
@@ -251,7 +240,7 @@ TEST_F(CaptureCycleTest, AnotherSetupWriteFailureIsReportedOnceAndRetried) {
     EXPECT_FALSE(ReportingTick());
     EXPECT_EQ(line->Written(), kProbe + kSetup);
     EXPECT_TRUE(form->Start->isEnabled());
-    EXPECT_EQ(reports.Messages.size(), 1u);
+    EXPECT_EQ(reports.Count(), 1u);
 }
 
 TEST_F(CaptureCycleTest, StartKeepsRows25To31AndTheRowCounter) {

@@ -11,17 +11,18 @@
 #include <vector>
 
 #include "PtyPair.h"
-#include "ThreadTestSupport.h"
+#include "ReportRecorder.h"
 #include "Wait.h"
 #include "serial/VaComm.h"
 #include "serial/VaCommEventThread.h"
 #include "serial/platform/FakeDevice.h"
 #include "toolkit/SysUtils.h"
+#include "toolkit/Thread.h"
 
 using namespace std::chrono_literals;
 using serialdev::FakeLine;
 using serialdev::FakeOpenerScope;
-using threadtest::ReportRecorder;
+using testsupport::ReportRecorder;
 using testsupport::ServeFor;
 using testsupport::WaitUntil;
 

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "PtyPair.h"
+#include "QuietPort.h"
+#include "ReportRecorder.h"
 #include "TtyInspect.h"
 #include "serial/VaComm.h"
 #include "serial/platform/FakeDevice.h"
@@ -19,14 +21,10 @@ using serialdev::FakeOpenerScope;
 using testing::HasSubstr;
 using testing::StartsWith;
 
-namespace {
+using testsupport::QuietPort;
+using testsupport::ReportRecorder;
 
-// No threads: these tests are about the port itself.
-void Quiet(TVaCustomComm& c, const std::string& path) {
-    c.SetDeviceName(path);
-    c.SetMonitorEvents({});
-    c.SetDirectWrite(true);
-}
+namespace {
 
 std::string OpenError(TVaCustomComm& c) {
     try {
@@ -36,18 +34,6 @@ std::string OpenError(TVaCustomComm& c) {
     }
     return "";
 }
-
-class ReportRecorder {
-public:
-    ReportRecorder() {
-        FPrevious = toolkit::SetErrorReportSink([this](const toolkit::ErrorReportEntry& e) { Entries.push_back(e); });
-    }
-    ~ReportRecorder() { toolkit::SetErrorReportSink(FPrevious); }
-    std::vector<toolkit::ErrorReportEntry> Entries;
-
-private:
-    toolkit::ErrorReportSink FPrevious;
-};
 
 class Probe : public TVaDisplay {
 public:
@@ -60,7 +46,7 @@ public:
 TEST(Lifecycle, OpensClosesAndReopensAPseudoTerminal) {
     testsupport::PtyPair pty;
     TVaComm c;
-    Quiet(c, pty.SlavePath());
+    QuietPort(c, pty.SlavePath());
     int opened = 0, closed = 0;
     c.OnOpen = [&](toolkit::TObject* sender) {
         EXPECT_EQ(sender, &c);
@@ -85,24 +71,24 @@ TEST(Lifecycle, OpensClosesAndReopensAPseudoTerminal) {
 
 TEST(Lifecycle, OpenFailuresNameTheDevice) {
     TVaComm c;
-    Quiet(c, "/dev/torvane-no-such-port");
+    QuietPort(c, "/dev/torvane-no-such-port");
     EXPECT_EQ(OpenError(c), "Specified device not found (/dev/torvane-no-such-port).");
     EXPECT_FALSE(c.Active());
 
     // The second open of a port in use is kept out by the lock.
     testsupport::PtyPair pty;
     TVaComm first;
-    Quiet(first, pty.SlavePath());
+    QuietPort(first, pty.SlavePath());
     first.Open();
     TVaComm second;
-    Quiet(second, pty.SlavePath());
+    QuietPort(second, pty.SlavePath());
     EXPECT_EQ(OpenError(second), "Can't open specified device " + pty.SlavePath() +
                                      " (Error 16, Device or resource busy)");
     EXPECT_FALSE(second.Active());
     EXPECT_TRUE(first.Active());
 
     TVaComm notATty;
-    Quiet(notATty, "/dev/null");
+    QuietPort(notATty, "/dev/null");
     EXPECT_EQ(OpenError(notATty), "Can't open specified device /dev/null (Error 25, Inappropriate ioctl for device)");
 }
 
@@ -113,14 +99,14 @@ TEST(Lifecycle, APercentSignInThePathIsShownAsItStands) {
     failures.Open = EACCES;
     line->SetFailures(failures);
     TVaComm c;
-    Quiet(c, "/dev/odd%%s%%d");  // "%%" in the template is a percent sign in the path
+    QuietPort(c, "/dev/odd%%s%%d");  // "%%" in the template is a percent sign in the path
     EXPECT_EQ(OpenError(c), "Can't open specified device /dev/odd%s%d (Error 13, Permission denied)");
 }
 
 TEST(Lifecycle, SettingsReachThePseudoTerminal) {
     testsupport::PtyPair pty;
     TVaComm c;
-    Quiet(c, pty.SlavePath());
+    QuietPort(c, pty.SlavePath());
     c.SetBaudrate(brUser);
     c.SetUserBaudrate(500000);
     c.SetStopbits(sb2);
@@ -158,7 +144,7 @@ TEST(Lifecycle, AFormatThePseudoTerminalNarrowsStillOpens) {
     // A pseudo-terminal keeps 8 data bits and no parity whatever it is asked for.
     testsupport::PtyPair pty;
     TVaComm c;
-    Quiet(c, pty.SlavePath());
+    QuietPort(c, pty.SlavePath());
     c.SetDatabits(db7);
     c.SetParity(paEven);
     c.Open();
@@ -177,7 +163,7 @@ class RefusedFormat : public testing::TestWithParam<Refusal> {};
 TEST_P(RefusedFormat, IsRefusedAtOpen) {
     testsupport::PtyPair pty;
     TVaComm c;
-    Quiet(c, pty.SlavePath());
+    QuietPort(c, pty.SlavePath());
     GetParam().Ask(c);
     EXPECT_EQ(OpenError(c), GetParam().Message);
     EXPECT_FALSE(c.Active());
@@ -198,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Lifecycle, OneAndAHalfStopBitsOpenWithFiveDataBitsAndDsrFlowIsRefusedWhileOpen) {
     testsupport::PtyPair pty;
     TVaComm c;
-    Quiet(c, pty.SlavePath());
+    QuietPort(c, pty.SlavePath());
     c.SetStopbits(sb15);
     c.SetDatabits(db5);
     c.Open();
@@ -250,18 +236,18 @@ TEST(Lifecycle, OnOpenErrorsAreReportedAndThePortStaysOpen) {
     testsupport::PtyPair pty;
     ReportRecorder reports;
     TVaComm c;
-    Quiet(c, pty.SlavePath());
+    QuietPort(c, pty.SlavePath());
     c.OnOpen = [](toolkit::TObject*) { throw toolkit::Exception("handler failed"); };
     c.Open();
     EXPECT_TRUE(c.Active());
-    ASSERT_EQ(reports.Entries.size(), 1u);
-    EXPECT_EQ(reports.Entries[0].Message, "handler failed");
+    ASSERT_EQ(reports.Count(), 1u);
+    EXPECT_EQ(reports.Entries()[0].Message, "handler failed");
 }
 
 TEST(Lifecycle, OnCloseErrorsLeaveCloseWithTheHandleClosed) {
     testsupport::PtyPair pty;
     TVaComm c;
-    Quiet(c, pty.SlavePath());
+    QuietPort(c, pty.SlavePath());
     c.OnClose = [](toolkit::TObject*) { throw toolkit::Exception("close handler failed"); };
     c.Open();
     EXPECT_THROW(c.Close(), toolkit::Exception);
@@ -273,13 +259,13 @@ TEST(Lifecycle, DestroyingAnOpenComponentClosesWithoutOnClose) {
     bool closed = false;
     {
         auto c = std::make_unique<TVaComm>();
-        Quiet(*c, pty.SlavePath());
+        QuietPort(*c, pty.SlavePath());
         c->OnClose = [&](toolkit::TObject*) { closed = true; };
         c->Open();
     }
     EXPECT_FALSE(closed);
     TVaComm again;  // the port was released
-    Quiet(again, pty.SlavePath());
+    QuietPort(again, pty.SlavePath());
     again.Open();
     EXPECT_TRUE(again.Active());
 }
@@ -287,7 +273,7 @@ TEST(Lifecycle, DestroyingAnOpenComponentClosesWithoutOnClose) {
 TEST(Lifecycle, AutoOpenOpensWhenLoaded) {
     testsupport::PtyPair pty;
     TVaComm c;
-    Quiet(c, pty.SlavePath());
+    QuietPort(c, pty.SlavePath());
     c.Loaded();
     EXPECT_FALSE(c.Active());
     c.SetAutoOpen(true);

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "PtyPair.h"
+#include "QuietPort.h"
 #include "Wait.h"
 #include "serial/VaComm.h"
 #include "serial/VaInputQueue.h"
@@ -14,13 +15,9 @@
 using serialdev::FakeLine;
 using serialdev::FakeOpenerScope;
 
-namespace {
+using testsupport::QuietPort;
 
-void Quiet(TVaCustomComm& c, const std::string& path) {
-    c.SetDeviceName(path);
-    c.SetMonitorEvents({});
-    c.SetDirectWrite(true);
-}
+namespace {
 
 // The pseudo-terminal hands bytes over a little later than the write: wait for them.
 bool WaitForWaiting(TVaCustomComm& c, int32_t count) {
@@ -55,7 +52,7 @@ TEST(Read, ClosedPortReadsNothingAndRaisesNothing) {
 TEST(Read, ReadsWhatIsWaitingInOrder) {
     testsupport::PtyPair pty;
     TVaComm c;
-    Quiet(c, pty.SlavePath());
+    QuietPort(c, pty.SlavePath());
     c.Open();
     uint8_t ch = 0;
     EXPECT_FALSE(c.ReadChar(ch));  // nothing waiting: at once, no error
@@ -81,7 +78,7 @@ TEST(Read, ReadsWhatIsWaitingInOrder) {
 TEST(Read, OwnQueueIsReadBeforeThePortAndCounted) {
     testsupport::PtyPair pty;
     TVaComm c;
-    Quiet(c, pty.SlavePath());
+    QuietPort(c, pty.SlavePath());
     c.Open();
     pty.Send("abc");
     ASSERT_TRUE(WaitForWaiting(c, 3));
@@ -98,7 +95,7 @@ TEST(Read, OwnQueueIsReadBeforeThePortAndCounted) {
 TEST(Read, PurgeDropsWaitingInput) {
     testsupport::PtyPair pty;
     TVaComm c;
-    Quiet(c, pty.SlavePath());
+    QuietPort(c, pty.SlavePath());
     c.Open();
     pty.Send("old bytes");
     ASSERT_TRUE(WaitForWaiting(c, 9));
@@ -115,7 +112,7 @@ TEST(Read, PurgeDropsWaitingInput) {
 TEST(Read, HungUpLineReadsNothingWithoutError) {
     testsupport::PtyPair pty;
     TVaComm c;
-    Quiet(c, pty.SlavePath());
+    QuietPort(c, pty.SlavePath());
     c.Open();
     pty.CloseMaster();
     uint8_t ch = 0;
@@ -128,7 +125,7 @@ TEST(ReadFake, LineErrorsAreReadOnceThenCleared) {
     auto line = std::make_shared<FakeLine>();
     FakeOpenerScope scope(line);
     TVaComm c;
-    Quiet(c, "fake");
+    QuietPort(c, "fake");
     c.Open();
     line->InjectLineErrors(CE_FRAME | CE_OVERRUN);
     line->Feed("xy");
@@ -149,7 +146,7 @@ TEST(ReadFake, DeviceFailuresRaiseTheirMessages) {
     auto line = std::make_shared<FakeLine>();
     FakeOpenerScope scope(line);
     TVaComm c;
-    Quiet(c, "fake");
+    QuietPort(c, "fake");
     c.Open();
     FakeLine::Failures failures;
     failures.QueryStatus = EIO;
@@ -190,7 +187,7 @@ TEST(ReadFake, AbortOnlyPurgeLeavesTheQueues) {
     auto line = std::make_shared<FakeLine>();
     FakeOpenerScope scope(line);
     TVaComm c;
-    Quiet(c, "fake");
+    QuietPort(c, "fake");
     c.Open();
     line->Feed("keep");
     c.Purge(PURGE_RXABORT | PURGE_TXABORT);

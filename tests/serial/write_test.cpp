@@ -6,7 +6,7 @@
 #include <string>
 
 #include "PtyPair.h"
-#include "ThreadTestSupport.h"
+#include "ReportRecorder.h"
 #include "Wait.h"
 #include "serial/VaComm.h"
 #include "serial/VaCommWriteThread.h"
@@ -16,7 +16,7 @@
 using namespace std::chrono_literals;
 using serialdev::FakeLine;
 using serialdev::FakeOpenerScope;
-using threadtest::ReportRecorder;
+using testsupport::ReportRecorder;
 using testsupport::WaitUntil;
 
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "../serial/ThreadTestSupport.h"
+#include "../support/ReportRecorder.h"
 #include "serial/VaComm.h"
 #include "toolkit/PortList.h"
 #include "toolkit/Thread.h"
@@ -73,7 +73,7 @@ TEST(UnitOnCom5, ProbeSetupTenThousandRecordsHangUpAndClose) {
     const std::vector<std::string> ports = toolkit::ListSerialPorts();
     ASSERT_NE(std::find(ports.begin(), ports.end(), "COM5"), ports.end()) << "COM5 is not in the registry's list";
 
-    threadtest::ReportRecorder reports;
+    testsupport::ReportRecorder reports;
     TVaComm comm;
     comm.SetBaudrate(brUser);
     comm.SetUserBaudrate(500000);

@@ -66,7 +66,7 @@ std::optional<ReplayRecord> SessionReplay::ReadRow(bool takeIdentity) {
             if (name.size() > 1 && name[0] == '\'' && std::string("=+-@").find(name[1]) != std::string::npos) name.erase(0, 1);
             name = Latin1FromUtf8(name).substr(0, 8);
             name.resize(8, '\0');
-            FIdentity = "N" + std::string(1, static_cast<char>(std::stoi(id) & 0xFF)) + name;
+            FIdentity = std::string(1, 'N').append(1, static_cast<char>(std::stoi(id) & 0xFF)).append(name);
         }
         return ReplayRecord{*time, std::move(*bytes)};
     }
