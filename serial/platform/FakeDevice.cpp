@@ -23,6 +23,18 @@ void FakeLine::SetWriteCapacity(int bytes) {
     FChanged.notify_all();
 }
 
+// Any value but the invalid one; no real device is behind it.
+#ifdef _WIN32
+NativeHandle FakeLine::DefaultHandle() { return reinterpret_cast<NativeHandle>(static_cast<intptr_t>(0x7ac0)); }
+#else
+NativeHandle FakeLine::DefaultHandle() { return 0x7ac0; }
+#endif
+
+void FakeLine::SetNativeHandle(NativeHandle handle) {
+    std::lock_guard<std::mutex> lock(FMutex);
+    FNativeHandle = handle;
+}
+
 void FakeLine::SetModemWaitSupported(bool supported) {
     std::lock_guard<std::mutex> lock(FMutex);
     FModemWaitSupported = supported;
@@ -109,6 +121,7 @@ FakeDevice::FakeDevice(std::shared_ptr<FakeLine> line, std::string path) : FLine
     std::lock_guard<std::mutex> lock(FLine->FMutex);
     FLine->FOpen = true;
     FLine->FPath = FPath;
+    FHandle = FLine->FNativeHandle;
 }
 
 FakeDevice::~FakeDevice() {

@@ -32,6 +32,9 @@ public:
     // room waits until the capacity is raised or the writer is woken.
     void SetWriteCapacity(int bytes);
     void SetModemWaitSupported(bool supported);
+    // The handle a device opened on the line gives (DefaultHandle unless set).
+    void SetNativeHandle(NativeHandle handle);
+    static NativeHandle DefaultHandle();
 
     void Feed(const std::string& bytes);   // the unit sends
     void InjectLineErrors(uint32_t ceBits); // CE_* bits, reported once
@@ -56,6 +59,7 @@ private:
     Failures FFailures;
     int FWriteCapacity = -1;
     bool FModemWaitSupported = true;
+    NativeHandle FNativeHandle = DefaultHandle();
     std::deque<uint8_t> FInput;
     std::string FWritten;
     uint32_t FPendingErrors = 0;
@@ -78,6 +82,7 @@ public:
     ~FakeDevice() override;
 
     const std::string& Path() const override { return FPath; }
+    NativeHandle Handle() const override { return FHandle; }
     int ApplySettings(const LineSettings& settings) override;
     int SetQueueSizes(uint32_t input, uint32_t output) override;
     int SetTimeouts() override;
@@ -96,6 +101,7 @@ public:
 private:
     std::shared_ptr<FakeLine> FLine;
     std::string FPath;
+    NativeHandle FHandle = InvalidNativeHandle();  // the line's at open
     // Guarded by the line's mutex.
     bool FEventsWoken = false;
     bool FWriterWoken = false;

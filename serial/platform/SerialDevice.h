@@ -23,6 +23,17 @@
 
 namespace serialdev {
 
+// The operating system's own handle of an open device, for callers that query the line with
+// their own system calls: the file descriptor on Linux, the HANDLE on Windows.
+#ifdef _WIN32
+using NativeHandle = void*;
+// INVALID_HANDLE_VALUE, without <windows.h> in every includer.
+inline NativeHandle InvalidNativeHandle() { return reinterpret_cast<void*>(static_cast<intptr_t>(-1)); }
+#else
+using NativeHandle = int;
+inline NativeHandle InvalidNativeHandle() { return -1; }
+#endif
+
 enum class Parity : uint8_t { None, Odd, Even, Mark, Space };
 enum class StopBits : uint8_t { One, OneAndHalf, Two };
 enum class DtrControl : uint8_t { Disabled, Enabled, Handshake };
@@ -83,6 +94,9 @@ public:
     SerialDevice& operator=(const SerialDevice&) = delete;
 
     virtual const std::string& Path() const = 0;
+    // The open device's own handle, valid as long as this object lives. Only the component
+    // hands it out (its Handle); the threads never use it.
+    virtual NativeHandle Handle() const = 0;
 
     // ---- settings, written by the main thread while it holds the port
     // Writes every setting at once and reads it back; a setting the device did not keep is a

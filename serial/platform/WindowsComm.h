@@ -49,6 +49,7 @@ public:
     ~WindowsComm() override;
 
     const std::string& Path() const override { return FPath; }
+    NativeHandle Handle() const override { return FPort.Get(); }
     int ApplySettings(const LineSettings& settings) override;
     int SetQueueSizes(uint32_t input, uint32_t output) override;
     int SetTimeouts() override;
