@@ -76,6 +76,8 @@ private:
     uint64_t FArrivals = 0;  // Feed calls so far, for ByteWatch::Arrival
 };
 
+// A scripted failure on a port that has left the installed port list (SetPortListedCheck) is
+// the device going away, as with the system's devices: the line hangs up.
 class FakeDevice final : public SerialDevice {
 public:
     FakeDevice(std::shared_ptr<FakeLine> line, std::string path);
@@ -99,9 +101,13 @@ public:
     void CancelModemWait() override;
 
 private:
+    // A scripted failure, or, once the port has left the list, a hang-up (the line's lock held).
+    bool FailsAsGone();
+
     std::shared_ptr<FakeLine> FLine;
     std::string FPath;
     NativeHandle FHandle = InvalidNativeHandle();  // the line's at open
+    RemovalWatch FRemoval;
     // Guarded by the line's mutex.
     bool FEventsWoken = false;
     bool FWriterWoken = false;

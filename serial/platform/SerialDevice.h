@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "LineEvents.h"
 
@@ -165,6 +166,32 @@ OpenResult OpenSystemDevice(const std::string& path);
 
 // The path a device name stands for (Windows: in the "\\.\" device namespace).
 std::string SystemDevicePath(const std::string& name);
+
+// Whether the system still lists a port, asked with the path the device was opened with. A
+// device whose port is no longer listed has gone away (a USB adapter pulled out), whatever
+// error its calls answer: every device class then takes the line as hung up. Answers true
+// where it cannot tell.
+using PortListedCheck = std::function<bool(const std::string& path)>;
+bool IsPortListed(const std::string& path);
+// Installs a check (empty: the system's own, SystemPortListedCheck()) and returns the previous.
+PortListedCheck SetPortListedCheck(PortListedCheck check);
+// The system's own list. Windows: the string values under HKLM\<registryKey>, compared without
+// the device namespace prefix and regardless of case (no key: no ports; a value that cannot be
+// read: cannot tell). Linux lists every port: a hang-up shows in the line itself.
+PortListedCheck SystemPortListedCheck(const std::string& registryKey = "HARDWARE\\DEVICEMAP\\SERIALCOMM");
+
+// For a device class: tells, when one of its calls fails, whether the port has left the
+// system's list since the device opened. A port that was not listed at open (a virtual port
+// named on the command line) is never taken as gone this way. Asks the list only when called.
+class RemovalWatch {
+public:
+    explicit RemovalWatch(std::string path) : FPath(std::move(path)), FListedAtOpen(IsPortListed(FPath)) {}
+    bool Gone() const { return FListedAtOpen && !IsPortListed(FPath); }
+
+private:
+    std::string FPath;
+    bool FListedAtOpen;
+};
 
 // The one reading of an error number, per operating system.
 // The path names no device (the component's "Specified device not found").
