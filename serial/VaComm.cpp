@@ -146,13 +146,13 @@ void TVaCustomComm::StartThreads() {
     try {
         if (FEventMask != 0) {
             WatchInputQueue();
-            FEventThread = std::make_unique<TVaCommEventThread>(*this);
+            FEventThread = std::make_shared<TVaCommEventThread>(*this);
             FEventThread->SetPriority(FEventPriority);
             FEventThread->SetSyncEvents(FSyncEvents);
             FEventThread->Resume();
         }
         if (!FDirectWrite) {
-            FWriteThread = std::make_unique<TVaCommWriteThread>(*this);
+            FWriteThread = std::make_shared<TVaCommWriteThread>(*this);
             FWriteThread->SetPriority(FWritePriority);
             FWriteThread->SetSyncEvents(FSyncEvents);
             FWriteThread->Resume();
@@ -184,44 +184,43 @@ void AwaitThreadEnd(toolkit::TThread& thread, bool syncEvents, TVaCriticalSectio
 
 } // namespace
 
-// Called with the read lock held, and ended before the device goes: the threads use it.
+// Called with the read lock held, and ended before the device goes: the threads use it. A
+// handler served while waiting may close the port, or close and open it again: what is stopped
+// is whatever threads the component has once none is left running.
 void TVaCustomComm::StopThreads() {
-    if (FEventThread) {
-        FEventThread->Stop();
-        FEventThread->StopModemWatch();
-        // Nothing may wake the thread through the device once it is gone.
-        FInputQueue.SetOnWake(nullptr);
-        FInputQueue.Watch(-1, false);
+    while (FEventThread || FWriteThread) {
+        if (FEventThread) {
+            FEventThread->Stop();
+            FEventThread->StopModemWatch();
+            // Nothing may wake the thread through the device once it is gone.
+            FInputQueue.SetOnWake(nullptr);
+            FInputQueue.Watch(-1, false);
+        }
+        EndThread(FEventThread);
+        EndThread(FWriteThread);
     }
-    EndThread(FEventThread);
-    EndThread(FWriteThread);
-    // Threads retired earlier have ended by now unless we are still inside their delivery.
-    std::erase_if(FRetiredThreads, [](const std::unique_ptr<toolkit::TThread>& t) {
-        if (t->SynchronizingWithCaller()) return false;
-        t->WaitFor();
-        return true;
-    });
 }
 
-// Stops the thread in Slot and frees it, or, when this runs inside one of its own deliveries
-// (a handler closed the port), retires it: that delivery still needs the object. A retired
-// event thread is joined at once (it never waits for the main thread); a retired writer ends
-// when its delivery returns.
+// Stops the thread in Slot, waits for its end and lets go of it. The wait keeps a reference of
+// its own: a handler served meanwhile may close the port and clear the slot. When this runs
+// inside one of the thread's own deliveries (a handler closed the port), the rest of that
+// delivery is skipped and the thread is joined at once (it never waits for the main thread);
+// the delivery keeps the object until it returns.
 template <class TThreadClass>
-void TVaCustomComm::EndThread(std::unique_ptr<TThreadClass>& Slot) {
-    if (!Slot) return;
-    TThreadClass& thread = *Slot;
-    thread.Stop();
-    if (thread.SynchronizingWithCaller()) {
-        if constexpr (requires { thread.Retire(); }) thread.Retire();
-        FRetiredThreads.push_back(std::move(Slot));
-        return;
+void TVaCustomComm::EndThread(std::shared_ptr<TThreadClass>& Slot) {
+    const std::shared_ptr<TThreadClass> thread = Slot;
+    if (!thread) return;
+    thread->Stop();
+    if (thread->InsideDelivery()) {
+        thread->CancelDelivery();
+        thread->Join();
+    } else {
+        // Slot stays set while waiting and while the thread's last posted delivery runs: a
+        // handler in it that closes the port finds the thread there.
+        AwaitThreadEnd(*thread, thread->SyncEvents(), FReadLock);
+        thread->FinishDelivery();
     }
-    // Slot stays set while waiting and while the event thread's last posted delivery runs: a
-    // handler in it that closes the port finds the thread there (and retires it).
-    AwaitThreadEnd(thread, thread.SyncEvents(), FReadLock);
-    if constexpr (requires { thread.FinishDelivery(); }) thread.FinishDelivery();
-    Slot.reset();
+    if (Slot == thread) Slot.reset();
 }
 
 void TVaCustomComm::DoOpen() {

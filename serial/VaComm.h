@@ -3,24 +3,40 @@
 // and writer threads (VaCommEventThread, VaCommWriteThread), event dispatch (VaCommEvents.cpp),
 // the write path (VaCommWrite.cpp) and the read path.
 //
-// Threads, who starts and ends each, and the locks each takes, in the order it takes them:
+// Threads, who starts and ends each, and the locks each takes, in the order it takes them; then
+// the queue through which the threads reach the main thread, and its lock:
 //
-// | thread             | started by                        | ended by                        | locks, in order                     |
+// | thread / queue     | started by                        | ended by                        | locks, in order                     |
 // |--------------------|-----------------------------------|---------------------------------|-------------------------------------|
 // | main               | the program                       | the program                     | read lock, write lock, then the     |
-// |                    |                                   |                                 | input queue's or the writer's own   |
-// | event              | StartThreads (Open), when the     | StopThreads (Close); or retired | the input queue's, then its         |
-// |                    | event mask is not empty           | by a Close inside its delivery  | delivery's; never waits for main    |
+// |                    |                                   |                                 | input queue's or the writer's       |
+// |                    |                                   |                                 | signal lock; the main-thread queue's|
+// |                    |                                   |                                 | lock, then a delivery's lock        |
+// | event              | StartThreads (Open), when the     | StopThreads (Close), also from  | the input queue's; a delivery's     |
+// |                    | event mask is not empty           | inside its own delivery         | lock; the main-thread queue's lock  |
+// |                    |                                   |                                 | alone (to post); never waits for    |
+// |                    |                                   |                                 | the main thread                     |
 // | modem-line watcher | the event thread's constructor,   | StopThreads, before the device  | none                                |
 // |                    | when modem lines are watched      | goes                            |                                     |
-// | writer             | StartThreads (Open), unless       | StopThreads (Close); or retired | write lock, then its own signal     |
-// |                    | DirectWrite                       | by a Close inside its delivery  | lock; never the read lock           |
+// | writer             | StartThreads (Open), unless       | StopThreads (Close), also from  | write lock, then its own signal     |
+// |                    | DirectWrite                       | inside its own delivery         | lock; a delivery's lock; the        |
+// |                    |                                   |                                 | main-thread queue's lock alone;     |
+// |                    |                                   |                                 | never the read lock, never waits    |
+// |                    |                                   |                                 | for the main thread                 |
+// | main-thread queue  | its first use (one per process)   | the program's end; a posted     | its own lock, held only to queue or |
+// | (toolkit)          |                                   | call never run is dropped then  | take a call and to test a wait's    |
+// |                    |                                   |                                 | condition (which may take a         |
+// |                    |                                   |                                 | delivery's lock), never while a     |
+// |                    |                                   |                                 | call runs                           |
 //
-// The event thread posts its deliveries to the main thread and goes back to its wait; a retired
-// event thread is joined at once, a retired writer ends as soon as its delivery returns; both are
-// freed at the next StopThreads or on destruction. With SyncEvents off the handlers run on the
-// event or writer thread itself and take the locks as the main thread would; StopThreads then
-// lets go of the read lock while it waits for them.
+// Both threads post their deliveries to the main-thread queue and go on (TVaCommThread): one
+// delivery of a thread at a time, in order. The main thread serves the queue from its event
+// loop and while Close waits for a thread, so any handler may close the port, from any
+// delivery, also while another Close waits. The component and every wait on a thread hold it
+// through a shared_ptr, and so does a running delivery: no thread is freed while anything may
+// still use it. With SyncEvents off the handlers run on the event or writer thread itself and
+// take the locks as the main thread would; StopThreads then lets go of the read lock while it
+// waits for them.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -102,6 +118,12 @@ public:
     void Open();
     void Close();
     bool Active() const { return FDevice != nullptr; }
+    // The open device's operating-system handle (the file descriptor on Linux, the HANDLE on
+    // Windows), for a caller's own queries of the line; the invalid value (-1,
+    // INVALID_HANDLE_VALUE) exactly while the port is closed.
+    serialdev::NativeHandle Handle() const {
+        return FDevice ? FDevice->Handle() : serialdev::InvalidNativeHandle();
+    }
     void Loaded() override;  // AfterLoad
     void AfterLoad() { Loaded(); }
     std::string DevicePath() const;
@@ -240,18 +262,16 @@ private:
     void FlowControlChanged(TVaPersistent* Sender);
     serialdev::LineSettings BuildLineSettings() const;
     template <class TThreadClass>
-    void EndThread(std::unique_ptr<TThreadClass>& Slot);
+    void EndThread(std::shared_ptr<TThreadClass>& Slot);
     void WatchInputQueue();
     // Gives the number of bytes waiting (ReadBufUsed's figure) with all of them in the own queue,
     // so a handler's byte-at-a-time reads never reach the device: what the event thread has
     // queued, or else what one read moves from the port into the queue.
     int32_t CountWaitingInQueue();
 
-    std::unique_ptr<TVaCommEventThread> FEventThread;
-    std::unique_ptr<TVaCommWriteThread> FWriteThread;
-    // Threads stopped from inside one of their own deliveries (a handler closed the port): they
-    // end as soon as that delivery returns and are awaited at the next stop or on destruction.
-    std::vector<std::unique_ptr<toolkit::TThread>> FRetiredThreads;
+    // Shared with their deliveries and with every wait on them (see TVaCommThread).
+    std::shared_ptr<TVaCommEventThread> FEventThread;
+    std::shared_ptr<TVaCommWriteThread> FWriteThread;
 
     std::unique_ptr<serialdev::SerialDevice> FDevice;
     TVaCriticalSection FWriteLock;

@@ -12,8 +12,7 @@ constexpr uint32_t kModemEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
 } // namespace
 
 TVaCommEventThread::TVaCommEventThread(TVaCustomComm& AOwner)
-    : toolkit::TThread(true),
-      FOwner(AOwner),
+    : TVaCommThread(AOwner),
       FDevice(*AOwner.Device()),
       FQueue(AOwner.InputQueue()),
       FEventMask(AOwner.EventMask()),
@@ -26,13 +25,11 @@ TVaCommEventThread::~TVaCommEventThread() {
     if (!Terminated()) Stop();
     if (Started()) {
         // Handing over never waits for the main thread, so a plain join cannot hang.
-        if (FSyncEvents) Join();
+        if (SyncEvents()) Join();
         else WaitFor();
     }
     StopModemWatch();
-    // A delivery still queued (the component let the thread go without FinishDelivery) must not
-    // reach this object.
-    FDelivery->Cancelled.store(true);
+    DropQueuedDelivery();
 }
 
 void TVaCommEventThread::TerminatedSet() {
@@ -41,32 +38,7 @@ void TVaCommEventThread::TerminatedSet() {
         std::lock_guard<std::mutex> lock(FParkLock);
         FParkWake.notify_all();
     }
-    {
-        std::lock_guard<std::mutex> lock(FDelivery->Lock);
-    }
-    FDelivery->Ended.notify_all();
-}
-
-bool TVaCommEventThread::SynchronizingWithCaller() const {
-    if (!toolkit::MainThreadQueue::IsMainThread()) return false;
-    if (toolkit::TThread::SynchronizingWithCaller()) return true;
-    std::lock_guard<std::mutex> lock(FDelivery->Lock);
-    return FDelivery->Running;
-}
-
-void TVaCommEventThread::Retire() {
-    FDelivery->Cancelled.store(true);
-    Stop();
-    Join();
-}
-
-void TVaCommEventThread::FinishDelivery() {
-    const std::shared_ptr<Delivery> delivery = FDelivery;
-    const auto ended = [&delivery] {
-        std::lock_guard<std::mutex> lock(delivery->Lock);
-        return !delivery->Posted || delivery->Running;
-    };
-    if (!ended()) toolkit::MainThreadQueue::Instance().ServeUntil(ended);
+    TVaCommThread::TerminatedSet();
 }
 
 void TVaCommEventThread::StopModemWatch() {
@@ -157,54 +129,19 @@ void TVaCommEventThread::Park() {
 
 void TVaCommEventThread::HandleHangup() {
     StopModemWatch();
-    Deliver(FSyncEvents, [this] {
+    Deliver([this] {
         if (FOwner.OnHangup) FOwner.OnHangup(&FOwner);
     });
     // Parked: only Stop ends the wait from here on.
 }
 
 void TVaCommEventThread::DeliverEvents(uint32_t mask) {
-    Deliver(FSyncEvents, [this, mask] { ProcessEvents(mask); });
+    Deliver([this, mask] { ProcessEvents(mask); });
 }
 
 void TVaCommEventThread::ProcessEvents(uint32_t mask) {
     if (TVaDisplay* display = FOwner.Display()) display->UpdateDisplay(&FOwner);
     if (mask & EV_RXCHAR) FOwner.HandleRxChar();
-    if (FDelivery->Cancelled.load()) return;  // a handler closed the port
+    if (DeliveryCancelled()) return;  // a handler closed the port
     if (const uint32_t rest = mask & ~EV_RXCHAR) FOwner.HandleEvents(rest);
-}
-
-void TVaCommEventThread::Deliver(bool onMainThread, std::function<void()> fn) {
-    if (!onMainThread) {
-        RunReporting(false, fn);
-        return;
-    }
-    const std::shared_ptr<Delivery> delivery = FDelivery;
-    {
-        std::unique_lock<std::mutex> lock(delivery->Lock);
-        delivery->Ended.wait(lock, [&] { return !delivery->Posted || Terminated(); });
-        if (Terminated()) return;
-        delivery->Posted = true;
-    }
-    // From here to the post nothing returns early: a thread that has ended has posted what it
-    // marked, so FinishDelivery finds it queued.
-    toolkit::MainThreadQueue::Instance().Post([this, delivery, fn = std::move(fn)] {
-        {
-            std::lock_guard<std::mutex> lock(delivery->Lock);
-            delivery->Running = true;
-        }
-        if (!delivery->Cancelled.load()) {
-            try {
-                fn();
-            } catch (...) {
-                toolkit::ReportException(this);
-            }
-        }
-        {
-            std::lock_guard<std::mutex> lock(delivery->Lock);
-            delivery->Running = false;
-            delivery->Posted = false;
-        }
-        delivery->Ended.notify_all();
-    });
 }

@@ -37,17 +37,23 @@ void TVaCommBuffer::Remove(int32_t N) {
 // ---- TVaCommWriteThread -----------------------------------------------------------------------
 
 TVaCommWriteThread::TVaCommWriteThread(TVaCustomComm& AOwner)
-    : toolkit::TThread(true), FOwner(AOwner), FDevice(*AOwner.Device()), FQueue(AOwner.Buffers().WriteSize()) {}
+    : TVaCommThread(AOwner), FDevice(*AOwner.Device()), FQueue(AOwner.Buffers().WriteSize()) {}
 
 TVaCommWriteThread::~TVaCommWriteThread() {
     // A retired thread's device may be gone: only a thread nobody stopped is woken here.
     if (!Terminated()) Stop();
-    if (Started()) WaitFor();
+    if (Started()) {
+        // Handing over never waits for the main thread, so a plain join cannot hang.
+        if (SyncEvents()) Join();
+        else WaitFor();
+    }
+    DropQueuedDelivery();
 }
 
 void TVaCommWriteThread::TerminatedSet() {
     SetSignal(CloseSignal);
     FDevice.WakeWriter();  // a write waiting for room is abandoned
+    TVaCommThread::TerminatedSet();
 }
 
 void TVaCommWriteThread::SetSignal(TSignal Signal) {
@@ -197,5 +203,5 @@ void TVaCommWriteThread::WriteDone(int32_t N) {
 void TVaCommWriteThread::Report(uint32_t Mask) {
     // A handler's exception is reported and the writer goes on: ending the thread would leave
     // the queued bytes unsent and every later write failing, without a word.
-    RunReporting(FSyncEvents, [this, Mask] { FOwner.HandleEvents(Mask); });
+    Deliver([this, Mask] { FOwner.HandleEvents(Mask); });
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The writer thread: drains the component's output queue to the port while WriteBuf returns at
-// once, and reports an emptied queue (EV_TXEMPTY) and failed writes (EV_ERR).
+// once, and reports an emptied queue (EV_TXEMPTY) and failed writes (EV_ERR). Its reports are
+// posted to the main thread as TVaCommThread describes: the writer goes on writing while the
+// handlers run.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -9,9 +11,8 @@
 #include <memory>
 #include <mutex>
 
-#include "toolkit/Thread.h"
+#include "VaCommThread.h"
 
-class TVaCustomComm;
 namespace serialdev {
 class SerialDevice;
 }
@@ -38,23 +39,18 @@ private:
     int32_t FSize = 0;
 };
 
-class TVaCommWriteThread : public toolkit::TThread {
+class TVaCommWriteThread : public TVaCommThread {
 public:
     // Its queue holds the component's WriteSize.
     explicit TVaCommWriteThread(TVaCustomComm& AOwner);
     ~TVaCommWriteThread() override;
     std::string ClassName() const override { return "TVaCommWriteThread"; }
 
-    bool SyncEvents() const { return FSyncEvents; }
-    void SetSyncEvents(bool Value) { FSyncEvents = Value; }
-
     // Caller's thread: waits up to WriteTimeout for room, appends, asks for a write.
     bool Enqueue(const void* Data, int32_t Count);
     // Caller's thread: has the writer drop the queued bytes; false when it did not answer within
     // 2000 ms (the queue then keeps them).
     bool Flush();
-    // Ends the thread without waiting for an outstanding write.
-    void Stop() { Terminate(); }
     // Bytes queued and not yet written; readable from any thread.
     int32_t QueuedBytes() const { return FQueued.load(); }
 
@@ -77,10 +73,8 @@ private:
     void Report(uint32_t Mask);
     void QueueChanged();  // with the write lock held
 
-    TVaCustomComm& FOwner;
     serialdev::SerialDevice& FDevice;
     TVaCommBuffer FQueue;
-    bool FSyncEvents = true;
     mutable std::mutex FSignalLock;
     std::condition_variable FSignalChanged;  // for both sides: a signal set, room made, flush answered
     bool FSignals[SignalCount] = {};

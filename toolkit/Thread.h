@@ -111,6 +111,9 @@ public:
     // Waits until Execute has returned and gives its ReturnValue. On the main thread, queued
     // synchronised calls are served while waiting. Raises when the wait could never end: on the
     // thread itself, or from inside a synchronised call that this thread is blocked on.
+    // The object must outlive the wait: a call served meanwhile may wait for the same thread
+    // (re-entrant), but must not free it; an owner whose calls may let go of the thread keeps it
+    // in a shared_ptr and holds a reference of its own across the wait.
     int WaitFor();
     // Waits until Execute has returned without serving the main thread's calls: only for a thread
     // that never waits for the main thread, which can so be awaited from inside its own posts.

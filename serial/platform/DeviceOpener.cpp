@@ -13,6 +13,10 @@ DeviceOpener& InstalledOpener() {
     static DeviceOpener opener;
     return opener;
 }
+PortListedCheck& InstalledCheck() {
+    static PortListedCheck check;
+    return check;
+}
 } // namespace
 
 OpenResult OpenDevice(const std::string& path) {
@@ -28,6 +32,23 @@ DeviceOpener SetDeviceOpener(DeviceOpener opener) {
     std::lock_guard<std::mutex> lock(OpenerMutex());
     DeviceOpener previous = std::move(InstalledOpener());
     InstalledOpener() = std::move(opener);
+    return previous;
+}
+
+bool IsPortListed(const std::string& path) {
+    PortListedCheck check;
+    {
+        std::lock_guard<std::mutex> lock(OpenerMutex());
+        check = InstalledCheck();
+    }
+    if (!check) check = SystemPortListedCheck();
+    return check(path);
+}
+
+PortListedCheck SetPortListedCheck(PortListedCheck check) {
+    std::lock_guard<std::mutex> lock(OpenerMutex());
+    PortListedCheck previous = std::move(InstalledCheck());
+    InstalledCheck() = std::move(check);
     return previous;
 }
 

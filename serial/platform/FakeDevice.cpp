@@ -23,6 +23,18 @@ void FakeLine::SetWriteCapacity(int bytes) {
     FChanged.notify_all();
 }
 
+// Any value but the invalid one; no real device is behind it.
+#ifdef _WIN32
+NativeHandle FakeLine::DefaultHandle() { return reinterpret_cast<NativeHandle>(static_cast<intptr_t>(0x7ac0)); }
+#else
+NativeHandle FakeLine::DefaultHandle() { return 0x7ac0; }
+#endif
+
+void FakeLine::SetNativeHandle(NativeHandle handle) {
+    std::lock_guard<std::mutex> lock(FMutex);
+    FNativeHandle = handle;
+}
+
 void FakeLine::SetModemWaitSupported(bool supported) {
     std::lock_guard<std::mutex> lock(FMutex);
     FModemWaitSupported = supported;
@@ -105,10 +117,12 @@ std::string FakeLine::OpenedPath() const {
 
 // ---- FakeDevice
 
-FakeDevice::FakeDevice(std::shared_ptr<FakeLine> line, std::string path) : FLine(std::move(line)), FPath(std::move(path)) {
+FakeDevice::FakeDevice(std::shared_ptr<FakeLine> line, std::string path)
+    : FLine(std::move(line)), FPath(std::move(path)), FRemoval(FPath) {
     std::lock_guard<std::mutex> lock(FLine->FMutex);
     FLine->FOpen = true;
     FLine->FPath = FPath;
+    FHandle = FLine->FNativeHandle;
 }
 
 FakeDevice::~FakeDevice() {
@@ -146,7 +160,7 @@ int FakeDevice::SetEventMask(uint32_t mask) {
 int FakeDevice::QueryStatus(DeviceStatus& status) {
     std::lock_guard<std::mutex> lock(FLine->FMutex);
     status = DeviceStatus{};
-    if (FLine->FFailures.QueryStatus) return FLine->FFailures.QueryStatus;
+    if (FLine->FFailures.QueryStatus) return FailsAsGone() ? 0 : FLine->FFailures.QueryStatus;
     status.Errors = std::exchange(FLine->FPendingErrors, 0);
     status.InQueue = static_cast<uint32_t>(FLine->FInput.size());
     return 0;
@@ -154,10 +168,17 @@ int FakeDevice::QueryStatus(DeviceStatus& status) {
 
 int FakeDevice::Purge(uint32_t flags) {
     std::lock_guard<std::mutex> lock(FLine->FMutex);
-    if (FLine->FFailures.Purge) return FLine->FFailures.Purge;
+    if (FLine->FFailures.Purge) return FailsAsGone() ? 0 : FLine->FFailures.Purge;
     ++FLine->FPurgeCount;
     if (flags & PURGE_RXCLEAR) FLine->FInput.clear();
     return 0;
+}
+
+bool FakeDevice::FailsAsGone() {
+    if (!FRemoval.Gone()) return false;
+    FLine->FHungUp = true;
+    FLine->FChanged.notify_all();
+    return true;
 }
 
 bool FakeDevice::HungUp() const {
@@ -168,7 +189,7 @@ bool FakeDevice::HungUp() const {
 int FakeDevice::Read(uint8_t* buffer, size_t count, size_t& received) {
     std::lock_guard<std::mutex> lock(FLine->FMutex);
     received = 0;
-    if (FLine->FFailures.Read) return FLine->FFailures.Read;
+    if (FLine->FFailures.Read) return FailsAsGone() ? 0 : FLine->FFailures.Read;
     while (received < count && !FLine->FInput.empty()) {
         buffer[received++] = FLine->FInput.front();
         FLine->FInput.pop_front();
@@ -179,7 +200,10 @@ int FakeDevice::Read(uint8_t* buffer, size_t count, size_t& received) {
 int FakeDevice::Write(const uint8_t* buffer, size_t count, int timeoutMs, size_t& written) {
     std::unique_lock<std::mutex> lock(FLine->FMutex);
     written = 0;
-    if (FLine->FFailures.Write) return FLine->FFailures.Write;
+    if (FLine->FFailures.Write) {
+        FailsAsGone();  // nothing went out either way
+        return FLine->FFailures.Write;
+    }
     auto room = [this] { return FLine->FWriteCapacity != 0; };
     if (count > 0 && !room() && timeoutMs != 0) {
         auto done = [&] { return room() || FWriterWoken || FLine->FFailures.Write != 0; };

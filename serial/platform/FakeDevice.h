@@ -32,6 +32,9 @@ public:
     // room waits until the capacity is raised or the writer is woken.
     void SetWriteCapacity(int bytes);
     void SetModemWaitSupported(bool supported);
+    // The handle a device opened on the line gives (DefaultHandle unless set).
+    void SetNativeHandle(NativeHandle handle);
+    static NativeHandle DefaultHandle();
 
     void Feed(const std::string& bytes);   // the unit sends
     void InjectLineErrors(uint32_t ceBits); // CE_* bits, reported once
@@ -56,6 +59,7 @@ private:
     Failures FFailures;
     int FWriteCapacity = -1;
     bool FModemWaitSupported = true;
+    NativeHandle FNativeHandle = DefaultHandle();
     std::deque<uint8_t> FInput;
     std::string FWritten;
     uint32_t FPendingErrors = 0;
@@ -72,12 +76,15 @@ private:
     uint64_t FArrivals = 0;  // Feed calls so far, for ByteWatch::Arrival
 };
 
+// A scripted failure on a port that has left the installed port list (SetPortListedCheck) is
+// the device going away, as with the system's devices: the line hangs up.
 class FakeDevice final : public SerialDevice {
 public:
     FakeDevice(std::shared_ptr<FakeLine> line, std::string path);
     ~FakeDevice() override;
 
     const std::string& Path() const override { return FPath; }
+    NativeHandle Handle() const override { return FHandle; }
     int ApplySettings(const LineSettings& settings) override;
     int SetQueueSizes(uint32_t input, uint32_t output) override;
     int SetTimeouts() override;
@@ -94,8 +101,13 @@ public:
     void CancelModemWait() override;
 
 private:
+    // A scripted failure, or, once the port has left the list, a hang-up (the line's lock held).
+    bool FailsAsGone();
+
     std::shared_ptr<FakeLine> FLine;
     std::string FPath;
+    NativeHandle FHandle = InvalidNativeHandle();  // the line's at open
+    RemovalWatch FRemoval;
     // Guarded by the line's mutex.
     bool FEventsWoken = false;
     bool FWriterWoken = false;

@@ -18,6 +18,7 @@ public:
     ~LinuxTty() override;
 
     const std::string& Path() const override { return FPath; }
+    NativeHandle Handle() const override { return FFd.Get(); }
     int ApplySettings(const LineSettings& settings) override;
     int SetQueueSizes(uint32_t input, uint32_t output) override;
     int SetTimeouts() override { return 0; }

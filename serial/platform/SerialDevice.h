@@ -18,10 +18,22 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "LineEvents.h"
 
 namespace serialdev {
+
+// The operating system's own handle of an open device, for callers that query the line with
+// their own system calls: the file descriptor on Linux, the HANDLE on Windows.
+#ifdef _WIN32
+using NativeHandle = void*;
+// INVALID_HANDLE_VALUE, without <windows.h> in every includer.
+inline NativeHandle InvalidNativeHandle() { return reinterpret_cast<void*>(static_cast<intptr_t>(-1)); }
+#else
+using NativeHandle = int;
+inline NativeHandle InvalidNativeHandle() { return -1; }
+#endif
 
 enum class Parity : uint8_t { None, Odd, Even, Mark, Space };
 enum class StopBits : uint8_t { One, OneAndHalf, Two };
@@ -83,6 +95,9 @@ public:
     SerialDevice& operator=(const SerialDevice&) = delete;
 
     virtual const std::string& Path() const = 0;
+    // The open device's own handle, valid as long as this object lives. Only the component
+    // hands it out (its Handle); the threads never use it.
+    virtual NativeHandle Handle() const = 0;
 
     // ---- settings, written by the main thread while it holds the port
     // Writes every setting at once and reads it back; a setting the device did not keep is a
@@ -151,6 +166,32 @@ OpenResult OpenSystemDevice(const std::string& path);
 
 // The path a device name stands for (Windows: in the "\\.\" device namespace).
 std::string SystemDevicePath(const std::string& name);
+
+// Whether the system still lists a port, asked with the path the device was opened with. A
+// device whose port is no longer listed has gone away (a USB adapter pulled out), whatever
+// error its calls answer: every device class then takes the line as hung up. Answers true
+// where it cannot tell.
+using PortListedCheck = std::function<bool(const std::string& path)>;
+bool IsPortListed(const std::string& path);
+// Installs a check (empty: the system's own, SystemPortListedCheck()) and returns the previous.
+PortListedCheck SetPortListedCheck(PortListedCheck check);
+// The system's own list. Windows: the string values under HKLM\<registryKey>, compared without
+// the device namespace prefix and regardless of case (no key: no ports; a value that cannot be
+// read: cannot tell). Linux lists every port: a hang-up shows in the line itself.
+PortListedCheck SystemPortListedCheck(const std::string& registryKey = "HARDWARE\\DEVICEMAP\\SERIALCOMM");
+
+// For a device class: tells, when one of its calls fails, whether the port has left the
+// system's list since the device opened. A port that was not listed at open (a virtual port
+// named on the command line) is never taken as gone this way. Asks the list only when called.
+class RemovalWatch {
+public:
+    explicit RemovalWatch(std::string path) : FPath(std::move(path)), FListedAtOpen(IsPortListed(FPath)) {}
+    bool Gone() const { return FListedAtOpen && !IsPortListed(FPath); }
+
+private:
+    std::string FPath;
+    bool FListedAtOpen;
+};
 
 // The one reading of an error number, per operating system.
 // The path names no device (the component's "Specified device not found").

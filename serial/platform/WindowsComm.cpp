@@ -11,8 +11,8 @@ namespace {
 
 using toolkit::Wide;
 
-// What a port answers once its line is gone: Wine's pseudo-terminal after the other side
-// closed (21, 109), a USB adapter pulled out on Windows (the rest).
+// What a port answers once its line is gone, listed or not: Wine's pseudo-terminal after the
+// other side closed (21, 109), a USB adapter pulled out on Windows (the rest).
 bool IsLineGone(DWORD error) {
     switch (error) {
     case ERROR_NOT_READY:
@@ -68,7 +68,13 @@ OpenResult WindowsComm::Open(const std::string& path) {
     return result;
 }
 
-WindowsComm::WindowsComm(std::string path, UniqueHandle port) : FPath(std::move(path)), FPort(std::move(port)) {}
+WindowsComm::WindowsComm(std::string path, UniqueHandle port)
+    : FPath(std::move(path)), FPort(std::move(port)), FRemoval(FPath) {}
+
+bool WindowsComm::MeansGone(DWORD error, const RemovalWatch& removal) {
+    // The list is read only for an error the code alone does not settle.
+    return error != 0 && (IsLineGone(error) || removal.Gone());
+}
 
 int WindowsComm::CreateEvents() {
     // Manual reset, initially clear: a wake stays set until the wait that takes it.
@@ -139,7 +145,7 @@ int WindowsComm::Poll(COMSTAT& stat) {
     std::lock_guard<std::mutex> lock(FStatusLock);
     if (!::ClearCommError(FPort.Get(), &errors, &stat)) {
         const DWORD error = ::GetLastError();
-        if (!IsLineGone(error)) return static_cast<int>(error);
+        if (!MeansGone(error)) return static_cast<int>(error);
         MarkHungUp();
         stat = COMSTAT{};
         return 0;
@@ -163,7 +169,12 @@ int WindowsComm::Purge(uint32_t flags) {
     // A write waiting for room ends as well when its transfer is aborted.
     if (flags & PURGE_TXABORT) WakeWriter();
     if (flags == 0) return 0;
-    return ::PurgeComm(FPort.Get(), flags) ? 0 : Failure();
+    if (::PurgeComm(FPort.Get(), flags)) return 0;
+    const DWORD error = ::GetLastError();
+    // Nothing is left to purge on a line that is gone; the hang-up tells the rest.
+    if (!MeansGone(error)) return static_cast<int>(error);
+    MarkHungUp();
+    return 0;
 }
 
 int WindowsComm::Read(uint8_t* buffer, size_t count, size_t& received) {
@@ -181,14 +192,14 @@ int WindowsComm::Read(uint8_t* buffer, size_t count, size_t& received) {
     if (!::ReadFile(FPort.Get(), buffer, wanted, nullptr, &record)) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_IO_PENDING) {
-            if (!IsLineGone(error)) return static_cast<int>(error);
+            if (!MeansGone(error)) return static_cast<int>(error);
             MarkHungUp();
             return 0;
         }
     }
     if (!::GetOverlappedResult(FPort.Get(), &record, &got, TRUE)) {
         const DWORD error = ::GetLastError();
-        if (IsLineGone(error)) {
+        if (MeansGone(error)) {
             MarkHungUp();
         } else if (error != ERROR_OPERATION_ABORTED) {  // a purge ended it: nothing was read
             return static_cast<int>(error);
@@ -204,10 +215,11 @@ int WindowsComm::Write(const uint8_t* buffer, size_t count, int timeoutMs, size_
     OVERLAPPED record{};
     record.hEvent = FWriteDone.Get();
     DWORD sent = 0;
+    bool cancelled = false;
     if (!::WriteFile(FPort.Get(), buffer, static_cast<DWORD>(count), nullptr, &record)) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_IO_PENDING) {
-            if (IsLineGone(error)) MarkHungUp();
+            if (MeansGone(error)) MarkHungUp();
             return static_cast<int>(error);
         }
         const HANDLE waits[] = {FWriteDone.Get(), FWriterWake.Get()};
@@ -217,14 +229,19 @@ int WindowsComm::Write(const uint8_t* buffer, size_t count, int timeoutMs, size_
             // Woken or timed out: neither is an error. What the port took by now is what went out.
             if (which == WAIT_OBJECT_0 + 1) ::ResetEvent(FWriterWake.Get());
             ::CancelIoEx(FPort.Get(), &record);
+            cancelled = true;
         }
     }
     // The record must be settled before it goes out of scope.
     if (!::GetOverlappedResult(FPort.Get(), &record, &sent, TRUE)) {
         const DWORD error = ::GetLastError();
         written = sent;
-        if (error == ERROR_OPERATION_ABORTED) return 0;  // cancelled above, or by a purge
-        if (IsLineGone(error)) MarkHungUp();
+        if (error == ERROR_OPERATION_ABORTED) {
+            // Cancelled above, or by a purge; or the driver ended it because the device went.
+            if (!cancelled && MeansGone(error)) MarkHungUp();
+            return 0;
+        }
+        if (MeansGone(error)) MarkHungUp();
         return static_cast<int>(error);
     }
     written = sent;
@@ -272,11 +289,17 @@ uint32_t WindowsComm::WaitOnce(ByteWatch bytes, bool& woken, DWORD& error) {
     return FWaitResult;
 }
 
+WaitOutcome WindowsComm::GoneOrFailed(DWORD error) {
+    if (!MeansGone(error)) return WaitOutcome::Failed;
+    MarkHungUp();
+    return WaitOutcome::HungUp;
+}
+
 WaitOutcome WindowsComm::WaitEvents(ByteWatch bytes, uint32_t& events) {
     events = 0;
     const uint32_t driverMask = WaitMask(bytes);
     if (driverMask != FDriverMask) {
-        if (!::SetCommMask(FPort.Get(), driverMask)) return WaitOutcome::Failed;
+        if (!::SetCommMask(FPort.Get(), driverMask)) return GoneOrFailed(::GetLastError());
         FDriverMask = driverMask;
     }
     // A wait that ends at once with nothing (and no wake of ours) may end so again for ever:
@@ -298,11 +321,9 @@ WaitOutcome WindowsComm::WaitEvents(ByteWatch bytes, uint32_t& events) {
         if (Poll(stat) == 0 && FHungUp.load()) return WaitOutcome::HungUp;
         if (events != 0) return WaitOutcome::Ready;
         if (woken) return WaitOutcome::Woken;
-        if (error != 0 && IsLineGone(error)) {
-            MarkHungUp();
-            return WaitOutcome::HungUp;
-        }
-        if (endedEmptyBefore) return WaitOutcome::Failed;
+        if (error != 0) return GoneOrFailed(error);
+        // Waits that keep ending with nothing: a vanished port's driver may answer so as well.
+        if (endedEmptyBefore) return FRemoval.Gone() ? GoneOrFailed(ERROR_DEVICE_REMOVED) : WaitOutcome::Failed;
         endedEmptyBefore = true;
     }
 }

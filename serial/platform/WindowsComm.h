@@ -5,6 +5,10 @@
 // ClearCommError, whose line errors are kept until QueryStatus takes them. Reads ask only for
 // the bytes ClearCommError reports, so a read never stays pending. A write waits for its
 // completion, the writer's wake or its time-out, and is cancelled and settled before it returns.
+//
+// The line counts as hung up on the errors a port gives once its line is gone, and on any error
+// once the port has left HKLM\HARDWARE\DEVICEMAP\SERIALCOMM (a USB adapter pulled out answers
+// with whatever code its driver picks: 5, 22, 31, 995 among them).
 #include "WindowsApi.h"
 
 #include <atomic>
@@ -49,6 +53,7 @@ public:
     ~WindowsComm() override;
 
     const std::string& Path() const override { return FPath; }
+    NativeHandle Handle() const override { return FPort.Get(); }
     int ApplySettings(const LineSettings& settings) override;
     int SetQueueSizes(uint32_t input, uint32_t output) override;
     int SetTimeouts() override;
@@ -68,6 +73,9 @@ public:
     }
     void CancelModemWait() override {}
 
+    // The rule above for one error of the port at `path`, opened while listed or not.
+    static bool MeansGone(DWORD error, const RemovalWatch& removal);
+
 private:
     WindowsComm(std::string path, UniqueHandle port);
     int CreateEvents();
@@ -83,13 +91,22 @@ private:
     uint32_t WaitOnce(ByteWatch bytes, bool& woken, DWORD& error);
     // Ends a pending WaitCommEvent (SetCommMask; CancelIoEx does not reach it) and settles it.
     DWORD EndPendingWait();
-    void MarkHungUp() { FHungUp.store(true); }
+    // Also wakes the event thread, which may wait in the driver while another thread finds the
+    // line gone.
+    void MarkHungUp() {
+        FHungUp.store(true);
+        ::SetEvent(FEventWake.Get());
+    }
+    bool MeansGone(DWORD error) const { return MeansGone(error, FRemoval); }
+    // The event wait's answer to a failure: a hang-up when the line is gone, else Failed.
+    WaitOutcome GoneOrFailed(DWORD error);
 
     std::string FPath;
     UniqueHandle FPort;
     UniqueHandle FWaitDone, FReadDone, FWriteDone;  // the overlapped records' events
     UniqueHandle FEventWake, FWriterWake;
     std::atomic<bool> FHungUp{false};
+    RemovalWatch FRemoval;
 
     uint32_t FEventMask = 0;   // what the component watches
     uint32_t FDriverMask = 0;  // what the driver was last told

@@ -3,6 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <functional>
 
 #include <memory>
@@ -67,6 +71,50 @@ TEST(Lifecycle, OpensClosesAndReopensAPseudoTerminal) {
     EXPECT_EQ(closed, 2);
     c.Close();  // closed already: nothing, no OnClose
     EXPECT_EQ(closed, 2);
+}
+
+// Handle is the open descriptor itself: a caller's own calls reach the line through it.
+TEST(Lifecycle, HandleIsTheDescriptorExactlyWhileOpen) {
+    testsupport::PtyPair pty;
+    TVaComm c;
+    Quiet(c, pty.SlavePath());
+    EXPECT_EQ(c.Handle(), -1);
+    c.Open();
+    const int fd = c.Handle();
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(isatty(fd));
+    EXPECT_EQ(std::string(ttyname(fd)), pty.SlavePath());
+    EXPECT_TRUE(testsupport::ReadTtyState(fd).Raw);  // the component's line settings
+    c.Close();
+    EXPECT_EQ(c.Handle(), -1);
+    errno = 0;
+    EXPECT_EQ(fcntl(fd, F_GETFD), -1);  // closed with the port
+    EXPECT_EQ(errno, EBADF);
+    c.Open();  // and again
+    EXPECT_GE(c.Handle(), 0);
+    c.Close();
+}
+
+TEST(Lifecycle, HandleOfTheScriptedDeviceAndOfAFailedOpen) {
+    auto line = std::make_shared<FakeLine>();
+    FakeOpenerScope scope(line);
+    line->SetNativeHandle(77);
+    TVaComm c;
+    c.SetDeviceName("fake");
+    c.SetDirectWrite(false);  // both threads run: they never touch the handle
+    c.SetMonitorEvents({ceRxChar});
+    EXPECT_EQ(c.Handle(), -1);
+    c.Open();
+    EXPECT_EQ(c.Handle(), 77);
+    c.Close();
+    EXPECT_EQ(c.Handle(), -1);
+
+    FakeLine::Failures failures;
+    failures.SetTimeouts = EIO;  // the device opened, then a step failed: closed again
+    line->SetFailures(failures);
+    EXPECT_NE(OpenError(c), "");
+    EXPECT_FALSE(c.Active());
+    EXPECT_EQ(c.Handle(), -1);
 }
 
 TEST(Lifecycle, OpenFailuresNameTheDevice) {

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "Wait.h"
 #include "toolkit/SysUtils.h"
 
 using namespace std::chrono_literals;
@@ -151,6 +152,28 @@ TEST(Thread, WaitingFromInsideTheThreadsOwnCallRaisesInsteadOfHanging) {
     thread.WaitFor();
     EXPECT_TRUE(sawOwnCall);
     EXPECT_TRUE(raised);
+}
+
+// A call served while the main thread waits for a thread waits for that same thread again:
+// the inner wait ends the thread, and the outer one then finds it ended (the object is still
+// there: nothing freed it in between).
+TEST(Thread, AWaitServedInsideAnotherWaitForTheSameThreadEndsBoth) {
+    LambdaThread* self = nullptr;
+    testsupport::Flag callStarted;
+    int inner = -1;
+    LambdaThread thread([&](LambdaThread& t) {
+        MainThreadQueue::Instance().Post([&] {
+            callStarted.Set();
+            inner = self->WaitFor();
+        });
+        ASSERT_TRUE(callStarted.Wait());  // the thread cannot end before the call has begun
+        t.SetReturnValue(42);
+    });
+    self = &thread;
+    thread.Resume();
+    EXPECT_EQ(thread.WaitFor(), 42);
+    EXPECT_EQ(inner, 42);
+    EXPECT_TRUE(thread.Finished());
 }
 
 TEST(MainThreadQueue, WakeHookIsCalledForEachQueuedCallAndServeRunsThem) {
