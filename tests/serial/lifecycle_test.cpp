@@ -77,7 +77,7 @@ TEST(Lifecycle, OpensClosesAndReopensAPseudoTerminal) {
 TEST(Lifecycle, HandleIsTheDescriptorExactlyWhileOpen) {
     testsupport::PtyPair pty;
     TVaComm c;
-    Quiet(c, pty.SlavePath());
+    QuietPort(c, pty.SlavePath());
     EXPECT_EQ(c.Handle(), -1);
     c.Open();
     const int fd = c.Handle();

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "PtyPair.h"
-#include "ThreadTestSupport.h"
 #include "Wait.h"
 #include "serial/VaComm.h"
 

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "ThreadTestSupport.h"
+#include "ReportRecorder.h"
 #include "Wait.h"
 #include "serial/VaComm.h"
 #include "serial/platform/FakeDevice.h"
@@ -16,7 +16,7 @@
 using serialdev::FakeLine;
 using serialdev::FakeOpenerScope;
 using testsupport::WaitUntil;
-using threadtest::ReportRecorder;
+using testsupport::ReportRecorder;
 
 namespace {
 
