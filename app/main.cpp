@@ -13,9 +13,7 @@
 #include "toolkit/qt/SyncAdapter.h"
 
 int main(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    const CommandLine commandLine = ParseCommandLine(arguments, QStringLiteral(TORVANE_VERSION));
+    const CommandLine commandLine = ParseCommandLine(ProcessArguments(argc, argv), QStringLiteral(TORVANE_VERSION));
     if (commandLine.action != CommandLine::Action::Run) {
         std::fputs(commandLine.text.toLocal8Bit().constData(),
                    commandLine.action == CommandLine::Action::Fail ? stderr : stdout);
@@ -34,7 +32,9 @@ int main(int argc, char** argv) {
     toolkit::InstallMessageBoxErrorReport();
     toolkit::InstallQtSyncAdapter();
     TForm1 form(options);
-    SessionRecording recording(form);  // goes before the window it listens to
+    SessionRecording::Options recordingOptions;
+    recordingOptions.captureDir = CaptureFolder(commandLine);
+    SessionRecording recording(form, recordingOptions);  // goes before the window it listens to
     InstallTableExportCommands(form);
     form.show();
     plot::ThrottlePlot throttlePlot(form);
