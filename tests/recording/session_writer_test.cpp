@@ -173,6 +173,9 @@ TEST_F(SessionWriterTest, AFolderThatCannotBeCreatedIsToldOnceWithItsReason) {
 }
 
 TEST_F(SessionWriterTest, AFileRemovedUnderTheWriterIsTold) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows refuses to delete a file the writer holds";
+#endif
     SessionWriter writer({}, Collect());
     writer.Begin(dir / "captures", "s", kUnit);
     writer.Add(Row(1));
@@ -317,8 +320,11 @@ TEST_F(SessionWriterTest, TwoWritersOnOneFolderUnderACapNeverDeleteEachOthersLiv
                   std::to_string(n));
     }
     // A file is free for the cap once its session has ended: the first writer's next session
-    // deletes its own last one, the oldest.
+    // deletes its own last one, the oldest (made so: some file systems keep whole seconds only).
     const fs::path firstSession = first.LastFilePath();
+    first.End();
+    first.WaitUntilWritten();
+    fs::last_write_time(firstSession, fs::file_time_type::clock::now() - std::chrono::hours(1));
     first.Begin(dir / "captures", "2026-12-07_10-05-00_unit5_SIM-UNIT", kUnit);
     for (uint64_t n = 1; n <= 10; ++n) first.Add(Row(n));
     first.WaitUntilWritten();
@@ -331,6 +337,9 @@ TEST_F(SessionWriterTest, TwoWritersOnOneFolderUnderACapNeverDeleteEachOthersLiv
 }
 
 TEST_F(SessionWriterTest, AFolderRenamedMidSessionIsToldAndTheSessionGoesOnInTheSameFile) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows refuses to move a folder with a file the writer holds";
+#endif
     SessionWriter writer({}, Collect());
     writer.Begin(dir / "captures", "s", kUnit);
     for (uint64_t n = 1; n <= 3; ++n) writer.Add(Row(n));
