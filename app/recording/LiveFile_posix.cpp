@@ -24,14 +24,9 @@ std::FILE* CreateLiveFile(const fs::path& path) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return nullptr;
     // flock, not fcntl locks: those belong to the process, so a test (or anything else in this
-    // process) opening and closing the file would drop them.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        ::unlink(path.c_str());
-        ::close(fd);
-        errno = error;
-        return nullptr;
-    }
+    // process) opening and closing the file would drop them. No other open file can hold a
+    // lock on a file just made; a file system without locks records all the same, unmarked.
+    ::flock(fd, LOCK_EX | LOCK_NB);
     std::FILE* file = ::fdopen(fd, "wb");
     if (file == nullptr) {
         const int error = errno;

@@ -59,6 +59,10 @@ public:
     // False when the session is not being recorded (none begun, stopped by a failure, or the
     // queue full); the row is then not recorded, and counted when a session is on.
     bool Add(RecordRow&& row);
+    // Counts a record of a stopped session that was not handed over (Add counts those it refuses).
+    void NotRecorded() {
+        if (FInSession) ++FRefused;
+    }
     void End();
     // A session is on and being recorded (the writer has not stopped it).
     bool Recording() const {
