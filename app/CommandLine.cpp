@@ -29,7 +29,7 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
                                                  "more devices."),
                                   QStringLiteral("path"));
     const QCommandLineOption captureDir(QStringLiteral("capture-dir"),
-                                        QStringLiteral("Keep recorded sessions in <dir> (sets TORVANE_CAPTURE_DIR)."),
+                                        QStringLiteral("Keep recorded sessions in <dir> (before TORVANE_CAPTURE_DIR)."),
                                         QStringLiteral("dir"));
     const QCommandLineOption summary(QStringLiteral("summary"),
                                      QStringLiteral("Print the per-car summary of the session file <file> as CSV on "
@@ -98,7 +98,8 @@ void ApplyCommandLine(const CommandLine& commandLine, TForm1::Options& options) 
     for (const QString& p : commandLine.ports) {
         options.portList.extraPorts.push_back(QFile::encodeName(PortFromArgument(p)).toStdString());
     }
-    if (!commandLine.captureDir.isEmpty()) {
-        qputenv("TORVANE_CAPTURE_DIR", QFile::encodeName(QFileInfo(commandLine.captureDir).absoluteFilePath()));
-    }
+}
+
+QString CaptureFolder(const CommandLine& commandLine) {
+    return commandLine.captureDir.isEmpty() ? QString() : QFileInfo(commandLine.captureDir).absoluteFilePath();
 }

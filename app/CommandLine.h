@@ -19,9 +19,16 @@ struct CommandLine {
     int ExitCode() const;
 };
 
+// The process's arguments, the program's path first, as the system gave them: in UTF-16 on
+// Windows (never through the ANSI code page), in the locale's encoding elsewhere.
+QStringList ProcessArguments(int argc, char** argv);
+
 // `arguments` as the process got them, the program's path first.
 CommandLine ParseCommandLine(const QStringList& arguments, const QString& version);
 
-// Hands the options to what reads them: ports join the scan's list, and the capture folder is
-// set in the environment the session recorder reads (TORVANE_CAPTURE_DIR).
+// Hands the ports to the window: they join the scan's list.
 void ApplyCommandLine(const CommandLine& commandLine, TForm1::Options& options);
+
+// The folder --capture-dir names, made absolute from the folder the program was started in;
+// empty when none was given. The session recorder takes it as its option.
+QString CaptureFolder(const CommandLine& commandLine);

@@ -14,9 +14,7 @@
 #include "toolkit/qt/SyncAdapter.h"
 
 int main(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    const CommandLine commandLine = ParseCommandLine(arguments, QStringLiteral(TORVANE_VERSION));
+    const CommandLine commandLine = ParseCommandLine(ProcessArguments(argc, argv), QStringLiteral(TORVANE_VERSION));
     if (commandLine.action == CommandLine::Action::Summary) {  // no window, no display
 #ifdef _WIN32
         return session::RunSummaryCommand(commandLine.summaryFile.toStdWString(), stdout, stderr);
@@ -41,7 +39,9 @@ int main(int argc, char** argv) {
     toolkit::InstallMessageBoxErrorReport();
     toolkit::InstallQtSyncAdapter();
     TForm1 form(options);
-    SessionRecording recording(form);  // goes before the window it listens to
+    SessionRecording::Options recordingOptions;
+    recordingOptions.captureDir = CaptureFolder(commandLine);
+    SessionRecording recording(form, recordingOptions);  // goes before the window it listens to
     InstallTableExportCommands(form);
     form.show();
     plot::ThrottlePlot throttlePlot(form);

@@ -16,7 +16,7 @@ void SessionRecorder::BeginSession(const std::filesystem::path& folder) {
 void SessionRecorder::EndSession() { FWriter.End(); }
 
 void SessionRecorder::StatusShown(const ShownStatusRecord& record) {
-    if (!FWriter.Recording()) return;
+    if (!FWriter.Recording()) return FWriter.NotRecorded();  // a stopped session counts what it missed
     RecordRow row;
     row.kind = RecordRow::Kind::Status;
     row.time = record.Time;
@@ -34,7 +34,7 @@ void SessionRecorder::NameReceived(const ReceivedNameRecord& record) {
     FUnit.known = true;
     FUnit.id = record.UnitId;
     FUnit.nameUtf8 = record.NameUtf8;
-    if (!FWriter.Recording()) return;
+    if (!FWriter.Recording()) return FWriter.NotRecorded();
     RecordRow row;
     row.kind = RecordRow::Kind::Name;
     row.time = FClock();  // a name record carries no time of its own; this is when it arrived

@@ -19,6 +19,8 @@ public:
     void EndSession();
     // A session is recording (begun, not ended, not stopped by a failure).
     bool Recording() const { return FWriter.Recording(); }
+    // A session is on (begun, not ended), recording or stopped by a failure.
+    bool InSession() const { return FWriter.InSession(); }
 
     SessionWriter& Writer() { return FWriter; }
     const UnitIdentity& Unit() const { return FUnit; }

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "FileSync.h"
+#include "LiveFile.h"
 #include "PathText.h"
 #include "SessionNaming.h"
 #include "UtcOffset.h"
@@ -21,14 +22,15 @@ std::string Reason(int error) {
     return std::generic_category().message(error != 0 ? error : EIO);
 }
 
-std::string Quoted(const fs::path& path) { return std::string(1, '"').append(PathText(path)).append(1, '"'); }
+// In the platform's own separators, as people type and see paths there.
+std::string Quoted(const fs::path& path) {
+    fs::path shown = path;
+    shown.make_preferred();
+    return std::string(1, '"').append(PathText(shown)).append(1, '"');
+}
 
-std::FILE* OpenForWriting(const fs::path& path) {
-#ifdef _WIN32
-    return _wfopen(path.c_str(), L"wb");
-#else
-    return std::fopen(path.c_str(), "wb");
-#endif
+std::string CountOf(uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 } // namespace
 
@@ -40,21 +42,26 @@ struct SessionWriter::Session {
     std::string buffer;            // whole rows not yet written
     uint64_t bufferedRows = 0;
     uint64_t fileBytes = 0;        // written and flushed
-    std::vector<SessionFile> others;  // older session files, oldest first
+    std::vector<SessionFile> others;  // older session files the cap may delete, oldest first
     uint64_t othersBytes = 0;
+    uint64_t inUseBytes = 0;          // session files other writers are writing: never deleted
+    uint64_t deletedFiles = 0;        // by the cap, for this session
     std::string unitFields;
     std::chrono::steady_clock::time_point flushDue{};
     bool failed = false;
     std::string failure;
     uint64_t notRecorded = 0;
     bool reported = false;
+    uint64_t reportedCount = 0;       // records not recorded, as last told
+    bool whereaboutsUnknown = false;  // moved to where the system cannot say; told once
 };
 
 SessionWriter::SessionWriter(WriterLimits limits, Reporter reporter, FileOpener opener)
-    : FLimits(limits), FReporter(std::move(reporter)), FOpener(opener ? std::move(opener) : FileOpener(OpenForWriting)),
+    : FLimits(limits), FReporter(std::move(reporter)), FOpener(opener ? std::move(opener) : FileOpener(CreateLiveFile)),
       FThread([this] { Run(); }) {}
 
 SessionWriter::~SessionWriter() {
+    End();  // the writer then tells the final count of a session that stopped
     {
         std::lock_guard<std::mutex> lock(FMutex);
         FStop = true;
@@ -81,36 +88,46 @@ void SessionWriter::Push(Item&& item, bool urgent) {
 }
 
 void SessionWriter::Begin(const fs::path& folder, const std::string& fileStem, const UnitIdentity& unit) {
-    if (FRecording) End();
+    if (FInSession) End();
     Item item;
     item.op = Item::Op::Begin;
     item.session = ++FSessionCount;
     item.begin = std::make_unique<BeginArgs>(BeginArgs{folder, fileStem, unit});
     FFolder = folder;
+    FInSession = true;
     FRecording = true;
     Push(std::move(item), true);
 }
 
 bool SessionWriter::Add(RecordRow&& row) {
-    if (!FRecording) return false;
-    if (FStoppedSession.load(std::memory_order_relaxed) == FSessionCount) {
+    if (!FInSession) return false;
+    if (FRecording && FStoppedSession.load(std::memory_order_relaxed) == FSessionCount) {
         FRecording = false;  // the writer has stopped it and told the user
+    }
+    if (!FRecording) {
+        ++FRefused;
         return false;
     }
     bool full = false;
     size_t queued = 0;
+    fs::path file;
     {
         std::lock_guard<std::mutex> lock(FMutex);
         queued = FQueuedRecords;
         full = FQueuedRecords >= FLimits.maxQueuedRecords || FQueuedBytes + row.bytes.size() > FLimits.maxQueuedBytes;
+        if (full && FLastFileSession == FSessionCount) file = FLastFilePath;
     }
     if (full) {
-        // The disk is not keeping up: what is queued is still written, this session takes no more.
-        End();
+        // The writer thread fell behind: what is queued is still written, this session takes no
+        // more. Said at once, as the writer may be held up for a long while yet.
+        FRecording = false;
+        FRefused = 1;
+        FStopCause = "records arrived faster than they could be written: " + CountOf(queued, "record was", "records were") +
+                     " waiting to be written to " + (file.empty() ? "the captures folder " + Quoted(FFolder) : Quoted(file));
         if (FReporter) {
-            FReporter("Session recording stopped: the disk did not keep up with the records (" + std::to_string(queued) +
-                      " waiting to be written to the captures folder " + Quoted(FFolder) +
-                      "). Records not recorded: 1 (and the rest of this session); the table goes on capturing.");
+            FReporter({FSessionCount, "Session recording stopped: " + FStopCause +
+                                          ". Records not recorded: 1 so far (the rest of this session is not "
+                                          "recorded); the table goes on capturing."});
         }
         return false;
     }
@@ -123,11 +140,16 @@ bool SessionWriter::Add(RecordRow&& row) {
 }
 
 void SessionWriter::End() {
-    if (!FRecording) return;
+    if (!FInSession) return;
+    FInSession = false;
     FRecording = false;
     Item item;
     item.op = Item::Op::End;
     item.session = FSessionCount;
+    item.refused = FRefused;
+    item.stopCause = std::move(FStopCause);
+    FRefused = 0;
+    FStopCause.clear();
     Push(std::move(item), true);
 }
 
@@ -209,7 +231,12 @@ void SessionWriter::Handle(Item& item) {
         if (FSession && FSession->id == item.session) AppendRecord(item.row);
         break;
     case Item::Op::End:
-        if (FSession && FSession->id == item.session) CloseSession();
+        if (FSession && FSession->id == item.session) {
+            FlushSession();
+            ReportFailure();
+            ReportFinalCount(item.refused, item.stopCause);
+            CloseSession();
+        }
         break;
     case Item::Op::Flush:
         if (FSession && !FSession->failed) FlushSession();
@@ -231,39 +258,57 @@ void SessionWriter::OpenSession(uint64_t id, const BeginArgs& args) {
         Fail("could not create the captures folder", args.folder, ec ? ec.message() : Reason(ENOTDIR));
         return;
     }
-    fs::path path = args.folder / PathFromUtf8(args.stem + ".csv");
-    for (int n = 2; fs::exists(path, ec) && n < 1000; ++n) {
-        path = args.folder / PathFromUtf8(args.stem + "-" + std::to_string(n) + ".csv");
+    ListOlderSessions(args.folder);
+    // Nothing is deleted, and no file made, for a session the cap leaves no room for anyway.
+    if (!MakeRoomFor(HeaderRow().size())) {
+        FailForCap();
+        return;
+    }
+    // A name of its own: a file already there (another window's session started in the same
+    // second, say) is never opened again, let alone truncated.
+    fs::path path;
+    int error = 0;
+    for (int n = 1; n < 1000; ++n) {
+        path = args.folder / PathFromUtf8(n == 1 ? args.stem + ".csv" : args.stem + "-" + std::to_string(n) + ".csv");
+        errno = 0;
+        s.file = FOpener(path);
+        error = errno;
+        if (s.file != nullptr || error != EEXIST) break;
     }
     s.path = path;
     {
         std::lock_guard<std::mutex> lock(FMutex);
         FLastFilePath = path;
+        FLastFileSession = id;
     }
-    errno = 0;
-    s.file = FOpener(path);
     if (s.file == nullptr) {
-        Fail("could not create the session file", path, Reason(errno));
+        Fail("could not create the session file", path, Reason(error));
         return;
     }
     std::setvbuf(s.file, nullptr, _IONBF, 0);  // rows are gathered in our own buffer
+    s.flushDue = std::chrono::steady_clock::now() + FLimits.flushInterval;
+    s.buffer = HeaderRow();
+}
 
-    // Older session files, oldest first, for the size cap.
+void SessionWriter::ListOlderSessions(const fs::path& folder) {
+    Session& s = *FSession;
     struct Found {
         SessionFile file;
         fs::file_time_type time;
     };
     std::vector<Found> found;
-    for (fs::directory_iterator it(args.folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const fs::path& p = it->path();
         std::error_code fileEc;
-        if (p.filename() == path.filename() || !IsSessionFileName(PathText(p.filename())) ||
-            !it->is_regular_file(fileEc)) {
-            continue;
-        }
+        if (!IsSessionFileName(PathText(p.filename())) || !it->is_regular_file(fileEc)) continue;
         const uint64_t size = it->file_size(fileEc);
         const fs::file_time_type time = it->last_write_time(fileEc);
-        if (!fileEc) found.push_back({{p, size}, time});
+        if (fileEc) continue;
+        // Another window's live session counts towards the cap but is never deleted. A file no
+        // writer holds now is never taken up again, so this is known once and for all.
+        if (InUse(p)) s.inUseBytes += size;
+        else found.push_back({{p, size}, time});
     }
     std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
         return a.time != b.time ? a.time < b.time : a.file.path < b.file.path;
@@ -272,25 +317,48 @@ void SessionWriter::OpenSession(uint64_t id, const BeginArgs& args) {
         s.others.push_back(f.file);
         s.othersBytes += f.file.size;
     }
-    s.flushDue = std::chrono::steady_clock::now() + FLimits.flushInterval;
-    if (!MakeRoomFor(HeaderRow().size())) {
-        Fail("the captures folder reached its size cap of " + std::to_string(FLimits.folderSizeCap) + " bytes:",
-             args.folder, "no older session files left to delete");
-        return;
-    }
-    s.buffer = HeaderRow();
 }
 
 bool SessionWriter::MakeRoomFor(uint64_t bytes) {
     Session& s = *FSession;
-    auto total = [&] { return s.othersBytes + s.fileBytes + s.buffer.size() + bytes; };
-    while (total() > FLimits.folderSizeCap && !s.others.empty()) {
-        std::error_code ec;
-        fs::remove(s.others.front().path, ec);  // a file that will not go is no longer counted either
-        s.othersBytes -= s.others.front().size;
+    const auto kept = [&] { return s.inUseBytes + s.fileBytes + s.buffer.size() + bytes; };
+    // Deleting older sessions only where that makes room: never for a row that could not be
+    // recorded anyway.
+    if (kept() > FLimits.folderSizeCap) return false;
+    while (kept() + s.othersBytes > FLimits.folderSizeCap && !s.others.empty()) {
+        const SessionFile oldest = s.others.front();
         s.others.erase(s.others.begin());
+        s.othersBytes -= oldest.size;
+        switch (RemoveUnlessInUse(oldest.path)) {
+        case RemoveOutcome::Removed:
+            ++s.deletedFiles;
+            break;
+        case RemoveOutcome::InUse:  // taken up since the folder was listed
+            s.inUseBytes += oldest.size;
+            if (kept() > FLimits.folderSizeCap) return false;
+            break;
+        case RemoveOutcome::Gone:
+        case RemoveOutcome::Failed:  // a file that will not go is no longer counted either
+            break;
+        }
     }
-    return total() <= FLimits.folderSizeCap;
+    return kept() + s.othersBytes <= FLimits.folderSizeCap;
+}
+
+void SessionWriter::FailForCap() {
+    const Session& s = *FSession;
+    std::string reason = s.deletedFiles == 0 ? "no older session file was deleted"
+                                             : CountOf(s.deletedFiles, "older session file was", "older session files were") +
+                                                   " deleted to make room for this session";
+    if (s.inUseBytes > 0) {
+        reason += "; " + std::to_string(s.inUseBytes) + " bytes are sessions being recorded by other windows";
+    }
+    const std::string cap = std::to_string(FLimits.folderSizeCap) + " bytes";
+    if (s.file == nullptr) {
+        Fail("the captures folder's size cap of " + cap + " leaves no room for a session in", s.folder, reason);
+    } else {
+        Fail("the captures folder reached its size cap of " + cap + ":", s.folder, reason);
+    }
 }
 
 int SessionWriter::OffsetFor(const RecordRow& row) {
@@ -324,10 +392,7 @@ void SessionWriter::AppendRecord(const RecordRow& row) {
     if (!MakeRoomFor(FRowText.size())) {
         ++s.notRecorded;
         FlushSession();  // the rows that fit are kept
-        if (!s.failed) {
-            Fail("the captures folder reached its size cap of " + std::to_string(FLimits.folderSizeCap) + " bytes:",
-                 s.folder, "no older session files left to delete");
-        }
+        if (!s.failed) FailForCap();
         return;
     }
     s.buffer += FRowText;
@@ -337,11 +402,7 @@ void SessionWriter::AppendRecord(const RecordRow& row) {
 void SessionWriter::FlushSession() {
     Session& s = *FSession;
     if (s.failed || s.buffer.empty() || s.file == nullptr) return;
-    std::error_code ec;
-    if (s.fileBytes > 0 && !fs::exists(s.path, ec)) {
-        Fail("the session file was removed:", s.path, Reason(ENOENT));
-        return;
-    }
+    if (!StillInPlace()) return;
     errno = 0;
     const size_t written = std::fwrite(s.buffer.data(), 1, s.buffer.size(), s.file);
     int error = written == s.buffer.size() ? 0 : errno;
@@ -354,6 +415,42 @@ void SessionWriter::FlushSession() {
     s.fileBytes += written;
     s.buffer.clear();
     s.bufferedRows = 0;
+}
+
+bool SessionWriter::StillInPlace() {
+    Session& s = *FSession;
+    // Until the first rows are written the file is where it was just made (and a test's opener
+    // may have opened another file).
+    if (s.fileBytes == 0 || s.whereaboutsUnknown) return true;
+    std::error_code ec;
+    if (fs::exists(s.path, ec) || ec) return true;
+    // Not where it was made: removed, or moved with its folder. A moved file is still the
+    // session's, whole: it is written on where it is now.
+    const Whereabouts where = WhereaboutsOf(s.file);
+    if (where.removed) {
+        Fail("the session file was removed:", s.path, Reason(ENOENT));
+        return false;
+    }
+    std::string message;
+    if (where.path.empty()) {
+        message = "the session file " + Quoted(s.path) +
+                  " is no longer there (it or its folder was moved or renamed); recording goes on into it";
+    } else {
+        const bool folderMoved = where.path.filename() == s.path.filename();
+        message = std::string(folderMoved ? "the captures folder was moved or renamed" : "the session file was moved or renamed") +
+                  ": recording goes on into " + Quoted(where.path) + " (it was " + Quoted(s.path) + ")";
+        // Older sessions moved with the folder; the cap finds them there.
+        if (folderMoved) {
+            for (SessionFile& other : s.others) other.path = where.path.parent_path() / other.path.filename();
+            s.folder = where.path.parent_path();
+        }
+        s.path = where.path;
+        std::lock_guard<std::mutex> lock(FMutex);
+        FLastFilePath = s.path;
+    }
+    s.whereaboutsUnknown = where.path.empty();
+    if (FReporter) FReporter({s.id, "Session recording: " + message + "."});
+    return true;
 }
 
 void SessionWriter::CloseSession() {
@@ -372,22 +469,37 @@ void SessionWriter::Fail(const std::string& what, const fs::path& path, const st
     s.buffer.clear();
     s.bufferedRows = 0;
     if (s.file != nullptr) {
+        // A row cut off by the failed write goes, so the file stays valid up to its last row. Cut
+        // through the open file: whatever is at its path by now is not the session's to touch.
+        std::fflush(s.file);
+        TruncateOpenFile(s.file, s.fileBytes);
         std::fclose(s.file);
         s.file = nullptr;
-        // A row cut off by the failed write goes, so the file stays valid up to its last row.
-        std::error_code ec;
-        if (fs::is_regular_file(s.path, ec) && fs::file_size(s.path, ec) > s.fileBytes) fs::resize_file(s.path, s.fileBytes, ec);
     }
     FStoppedSession.store(s.id, std::memory_order_relaxed);
 }
 
 void SessionWriter::ReportFailure() {
     if (!FSession || !FSession->failed || FSession->reported) return;
-    FSession->reported = true;
+    Session& s = *FSession;
+    s.reported = true;
+    s.reportedCount = s.notRecorded;
     if (FReporter) {
-        FReporter("Session recording stopped: " + FSession->failure + ". Records not recorded: " +
-                  std::to_string(FSession->notRecorded) + " (and the rest of this session); the table goes on capturing.");
+        FReporter({s.id, "Session recording stopped: " + s.failure + ". Records not recorded: " + std::to_string(s.notRecorded) +
+                             " so far (the rest of this session is not recorded); the table goes on capturing."});
     }
+}
+
+void SessionWriter::ReportFinalCount(uint64_t refused, const std::string& stopCause) {
+    Session& s = *FSession;
+    const std::string* cause = s.failed ? &s.failure : !stopCause.empty() ? &stopCause : nullptr;
+    if (cause == nullptr) return;
+    // The queue-full report counted its one refused record.
+    const uint64_t told = s.failed ? s.reportedCount : 1;
+    const uint64_t total = s.notRecorded + refused;
+    if (total == told || !FReporter) return;
+    FReporter({s.id, "Session recording stopped: " + *cause + ". Records not recorded: " + std::to_string(total) +
+                         " (until the session ended); the table went on capturing."});
 }
 
 } // namespace recording

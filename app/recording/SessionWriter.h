@@ -20,18 +20,31 @@
 
 namespace recording {
 
+// The captures folder's size cap by default, and the smallest one taken: a cap must hold a
+// session of some minutes, or the cap would empty the folder for a session it then stops. 64 MiB
+// is about two minutes of records at the line's full rate.
+constexpr uint64_t kDefaultFolderSizeCap = uint64_t{2} << 30;
+constexpr uint64_t kSmallestFolderSizeCap = uint64_t{64} << 20;
+
 struct WriterLimits {
     size_t maxQueuedRecords = 32768;         // about 6 s of records at line rate
     size_t maxQueuedBytes = 8u << 20;        // of record bytes, for long garbage lines
     std::chrono::milliseconds flushInterval{500};
-    uint64_t folderSizeCap = uint64_t{2} << 30;  // the captures folder, current session included
+    uint64_t folderSizeCap = kDefaultFolderSizeCap;  // the captures folder, current session included
 };
 
-// Opens a new session file for writing (binary); nullptr with errno set on failure.
+// Opens a new session file for writing (binary) where no file is yet; nullptr with errno set on
+// failure (EEXIST: the name is taken, the writer tries the next one).
 using FileOpener = std::function<std::FILE*(const std::filesystem::path& path)>;
-// Told once per session that stopped recording; called on the writer thread, or on the
-// thread that handed over a record the queue had no room for.
-using Reporter = std::function<void(const std::string& message)>;
+
+// What happened to a session's recording. A later report about the same session supersedes the
+// one before (the final count of records not recorded, once the session has ended).
+struct Report {
+    uint64_t session = 0;  // numbered from 1 by each writer
+    std::string message;
+};
+// Called on the writer thread, or on the thread that handed over a record the queue had no room for.
+using Reporter = std::function<void(const Report& report)>;
 
 class SessionWriter {
 public:
@@ -44,10 +57,19 @@ public:
     // From one thread (the capturing one). A new session ends the one before.
     void Begin(const std::filesystem::path& folder, const std::string& fileStem, const UnitIdentity& unit);
     // False when the session is not being recorded (none begun, stopped by a failure, or the
-    // queue full); the row is then not recorded.
+    // queue full); the row is then not recorded, and counted when a session is on.
     bool Add(RecordRow&& row);
+    // Counts a record of a stopped session that was not handed over (Add counts those it refuses).
+    void NotRecorded() {
+        if (FInSession) ++FRefused;
+    }
     void End();
-    bool Recording() const { return FRecording; }
+    // A session is on and being recorded (the writer has not stopped it).
+    bool Recording() const {
+        return FRecording && FStoppedSession.load(std::memory_order_relaxed) != FSessionCount;
+    }
+    // A session is on (begun, not ended), recorded or stopped by a failure.
+    bool InSession() const { return FInSession; }
 
     // Blocks until everything handed over so far is written and flushed. For tests and benchmarks.
     void WaitUntilWritten();
@@ -68,6 +90,10 @@ private:
         RecordRow row;
         std::unique_ptr<BeginArgs> begin;
         std::function<void()> flushed;
+        // End: records the capturing thread did not hand over once the session had stopped, and
+        // why it stopped when the queue was full.
+        uint64_t refused = 0;
+        std::string stopCause;
     };
     struct SessionFile {
         std::filesystem::path path;
@@ -84,7 +110,11 @@ private:
     void FlushSession();
     void CloseSession();
     void Fail(const std::string& what, const std::filesystem::path& path, const std::string& reason);
+    void FailForCap();
     void ReportFailure();
+    void ReportFinalCount(uint64_t refused, const std::string& stopCause);
+    bool StillInPlace();
+    void ListOlderSessions(const std::filesystem::path& folder);
     bool MakeRoomFor(uint64_t bytes);
     int OffsetFor(const RecordRow& row);
 
@@ -94,7 +124,10 @@ private:
 
     // Capturing thread only.
     uint64_t FSessionCount = 0;
+    bool FInSession = false;
     bool FRecording = false;
+    uint64_t FRefused = 0;      // of the current session, since it stopped
+    std::string FStopCause;     // the queue was full
     std::filesystem::path FFolder;
 
     // Shared, under FMutex.
@@ -107,6 +140,7 @@ private:
     bool FWriterIdle = false;
     bool FStop = false;
     std::filesystem::path FLastFilePath;
+    uint64_t FLastFileSession = 0;
     // The session the writer stopped; the capturing thread stops handing over its records.
     std::atomic<uint64_t> FStoppedSession{0};
 

@@ -42,12 +42,11 @@ TEST(CommandLine, PortsAndCaptureFolderAreKeptInOrder) {
     options.portList.extraPorts = {"kept"};
     ApplyCommandLine(c, options);
     EXPECT_EQ(options.portList.extraPorts, (std::vector<std::string>{"kept", "/tmp/unit-a", "/dev/pts/9"}));
-    ASSERT_NE(std::getenv("TORVANE_CAPTURE_DIR"), nullptr);
-    EXPECT_STREQ(std::getenv("TORVANE_CAPTURE_DIR"), "/tmp/caps");
-    unsetenv("TORVANE_CAPTURE_DIR");
+    // The folder is the recorder's option, not a change to the process's environment.
+    EXPECT_EQ(CaptureFolder(c), QStringLiteral("/tmp/caps"));
+    EXPECT_EQ(std::getenv("TORVANE_CAPTURE_DIR"), nullptr);
 
-    ApplyCommandLine(Parse({}), options);
-    EXPECT_EQ(std::getenv("TORVANE_CAPTURE_DIR"), nullptr) << "no folder given: the default stays";
+    EXPECT_EQ(CaptureFolder(Parse({})), QString()) << "no folder given: the variable or the default stays";
 }
 
 TEST(CommandLine, RelativePathsAreTakenFromTheCurrentFolderAndBareNamesStayPortNames) {
@@ -58,8 +57,7 @@ TEST(CommandLine, RelativePathsAreTakenFromTheCurrentFolderAndBareNamesStayPortN
                      options);
     EXPECT_EQ(options.portList.extraPorts,
               (std::vector<std::string>{"ttyUSB3", (here + QStringLiteral("/unit")).toStdString()}));
-    EXPECT_EQ(qEnvironmentVariable("TORVANE_CAPTURE_DIR"), here + QStringLiteral("/caps"));
-    unsetenv("TORVANE_CAPTURE_DIR");
+    EXPECT_EQ(CaptureFolder(Parse({QStringLiteral("--capture-dir=caps")})), here + QStringLiteral("/caps"));
 }
 
 TEST(CommandLine, WhatCannotBeReadExitsWithTwoAndSaysWhat) {

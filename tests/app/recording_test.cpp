@@ -1,6 +1,7 @@
 // Session recording through the real window and the simulated unit: what the table showed is
 // what the file holds, sessions and the command that turns them off, failures that leave the
-// capture running, replay, and the table's copy and save commands.
+// capture running and never block the window, the size cap's setting, the folder option,
+// replay, and the table's copy and save commands.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,11 +10,13 @@
 #include <QEventLoop>
 #include <QSettings>
 #include <QTest>
+#include <QTimer>
 
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -106,8 +109,9 @@ protected:
     std::unique_ptr<TForm1> form;
     std::unique_ptr<SessionRecording> recording;
     std::vector<uint32_t> shownWhileCapturing;
-    std::vector<std::string> reports;
+    std::vector<std::string> reports;  // the central error report: modal boxes in the program
     toolkit::ErrorReportSink previousSink;
+    SessionRecording::Options recordingOptions;
 
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "torvane-recording-XXXXXX").string();
@@ -131,8 +135,8 @@ protected:
         o.portList.sysfsRoot = (dir / "no-sysfs").string();
         o.portList.extraPortsEnv = "TORVANE_RECORDING_TEST_PORTS";
         form = std::make_unique<TForm1>(o);
-        SessionRecording::Options r;
-        r.settingsFile = QString::fromStdString((dir / "settings.ini").string());
+        SessionRecording::Options r = recordingOptions;
+        if (r.settingsFile.isEmpty()) r.settingsFile = QString::fromStdString((dir / "settings.ini").string());
         recording = std::make_unique<SessionRecording>(*form, r);
         form->Table->OnSelectionChanged = [this](int, int row) {
             if (form->Start->Caption() != QLatin1String("Close")) return;
@@ -273,13 +277,17 @@ TEST_F(RecordingTest, ACaptureFolderThatCannotBeWrittenIsToldOnceAndCaptureGoesO
     SimulatedUnit unit(o);
     CreateForm(o.linkPath);
     FindAndStart(unit);
-    ASSERT_TRUE(WaitFor([&] { return !reports.empty(); }));
+    ASSERT_TRUE(WaitFor([&] { return !recording->Notice().isEmpty(); }));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     const size_t shown = shownWhileCapturing.size();
     ASSERT_TRUE(WaitFor([&] { return shownWhileCapturing.size() >= shown + 20; })) << "the table keeps capturing";
     Close();
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_NE(reports[0].find((dir / "a-file" / "captures").string()), std::string::npos) << reports[0];
-    EXPECT_NE(reports[0].find("Not a directory"), std::string::npos) << reports[0];
+    PumpQtEvents();
+    const std::string notice = recording->Notice().toStdString();
+    EXPECT_NE(notice.find((dir / "a-file" / "captures").string()), std::string::npos) << notice;
+    EXPECT_NE(notice.find("Not a directory"), std::string::npos) << notice;
+    EXPECT_EQ(recording->Notice().count(QStringLiteral("Session recording stopped")), 1) << notice;
+    EXPECT_TRUE(reports.empty()) << "no box";
 }
 
 TEST_F(RecordingTest, NothingTheUnitSendsBreaksARowOrReachesAFileNameUnsanitised) {
@@ -359,6 +367,168 @@ TEST_F(RecordingTest, CtrlCCopiesAndCtrlSSavesTheTableWhateverHasFocus) {
     EXPECT_EQ(header, "Car,Time,Last LB,Drive PWM,Brake PWM,Lane Change");
     EXPECT_EQ(first.substr(0, 3), "42,");
     EXPECT_EQ(first.substr(first.size() - 13), ",3 L*,0,0,Yes");
+}
+
+// Holds the session writer inside creating its file, as a writer that has fallen behind is held.
+class OpenGate {
+public:
+    recording::FileOpener Opener() {
+        return [this](const fs::path& path) {
+            std::unique_lock<std::mutex> lock(FMutex);
+            FCond.wait(lock, [this] { return FOpen; });
+            return std::fopen(path.c_str(), "wbx");
+        };
+    }
+    void Release() {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FOpen = true;
+        FCond.notify_all();
+    }
+
+private:
+    std::mutex FMutex;
+    std::condition_variable FCond;
+    bool FOpen = false;
+};
+
+// Counts the records the decoder offers a session while one is on: what was shown and should be
+// in the file or counted as not recorded.
+class SessionRecordCount : public RecordObserver {
+public:
+    explicit SessionRecordCount(const recording::SessionRecorder& recorder) : FRecorder(recorder) {}
+    void StatusShown(const ShownStatusRecord&) override { Count(); }
+    void NameReceived(const ReceivedNameRecord&) override { Count(); }
+    uint64_t count = 0;
+
+private:
+    void Count() {
+        if (FRecorder.InSession()) ++count;
+    }
+    const recording::SessionRecorder& FRecorder;
+};
+
+uint64_t NumberAfter(const std::string& text, const std::string& marker) {
+    const size_t at = text.rfind(marker);
+    return at == std::string::npos ? UINT64_MAX : std::stoull(text.substr(at + marker.size()));
+}
+
+TEST_F(RecordingTest, AWriterFallingBehindAFloodNeverBlocksTheWindowAndCountsWhatItMissed) {
+    OpenGate gate;
+    recordingOptions.opener = gate.Opener();
+    recordingOptions.maxQueuedRecords = 200;
+    unitsim::Options o;
+    o.flood = true;
+    o.linkPath = (dir / "unit").string();
+    SimulatedUnit unit(o);
+    CreateForm(o.linkPath);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    SessionRecordCount offered(recording->Recorder());
+    form->Rx.AddObserver(&offered);
+    FindAndStart(unit);
+    ASSERT_TRUE(WaitFor([&] { return !recording->Notice().isEmpty(); }));
+    std::string notice = recording->Notice().toStdString();
+    EXPECT_NE(notice.find("records arrived faster than they could be written: 200 records were waiting"),
+              std::string::npos)
+        << notice;
+    EXPECT_EQ(notice.find("disk"), std::string::npos) << "the disk is not what fell behind: " << notice;
+    ASSERT_NE(recording->NoticeBox(), nullptr);
+    EXPECT_FALSE(recording->NoticeBox()->isModal());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    // Close, clicked as a person clicks it, closes the port and searches again.
+    const size_t shown = shownWhileCapturing.size();
+    ASSERT_TRUE(WaitFor([&] { return shownWhileCapturing.size() > shown + 100; })) << "the table goes on";
+    QTest::mouseClick(form->Start, Qt::LeftButton);
+    EXPECT_EQ(form->Start->Caption(), "Start");
+    EXPECT_FALSE(form->Start->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return form->Start->isEnabled() && unit->SetupCommandsOk() >= 2; })) << unit.Log();
+
+    // The writer catches up: the queued records are in the file, the rest are counted.
+    gate.Release();
+    recording->Recorder().Writer().WaitUntilWritten();
+    ASSERT_TRUE(WaitFor([&] { return recording->Notice().contains(QStringLiteral("until the session ended")); }));
+    notice = recording->Notice().toStdString();
+    const SessionFile file = ReadSessionFile(recording->Recorder().Writer().LastFilePath());
+    EXPECT_EQ(file.rows.size(), 200u);
+    EXPECT_EQ(NumberAfter(notice, "Records not recorded: "), offered.count - file.rows.size()) << notice;
+    EXPECT_EQ(recording->Notice().count(QStringLiteral("Session recording stopped")), 1) << "replaced, not stacked";
+
+    // The window closes with the notice up, and that ends the program's event loop: the notice
+    // is no window of its own that would keep it running. (The guard only keeps a broken build
+    // from hanging; still pending, it was not what ended the loop.)
+    form->Rx.RemoveObserver(&offered);
+    ASSERT_TRUE(recording->NoticeBox()->isVisible());
+    QTimer::singleShot(0, form.get(), [this] { form->close(); });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, qApp, &QCoreApplication::quit);
+    guard.start(60000);
+    QApplication::exec();
+    EXPECT_TRUE(guard.isActive()) << "closing the window ended the program";
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(form->VaComm1->Active());
+    EXPECT_TRUE(reports.empty()) << "no box";
+}
+
+TEST_F(RecordingTest, ACapTooSmallForASessionIsRefusedWithAMessageAndNothingIsDeleted) {
+    fs::create_directories(dir / "captures");
+    const fs::path older = dir / "captures" / "2026-01-01_00-00-00_unit5_SIM-UNIT.csv";
+    std::ofstream(older) << recording::HeaderRow();
+    QSettings(QString::fromStdString((dir / "settings.ini").string()), QSettings::IniFormat)
+        .setValue(SessionRecording::kSizeCapKey, 1);
+    unitsim::Options o;
+    o.recordsPerSecond = 400;
+    const fs::path path = RecordWholeSession(o, 20);
+    PumpQtEvents();
+    const std::string notice = recording->Notice().toStdString();
+    EXPECT_NE(notice.find("Recording/FolderSizeCapBytes=1"), std::string::npos) << notice;
+    EXPECT_NE(notice.find("below 67108864 bytes"), std::string::npos) << notice;
+    EXPECT_NE(notice.find("The default, 2147483648 bytes, is used; nothing was deleted."), std::string::npos) << notice;
+    EXPECT_TRUE(fs::exists(older));
+    EXPECT_EQ(ReadSessionFile(path).StatusSequence().size(), 20u) << "recorded under the default cap";
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(RecordingTest, TheCaptureFolderOptionComesBeforeTheEnvironment) {
+    recordingOptions.captureDir = QString::fromStdString((dir / "from option").string());
+    unitsim::Options o;
+    o.recordsPerSecond = 400;
+    o.linkPath = (dir / "unit").string();
+    SimulatedUnit unit(o);
+    CreateForm(o.linkPath);
+    FindAndStart(unit);
+    ASSERT_TRUE(WaitFor([&] { return shownWhileCapturing.size() >= 5; }));
+    Close();
+    EXPECT_EQ(recording->Recorder().Writer().LastFilePath().parent_path(), dir / "from option");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "from option"), fs::directory_iterator()), 1);
+    EXPECT_TRUE(SessionFiles().empty()) << "nothing in TORVANE_CAPTURE_DIR";
+}
+
+TEST_F(RecordingTest, AFolderRenamedWhileCapturingIsToldAndTheFileStaysWhole) {
+    unitsim::Options o;
+    o.recordsPerSecond = 400;
+    o.count = 40;
+    o.linkPath = (dir / "unit").string();
+    SimulatedUnit unit(o);
+    unit->SetPaused(true);
+    CreateForm(o.linkPath);
+    FindAndStart(unit);
+    unit->SetPaused(false);
+    ASSERT_TRUE(WaitFor([&] { return shownWhileCapturing.size() >= 10; }));
+    recording->Recorder().Writer().WaitUntilWritten();
+    fs::rename(dir / "captures", dir / "renamed");
+    ASSERT_TRUE(WaitFor([&] { return shownWhileCapturing.size() >= 40; }));
+    Close();
+    PumpQtEvents();
+    const std::string notice = recording->Notice().toStdString();
+    EXPECT_NE(notice.find("the captures folder was moved or renamed"), std::string::npos) << notice;
+    EXPECT_NE(notice.find((fs::canonical(dir / "renamed")).string()), std::string::npos) << notice;
+    EXPECT_EQ(notice.find("stopped"), std::string::npos) << notice;
+    const auto files = std::vector<fs::path>(fs::directory_iterator(dir / "renamed"), fs::directory_iterator());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(ReadSessionFile(files[0]).StatusSequence(), shownWhileCapturing);
 }
 
 } // namespace

@@ -34,7 +34,9 @@ void ReportEntry(const ErrorReportEntry& entry) {
             return;
         }
         showing = true;
-        QString text = QString::fromLocal8Bit(entry.Message.c_str());
+        // Messages are UTF-8 on every system (Windows' own texts and paths are converted to it);
+        // the ANSI code page would garble any name outside it.
+        QString text = QString::fromUtf8(entry.Message.c_str());
         if (!text.endsWith(QLatin1Char('.'))) text += QLatin1Char('.');
         QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationDisplayName(), text);
         showing = false;

@@ -12,12 +12,29 @@
 #include "toolkit/SysUtils.h"
 
 namespace {
-recording::WriterLimits LimitsFrom(QSettings& settings, std::chrono::milliseconds flushInterval) {
+// The cap as the settings give it; a cap that is no number of bytes, or too small to hold a
+// session, is not taken: the default is, and the notice says so.
+recording::WriterLimits LimitsFrom(QSettings& settings, const SessionRecording::Options& options, QString& complaint) {
     recording::WriterLimits limits;
-    limits.flushInterval = flushInterval;
+    limits.flushInterval = options.flushInterval;
+    limits.maxQueuedRecords = options.maxQueuedRecords;
+    const QVariant value = settings.value(SessionRecording::kSizeCapKey);
+    if (!value.isValid()) return limits;
     bool ok = false;
-    const qulonglong cap = settings.value(SessionRecording::kSizeCapKey).toULongLong(&ok);
-    if (ok && cap > 0) limits.folderSizeCap = cap;
+    const qulonglong cap = value.toString().trimmed().toULongLong(&ok);
+    if (ok && cap >= recording::kSmallestFolderSizeCap) {
+        limits.folderSizeCap = cap;
+        return limits;
+    }
+    const QString given = value.toString();
+    complaint = QStringLiteral("The captures folder's size cap %1=%2 in \"%3\" is not taken: %4. The default, %5 bytes, "
+                               "is used; nothing was deleted.")
+                    .arg(QString::fromLatin1(SessionRecording::kSizeCapKey), given,
+                         QDir::toNativeSeparators(settings.fileName()),
+                         ok ? QStringLiteral("a cap below %1 bytes (64 MiB) could not hold a session of some minutes")
+                                  .arg(recording::kSmallestFolderSizeCap)
+                            : QStringLiteral("it is not a number of bytes"))
+                    .arg(limits.folderSizeCap);
     return limits;
 }
 
@@ -29,16 +46,23 @@ std::unique_ptr<QSettings> OpenSettings(const QString& file) {
 SessionRecording::SessionRecording(TForm1& form) : SessionRecording(form, Options{}) {}
 
 SessionRecording::SessionRecording(TForm1& form, Options options)
-    : FForm(form), FSettings(OpenSettings(options.settingsFile)) {
-    // Reports may come from the writer thread: they reach the central report on this thread.
+    : FForm(form), FCaptureDir(options.captureDir), FNotice(form), FSettings(OpenSettings(options.settingsFile)) {
+    // Reports may come from the writer thread: they reach the notice on this thread.
     QPointer<SessionRecording> self(this);
+    QString complaint;
     FRecorder = std::make_unique<recording::SessionRecorder>(
-        LimitsFrom(*FSettings, options.flushInterval),
-        [self](const std::string& message) {
+        LimitsFrom(*FSettings, options, complaint),
+        [self](const recording::Report& report) {
+            const QString text = QString::fromUtf8(report.message.data(), static_cast<qsizetype>(report.message.size()));
             QMetaObject::invokeMethod(
-                self.data(), [self, message] { if (self) self->Report(message); }, Qt::QueuedConnection);
+                self.data(), [self, session = report.session, text] { if (self) self->Report(session, text); },
+                Qt::QueuedConnection);
         },
         std::move(options.opener));
+    // Told once the window is up, not before it.
+    if (!complaint.isEmpty()) {
+        QMetaObject::invokeMethod(this, [this, complaint] { Report(0, complaint); }, Qt::QueuedConnection);
+    }
     FForm.Rx.AddObserver(FRecorder.get());
     FForm.AddCaptureListener([self](bool capturing) {
         if (self) self->CaptureChanged(capturing);
@@ -58,10 +82,16 @@ SessionRecording::~SessionRecording() {
     FRecorder.reset();  // the writer finishes the file and its thread ends
 }
 
-QString SessionRecording::CapturesFolder() {
+QString SessionRecording::CapturesFolder() const {
+    if (!FCaptureDir.isEmpty()) return FCaptureDir;
     const QString fromEnvironment = qEnvironmentVariable("TORVANE_CAPTURE_DIR");
     if (!fromEnvironment.isEmpty()) return fromEnvironment;
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/captures");
+}
+
+std::filesystem::path SessionRecording::CapturesFolderPath() const {
+    const QString folder = QDir::toNativeSeparators(CapturesFolder());
+    return std::filesystem::path(folder.toStdU16String());
 }
 
 void SessionRecording::SetRecordSessions(bool on) {
@@ -79,17 +109,16 @@ void SessionRecording::CaptureChanged(bool capturing) {
 }
 
 void SessionRecording::BeginIfCapturing() {
-    if (!FCapturing || !RecordSessions() || FRecorder->Recording()) return;
-    FRecorder->BeginSession(std::filesystem::path(CapturesFolder().toStdU16String()));
+    if (!FCapturing || !RecordSessions() || FRecorder->InSession()) return;
+    FRecorder->BeginSession(CapturesFolderPath());
 }
 
 void SessionRecording::OpenCapturesFolder() {
     const QString folder = CapturesFolder();
     if (!QDir().mkpath(folder) || !QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) {
-        throw toolkit::Exception("Could not open the captures folder \"" + folder.toStdString() + "\".");
+        throw toolkit::Exception("Could not open the captures folder \"" + QDir::toNativeSeparators(folder).toStdString() +
+                                 "\".");
     }
 }
 
-void SessionRecording::Report(const std::string& message) {
-    toolkit::RunReportingErrors(nullptr, [&message] { throw toolkit::Exception(message); });
-}
+void SessionRecording::Report(uint64_t subject, const QString& message) { FNotice.Show(subject, message); }

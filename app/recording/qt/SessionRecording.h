@@ -1,7 +1,8 @@
 #pragma once
 // Session recording on the window: records every capture (Start until Close, an unplug or the
 // window closing) into the captures folder, with the "Record sessions" and "Open captures folder"
-// commands. The choice and the folder's size cap live in the application's settings.
+// commands. The choice and the folder's size cap live in the application's settings. What goes
+// wrong with recording is told in a notice that never blocks the window.
 #include <QAction>
 #include <QObject>
 #include <QSettings>
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "RecordingNotice.h"
 #include "app/recording/SessionRecorder.h"
 
 class TForm1;
@@ -18,8 +20,10 @@ class SessionRecording : public QObject {
 public:
     struct Options {
         QString settingsFile;             // empty: the application's settings
+        QString captureDir;               // --capture-dir; empty: TORVANE_CAPTURE_DIR or the default
         recording::FileOpener opener;     // empty: the session file itself
         std::chrono::milliseconds flushInterval{500};
+        size_t maxQueuedRecords = recording::WriterLimits{}.maxQueuedRecords;
     };
 
     explicit SessionRecording(TForm1& form);
@@ -27,13 +31,18 @@ public:
     // Ends the session and writes out what was handed over; must go before the window.
     ~SessionRecording() override;
 
-    // TORVANE_CAPTURE_DIR when set, else "captures" in the application's data folder; read
-    // afresh at every session.
-    static QString CapturesFolder();
+    // The folder given as an option, else TORVANE_CAPTURE_DIR when set, else "captures" in the
+    // application's data folder; the variable is read afresh at every session.
+    QString CapturesFolder() const;
+    // The same as a path, built from the UTF-16 name (never through a code page).
+    std::filesystem::path CapturesFolderPath() const;
 
     bool RecordSessions() const { return FRecordAction->isChecked(); }
     void SetRecordSessions(bool on);
     recording::SessionRecorder& Recorder() { return *FRecorder; }
+    // What the notice says now; empty while none is showing.
+    QString Notice() const { return FNotice.Text(); }
+    QMessageBox* NoticeBox() const { return FNotice.Box(); }
 
     QAction* RecordAction() const { return FRecordAction; }
     QAction* OpenFolderAction() const { return FOpenFolderAction; }
@@ -45,9 +54,11 @@ private:
     void CaptureChanged(bool capturing);
     void BeginIfCapturing();
     void OpenCapturesFolder();
-    void Report(const std::string& message);
+    void Report(uint64_t subject, const QString& message);
 
     TForm1& FForm;
+    QString FCaptureDir;
+    RecordingNotice FNotice;
     std::unique_ptr<QSettings> FSettings;
     std::unique_ptr<recording::SessionRecorder> FRecorder;
     QAction* FRecordAction = nullptr;

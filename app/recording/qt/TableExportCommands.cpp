@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QKeyEvent>
@@ -42,7 +43,7 @@ void SaveTable(TForm1& form, const TableExportOptions& options) {
     QSaveFile file(path);
     const QByteArray csv = TableAsCsv(*form.Table);
     if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit()) {
-        throw toolkit::Exception("Could not save the table to \"" + path.toStdString() + "\": " +
+        throw toolkit::Exception("Could not save the table to \"" + QDir::toNativeSeparators(path).toStdString() + "\": " +
                                  file.errorString().toStdString());
     }
 }

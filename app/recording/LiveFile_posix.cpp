@@ -1,0 +1,80 @@
+#include "LiveFile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+namespace recording {
+
+namespace fs = std::filesystem;
+
+namespace {
+// Tries the writer's lock on an open descriptor: true when another open file holds it.
+bool Locked(int fd) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return false;
+    return errno == EWOULDBLOCK;
+}
+} // namespace
+
+std::FILE* CreateLiveFile(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    // flock, not fcntl locks: those belong to the process, so a test (or anything else in this
+    // process) opening and closing the file would drop them. No other open file can hold a
+    // lock on a file just made; a file system without locks records all the same, unmarked.
+    ::flock(fd, LOCK_EX | LOCK_NB);
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (file == nullptr) {
+        const int error = errno;
+        ::unlink(path.c_str());
+        ::close(fd);
+        errno = error;
+    }
+    return file;
+}
+
+bool InUse(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return false;
+    const bool locked = Locked(fd);
+    ::close(fd);  // and with it any lock taken to ask
+    return locked;
+}
+
+RemoveOutcome RemoveUnlessInUse(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return errno == ENOENT ? RemoveOutcome::Gone : RemoveOutcome::Failed;
+    // Held while the name goes, so no writer can take the file meanwhile.
+    RemoveOutcome outcome = RemoveOutcome::InUse;
+    if (!Locked(fd)) {
+        if (::unlink(path.c_str()) == 0) outcome = RemoveOutcome::Removed;
+        else outcome = errno == ENOENT ? RemoveOutcome::Gone : RemoveOutcome::Failed;
+    }
+    ::close(fd);
+    return outcome;
+}
+
+Whereabouts WhereaboutsOf(std::FILE* file) {
+    Whereabouts where;
+    const int fd = ::fileno(file);
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_nlink == 0) {
+        where.removed = true;
+        return where;
+    }
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    std::error_code ec;
+    fs::path target = fs::read_symlink(link, ec);
+    if (!ec) where.path = std::move(target);
+    return where;
+}
+
+int TruncateOpenFile(std::FILE* file, uint64_t size) {
+    return ::ftruncate(::fileno(file), static_cast<off_t>(size)) == 0 ? 0 : errno;
+}
+
+} // namespace recording
