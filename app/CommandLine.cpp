@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QtGlobal>
 
+#include "app/session/SessionSummary.h"
+
 namespace {
 const QString kProgram = QStringLiteral("torvane-capture");
 }
@@ -33,9 +35,15 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
                                   QStringLiteral("Show the recorded session <file> in a session window beside the "
                                                  "capture window. Give it more than once for more sessions."),
                                   QStringLiteral("file"));
+    const QCommandLineOption summary(QStringLiteral("summary"),
+                                     QStringLiteral("Print the per-car summary of the session file <file> as CSV on "
+                                                    "standard output and exit, without a window (exit code 1 when the "
+                                                    "file cannot be read). Its columns are described below."),
+                                     QStringLiteral("file"));
     parser.addOption(port);
     parser.addOption(captureDir);
     parser.addOption(open);
+    parser.addOption(summary);
 
     CommandLine result;
     const auto fail = [&](const QString& what) {
@@ -52,7 +60,8 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
         QString text = parser.helpText();
         text.replace(0, text.indexOf(QLatin1Char('\n')),
                      QStringLiteral("Usage: ") + kProgram + QStringLiteral(" [options]"));
-        result.text = text;
+        result.text = text + QLatin1Char('\n') +
+                      QString::fromStdString(session::SummaryColumnsHelp());
         return result;
     }
     if (parser.isSet(showVersion)) {
@@ -63,6 +72,12 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
     if (!parser.positionalArguments().isEmpty()) {
         return fail(QStringLiteral("unexpected argument '") + parser.positionalArguments().constFirst() +
                     QStringLiteral("'."));
+    }
+    if (parser.isSet(summary)) {
+        result.summaryFile = parser.value(summary);
+        if (result.summaryFile.isEmpty()) return fail(QStringLiteral("--summary needs a session file."));
+        result.action = CommandLine::Action::Summary;
+        return result;
     }
     result.ports = parser.values(port);
     for (const QString& p : result.ports) {

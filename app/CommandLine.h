@@ -7,12 +7,13 @@
 #include "app/MainForm.h"
 
 struct CommandLine {
-    enum class Action { Run, ShowHelp, ShowVersion, Fail };
+    enum class Action { Run, ShowHelp, ShowVersion, Fail, Summary };
     Action action = Action::Run;
     QString text;        // the help, the version line or what was wrong, to print as it stands
     QStringList ports;   // --port, in the order given
     QString captureDir;  // --capture-dir
     QStringList openFiles;  // --open: session files to show, each in its own window
+    QString summaryFile; // --summary: print that session's per-car summary and exit, no window
 
     // What the process does with this command line: 0 to run the window, else its exit code
     // after text has been printed (2 for a command line that could not be read).

@@ -1,5 +1,6 @@
 // torvane-capture: finds the receiver unit on a serial port and shows its status records.
 #include <QApplication>
+#include <QFile>
 
 #include <cstdio>
 
@@ -9,6 +10,7 @@
 #include "app/plot/ThrottlePlot.h"
 #include "app/recording/qt/SessionRecording.h"
 #include "app/recording/qt/TableExportCommands.h"
+#include "app/session/SummaryCommand.h"
 #include "app/session/ui/SessionOpening.h"
 #include "toolkit/qt/ErrorReportBox.h"
 #include "toolkit/qt/SyncAdapter.h"
@@ -17,6 +19,13 @@ int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     const CommandLine commandLine = ParseCommandLine(arguments, QStringLiteral(TORVANE_VERSION));
+    if (commandLine.action == CommandLine::Action::Summary) {  // no window, no display
+#ifdef _WIN32
+        return session::RunSummaryCommand(commandLine.summaryFile.toStdWString(), stdout, stderr);
+#else
+        return session::RunSummaryCommand(QFile::encodeName(commandLine.summaryFile).toStdString(), stdout, stderr);
+#endif
+    }
     if (commandLine.action != CommandLine::Action::Run) {
         std::fputs(commandLine.text.toLocal8Bit().constData(),
                    commandLine.action == CommandLine::Action::Fail ? stderr : stdout);

@@ -15,6 +15,9 @@
 
 namespace session {
 
+struct LoadOutcome;
+LoadOutcome LoadSession(const std::filesystem::path& path, ScanControl* control);  // below
+
 // One record as kept.
 struct RecordValues {
     RowKind kind = RowKind::Status;
@@ -87,7 +90,7 @@ public:
     size_t MemoryBytes() const;
 
 private:
-    friend class SessionBuilder;
+    friend LoadOutcome LoadSession(const std::filesystem::path&, ScanControl*);
     struct Store;
     std::unique_ptr<Store> FStore;
     std::filesystem::path FPath;

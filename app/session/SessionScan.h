@@ -25,6 +25,10 @@ enum class RowKind : uint8_t { Status, Name };
 struct ScannedRow {
     RowKind kind = RowKind::Status;
     int64_t timeMs = 0;           // since 1970-01-01 UTC, as written
+    // timeMs on a clock that does not go back: a row stamped earlier than a row before it is
+    // taken at that row's time, so a clock set back during a capture yields no negative gap.
+    // What plots, gaps and spans use.
+    int64_t clockMs = 0;
     int utcOffsetMinutes = 0;     // the local time's offset from UTC, as written
     uint64_t number = 0;          // the record column
     uint64_t fileOffset = 0;      // of the row's first byte
@@ -79,9 +83,16 @@ struct ScanResult {
 ScanResult ScanSessionFile(const std::filesystem::path& path, const std::function<void(const ScannedRow&)>& onRow,
                            ScanControl* control = nullptr);
 
+// Reads a header row (no line end; a trailing carriage return is allowed). Fails with the reason
+// ("missing column 'car'").
+recording::HeaderReading ReadSessionHeader(std::string_view line);
+
 // Parses one row (no line end) against the header's positions; false when it cannot be read.
 // fileOffset and length are left to the caller.
 bool ParseRow(std::string_view line, const recording::ColumnPositions& columns, ScannedRow& row);
+
+// The path as messages name it (UTF-8).
+std::string PathText(const std::filesystem::path& path);
 
 // "2026-12-07T09:43:51.123+01:00" into UTC milliseconds and the offset; false when malformed.
 bool ParseTimeField(std::string_view text, int64_t& utcMs, int& utcOffsetMinutes);
