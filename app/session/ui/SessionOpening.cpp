@@ -18,6 +18,14 @@
 
 namespace session::ui {
 
+std::filesystem::path FileSystemPath(const QString& path) {
+#ifdef _WIN32
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
 QStringList DroppedSessionFiles(const QMimeData* mime) {
     QStringList files;
     if (mime == nullptr || !mime->hasUrls()) return files;
@@ -94,7 +102,7 @@ void SessionOpener::AskAndOpen() {
 SessionWindow* SessionOpener::Open(const QString& path) {
     // The header says at once whether this is a session; only then does a window open (and the
     // rest is read on its worker thread).
-    const SessionRows header(QFile::encodeName(path).toStdString());
+    const SessionRows header(FileSystemPath(path));
     if (!header.Ok()) {
         const QString message = QStringLiteral("%1 cannot be opened as a session.\n\n%2")
                                     .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()),

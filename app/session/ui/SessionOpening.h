@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <filesystem>
 #include <functional>
 #include <vector>
 
@@ -57,6 +58,9 @@ private:
     std::vector<QPointer<QWidget>> FWatched;
     std::vector<QPointer<SessionWindow>> FWindows;
 };
+
+// A file name as the standard library takes it, on either system.
+std::filesystem::path FileSystemPath(const QString& path);
 
 // The local .csv files among dropped data, in the order given.
 QStringList DroppedSessionFiles(const QMimeData* mime);

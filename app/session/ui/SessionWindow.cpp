@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/session/ui/SessionOpening.h"
 #include "toolkit/DateTime.h"
 #include "toolkit/ErrorReport.h"
 #include "toolkit/SysUtils.h"
@@ -130,6 +131,10 @@ void SessionWindow::CreateWidgets() {
     Table->SetDefaultRowHeight(kRowHeight);
     for (int c = 0; c < 6; ++c) Table->SetColWidth(c, kColumnWidths[c]);
     for (int c = 0; c < 6; ++c) Table->SetCell(c, 0, QString::fromLatin1(kHeaders[c]));
+    QFont tableFont(QStringLiteral("MS Sans Serif"));  // the capture window's face and size
+    tableFont.setStyleHint(QFont::SansSerif);
+    tableFont.setPixelSize(11);
+    Table->setFont(tableFont);
     Table->setFixedWidth(kTableWidth);
     Table->setMinimumHeight(3 * kRowHeight);
     Table->setEnabled(false);  // as the capture table: the program writes it, the keys move the cursor
@@ -207,7 +212,7 @@ void SessionWindow::StartLoading() {
     FControl.progress = [this](uint64_t read, uint64_t total) {
         QMetaObject::invokeMethod(this, [this, read, total] { ShowProgress(read, total); }, Qt::QueuedConnection);
     };
-    const std::filesystem::path path = QFile::encodeName(FPath).toStdString();
+    const std::filesystem::path path = FileSystemPath(FPath);
     FWorker = std::thread([this, path] {
         LoadOutcome outcome = LoadSession(path, &FControl);
         QMetaObject::invokeMethod(this, [this, outcome = std::move(outcome)]() mutable { Loaded(std::move(outcome)); },
@@ -274,9 +279,10 @@ QString SessionWindow::InfoText() const {
                          LocalDateText(d.FirstTimeMs(), d.UtcOffsetMinutes(0)),
                          TickLabel(d.FirstTimeMs(), d.UtcOffsetMinutes(0), 1000, FTimeSeparator));
     }
-    text += d.SkippedRows() == 0 ? QStringLiteral(". No rows skipped.")
-                                 : QStringLiteral(". %1 rows could not be read and were skipped.").arg(d.SkippedRows());
-    if (d.UnterminatedTail()) text += QStringLiteral(" The file ends in a row cut short: it may still be being written.");
+    if (d.SkippedRows() == 0) text += QStringLiteral(". No rows skipped.");
+    else if (d.SkippedRows() == 1) text += QStringLiteral(". 1 row could not be read and was skipped.");
+    else text += QStringLiteral(". %1 rows could not be read and were skipped.").arg(d.SkippedRows());
+    if (d.UnterminatedTail()) text += QStringLiteral(" The last row is cut short: the file may still be being written.");
     return text;
 }
 
