@@ -1,5 +1,6 @@
 #include "app/session/ui/SessionCanvas.h"
 
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -73,8 +74,11 @@ PlotPicture SessionCanvas::Picture() const {
 }
 
 void SessionCanvas::paintEvent(QPaintEvent*) {
+    QElapsedTimer took;
+    took.start();
     ++FPaintCount;
     QPainter(this).drawImage(0, 0, RenderPicture(Picture(), font()));
+    FLastPaintNs = took.nsecsElapsed();
 }
 
 void SessionCanvas::mousePressEvent(QMouseEvent* event) {

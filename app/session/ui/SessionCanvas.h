@@ -32,6 +32,7 @@ public:
     // The picture as it is shown now.
     PlotPicture Picture() const;
     uint64_t PaintCount() const { return FPaintCount; }
+    int64_t LastPaintNs() const { return FLastPaintNs; }  // building and drawing the last picture
 
     std::function<void(int64_t timeMs)> OnClicked;
     std::function<void(int64_t deltaMs)> OnPan;             // the view's start moves by this much
@@ -64,6 +65,7 @@ private:
     int FRangeToX = -1;
     int FWheelEighths = 0;  // a high-resolution wheel's part steps, until they make a notch
     uint64_t FPaintCount = 0;
+    int64_t FLastPaintNs = 0;
 };
 
 } // namespace session::ui

@@ -112,6 +112,7 @@ SessionWindow* SessionOpener::Open(const QString& path) {
         return nullptr;
     }
     auto* window = new SessionWindow(QFileInfo(path).absoluteFilePath(), &FForm);
+    window->addAction(FCommand);  // Ctrl+O from a session window too
     FWindows.erase(std::remove_if(FWindows.begin(), FWindows.end(), [](const QPointer<SessionWindow>& w) { return w.isNull(); }),
                    FWindows.end());
     FWindows.emplace_back(window);

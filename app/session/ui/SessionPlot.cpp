@@ -66,6 +66,23 @@ private:
     std::vector<QPolygon>& FOut;
 };
 
+// A curve's vertical runs (a column's spread, most of a dense picture's pixels) filled as
+// rectangles, the rest drawn as lines.
+void DrawCurve(plot::Raster& raster, const QPolygon& line, QRgb colour, QPolygon& slanted) {
+    slanted.clear();
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QPoint at = line[i];
+        if (i > 0 && line[i - 1].x() == at.x()) {
+            const QPoint from = line[i - 1];
+            raster.Fill(QRect(QPoint(at.x(), std::min(from.y(), at.y())), QPoint(at.x(), std::max(from.y(), at.y()))), colour);
+            if (slanted.size() > 1) raster.Polyline(slanted, colour);
+            slanted.clear();
+        }
+        slanted.append(at);
+    }
+    if (slanted.size() > 1 || line.size() == 1) raster.Polyline(slanted, colour);
+}
+
 QString Escaped(const QString& text) { return text.toHtmlEscaped(); }
 
 QString SvgColour(QRgb rgb) { return QColor(rgb).name(QColor::HexRgb); }
@@ -195,9 +212,10 @@ QImage RenderPicture(const PlotPicture& pic, const QFont& font) {
         }
     }
     plot::Raster raster(image, l.drive.united(l.brake).adjusted(1, 1, -1, -1));
+    QPolygon slanted;
     for (const CarCurves& car : pic.cars) {
-        for (const QPolygon& line : car.drive) raster.Polyline(line, car.colour);
-        for (const QPolygon& line : car.brake) raster.Polyline(line, car.colour);
+        for (const QPolygon& line : car.drive) DrawCurve(raster, line, car.colour, slanted);
+        for (const QPolygon& line : car.brake) DrawCurve(raster, line, car.colour, slanted);
         for (const QRect& mark : car.laneMarks) raster.Fill(mark, car.colour);
     }
     QPainter p(&image);

@@ -197,7 +197,7 @@ void SessionWindow::CreateWidgets() {
     layout->addLayout(status);
 
     SetControlsEnabled(false);
-    resize(1180, 720);
+    resize(1180, 660);  // fits a 1366x768 screen with its title bar and a panel
 }
 
 void SessionWindow::SetControlsEnabled(bool enabled) {

@@ -11,6 +11,18 @@ QStringList HeaderNames() {
     return header.split(QLatin1Char(','));
 }
 
+// The CSV's names over two lines ("longest_gap_ms" as "longest / gap ms"), so ten columns fit
+// beside the records table; the tooltip gives the CSV's name.
+QString ShownHeader(const QString& csvName) {
+    QString words = csvName;
+    words.replace(QLatin1Char('_'), QLatin1Char(' '));
+    words.replace(QStringLiteral("records per s"), QStringLiteral("records/s"));
+    words.replace(QStringLiteral("lane change presses"), QStringLiteral("lane presses"));
+    const qsizetype space = words.indexOf(QLatin1Char(' '));
+    if (space > 0) words[space] = QLatin1Char('\n');
+    return words;
+}
+
 QIcon Swatch(const QColor& colour) {
     QPixmap pixmap(10, 10);
     pixmap.fill(colour);
@@ -21,7 +33,9 @@ QIcon Swatch(const QColor& colour) {
 SummaryTable::SummaryTable(QWidget* parent) : QTableWidget(parent) {
     const QStringList names = HeaderNames();
     setColumnCount(static_cast<int>(names.size()));
-    setHorizontalHeaderLabels(names);
+    QStringList shown;
+    for (const QString& name : names) shown << ShownHeader(name);
+    setHorizontalHeaderLabels(shown);
     verticalHeader()->setVisible(false);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
