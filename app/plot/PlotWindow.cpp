@@ -110,6 +110,7 @@ PlotWindow::PlotWindow(PlotModel& model, QWidget* parent) : QWidget(parent, Qt::
 
     Summary = new session::ui::SummaryTable(this);
     Summary->setToolTip(QStringLiteral("Per car, over the records the plot holds (the last minute)"));
+    Summary->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);  // a row per car; the plot takes the rest
 
     auto* controls = new QHBoxLayout;
     controls->addWidget(WindowBox);

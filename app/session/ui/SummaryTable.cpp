@@ -3,6 +3,8 @@
 #include <QHeaderView>
 #include <QPixmap>
 
+#include <algorithm>
+
 namespace session::ui {
 
 namespace {
@@ -50,7 +52,10 @@ SummaryTable::SummaryTable(QWidget* parent) : QTableWidget(parent) {
 
 void SummaryTable::Show(const Summary& summary, const std::function<QColor(uint8_t)>& colourOf) {
     const int rows = static_cast<int>(summary.cars.size());
-    if (rowCount() != rows) setRowCount(rows);
+    if (rowCount() != rows) {
+        setRowCount(rows);
+        updateGeometry();  // the size it asks for follows the cars
+    }
     for (int r = 0; r < rows; ++r) {
         const CarSummary& car = summary.cars[static_cast<size_t>(r)];
         const std::vector<std::string> fields = SummaryFields(car, summary.spanMs);
@@ -78,9 +83,9 @@ QStringList SummaryTable::RowTexts(int row) const {
 }
 
 QSize SummaryTable::sizeHint() const {
-    const int rows = std::max(rowCount(), 2);
+    const int rows = std::clamp(rowCount(), 2, kMostRowsAsked);
     const int height = horizontalHeader()->sizeHint().height() + rows * verticalHeader()->defaultSectionSize() + 2 * frameWidth();
-    return {QTableWidget::sizeHint().width(), std::min(height, 8 * verticalHeader()->defaultSectionSize())};
+    return {QTableWidget::sizeHint().width(), height};
 }
 
 } // namespace session::ui

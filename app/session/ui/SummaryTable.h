@@ -13,6 +13,9 @@ namespace session::ui {
 
 class SummaryTable : public QTableWidget {
 public:
+    // Asks for room for this many cars at most; more scroll.
+    static constexpr int kMostRowsAsked = 8;
+
     explicit SummaryTable(QWidget* parent = nullptr);
 
     // Shows summary; colourOf (may be empty) gives a car's colour in the plot beside.
