@@ -488,6 +488,31 @@ TEST_F(SessionWindowTest, ADroppedCsvOpensASessionAndLeavesTheCaptureWindowAlone
     }
 }
 
+TEST_F(SessionWindowTest, ClosingOrCancellingWhileReadingStopsTheReaderFirst) {
+    // Big enough to be still reading when the window goes; whether it was, only the outcome tells.
+    std::string big = kHeader;
+    const std::string row = TimeText(0) + ",1,status,1,3,3 R,10,0,0,5,BENCH-A,53 00\n";
+    while (big.size() < 20u * 1024 * 1024) big += row;
+    const QString path = dir.filePath(QStringLiteral("big.csv"));
+    ASSERT_TRUE(WriteText(path, big));
+
+    SessionWindow* closed = opener->Open(path);
+    ASSERT_NE(closed, nullptr);
+    delete closed;  // joins the reader before anything it reports to goes
+
+    SessionWindow* cancelled = opener->Open(path);
+    ASSERT_NE(cancelled, nullptr);
+    EXPECT_TRUE(cancelled->CancelButton->isVisible());
+    const QPointer<SessionWindow> alive(cancelled);
+    cancelled->CancelButton->click();
+    ASSERT_TRUE(testsupport::WaitWithQtEvents([&] { return alive.isNull() || alive->GetState() == SessionWindow::State::Ready; }));
+    if (alive) {
+        EXPECT_FALSE(alive->CancelButton->isVisible()) << "read to the end before the click came";
+    } else {
+        EXPECT_TRUE(opener->Windows().empty()) << "cancelled: the window went";
+    }
+}
+
 TEST(SessionCommandLine, OpenTakesFilesFromTheCurrentFolder) {
     const CommandLine c = ParseCommandLine({QStringLiteral("torvane-capture"), QStringLiteral("--open"), QStringLiteral("a.csv"),
                                             QStringLiteral("--open=/tmp/b.csv")},
