@@ -10,10 +10,16 @@ namespace {
 
 constexpr size_t kChunkShift = 16;
 constexpr size_t kChunkSize = size_t{1} << kChunkShift;  // records per storage chunk
-constexpr size_t kChunkMask = kChunkSize - 1;
+// Per-car arrays grow in smaller blocks: with up to 256 cars, a partly filled last block each
+// must not weigh on a small session.
+constexpr size_t kBlockShift = 12;
+constexpr size_t kBlockSize = size_t{1} << kBlockShift;
+constexpr size_t kBlockMask = kBlockSize - 1;
 constexpr size_t kFanShift = 4;
 constexpr size_t kFan = size_t{1} << kFanShift;  // records per pyramid node at the lowest level
 constexpr uint8_t kFlagName = 1, kFlagLane = 2, kFlagPress = 4;
+// A car's record more than 65.5 s after the first of its run: its time is read from the records.
+constexpr uint16_t kFarInRun = 0xFFFF;
 
 // A growing array kept in fixed blocks, so growing never copies (and never briefly holds two
 // copies of a large array, which would double the peak memory of a big session).
@@ -21,27 +27,27 @@ template <typename T>
 class BlockArray {
 public:
     void Push(const T& v) {
-        if (FSize < kChunkSize) {
+        if (FSize < kBlockSize) {
             // The first block grows by doubling, so a car with a handful of records costs little.
             if (FSize == FFirstCapacity) {
-                const size_t next = FFirstCapacity == 0 ? 64 : std::min(FFirstCapacity * 2, kChunkSize);
+                const size_t next = FFirstCapacity == 0 ? 64 : std::min(FFirstCapacity * 2, kBlockSize);
                 std::unique_ptr<T[]> b(new T[next]);
                 if (FSize > 0) std::copy(FBlocks[0].get(), FBlocks[0].get() + FSize, b.get());
                 if (FBlocks.empty()) FBlocks.push_back(std::move(b));
                 else FBlocks[0] = std::move(b);
                 FFirstCapacity = next;
             }
-        } else if ((FSize & kChunkMask) == 0) {
-            FBlocks.emplace_back(new T[kChunkSize]);
+        } else if ((FSize & kBlockMask) == 0) {
+            FBlocks.emplace_back(new T[kBlockSize]);
         }
-        FBlocks.back()[FSize & kChunkMask] = v;
+        FBlocks.back()[FSize & kBlockMask] = v;
         ++FSize;
     }
-    const T& operator[](size_t i) const { return FBlocks[i >> kChunkShift][i & kChunkMask]; }
+    const T& operator[](size_t i) const { return FBlocks[i >> kBlockShift][i & kBlockMask]; }
     size_t Size() const { return FSize; }
     size_t Bytes() const {
         const size_t full = FBlocks.empty() ? 0 : FBlocks.size() - 1;
-        return (FFirstCapacity + full * kChunkSize) * sizeof(T) + FBlocks.capacity() * sizeof(void*);
+        return (FFirstCapacity + full * kBlockSize) * sizeof(T) + FBlocks.capacity() * sizeof(void*);
     }
 
 private:
@@ -78,6 +84,7 @@ struct CarTrack {
     BlockArray<uint32_t> index;  // into all records
     BlockArray<uint8_t> drive, brake, flags;
     BlockArray<int64_t> runStart;  // time of the first record of each run of kFan
+    BlockArray<uint16_t> sinceRunStart;  // each record's time after its run's first, or kFarInRun
     std::vector<std::vector<Node>> levels;
     std::vector<Node> open;  // the run being filled at each level
 
@@ -87,6 +94,8 @@ struct CarTrack {
     void Push(uint32_t at, int64_t timeMs, uint8_t d, uint8_t b, uint8_t f) {
         const size_t k = index.Size();
         if (k % kFan == 0) runStart.Push(timeMs);
+        const int64_t since = timeMs - runStart[runStart.Size() - 1];
+        sinceRunStart.Push(since < kFarInRun ? static_cast<uint16_t>(since) : kFarInRun);
         index.Push(at);
         drive.Push(d);
         brake.Push(b);
@@ -119,7 +128,8 @@ struct CarTrack {
     }
 
     size_t Bytes() const {
-        size_t b = index.Bytes() + drive.Bytes() + brake.Bytes() + flags.Bytes() + runStart.Bytes();
+        size_t b = index.Bytes() + drive.Bytes() + brake.Bytes() + flags.Bytes() + runStart.Bytes() +
+                   sinceRunStart.Bytes();
         for (const auto& l : levels) b += l.capacity() * sizeof(Node);
         return b;
     }
@@ -142,7 +152,7 @@ struct SessionData::Store {
         // Chunks grow by doubling up to kChunkSize: a file whose times jump by weeks between rows
         // starts many short chunks, and each must cost what it holds, not a full chunk.
         void Grow() {
-            const uint32_t next = capacity == 0 ? 256 : std::min<uint32_t>(capacity * 2, kChunkSize);
+            const uint32_t next = capacity == 0 ? 16 : std::min<uint32_t>(capacity * 2, kChunkSize);
             Resize(dt, next);
             Resize(dOffset, next);
             Resize(car, next);
@@ -224,22 +234,37 @@ struct SessionData::Store {
         return true;
     }
 
-    // The first of the car's records at or after timeMs.
+    int64_t CarTime(const CarTrack& t, size_t k) const {
+        const uint16_t since = t.sinceRunStart[k];
+        return since != kFarInRun ? t.runStart[k / kFan] + since : TimeOf(t.index[k]);
+    }
+
+    // The first of the car's records at or after timeMs, searching from `from` on: in steps
+    // growing from there (the next pixel column's edge is near the last one's), then halving.
     size_t CarLowerBound(const CarTrack& t, int64_t timeMs, size_t from) const {
         const size_t n = t.Size();
         if (from >= n) return n;
-        // Runs whose first record is before timeMs, from the one holding `from`.
-        size_t lo = from / kFan, hi = t.runStart.Size();
+        // The runs whose first record is before timeMs end at run lo.
+        const size_t runs = t.runStart.Size();
+        size_t lo = from / kFan, step = 1, hi = lo;
+        while (hi < runs && t.runStart[hi] < timeMs) {
+            lo = hi + 1;
+            hi = std::min(runs, hi + step);
+            step *= 2;
+        }
         while (lo < hi) {
             const size_t mid = (lo + hi) / 2;
             if (t.runStart[mid] < timeMs) lo = mid + 1;
             else hi = mid;
         }
         // The answer is in run lo - 1 (or is its end).
-        size_t k = lo == 0 ? 0 : (lo - 1) * kFan;
-        k = std::max(k, from);
-        const size_t end = std::min(n, lo * kFan);
-        while (k < end && TimeOf(t.index[k]) < timeMs) ++k;
+        size_t k = std::max(lo == 0 ? size_t{0} : (lo - 1) * kFan, from);
+        size_t end = std::min(n, lo * kFan);
+        while (k < end) {
+            const size_t mid = (k + end) / 2;
+            if (CarTime(t, mid) < timeMs) k = mid + 1;
+            else end = mid;
+        }
         return k;
     }
 

@@ -22,6 +22,7 @@ struct FullRow {
     const std::string& Field(recording::Column c) const;
 };
 
+// Keeps the file open; one thread at a time.
 class SessionRows {
 public:
     // Opens the file and reads its header; Ok() tells whether that worked.

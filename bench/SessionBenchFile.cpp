@@ -1,0 +1,67 @@
+#include "SessionBenchFile.h"
+
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ThrottleCars.h"
+#include "app/recording/SessionCsv.h"
+
+namespace sessionbench {
+
+uint64_t WriteSessionFile(const std::filesystem::path& path, uint64_t records, int cars, uint32_t seed) {
+    // 500000 baud, 11 bits a byte, 9 bytes a status record on the line.
+    constexpr double kSecondsPerRecord = 9.0 * 11.0 / 500000.0;
+    constexpr int kUtcOffsetMinutes = 60;
+    // 7 December 2026, 10:00 local time, as a date-time value.
+    constexpr double kStart = 46363.0 + 10.0 / 24.0;
+    unitsim::ThrottleCars throttles(cars, seed);
+    std::mt19937 rng(seed);
+    std::vector<double> silentUntil(static_cast<size_t>(cars) + 1, 0.0);
+
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::string buffer = recording::HeaderRow();
+    const recording::UnitIdentity unit{true, 5, "SIM-UNIT"};
+    const std::string unitFields = recording::UnitFields(unit);
+    recording::RecordRow row;
+    uint64_t written = 0;
+    for (uint64_t slot = 0; written < records; ++slot) {
+        const double seconds = static_cast<double>(slot) * kSecondsPerRecord;
+        row.time = kStart + seconds / 86400.0;
+        row.number = written + 1;
+        if (slot % 200000 == 0) {  // the unit names itself after each setup command
+            row.kind = recording::RecordRow::Kind::Name;
+            row.bytes = std::string("N\x05SIM-UNIT", 10);
+            recording::AppendRow(buffer, row, unitFields, kUtcOffsetMinutes);
+            ++written;
+            continue;
+        }
+        const std::string payload = throttles.NextPayload(seconds);
+        const auto car = static_cast<uint8_t>(payload[2]);
+        // Now and then a car's radio drops out for a moment: its records are lost.
+        if (seconds < silentUntil[car]) continue;
+        if (rng() % 20000 == 0) {
+            silentUntil[car] = seconds + 0.2 + (rng() % 3000) / 1000.0;
+            continue;
+        }
+        row.kind = recording::RecordRow::Kind::Status;
+        row.car = car;
+        row.lastLb = static_cast<uint8_t>(payload[3]);
+        row.drivePwm = static_cast<uint8_t>(payload[4]);
+        row.brakePwm = static_cast<uint8_t>(payload[5]);
+        row.laneChange = payload[6] != 0;
+        row.bytes = payload;
+        recording::AppendRow(buffer, row, unitFields, kUtcOffsetMinutes);
+        ++written;
+        if (buffer.size() > (1u << 20)) {
+            out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+            buffer.clear();
+        }
+    }
+    out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    out.close();
+    return std::filesystem::file_size(path);
+}
+
+} // namespace sessionbench

@@ -1,0 +1,13 @@
+#pragma once
+// A recorded session as a long capture at line rate leaves it, for the session benchmarks: a bench
+// of cars (the simulated unit's throttle model) sending status records back to back at 500000
+// baud, a name record now and then, written row by row by the session writer's own code.
+#include <cstdint>
+#include <filesystem>
+
+namespace sessionbench {
+
+// Writes `records` records from `cars` cars (1 to 255) to path; returns the file's size in bytes.
+uint64_t WriteSessionFile(const std::filesystem::path& path, uint64_t records, int cars, uint32_t seed = 1);
+
+} // namespace sessionbench

@@ -1,0 +1,238 @@
+// Reading session files: columns found by their names, rows that cannot be read skipped and
+// counted, files that are not sessions refused with the reason, and today's format always opening.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "SessionFiles.h"
+#include "app/session/SessionScan.h"
+
+namespace {
+
+using namespace sessiontest;
+using session::RowKind;
+using session::ScannedRow;
+using session::ScanResult;
+using session::ScanStatus;
+
+struct Scan {
+    ScanResult result;
+    std::vector<ScannedRow> rows;
+};
+
+Scan ScanText(const std::string& text, session::ScanControl* control = nullptr) {
+    TempFile file(text);
+    Scan s;
+    s.result = session::ScanSessionFile(file.Path(), [&](const ScannedRow& r) { s.rows.push_back(r); }, control);
+    return s;
+}
+
+const std::string& Header() { return recording::HeaderRow(); }
+
+TEST(SessionScan, TodaysFormatOpensWithEveryValue) {
+    const Scan s = ScanText(Fixture("session-1.0.0.csv"));
+    ASSERT_EQ(s.result.status, ScanStatus::Done) << s.result.error;
+    EXPECT_EQ(s.result.skippedRows, 0u);
+    ASSERT_EQ(s.rows.size(), 8u);
+    EXPECT_EQ(s.rows[0].kind, RowKind::Status);
+    EXPECT_EQ(s.rows[0].timeMs, kT0 - 3600000 + 43 * 60000 + 51123);
+    EXPECT_EQ(s.rows[0].utcOffsetMinutes, 60);
+    EXPECT_EQ(s.rows[0].number, 1u);
+    EXPECT_EQ(s.rows[0].lastLb, 0x6F);
+    EXPECT_EQ(s.rows[1].kind, RowKind::Name);
+    EXPECT_EQ(s.rows[2].car, 2);
+    EXPECT_EQ(s.rows[2].drivePwm, 100);
+    EXPECT_TRUE(s.rows[2].laneChange);
+    EXPECT_EQ(s.rows[3].lastLb, 0x83);
+    EXPECT_EQ(s.rows[3].drivePwm, 255);
+    EXPECT_EQ(s.rows[4].brakePwm, 200);
+    EXPECT_EQ(s.rows[5].kind, RowKind::Name) << "a quoted unit name with a separator in it";
+    EXPECT_EQ(s.rows[6].number, 7u);
+    EXPECT_EQ(s.rows[7].timeMs - s.rows[6].timeMs, 1000);
+    EXPECT_EQ(s.rows[0].fileOffset, Header().size());
+}
+
+TEST(SessionScan, ColumnsAreFoundByTheirNames) {
+    // Reordered, with a column this version does not know, and without the optional ones.
+    const std::string text =
+        "kind,brake_pwm,future_column,car,drive_pwm,lane_change,last_lb,record,time\n"
+        "status,7,whatever,3,200,1,44,12,2026-12-07T10:00:00.500+01:00\n"
+        "name,,\"x,y\",,,,,13,2026-12-07T10:00:01.000+01:00\n";
+    const Scan s = ScanText(text);
+    ASSERT_EQ(s.result.status, ScanStatus::Done) << s.result.error;
+    ASSERT_EQ(s.rows.size(), 2u);
+    EXPECT_EQ(s.rows[0].car, 3);
+    EXPECT_EQ(s.rows[0].drivePwm, 200);
+    EXPECT_EQ(s.rows[0].brakePwm, 7);
+    EXPECT_EQ(s.rows[0].lastLb, 44);
+    EXPECT_TRUE(s.rows[0].laneChange);
+    EXPECT_EQ(s.rows[0].number, 12u);
+    EXPECT_EQ(s.rows[0].timeMs, kT0 + 500);
+    EXPECT_EQ(s.rows[1].kind, RowKind::Name);
+}
+
+TEST(SessionScan, AMissingRequiredColumnIsRefusedByName) {
+    for (const char* column : {"time", "record", "kind", "car", "last_lb", "drive_pwm", "brake_pwm", "lane_change"}) {
+        std::string header = Header();
+        const size_t at = header.find(column);
+        ASSERT_NE(at, std::string::npos);
+        header.replace(at, std::string(column).size(), "renamed");
+        const Scan s = ScanText(header + StatusRow(0, 1, 1, 2, 3, false));
+        EXPECT_EQ(s.result.status, ScanStatus::Failed);
+        EXPECT_NE(s.result.error.find(std::string("missing column '") + column + "'"), std::string::npos)
+            << s.result.error;
+        EXPECT_NE(s.result.error.find("not a session file"), std::string::npos) << s.result.error;
+        EXPECT_TRUE(s.rows.empty());
+    }
+    // The descriptive columns are not needed to read a session.
+    const Scan s = ScanText("time,record,kind,car,last_lb,drive_pwm,brake_pwm,lane_change\n"
+                            "2026-12-07T10:00:00.000+01:00,1,status,1,0,2,3,0\n");
+    EXPECT_EQ(s.result.status, ScanStatus::Done) << s.result.error;
+    EXPECT_EQ(s.rows.size(), 1u);
+}
+
+TEST(SessionScan, FilesThatAreNoSessionsAreRefusedWithTheReason) {
+    struct Case {
+        std::string content, reason;
+    };
+    const Case cases[] = {
+        {"", "is empty"},
+        {"name,age\nann,3\n", "missing column 'time'"},
+        {std::string(200000, '\x01'), "no header row"},
+        {"time,record,kind,car,last_lb,drive_pwm,brake_pwm,lane_change", "no header row"},  // no line end
+        {"\"time,record\n", "not a header row"},
+    };
+    for (const Case& c : cases) {
+        const Scan s = ScanText(c.content);
+        EXPECT_EQ(s.result.status, ScanStatus::Failed) << c.reason;
+        EXPECT_NE(s.result.error.find(c.reason), std::string::npos) << s.result.error;
+        EXPECT_NE(s.result.error.find("session.csv"), std::string::npos) << "names the file: " << s.result.error;
+    }
+    const auto missing = session::ScanSessionFile("/nonexistent/session.csv", [](const ScannedRow&) {});
+    EXPECT_EQ(missing.status, ScanStatus::Failed);
+    EXPECT_NE(missing.error.find("cannot be opened"), std::string::npos) << missing.error;
+}
+
+TEST(SessionScan, UnreadableRowsAreSkippedAndCountedAndTheRestRead) {
+    std::string bad = StatusRow(0, 1, 1, 10, 0, false);
+    const std::string good = StatusRow(100, 2, 1, 20, 0, false);
+    const std::string text =
+        Header() + bad +
+        "2026-12-07T10:00:00.100+01:00,2,status,1,44\n" +                            // cut short
+        "2026-12-07T10:00:00.100+01:00,2,status,1,44,x,5,0,0,5,U,53,extra\n" +       // one field too many
+        "2026-12-07T10:00:00.100+01:00,2,status,1,44,x,256,0,0,5,U,53\n" +           // drive out of range
+        "2026-12-07T10:00:00.100+01:00,2,status,1,44,x,-1,0,0,5,U,53\n" +            // negative
+        "2026-12-07T10:00:00.100+01:00,2,status,1,44,x,1e2,0,0,5,U,53\n" +           // not a whole number
+        "2026-12-07T10:00:00.100+01:00,2,status,,44,x,5,0,0,5,U,53\n" +              // empty car
+        "2026-12-07 10:00:00.100,2,status,1,44,x,5,0,0,5,U,53\n" +                   // time in another form
+        "2026-13-07T10:00:00.100+01:00,2,status,1,44,x,5,0,0,5,U,53\n" +             // no such month
+        "2026-12-07T10:00:00.100+01:00,2,error,1,44,x,5,0,0,5,U,53\n" +              // unknown kind
+        "2026-12-07T10:00:00.100+01:00,2,status,1,44,x,5,0,0,5,\"U,53\n" +           // quote not closed
+        "2026-12-07T10:00:00.100+01:00,2,status,1,44,x,5,0,0,5,U," + std::string(70000, 'a') + "\n" +  // too long
+        "\n" +  // a blank line is no row
+        good;
+    const Scan s = ScanText(text);
+    ASSERT_EQ(s.result.status, ScanStatus::Done) << s.result.error;
+    EXPECT_EQ(s.result.skippedRows, 11u);
+    EXPECT_FALSE(s.result.unterminatedTail);
+    ASSERT_EQ(s.rows.size(), 2u);
+    EXPECT_EQ(s.rows[0].drivePwm, 10);
+    EXPECT_EQ(s.rows[1].drivePwm, 20);
+    EXPECT_EQ(s.rows[1].fileOffset, text.size() - good.size()) << "offsets stay right past skipped rows";
+}
+
+TEST(SessionScan, AnOverlongLineAcrossReadBlocksCostsOneSkippedRow) {
+    // Longer than the scanner's read block, so the line is dropped in pieces.
+    const std::string text = Header() + StatusRow(0, 1, 1, 10, 0, false) + std::string(5 * 1024 * 1024, 'z') + "\n" +
+                             StatusRow(10, 2, 1, 11, 0, false);
+    const Scan s = ScanText(text);
+    ASSERT_EQ(s.result.status, ScanStatus::Done);
+    EXPECT_EQ(s.result.skippedRows, 1u);
+    ASSERT_EQ(s.rows.size(), 2u);
+    EXPECT_EQ(s.rows[1].fileOffset, text.size() - StatusRow(10, 2, 1, 11, 0, false).size());
+}
+
+TEST(SessionScan, AFileStillBeingWrittenReadsUpToItsLastWholeRow) {
+    const std::string whole = Header() + StatusRow(0, 1, 1, 10, 0, false) + StatusRow(10, 2, 2, 11, 0, false);
+    const std::string next = StatusRow(20, 3, 1, 12, 0, false);
+    for (size_t cut = 1; cut < next.size(); cut += 7) {
+        const Scan s = ScanText(whole + next.substr(0, cut));
+        ASSERT_EQ(s.result.status, ScanStatus::Done);
+        EXPECT_EQ(s.rows.size(), 2u) << "cut at " << cut;
+        EXPECT_TRUE(s.result.unterminatedTail);
+        EXPECT_EQ(s.result.skippedRows, 1u);
+    }
+    const Scan header = ScanText(Header());
+    EXPECT_EQ(header.result.status, ScanStatus::Done) << "a capture that has just begun";
+    EXPECT_TRUE(header.rows.empty());
+}
+
+TEST(SessionScan, ByteOrderMarkAndCarriageReturnsFromASpreadsheetAreRead) {
+    std::string header = Header();
+    header.insert(header.size() - 1, "\r");
+    std::string row = StatusRow(0, 1, 4, 10, 0, true);
+    row.insert(row.size() - 1, "\r");
+    const Scan s = ScanText("\xEF\xBB\xBF" + header + row);
+    ASSERT_EQ(s.result.status, ScanStatus::Done) << s.result.error;
+    ASSERT_EQ(s.rows.size(), 1u);
+    EXPECT_EQ(s.rows[0].car, 4);
+    EXPECT_EQ(s.rows[0].length, row.size() - 2) << "without its line end";
+}
+
+TEST(SessionScan, TheClockColumnNeverGoesBack) {
+    const Scan s = ScanText(Header() + StatusRow(1000, 1, 1, 0, 0, false) + StatusRow(400, 2, 1, 0, 0, false) +
+                            StatusRow(1200, 3, 1, 0, 0, false));
+    ASSERT_EQ(s.rows.size(), 3u);
+    EXPECT_EQ(s.rows[1].timeMs, kT0 + 400) << "the written time is kept";
+    EXPECT_EQ(s.rows[1].clockMs, kT0 + 1000);
+    EXPECT_EQ(s.rows[2].clockMs, kT0 + 1200);
+}
+
+TEST(SessionScan, TimesWithOffsetsAndUtc) {
+    int64_t ms = 0;
+    int offset = 0;
+    ASSERT_TRUE(session::ParseTimeField("2026-12-07T09:43:51.123-05:30", ms, offset));
+    EXPECT_EQ(offset, -330);
+    EXPECT_EQ(ms, kT0 + 43 * 60000 + 51123 + 330 * 60000);
+    ASSERT_TRUE(session::ParseTimeField("2026-12-07T09:00:00.000Z", ms, offset));
+    EXPECT_EQ(ms, kT0);
+    EXPECT_EQ(offset, 0);
+    // Crossing midnight and a year end (the date part is cached between calls).
+    ASSERT_TRUE(session::ParseTimeField("2026-12-31T23:59:59.999+00:00", ms, offset));
+    int64_t next = 0;
+    ASSERT_TRUE(session::ParseTimeField("2027-01-01T00:00:00.000+00:00", next, offset));
+    EXPECT_EQ(next - ms, 1);
+    for (const char* bad : {"2026-12-07T24:00:00.000+01:00", "2026-12-07T09:60:00.000+01:00",
+                            "2026-00-07T09:00:00.000+01:00", "2026-12-07T09:00:00.000+01", "2026-12-07T09:00:00+01:00",
+                            "2026-12-07T09:00:00.000 01:00", "2026-12-07T09:00:00.0a0+01:00", ""}) {
+        EXPECT_FALSE(session::ParseTimeField(bad, ms, offset)) << bad;
+    }
+}
+
+TEST(SessionScan, ProgressReachesTheWholeFileAndCancelStops) {
+    std::string text = Header();
+    for (int i = 0; i < 60000; ++i) text += StatusRow(i, static_cast<uint64_t>(i + 1), 1 + i % 5, 1, 2, false);
+    session::ScanControl control;
+    std::vector<uint64_t> reports;
+    control.progress = [&](uint64_t read, uint64_t total) {
+        EXPECT_EQ(total, text.size());
+        reports.push_back(read);
+    };
+    const Scan s = ScanText(text, &control);
+    ASSERT_EQ(s.result.status, ScanStatus::Done);
+    EXPECT_EQ(s.rows.size(), 60000u);
+    ASSERT_GE(reports.size(), 2u) << "more than one block";
+    EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
+    EXPECT_EQ(reports.back(), text.size());
+    EXPECT_EQ(control.BytesRead(), text.size());
+
+    // Cancelled from the progress report (as another thread would between two blocks).
+    session::ScanControl cancelling;
+    cancelling.progress = [&](uint64_t, uint64_t) { cancelling.Cancel(); };
+    const Scan c = ScanText(text, &cancelling);
+    EXPECT_EQ(c.result.status, ScanStatus::Cancelled);
+    EXPECT_LT(c.rows.size(), 60000u);
+}
+
+} // namespace
