@@ -104,9 +104,8 @@ SessionWindow* SessionOpener::Open(const QString& path) {
     // rest is read on its worker thread).
     const SessionRows header(FileSystemPath(path));
     if (!header.Ok()) {
-        const QString message = QStringLiteral("%1 cannot be opened as a session.\n\n%2")
-                                    .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()),
-                                         QString::fromStdString(header.Error()));
+        // The reason names the file.
+        const QString message = QStringLiteral("Could not open the session.\n\n%1").arg(QString::fromStdString(header.Error()));
         if (ShowError) ShowError(message);
         else QMessageBox::warning(&FForm, QStringLiteral("Open session"), message);
         return nullptr;
