@@ -31,6 +31,10 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
     const QCommandLineOption captureDir(QStringLiteral("capture-dir"),
                                         QStringLiteral("Keep recorded sessions in <dir> (before TORVANE_CAPTURE_DIR)."),
                                         QStringLiteral("dir"));
+    const QCommandLineOption open(QStringLiteral("open"),
+                                  QStringLiteral("Show the recorded session <file> in a session window beside the "
+                                                 "capture window. Give it more than once for more sessions."),
+                                  QStringLiteral("file"));
     const QCommandLineOption summary(QStringLiteral("summary"),
                                      QStringLiteral("Print the per-car summary of the session file <file> as CSV on "
                                                     "standard output and exit, without a window (exit code 1 when the "
@@ -38,6 +42,7 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
                                      QStringLiteral("file"));
     parser.addOption(port);
     parser.addOption(captureDir);
+    parser.addOption(open);
     parser.addOption(summary);
 
     CommandLine result;
@@ -81,6 +86,12 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
     if (parser.isSet(captureDir)) {
         result.captureDir = parser.value(captureDir);
         if (result.captureDir.isEmpty()) return fail(QStringLiteral("--capture-dir needs a folder."));
+    }
+    result.openFiles = parser.values(open);
+    for (QString& f : result.openFiles) {
+        if (f.isEmpty()) return fail(QStringLiteral("--open needs a session file."));
+        // Read before anything could change the current folder.
+        f = QFileInfo(f).absoluteFilePath();
     }
     return result;
 }

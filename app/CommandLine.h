@@ -12,6 +12,7 @@ struct CommandLine {
     QString text;        // the help, the version line or what was wrong, to print as it stands
     QStringList ports;   // --port, in the order given
     QString captureDir;  // --capture-dir
+    QStringList openFiles;  // --open: session files to show, each in its own window
     QString summaryFile; // --summary: print that session's per-car summary and exit, no window
 
     // What the process does with this command line: 0 to run the window, else its exit code

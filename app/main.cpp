@@ -10,6 +10,7 @@
 #include "app/recording/qt/SessionRecording.h"
 #include "app/recording/qt/TableExportCommands.h"
 #include "app/session/SummaryCommand.h"
+#include "app/session/ui/SessionOpening.h"
 #include "toolkit/qt/ErrorReportBox.h"
 #include "toolkit/qt/SyncAdapter.h"
 
@@ -45,6 +46,9 @@ int main(int argc, char** argv) {
     InstallTableExportCommands(form);
     form.show();
     plot::ThrottlePlot throttlePlot(form);
+    session::ui::SessionOpener sessions(form);
+    sessions.AcceptDropsOn(throttlePlot.Window());
+    for (const QString& file : commandLine.openFiles) sessions.Open(file);
     InstallDemoHooks(form);
     return QApplication::exec();
 }

@@ -65,6 +65,16 @@ public:
     const std::vector<uint8_t>& Cars() const { return Shown().order; }
     std::optional<Sample> Latest(uint8_t car) const;
     DecimatedTrace Decimate(uint8_t car, int widthPx) const;
+    // Every record the view holds of car, oldest first, and the view's latest time (the times
+    // are on the model's wrapping clock: compare them with that one).
+    template <class Fn>
+    void ForEachSample(uint8_t car, Fn&& fn) const {
+        const Traces& t = Shown();
+        if (t.slot[car] < 0) return;
+        const RingBuffer<Sample>& ring = t.rings[static_cast<size_t>(t.slot[car])];
+        for (size_t i = 0; i < ring.Size(); ++i) fn(ring[i]);
+    }
+    uint32_t LatestMs() const { return Shown().latestMs; }
 
 private:
     struct Traces {

@@ -45,6 +45,30 @@ QString LatestValuesText(const PlotModel& model) {
     return lines.join(QLatin1Char('\n'));
 }
 
+session::Summary SummaryOf(const PlotModel& model) {
+    // Each car on its own: its figures depend only on its own records, and the span is the
+    // stretch of all of them. Times count back from the view's latest record.
+    session::Summary summary;
+    const uint32_t latest = model.LatestMs();
+    int64_t first = 0, last = 0;
+    bool any = false;
+    for (uint8_t car : model.Cars()) {
+        session::SummaryAccumulator one;
+        model.ForEachSample(car, [&](const Sample& s) {
+            const int64_t t = -static_cast<int64_t>(latest - s.TimeMs);
+            one.Add(t, car, s.Drive, s.Brake, s.LaneChange);
+            first = any ? std::min(first, t) : t;
+            last = any ? std::max(last, t) : t;
+            any = true;
+        });
+        const session::Summary own = one.Result();
+        if (!own.cars.empty()) summary.cars.push_back(own.cars.front());
+    }
+    std::sort(summary.cars.begin(), summary.cars.end(), [](const auto& a, const auto& b) { return a.car < b.car; });
+    summary.spanMs = last - first;
+    return summary;
+}
+
 PlotWindow::PlotWindow(PlotModel& model, QWidget* parent) : QWidget(parent, Qt::Window), FModel(model) {
     setWindowTitle(QStringLiteral("Throttle plot"));
 
@@ -85,6 +109,10 @@ PlotWindow::PlotWindow(PlotModel& model, QWidget* parent) : QWidget(parent, Qt::
     Latest->setLineWrapMode(QPlainTextEdit::NoWrap);
     Latest->setMaximumHeight(5 * Latest->fontMetrics().lineSpacing() + 12);
 
+    Summary = new session::ui::SummaryTable(this);
+    Summary->setToolTip(QStringLiteral("Per car, over the records the plot holds (the last minute)"));
+    Summary->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);  // a row per car; the plot takes the rest
+
     auto* controls = new QHBoxLayout;
     controls->addWidget(WindowBox);
     controls->addWidget(PauseButton);
@@ -96,6 +124,7 @@ PlotWindow::PlotWindow(PlotModel& model, QWidget* parent) : QWidget(parent, Qt::
     layout->addLayout(controls);
     layout->addLayout(middle, 1);
     layout->addWidget(Latest);
+    layout->addWidget(Summary);
 
     FFrameTimer.setSingleShot(true);
     FFrameTimer.setTimerType(Qt::PreciseTimer);
@@ -103,6 +132,9 @@ PlotWindow::PlotWindow(PlotModel& model, QWidget* parent) : QWidget(parent, Qt::
     FTextTimer.setSingleShot(true);
     FTextTimer.setInterval(kTextIntervalMs);
     connect(&FTextTimer, &QTimer::timeout, this, [this] { UpdateText(); });
+    // Figures over a minute of records: once a second is as often as they say anything new.
+    FSummaryTimer.setInterval(1000);
+    connect(&FSummaryTimer, &QTimer::timeout, this, [this] { UpdateSummary(); });
     resize(760, 560);
 }
 
@@ -145,6 +177,14 @@ void PlotWindow::UpdateText() {
     if (text != Latest->toPlainText()) Latest->setPlainText(text);
 }
 
+void PlotWindow::UpdateSummary() {
+    if (isMinimized()) return;
+    Summary->Show(SummaryOf(FModel), [this](uint8_t car) {
+        const std::vector<uint8_t>& cars = FModel.Cars();
+        return CarColour(static_cast<size_t>(std::find(cars.begin(), cars.end(), car) - cars.begin()));
+    });
+}
+
 QString PlotWindow::LatestText() const { return Latest->toPlainText(); }
 
 void PlotWindow::SyncLegend() {
@@ -170,6 +210,8 @@ void PlotWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!event->spontaneous()) toolkit::KeepOnScreen(*this);  // a remembered place may be off today's screens
     Refresh();
+    UpdateSummary();
+    FSummaryTimer.start();
     if (!event->spontaneous() && OnShownOrHidden) OnShownOrHidden(true);
 }
 
@@ -177,6 +219,7 @@ void PlotWindow::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     FFrameTimer.stop();
     FTextTimer.stop();
+    FSummaryTimer.stop();
     if (!event->spontaneous() && OnShownOrHidden) OnShownOrHidden(false);
 }
 

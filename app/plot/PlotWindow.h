@@ -14,6 +14,8 @@
 
 #include "app/plot/PlotCanvas.h"
 #include "app/plot/PlotModel.h"
+#include "app/session/SessionSummary.h"
+#include "app/session/ui/SummaryTable.h"
 
 namespace plot {
 
@@ -41,6 +43,7 @@ public:
     PlotCanvas* Canvas = nullptr;
     QListWidget* Legend = nullptr;
     QPlainTextEdit* Latest = nullptr;
+    session::ui::SummaryTable* Summary = nullptr;  // per car, over the records held
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -49,6 +52,7 @@ protected:
 private:
     void Frame();
     void UpdateText();
+    void UpdateSummary();
     void SyncLegend();
     void ToggleCar(QListWidgetItem* item);
     int FrameIntervalMs() const;
@@ -57,9 +61,13 @@ private:
     QTimer FFrameTimer;
     qint64 FLastFrameNs = 0;
     QTimer FTextTimer;
+    QTimer FSummaryTimer;
 };
 
 // The text of the latest values of the cars the model shows.
 QString LatestValuesText(const PlotModel& model);
+// The per-car summary of the records the model shows (the last minute, or what it held when
+// paused), in the session summary's terms.
+session::Summary SummaryOf(const PlotModel& model);
 
 } // namespace plot

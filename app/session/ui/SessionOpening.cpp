@@ -1,0 +1,132 @@
+#include "app/session/ui/SessionOpening.h"
+
+#include <QAction>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QUrl>
+
+#include "app/MainForm.h"
+#include "app/session/SessionRows.h"
+#include "app/session/ui/SessionWindow.h"
+
+namespace session::ui {
+
+std::filesystem::path FileSystemPath(const QString& path) {
+#ifdef _WIN32
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+QStringList DroppedSessionFiles(const QMimeData* mime) {
+    QStringList files;
+    if (mime == nullptr || !mime->hasUrls()) return files;
+    for (const QUrl& url : mime->urls()) {
+        if (!url.isLocalFile()) continue;
+        const QString path = url.toLocalFile();
+        if (path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) files << path;
+    }
+    return files;
+}
+
+SessionOpener::SessionOpener(TForm1& form) : FForm(form) {
+    FCommand = form.AddCommand(QString::fromLatin1(kCommandText), QKeySequence::Open, [this] { AskAndOpen(); });
+    Watch(form);
+}
+
+SessionOpener::~SessionOpener() {
+    for (const QPointer<QWidget>& w : FWatched) {
+        if (w) w->removeEventFilter(this);
+    }
+    delete FCommand;  // its handler refers to this
+}
+
+void SessionOpener::AcceptDropsOn(QWidget& window) {
+    window.addAction(FCommand);
+    Watch(window);
+}
+
+void SessionOpener::Watch(QWidget& window) {
+    // Drops go to the widget under the pointer: the edit boxes would take a dropped file's name
+    // as text. Every widget of the window hands .csv files to this instead; other drops are left
+    // as they were.
+    window.setAcceptDrops(true);
+    QList<QWidget*> widgets = window.findChildren<QWidget*>();
+    widgets.prepend(&window);
+    for (QWidget* w : widgets) {
+        w->installEventFilter(this);
+        FWatched.emplace_back(w);
+    }
+}
+
+bool SessionOpener::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (DroppedSessionFiles(drag->mimeData()).isEmpty()) break;
+        drag->setDropAction(Qt::CopyAction);
+        drag->accept();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QStringList files = DroppedSessionFiles(drop->mimeData());
+        if (files.isEmpty()) break;
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
+        for (const QString& file : files) Open(file);
+        return true;
+    }
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void SessionOpener::AskAndOpen() {
+    const QString path = AskOpenPath ? AskOpenPath()
+                                     : QFileDialog::getOpenFileName(&FForm, QStringLiteral("Open session"), QString(),
+                                                                    QStringLiteral("Session files (*.csv);;All files (*)"));
+    if (!path.isEmpty()) Open(path);
+}
+
+SessionWindow* SessionOpener::Open(const QString& path) {
+    // The header says at once whether this is a session; only then does a window open (and the
+    // rest is read on its worker thread).
+    const SessionRows header(FileSystemPath(path));
+    if (!header.Ok()) {
+        // The reason names the file.
+        const QString message = QStringLiteral("Could not open the session.\n\n%1").arg(QString::fromStdString(header.Error()));
+        if (ShowError) ShowError(message);
+        else QMessageBox::warning(&FForm, QStringLiteral("Open session"), message);
+        return nullptr;
+    }
+    auto* window = new SessionWindow(QFileInfo(path).absoluteFilePath(), &FForm);
+    window->addAction(FCommand);  // Ctrl+O from a session window too
+    FWindows.erase(std::remove_if(FWindows.begin(), FWindows.end(), [](const QPointer<SessionWindow>& w) { return w.isNull(); }),
+                   FWindows.end());
+    FWindows.emplace_back(window);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+std::vector<SessionWindow*> SessionOpener::Windows() const {
+    std::vector<SessionWindow*> open;
+    for (const QPointer<SessionWindow>& w : FWindows) {
+        if (w) open.push_back(w.data());
+    }
+    return open;
+}
+
+} // namespace session::ui

@@ -1,0 +1,144 @@
+#pragma once
+// A recorded session in a window of its own: drive and brake PWM of every car over the session's
+// time, zoomed and panned at will; a cursor with the records around it in the capture table's
+// columns; playback at the recorded pace; the per-car summary; export of the plot and the
+// summary. The file is read on a worker thread while the window shows the progress, so the
+// window stays responsive and the capture window goes on capturing.
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "app/session/SessionData.h"
+#include "app/session/SessionRows.h"
+#include "app/session/ui/SessionCanvas.h"
+#include "app/session/ui/SummaryTable.h"
+#include "toolkit/qt/StringGrid.h"
+
+namespace session::ui {
+
+class SessionWindow : public QWidget {
+public:
+    static constexpr int kSpeeds[] = {1, 2, 5, 10};
+    static constexpr int64_t kMinSpanMs = 100;  // the deepest zoom: a tenth of a second across
+    static constexpr int kPlayTickMs = 20;
+    static constexpr double kKeyZoom = 2.0;     // + and -
+
+    enum class State { Loading, Ready, Failed };
+
+    // Starts reading the file at once; parent (may be null) only ties the window's life to it.
+    explicit SessionWindow(const QString& path, QWidget* parent = nullptr);
+    ~SessionWindow() override;
+
+    State GetState() const { return FState; }
+    const QString& Path() const { return FPath; }
+    const SessionData* Data() const { return FData.get(); }
+    QString ErrorText() const { return FError; }
+
+    // The view, always inside the session and at least kMinSpanMs wide.
+    TimeView View() const { return Canvas->View(); }
+    void ShowWhole();
+    void ZoomBy(double factor, std::optional<int64_t> aroundMs = std::nullopt);
+    void ShowRange(int64_t fromMs, int64_t toMs);
+    void PanBy(int64_t deltaMs);
+
+    // The cursor: an index into the session's records (status and name rows, in file order).
+    std::optional<size_t> CursorIndex() const { return FCursor; }
+    void SetCursor(size_t index);
+    void StepCursor(int64_t records);
+    void SetCursorNearTime(int64_t timeMs);
+    // The file's record number at the cursor (its record column); 0 without a cursor.
+    uint64_t CursorRecordNumber() const { return FCursorNumber; }
+
+    // Playback: the cursor moves at the recorded pace times the speed.
+    void SetPlaying(bool playing);
+    bool Playing() const { return FPlayTimer.isActive(); }
+    void SetSpeed(int speed);  // one of kSpeeds
+    int Speed() const { return FSpeed; }
+    // Moves playback on as if elapsedMs of wall-clock time had passed (the timer calls this).
+    void AdvancePlayback(int64_t elapsedMs);
+
+    // Export. A path ending in .svg gets SVG, anything else PNG. Failures throw toolkit::Exception.
+    void ExportPlot(const QString& path) const;
+    void ExportSummaryCsv(const QString& path) const;
+    // Asks where to save (title, file filter); empty cancels. Empty function: the file dialog.
+    std::function<QString(const QString& title, const QString& filter)> AskSavePath;
+
+    QPushButton* WholeButton = nullptr;
+    QPushButton* ZoomOutButton = nullptr;
+    QPushButton* ZoomInButton = nullptr;
+    QPushButton* PlayButton = nullptr;
+    QComboBox* SpeedBox = nullptr;
+    QLabel* CursorLabel = nullptr;
+    QPushButton* ExportPlotButton = nullptr;
+    QPushButton* ExportSummaryButton = nullptr;
+    SessionCanvas* Canvas = nullptr;
+    QScrollBar* ScrollBar = nullptr;
+    QListWidget* Legend = nullptr;
+    TStringGrid* Table = nullptr;
+    SummaryTable* Summary = nullptr;
+    QLabel* InfoLabel = nullptr;
+    QProgressBar* Progress = nullptr;
+    QPushButton* CancelButton = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateWidgets();
+    void StartLoading();
+    void ShowProgress(uint64_t bytesRead, uint64_t totalBytes);
+    void Loaded(LoadOutcome outcome);
+    void SetControlsEnabled(bool enabled);
+    TimeView WholeView() const;
+    void SetView(TimeView view);
+    void SyncScrollBar();
+    void ScrollBarMoved(int value);
+    void MoveCursor(size_t index);
+    void UpdateTable();
+    void UpdateTableRows();
+    std::array<QString, 6> RowCells(size_t index, uint64_t* number) const;
+    void UpdateCursorLabel(size_t index, const QString& timeText);
+    void FillLegend();
+    void ToggleCar(QListWidgetItem* item);
+    QString InfoText() const;
+    void AskAndExportPlot();
+    void AskAndExportSummary();
+    QString AskPath(const QString& title, const QString& filter);
+
+    QString FPath;
+    State FState = State::Loading;
+    QString FError;
+    std::shared_ptr<const SessionData> FData;
+    std::unique_ptr<SessionRows> FRows;
+    std::string FTimeSeparator;
+
+    ScanControl FControl;
+    std::thread FWorker;
+
+    std::optional<size_t> FCursor;
+    uint64_t FCursorNumber = 0;
+    int64_t FScrollUnitMs = 1;
+    bool FSyncingScrollBar = false;
+
+    QTimer FPlayTimer;
+    QElapsedTimer FPlayClock;
+    int64_t FPlayTimeMs = 0;
+    int FSpeed = 1;
+};
+
+} // namespace session::ui
