@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "app/MainForm.h"
+#include "toolkit/UniqueDir.h"
 
 double ThreadCpuSeconds() {
     timespec ts{};
@@ -30,16 +31,15 @@ double TaskCpuSeconds(const std::string& taskDir) {
 // The summed CPU of this process's threads with the given name.
 double NamedThreadsCpuSeconds(const std::string& name) {
     double total = 0;
-    DIR* dir = opendir("/proc/self/task");
-    if (dir == nullptr) return 0;
-    while (const dirent* entry = readdir(dir)) {
+    const toolkit::UniqueDir dir(opendir("/proc/self/task"));
+    if (!dir) return 0;
+    while (const dirent* entry = readdir(dir.get())) {
         if (entry->d_name[0] == '.') continue;
         const std::string task = std::string("/proc/self/task/") + entry->d_name;
         std::ifstream comm(task + "/comm");
         std::string taskName;
         if (std::getline(comm, taskName) && taskName == name) total += TaskCpuSeconds(task);
     }
-    closedir(dir);
     return total;
 }
 

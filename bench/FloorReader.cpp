@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "toolkit/UniqueFd.h"
+
 namespace {
 
 int64_t MonotonicNs() {
@@ -24,20 +26,6 @@ double ThreadCpuS() {
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
-
-class Fd {
-public:
-    explicit Fd(int fd) : FFd(fd) {}
-    ~Fd() {
-        if (FFd >= 0) close(FFd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return FFd; }
-
-private:
-    int FFd;
-};
 
 bool WriteAll(int fd, const char* data, size_t size) {
     while (size > 0) {
@@ -89,7 +77,7 @@ FloorFigures RunFloorReader(const unitsim::Options& options, double seconds) {
     std::thread simThread([&sim] { sim->Run(); });
     FloorFigures figures;
     {
-        Fd port(open(sim->DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        const toolkit::UniqueFd port(open(sim->DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
         termios raw{};
         if (port.Get() >= 0 && tcgetattr(port.Get(), &raw) == 0) {
             cfmakeraw(&raw);

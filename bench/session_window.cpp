@@ -26,6 +26,7 @@
 
 #include "SessionBenchFile.h"
 #include "app/session/ui/SessionWindow.h"
+#include "toolkit/UniqueFd.h"
 
 extern char** environ;
 
@@ -63,6 +64,7 @@ double RunProcess(const std::vector<std::string>& args, std::string* output = nu
     argv.push_back(nullptr);
     int pipeFds[2];
     if (pipe(pipeFds) != 0) return -1;
+    toolkit::UniqueFd readEnd(pipeFds[0]), writeEnd(pipeFds[1]);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
@@ -72,11 +74,11 @@ double RunProcess(const std::vector<std::string>& args, std::string* output = nu
     pid_t pid = 0;
     const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
+    writeEnd.Reset();  // the child's copy is the only writer left, so the reads end with it
     std::string text;
     char buffer[4096];
-    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
-    close(pipeFds[0]);
+    for (ssize_t n; (n = read(readEnd.Get(), buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
+    readEnd.Reset();
     if (rc != 0) return -1;
     int status = 0;
     waitpid(pid, &status, 0);

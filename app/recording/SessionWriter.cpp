@@ -9,6 +9,7 @@
 #include "PathText.h"
 #include "SessionNaming.h"
 #include "UtcOffset.h"
+#include "toolkit/UniqueFile.h"
 
 namespace recording {
 
@@ -38,7 +39,7 @@ struct SessionWriter::Session {
     uint64_t id = 0;
     fs::path folder;
     fs::path path;
-    std::FILE* file = nullptr;
+    toolkit::UniqueFile file;
     std::string buffer;            // whole rows not yet written
     uint64_t bufferedRows = 0;
     uint64_t fileBytes = 0;        // written and flushed
@@ -271,7 +272,7 @@ void SessionWriter::OpenSession(uint64_t id, const BeginArgs& args) {
     for (int n = 1; n < 1000; ++n) {
         path = args.folder / PathFromUtf8(n == 1 ? args.stem + ".csv" : args.stem + "-" + std::to_string(n) + ".csv");
         errno = 0;
-        s.file = FOpener(path);
+        s.file.reset(FOpener(path));
         error = errno;
         if (s.file != nullptr || error != EEXIST) break;
     }
@@ -285,7 +286,7 @@ void SessionWriter::OpenSession(uint64_t id, const BeginArgs& args) {
         Fail("could not create the session file", path, Reason(error));
         return;
     }
-    std::setvbuf(s.file, nullptr, _IONBF, 0);  // rows are gathered in our own buffer
+    std::setvbuf(s.file.get(), nullptr, _IONBF, 0);  // rows are gathered in our own buffer
     s.flushDue = std::chrono::steady_clock::now() + FLimits.flushInterval;
     s.buffer = HeaderRow();
 }
@@ -404,10 +405,10 @@ void SessionWriter::FlushSession() {
     if (s.failed || s.buffer.empty() || s.file == nullptr) return;
     if (!StillInPlace()) return;
     errno = 0;
-    const size_t written = std::fwrite(s.buffer.data(), 1, s.buffer.size(), s.file);
+    const size_t written = std::fwrite(s.buffer.data(), 1, s.buffer.size(), s.file.get());
     int error = written == s.buffer.size() ? 0 : errno;
-    if (error == 0 && std::fflush(s.file) != 0) error = errno != 0 ? errno : EIO;
-    if (error == 0) error = SyncFileToDisk(s.file);
+    if (error == 0 && std::fflush(s.file.get()) != 0) error = errno != 0 ? errno : EIO;
+    if (error == 0) error = SyncFileToDisk(s.file.get());
     if (error != 0 || written != s.buffer.size()) {
         Fail("could not write", s.path, Reason(error));
         return;
@@ -426,7 +427,7 @@ bool SessionWriter::StillInPlace() {
     if (fs::exists(s.path, ec) || ec) return true;
     // Not where it was made: removed, or moved with its folder. A moved file is still the
     // session's, whole: it is written on where it is now.
-    const Whereabouts where = WhereaboutsOf(s.file);
+    const Whereabouts where = WhereaboutsOf(s.file.get());
     if (where.removed) {
         Fail("the session file was removed:", s.path, Reason(ENOENT));
         return false;
@@ -457,7 +458,9 @@ void SessionWriter::CloseSession() {
     if (!FSession) return;
     FlushSession();
     ReportFailure();
-    if (FSession->file != nullptr) std::fclose(FSession->file);
+    // Every row was written, flushed and synced above (a failure there is reported), and the
+    // stream holds nothing back, so the close has nothing left to fail on.
+    FSession->file.reset();
     FSession.reset();
 }
 
@@ -471,10 +474,9 @@ void SessionWriter::Fail(const std::string& what, const fs::path& path, const st
     if (s.file != nullptr) {
         // A row cut off by the failed write goes, so the file stays valid up to its last row. Cut
         // through the open file: whatever is at its path by now is not the session's to touch.
-        std::fflush(s.file);
-        TruncateOpenFile(s.file, s.fileBytes);
-        std::fclose(s.file);
-        s.file = nullptr;
+        std::fflush(s.file.get());
+        TruncateOpenFile(s.file.get(), s.fileBytes);
+        s.file.reset();
     }
     FStoppedSession.store(s.id, std::memory_order_relaxed);
 }

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "toolkit/windows/UniqueHandle.h"
+
 namespace {
 
 bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
@@ -64,11 +66,10 @@ void WriteCommandLineText(const QString& text, bool isError) {
     // window program and has printed its next prompt already, so the text starts on a new line.
     if (AttachConsole(ATTACH_PARENT_PROCESS)) {
         bool written = false;
-        const HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                           nullptr, OPEN_EXISTING, 0, nullptr);
-        if (IsValid(console)) {
-            written = WriteToConsole(console, QStringLiteral("\r\n") + windowsText);
-            CloseHandle(console);
+        {  // closed before the console is let go
+            const toolkit::UniqueHandle console(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+            if (console.Valid()) written = WriteToConsole(console.Get(), QStringLiteral("\r\n") + windowsText);
         }
         FreeConsole();
         if (written) return;

@@ -12,6 +12,7 @@
 #include "PtyPair.h"
 #include "TtyInspect.h"
 #include "serial/VaComm.h"
+#include "toolkit/UniqueFd.h"
 
 namespace {
 
@@ -79,11 +80,11 @@ TEST(OtherPrograms, CloseGivesAUartItsSerialFlagsBack) {
     const char* uart = std::getenv("TORVANE_TEST_UART");
     if (uart == nullptr || *uart == '\0') GTEST_SKIP() << "TORVANE_TEST_UART names no UART";
     const char* path = uart;
-    const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_GE(fd, 0) << path;
+    const toolkit::UniqueFd port(open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    ASSERT_TRUE(port.Valid()) << path;
+    const int fd = port.Get();
     serial_struct found{};
     if (ioctl(fd, TIOCGSERIAL, &found) != 0 || found.type == PORT_UNKNOWN) {
-        close(fd);
         GTEST_SKIP() << path << " has no UART behind it";
     }
     const testsupport::TtySnapshot foundSettings = testsupport::TakeTtySnapshot(fd);
@@ -105,7 +106,6 @@ TEST(OtherPrograms, CloseGivesAUartItsSerialFlagsBack) {
     const testsupport::TtySnapshot afterSettings = testsupport::TakeTtySnapshot(fd);
     ioctl(fd, TIOCSSERIAL, &found);  // leave the machine's port as this test found it
     ioctl(fd, TCSETS2, &foundSettings.Settings);
-    close(fd);
     if (error == EBUSY) GTEST_SKIP() << path << " is in use";
     ASSERT_EQ(error, 0) << path;
     EXPECT_NE(during.flags & ASYNC_LOW_LATENCY, 0) << "the probe asked for low latency";

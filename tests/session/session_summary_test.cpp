@@ -7,6 +7,7 @@
 #include "app/session/SessionData.h"
 #include "app/session/SessionSummary.h"
 #include "app/session/SummaryCommand.h"
+#include "toolkit/UniqueFile.h"
 
 namespace {
 
@@ -29,13 +30,14 @@ std::string ReadAll(std::FILE* f) {
 
 CommandRun RunSummary(const fs::path& path) {
     CommandRun run;
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    run.exitCode = session::RunSummaryCommand(path, out, err);
-    run.out = ReadAll(out);
-    run.err = ReadAll(err);
-    std::fclose(out);
-    std::fclose(err);
+    const toolkit::UniqueFile out(std::tmpfile()), err(std::tmpfile());
+    if (!out || !err) {
+        ADD_FAILURE() << "no temporary file";
+        return run;
+    }
+    run.exitCode = session::RunSummaryCommand(path, out.get(), err.get());
+    run.out = ReadAll(out.get());
+    run.err = ReadAll(err.get());
     return run;
 }
 

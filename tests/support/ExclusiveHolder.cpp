@@ -7,40 +7,39 @@
 
 #include <cerrno>
 #include <stdexcept>
+#include <utility>
 
 namespace testsupport {
 
 ExclusiveHolder::ExclusiveHolder(const std::string& path) {
-    int ready[2];
-    int release[2];
-    if (pipe2(ready, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    if (pipe2(release, O_CLOEXEC) != 0) {
-        close(ready[0]);
-        close(ready[1]);
-        throw std::runtime_error("pipe failed");
-    }
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    toolkit::UniqueFd readyIn(pipeFds[0]), readyOut(pipeFds[1]);
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    toolkit::UniqueFd releaseIn(pipeFds[0]), releaseOut(pipeFds[1]);
     FChild = fork();
     if (FChild == 0) {
-        // Only system calls from here: the parent may have other threads.
-        close(ready[0]);
-        close(release[1]);
+        // Only system calls from here (the owners close with close alone): the parent may have
+        // other threads.
+        readyIn.Reset();
+        releaseOut.Reset();
         const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         const char answer = fd >= 0 && ioctl(fd, TIOCEXCL) == 0 ? 'y' : 'n';
-        (void)!write(ready[1], &answer, 1);
+        (void)!write(readyOut.Get(), &answer, 1);
         char c;
-        while (read(release[0], &c, 1) < 0 && errno == EINTR) {
+        while (read(releaseIn.Get(), &c, 1) < 0 && errno == EINTR) {
         }
         if (fd >= 0) ioctl(fd, TIOCNXCL);  // the flag outlives the program while others keep the line open
         _exit(0);
     }
-    close(ready[1]);
-    close(release[0]);
-    FRelease = release[1];
+    readyOut.Reset();
+    releaseIn.Reset();
+    FRelease = std::move(releaseOut);
     char answer = 'n';
     ssize_t n;
-    while ((n = read(ready[0], &answer, 1)) < 0 && errno == EINTR) {
+    while ((n = read(readyIn.Get(), &answer, 1)) < 0 && errno == EINTR) {
     }
-    close(ready[0]);
+    readyIn.Reset();
     if (FChild < 0 || n != 1 || answer != 'y') {
         Release();
         throw std::runtime_error("could not hold " + path + " exclusively");
@@ -50,8 +49,7 @@ ExclusiveHolder::ExclusiveHolder(const std::string& path) {
 ExclusiveHolder::~ExclusiveHolder() { Release(); }
 
 void ExclusiveHolder::Release() {
-    if (FRelease >= 0) close(FRelease);
-    FRelease = -1;
+    FRelease.Reset();
     if (FChild > 0) {
         while (waitpid(FChild, nullptr, 0) < 0 && errno == EINTR) {
         }

@@ -4,6 +4,8 @@
 #include <string>
 #include <sys/types.h>
 
+#include "toolkit/UniqueFd.h"
+
 namespace testsupport {
 
 class ExclusiveHolder {
@@ -16,7 +18,7 @@ public:
 private:
     void Release();
     pid_t FChild = -1;
-    int FRelease = -1;  // the child holds the line until this pipe closes
+    toolkit::UniqueFd FRelease;  // the child holds the line until this pipe closes
 };
 
 } // namespace testsupport

@@ -13,32 +13,29 @@
 namespace testsupport {
 
 PtyPair::PtyPair() {
+    int master = -1;
     int slave = -1;
     char name[256] = {};
     struct termios raw {};
     cfmakeraw(&raw);
-    if (openpty(&FMaster, &slave, name, &raw, nullptr) != 0) {
+    if (openpty(&master, &slave, name, &raw, nullptr) != 0) {
         throw std::runtime_error(std::string("openpty: ") + std::strerror(errno));
     }
-    fcntl(FMaster, F_SETFD, FD_CLOEXEC);
+    FMaster.Reset(master);
+    FSlaveKeepAlive.Reset(slave);
+    fcntl(master, F_SETFD, FD_CLOEXEC);
     fcntl(slave, F_SETFD, FD_CLOEXEC);
-    FSlaveKeepAlive = slave;
     FSlavePath = name;
-}
-
-PtyPair::~PtyPair() {
-    if (FSlaveKeepAlive >= 0) close(FSlaveKeepAlive);
-    if (FMaster >= 0) close(FMaster);
 }
 
 void PtyPair::Send(const std::string& bytes) const {
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = write(FMaster, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = write(FMaster.Get(), bytes.data() + done, bytes.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             if (errno == EAGAIN) {
-                pollfd p{FMaster, POLLOUT, 0};
+                pollfd p{FMaster.Get(), POLLOUT, 0};
                 poll(&p, 1, 1000);
                 continue;
             }
@@ -55,11 +52,11 @@ void PtyPair::Send(const std::vector<uint8_t>& bytes) const {
 std::string PtyPair::Receive(size_t count, int timeoutMs) const {
     std::string out;
     while (out.size() < count) {
-        pollfd p{FMaster, POLLIN, 0};
+        pollfd p{FMaster.Get(), POLLIN, 0};
         const int ready = poll(&p, 1, timeoutMs);
         if (ready <= 0 || !(p.revents & POLLIN)) break;
         char buf[4096];
-        const ssize_t n = read(FMaster, buf, std::min(sizeof buf, count - out.size()));
+        const ssize_t n = read(FMaster.Get(), buf, std::min(sizeof buf, count - out.size()));
         if (n <= 0) break;
         out.append(buf, static_cast<size_t>(n));
     }
@@ -67,15 +64,13 @@ std::string PtyPair::Receive(size_t count, int timeoutMs) const {
 }
 
 void PtyPair::CloseMaster() {
-    if (FSlaveKeepAlive >= 0) close(FSlaveKeepAlive);
-    FSlaveKeepAlive = -1;
-    if (FMaster >= 0) close(FMaster);
-    FMaster = -1;
+    FSlaveKeepAlive.Reset();
+    FMaster.Reset();
 }
 
 bool PtyPair::WaitArrived(int timeoutMs) const {
     // The kept-open slave descriptor shares the tty's input queue with the component's.
-    pollfd p{FSlaveKeepAlive, POLLIN, 0};
+    pollfd p{FSlaveKeepAlive.Get(), POLLIN, 0};
     return poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN) != 0;
 }
 

@@ -5,17 +5,18 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/UniqueFd.h"
+
 namespace testsupport {
 
 class PtyPair {
 public:
     PtyPair();  // raw mode on both sides; throws std::runtime_error on failure
-    ~PtyPair();
     PtyPair(const PtyPair&) = delete;
     PtyPair& operator=(const PtyPair&) = delete;
 
     const std::string& SlavePath() const { return FSlavePath; }
-    int MasterFd() const { return FMaster; }
+    int MasterFd() const { return FMaster.Get(); }
 
     // Writes all bytes to the master side (what the device "sends").
     void Send(const std::string& bytes) const;
@@ -29,8 +30,9 @@ public:
     void CloseMaster();
 
 private:
-    int FMaster = -1;
-    int FSlaveKeepAlive = -1;  // holds the slave open so bytes sent before Open are not lost
+    // Declared in this order so the slave side closes first, then the master.
+    toolkit::UniqueFd FMaster;
+    toolkit::UniqueFd FSlaveKeepAlive;  // holds the slave open so bytes sent before Open are not lost
     std::string FSlavePath;
 };
 

@@ -6,6 +6,7 @@
 
 #include "toolkit/PortList.h"
 #include "toolkit/SysUtils.h"
+#include "toolkit/windows/UniqueKey.h"
 
 namespace {
 
@@ -16,22 +17,22 @@ protected:
 
     void SetUp() override {
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kPath);
-        ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &FKey, nullptr),
-                  ERROR_SUCCESS);
+        FKey = toolkit::UniqueKey::Create(HKEY_LOCAL_MACHINE, kPath, KEY_ALL_ACCESS);
+        ASSERT_TRUE(FKey.Valid());
         FOptions.registryKey = "Software\\TorvaneTest\\SERIALCOMM";
     }
     void TearDown() override {
-        if (FKey != nullptr) ::RegCloseKey(FKey);
+        FKey.Reset();
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\TorvaneTest");
     }
 
     void SetString(const wchar_t* name, const std::wstring& data) {
-        ASSERT_EQ(::RegSetValueExW(FKey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
+        ASSERT_EQ(::RegSetValueExW(FKey.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
                                    static_cast<DWORD>(data.size() * sizeof(wchar_t))),
                   ERROR_SUCCESS);
     }
 
-    HKEY FKey = nullptr;
+    toolkit::UniqueKey FKey;
     toolkit::SerialPortListOptions FOptions;
 };
 
@@ -50,7 +51,7 @@ TEST_F(ScratchKey, StringValuesInRegistryOrderCutAtTheirFirstZero) {
 TEST_F(ScratchKey, ValueOfAnotherTypeIsReportedByName) {
     SetString(L"\\Device\\Serial0", L"COM3");
     const DWORD number = 4;
-    ASSERT_EQ(::RegSetValueExW(FKey, L"Odd", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number),
+    ASSERT_EQ(::RegSetValueExW(FKey.Get(), L"Odd", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number),
               ERROR_SUCCESS);
     try {
         toolkit::ListSerialPorts(FOptions);

@@ -6,8 +6,9 @@
 #include <string>
 
 #include "serial/platform/SerialDevice.h"
-#include "serial/platform/WindowsApi.h"  // <windows.h> as the device layer has it
-#include "serial/platform/WindowsComm.h"
+#include "serial/platform/windows/Api.h"  // <windows.h> as the device layer has it
+#include "serial/platform/windows/Comm.h"
+#include "toolkit/windows/UniqueKey.h"
 
 namespace {
 
@@ -17,26 +18,26 @@ class ScratchPortList : public ::testing::Test {
 protected:
     void SetUp() override {
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\TorvaneRemovalTest");
-        ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &FKey, nullptr),
-                  ERROR_SUCCESS);
+        FKey = toolkit::UniqueKey::Create(HKEY_LOCAL_MACHINE, kKey, KEY_ALL_ACCESS);
+        ASSERT_TRUE(FKey.Valid());
         Set(L"\\Device\\Serial0", L"COM3");
         Set(L"\\Device\\USBSER000", L"COM7");
         FPrevious = serialdev::SetPortListedCheck(serialdev::SystemPortListedCheck("Software\\TorvaneRemovalTest\\SERIALCOMM"));
     }
     void TearDown() override {
         serialdev::SetPortListedCheck(std::move(FPrevious));
-        if (FKey != nullptr) ::RegCloseKey(FKey);
+        FKey.Reset();
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\TorvaneRemovalTest");
     }
     void Set(const wchar_t* name, const std::wstring& port) {
-        ASSERT_EQ(::RegSetValueExW(FKey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(port.c_str()),
+        ASSERT_EQ(::RegSetValueExW(FKey.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(port.c_str()),
                                    static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t))),
                   ERROR_SUCCESS);
     }
     // The adapter goes: Windows takes its value out of the list.
-    void Unplug() { ASSERT_EQ(::RegDeleteValueW(FKey, L"\\Device\\USBSER000"), ERROR_SUCCESS); }
+    void Unplug() { ASSERT_EQ(::RegDeleteValueW(FKey.Get(), L"\\Device\\USBSER000"), ERROR_SUCCESS); }
 
-    HKEY FKey = nullptr;
+    toolkit::UniqueKey FKey;
     serialdev::PortListedCheck FPrevious;
 };
 
@@ -50,8 +51,7 @@ TEST_F(ScratchPortList, APortIsListedByNameOrDevicePathInAnyCase) {
     EXPECT_FALSE(serialdev::IsPortListed("\\\\.\\COM7"));
     EXPECT_TRUE(serialdev::IsPortListed("\\\\.\\COM3"));
     // The last port gone and the key with it: nothing is listed.
-    ::RegCloseKey(FKey);
-    FKey = nullptr;
+    FKey.Reset();
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\TorvaneRemovalTest");
     EXPECT_FALSE(serialdev::IsPortListed("\\\\.\\COM3"));
 }
@@ -59,7 +59,7 @@ TEST_F(ScratchPortList, APortIsListedByNameOrDevicePathInAnyCase) {
 TEST_F(ScratchPortList, AValueThatCannotBeReadLeavesThePortListed) {
     Unplug();
     const DWORD number = 7;
-    ASSERT_EQ(::RegSetValueExW(FKey, L"Odd", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number),
+    ASSERT_EQ(::RegSetValueExW(FKey.Get(), L"Odd", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number),
               ERROR_SUCCESS);
     EXPECT_TRUE(serialdev::IsPortListed("\\\\.\\COM7"));  // cannot tell: not taken as gone
 }

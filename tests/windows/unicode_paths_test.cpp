@@ -23,6 +23,8 @@
 // After the serial headers the window's pull in: its macros would clash with their names.
 #include <windows.h>
 
+#include "toolkit/windows/UniqueHandle.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -184,12 +186,11 @@ TEST(UnicodeCommandLine, CommandLineArgumentsKeepEveryLetter) {
     PROCESS_INFORMATION process{};
     ASSERT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                  &process));
+    const toolkit::UniqueHandle child(process.hProcess), childThread(process.hThread);
     ::SetEnvironmentVariableW(L"TORVANE_UNICODE_CHILD_OUT", nullptr);
-    ::WaitForSingleObject(process.hProcess, INFINITE);
+    ::WaitForSingleObject(child.Get(), INFINITE);
     DWORD exitCode = 1;
-    ::GetExitCodeProcess(process.hProcess, &exitCode);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    ::GetExitCodeProcess(child.Get(), &exitCode);
     EXPECT_EQ(exitCode, 0u);
     std::ifstream in(out, std::ios::binary);
     std::string reported((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "toolkit/DateTime.h"
+#include "toolkit/windows/UniqueHandle.h"
 
 namespace toolkit {
 
@@ -30,10 +31,9 @@ os::ThreadId os::CurrentThreadId() { return ::GetCurrentThreadId(); }
 bool os::IsInitialThread() { return ::GetCurrentThreadId() == kInitialThreadId; }
 
 void os::ApplyThreadPriority(ThreadId thread, TThreadPriority priority) {
-    HANDLE handle = ::OpenThread(THREAD_SET_INFORMATION, FALSE, static_cast<DWORD>(thread));
-    if (handle == nullptr) return;
-    (void)::SetThreadPriority(handle, WindowsPriority(priority));
-    ::CloseHandle(handle);
+    const UniqueHandle handle(::OpenThread(THREAD_SET_INFORMATION, FALSE, static_cast<DWORD>(thread)));
+    if (!handle.Valid()) return;
+    (void)::SetThreadPriority(handle.Get(), WindowsPriority(priority));
 }
 
 void os::NameCurrentThread(const char*) {

@@ -3,27 +3,12 @@
 #include <windows.h>
 
 #include "toolkit/SysUtils.h"
+#include "toolkit/windows/UniqueKey.h"
 #include "toolkit/windows/WideText.h"
 
 namespace toolkit {
 
 namespace {
-
-class RegistryKey {
-public:
-    explicit RegistryKey(const std::string& path) {
-        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, KEY_READ, &FKey) != ERROR_SUCCESS) FKey = nullptr;
-    }
-    ~RegistryKey() {
-        if (FKey != nullptr) ::RegCloseKey(FKey);
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    HKEY Get() const { return FKey; }
-
-private:
-    HKEY FKey = nullptr;
-};
 
 std::vector<std::wstring> ValueNames(HKEY key) {
     std::vector<std::wstring> names;
@@ -61,9 +46,9 @@ std::string ReadString(HKEY key, const std::wstring& valueName) {
 
 std::vector<std::string> ListSerialPorts(const SerialPortListOptions& options) {
     std::vector<std::string> ports;
-    const RegistryKey key(options.registryKey);
+    const UniqueKey key = UniqueKey::Open(HKEY_LOCAL_MACHINE, Wide(options.registryKey).c_str(), KEY_READ);
     // A machine without serial ports has no such key: no ports, and nothing to report.
-    if (key.Get() != nullptr) {
+    if (key.Valid()) {
         for (const std::wstring& name : ValueNames(key.Get())) ports.push_back(ReadString(key.Get(), name));
     }
     ports.insert(ports.end(), options.extraPorts.begin(), options.extraPorts.end());

@@ -1,4 +1,4 @@
-#include "LiveFile.h"
+#include "app/recording/LiveFile.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -7,9 +7,14 @@
 #include <cerrno>
 #include <string>
 
+#include "toolkit/UniqueFd.h"
+#include "toolkit/windows/UniqueHandle.h"
+
 namespace recording {
 
 namespace fs = std::filesystem;
+using toolkit::UniqueFd;
+using toolkit::UniqueHandle;
 
 namespace {
 int ErrnoFor(DWORD error) {
@@ -42,36 +47,38 @@ HANDLE HandleOf(std::FILE* file) { return reinterpret_cast<HANDLE>(::_get_osfhan
 std::FILE* CreateLiveFile(const fs::path& path) {
     // Others may read the file while it is written, but neither write to it nor delete or rename
     // it: that is what marks it in use.
-    const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
+    UniqueHandle handle(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle.Valid()) {
         errno = ErrnoFor(::GetLastError());
         return nullptr;
     }
-    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle.Get()), _O_BINARY);
     if (fd < 0) {
-        ::CloseHandle(handle);
+        handle.Reset();  // before the delete: the file is not shared for deleting
         ::DeleteFileW(path.c_str());
         errno = EMFILE;
         return nullptr;
     }
+    handle.Release();  // the descriptor owns it now
+    UniqueFd descriptor(fd);
     std::FILE* file = ::_fdopen(fd, "wb");
     if (file == nullptr) {
         const int error = errno;
-        ::_close(fd);
+        descriptor.Reset();  // before the delete, as above
         ::DeleteFileW(path.c_str());
         errno = error;
+        return nullptr;
     }
+    descriptor.Release();  // and the stream owns that
     return file;
 }
 
 bool InUse(const fs::path& path) {
     // Refusing others write access fails while a writer has the file open for writing.
-    const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_SHARING_VIOLATION;
-    ::CloseHandle(handle);
-    return false;
+    const UniqueHandle handle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return !handle.Valid() && ::GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 RemoveOutcome RemoveUnlessInUse(const fs::path& path) {

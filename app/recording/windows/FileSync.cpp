@@ -1,4 +1,4 @@
-#include "FileSync.h"
+#include "app/recording/FileSync.h"
 
 #include <io.h>
 

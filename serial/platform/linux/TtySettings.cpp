@@ -1,5 +1,5 @@
 // The only file that sees <asm/termbits.h>.
-#include "TtySettings.h"
+#include "serial/platform/linux/TtySettings.h"
 
 #include <asm/termbits.h>
 #include <sys/ioctl.h>

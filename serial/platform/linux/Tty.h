@@ -5,12 +5,14 @@
 #include <mutex>
 #include <pthread.h>
 
-#include "SerialDevice.h"
-#include "EventFd.h"
-#include "TtySettings.h"
-#include "UniqueFd.h"
+#include "serial/platform/SerialDevice.h"
+#include "serial/platform/linux/EventFd.h"
+#include "serial/platform/linux/TtySettings.h"
+#include "toolkit/UniqueFd.h"
 
 namespace serialdev {
+
+using toolkit::UniqueFd;
 
 class LinuxTty final : public SerialDevice {
 public:

@@ -1,7 +1,7 @@
 #pragma once
 // The termios side of the Linux tty, kept apart because <asm/termbits.h> (termios2, BOTHER)
 // clashes with <termios.h>. Each call answers 0 or an errno value.
-#include "SerialDevice.h"
+#include "serial/platform/SerialDevice.h"
 
 namespace serialdev::tty {
 

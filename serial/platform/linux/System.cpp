@@ -1,8 +1,8 @@
 // What the rest of the device layer asks of Linux by name.
 #include <cerrno>
 
-#include "LinuxTty.h"
-#include "SerialDevice.h"
+#include "serial/platform/linux/Tty.h"
+#include "serial/platform/SerialDevice.h"
 
 namespace serialdev {
 

@@ -1,9 +1,11 @@
 #pragma once
 // A wake-up flag other threads can wait on in poll or epoll: an eventfd that stays readable
 // from Signal until Drain, so a wake asked for before the wait is never lost.
-#include "UniqueFd.h"
+#include "toolkit/UniqueFd.h"
 
 namespace serialdev {
+
+using toolkit::UniqueFd;
 
 class EventFd {
 public:

@@ -1,4 +1,4 @@
-#include "LiveFile.h"
+#include "app/recording/LiveFile.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,9 +8,12 @@
 #include <cerrno>
 #include <string>
 
+#include "toolkit/UniqueFd.h"
+
 namespace recording {
 
 namespace fs = std::filesystem;
+using toolkit::UniqueFd;
 
 namespace {
 // Tries the writer's lock on an open descriptor: true when another open file holds it.
@@ -21,41 +24,36 @@ bool Locked(int fd) {
 } // namespace
 
 std::FILE* CreateLiveFile(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return nullptr;
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!fd.Valid()) return nullptr;
     // flock, not fcntl locks: those belong to the process, so a test (or anything else in this
     // process) opening and closing the file would drop them. No other open file can hold a
     // lock on a file just made; a file system without locks records all the same, unmarked.
-    ::flock(fd, LOCK_EX | LOCK_NB);
-    std::FILE* file = ::fdopen(fd, "wb");
+    ::flock(fd.Get(), LOCK_EX | LOCK_NB);
+    std::FILE* file = ::fdopen(fd.Get(), "wb");
     if (file == nullptr) {
         const int error = errno;
         ::unlink(path.c_str());
-        ::close(fd);
         errno = error;
+        return nullptr;
     }
+    fd.Release();  // the stream owns it now
     return file;
 }
 
 bool InUse(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) return false;
-    const bool locked = Locked(fd);
-    ::close(fd);  // and with it any lock taken to ask
-    return locked;
+    // Closing it lets go of any lock taken to ask.
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    return fd.Valid() && Locked(fd.Get());
 }
 
 RemoveOutcome RemoveUnlessInUse(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) return errno == ENOENT ? RemoveOutcome::Gone : RemoveOutcome::Failed;
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (!fd.Valid()) return errno == ENOENT ? RemoveOutcome::Gone : RemoveOutcome::Failed;
     // Held while the name goes, so no writer can take the file meanwhile.
-    RemoveOutcome outcome = RemoveOutcome::InUse;
-    if (!Locked(fd)) {
-        if (::unlink(path.c_str()) == 0) outcome = RemoveOutcome::Removed;
-        else outcome = errno == ENOENT ? RemoveOutcome::Gone : RemoveOutcome::Failed;
-    }
-    ::close(fd);
-    return outcome;
+    if (Locked(fd.Get())) return RemoveOutcome::InUse;
+    if (::unlink(path.c_str()) == 0) return RemoveOutcome::Removed;
+    return errno == ENOENT ? RemoveOutcome::Gone : RemoveOutcome::Failed;
 }
 
 Whereabouts WhereaboutsOf(std::FILE* file) {

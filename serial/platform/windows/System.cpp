@@ -1,11 +1,11 @@
 // What the rest of the device layer asks of Windows by name.
-#include "WindowsApi.h"
+#include "serial/platform/windows/Api.h"
 
 #include <algorithm>
 #include <cwctype>
 #include <vector>
 
-#include "WindowsComm.h"
+#include "serial/platform/windows/Comm.h"
 #include "toolkit/PortList.h"
 #include "toolkit/SysUtils.h"
 #include "toolkit/windows/WideText.h"

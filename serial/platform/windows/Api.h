@@ -26,4 +26,4 @@
 #undef PURGE_TXCLEAR
 #undef PURGE_RXCLEAR
 
-#include "LineEvents.h"
+#include "serial/platform/LineEvents.h"

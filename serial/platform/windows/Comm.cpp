@@ -1,4 +1,4 @@
-#include "WindowsComm.h"
+#include "serial/platform/windows/Comm.h"
 
 #include <string>
 #include <utility>

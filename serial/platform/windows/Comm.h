@@ -9,43 +9,19 @@
 // The line counts as hung up on the errors a port gives once its line is gone, and on any error
 // once the port has left HKLM\HARDWARE\DEVICEMAP\SERIALCOMM (a USB adapter pulled out answers
 // with whatever code its driver picks: 5, 22, 31, 995 among them).
-#include "WindowsApi.h"
+#include "serial/platform/windows/Api.h"
 
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <utility>
 
-#include "SerialDevice.h"
+#include "serial/platform/SerialDevice.h"
+#include "toolkit/windows/UniqueHandle.h"
 
 namespace serialdev {
 
-// Owns one kernel handle.
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE handle) : FHandle(handle) {}
-    ~UniqueHandle() { Reset(); }
-    UniqueHandle(UniqueHandle&& other) noexcept : FHandle(std::exchange(other.FHandle, nullptr)) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            FHandle = std::exchange(other.FHandle, nullptr);
-        }
-        return *this;
-    }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    HANDLE Get() const { return FHandle; }
-    bool Valid() const { return FHandle != nullptr && FHandle != INVALID_HANDLE_VALUE; }
-    void Reset() {
-        if (Valid()) ::CloseHandle(FHandle);
-        FHandle = nullptr;
-    }
-
-private:
-    HANDLE FHandle = nullptr;
-};
+using toolkit::UniqueHandle;
 
 class WindowsComm final : public SerialDevice {
 public:

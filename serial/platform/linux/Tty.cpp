@@ -1,4 +1,4 @@
-#include "LinuxTty.h"
+#include "serial/platform/linux/Tty.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -13,8 +13,8 @@
 #include <mutex>
 #include <utility>
 
-#include "Deadline.h"
-#include "TtySettings.h"
+#include "serial/platform/Deadline.h"
+#include "serial/platform/linux/TtySettings.h"
 
 namespace serialdev {
 

@@ -1,4 +1,4 @@
-#include "EventFd.h"
+#include "serial/platform/linux/EventFd.h"
 
 #include <sys/eventfd.h>
 
