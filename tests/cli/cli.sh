@@ -14,8 +14,18 @@ grep -qE '^torvane-capture [0-9]+\.[0-9]+\.[0-9]+$' "$out" || fail "--version pr
 
 rc=0; "$app" --no-such-option >"$out" 2>"$err" || rc=$?
 [ "$rc" -eq 2 ] || fail "an unknown option exited $rc, not 2"
-grep -q "Unknown option 'no-such-option'" "$err" || fail "no message for an unknown option: $(cat "$err")"
+grep -q "unknown option '--no-such-option'" "$err" || fail "no message for an unknown option: $(cat "$err")"
 [ ! -s "$out" ] || fail "the message went to standard output"
+rc=0; "$app" -platfrom offscreen >"$out" 2>"$err" || rc=$?
+[ "$rc" -eq 2 ] && grep -q "unknown option '-platfrom'" "$err" || fail "a mistyped option is not named as typed: $(cat "$err")"
+
+# The window toolkit's own options reach it: the window comes up offscreen, grabs itself and quits.
+shot=$(mktemp -d)
+rc=0; TORVANE_SCREENSHOT="$shot/w.png" TORVANE_SCREENSHOT_AFTER_MS=0 TORVANE_EXTRA_PORTS= \
+  XDG_CONFIG_HOME="$shot" XDG_DATA_HOME="$shot" XDG_RUNTIME_DIR="$shot" \
+  "$app" -platform offscreen -style fusion -reverse >"$out" 2>"$err" || rc=$?
+[ "$rc" -eq 0 ] && [ -s "$shot/w.png" ] || fail "-platform offscreen: exit $rc, $(cat "$err")"
+rm -rf "$shot"
 
 rc=0; "$sim" --no-such-option >"$out" 2>"$err" || rc=$?
 [ "$rc" -eq 2 ] || fail "unit-sim: an unknown option exited $rc, not 2"
