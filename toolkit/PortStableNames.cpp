@@ -1,7 +1,9 @@
 #include "PortList.h"
 
+#include <chrono>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace toolkit {
 
@@ -41,6 +43,31 @@ std::map<std::string, std::string> SerialPortStableNames(const std::vector<std::
         if (found != byDevice.end()) names.emplace(port, found->second);
     }
     return names;
+}
+
+SerialPortStableNamer::SerialPortStableNamer(SerialPortListOptions options) : FOptions(std::move(options)) {}
+
+bool SerialPortStableNamer::Update(const std::vector<std::string>& ports) {
+    std::error_code ec;
+    const fs::file_time_type folderTime = fs::last_write_time(FOptions.serialByIdRoot, ec);
+    const bool folderSeen = !ec;
+    // A folder's time is as coarse as the file system's clock: a link made within the same tick
+    // as the last reading leaves it as it was. So a folder changed lately is read every pass
+    // until it has been quiet for a while (as when an adapter is plugged in: the tty comes
+    // first, its by-id link a moment later).
+    const bool recent = folderSeen && fs::file_time_type::clock::now() - folderTime < std::chrono::seconds(2);
+    if (FDone && ports == FPorts && folderSeen == FFolderSeen && (!folderSeen || folderTime == FFolderTime) && !recent) {
+        return false;
+    }
+    FDone = true;
+    FPorts = ports;
+    FFolderSeen = folderSeen;
+    FFolderTime = folderTime;
+    ++FLookUps;
+    std::map<std::string, std::string> names = SerialPortStableNames(ports, FOptions);
+    if (names == FNames) return false;
+    FNames = std::move(names);
+    return true;
 }
 
 } // namespace toolkit

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -67,6 +68,48 @@ TEST(PortList, ByIdLinksNameTheAdapterBehindEachListedPort) {
                                                   {"/dev/ttyUSB0", "usb-Maker_Model_A1-if00-port0"}}));
     o.serialByIdRoot = "/nonexistent/serial/by-id";  // no USB adapters plugged in: no folder
     EXPECT_TRUE(toolkit::SerialPortStableNames(ports, o).empty());
+}
+
+// The search asks every pass; the folder is read again only when something it depends on moved.
+TEST(PortList, StableNamesAreLookedUpAgainOnlyWhenThePortsOrTheFolderChange) {
+    namespace fs = std::filesystem;
+    FakeSysfs sysfs;
+    sysfs.AddByIdLink("usb-Maker_Model_A1-if00-port0", "../../ttyUSB0");
+    toolkit::SerialPortListOptions o = OptionsFor(sysfs);
+    o.serialByIdRoot = sysfs.ByIdRoot();
+    const auto settle = [&] {  // the folder last changed long ago
+        fs::last_write_time(o.serialByIdRoot, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    };
+    settle();
+    toolkit::SerialPortStableNamer namer(o);
+    const std::vector<std::string> ports{"ttyS0", "ttyUSB0"};
+    EXPECT_TRUE(namer.Update(ports));
+    EXPECT_EQ(namer.Names(), (std::map<std::string, std::string>{{"ttyUSB0", "usb-Maker_Model_A1-if00-port0"}}));
+    for (int pass = 0; pass < 5; ++pass) EXPECT_FALSE(namer.Update(ports));
+    EXPECT_EQ(namer.LookUps(), 1u);
+
+    const std::vector<std::string> more{"ttyS0", "ttyUSB0", "ttyUSB1"};
+    EXPECT_FALSE(namer.Update(more)) << "looked up again, with nothing new to name";
+    EXPECT_EQ(namer.LookUps(), 2u);
+
+    // An adapter's link appears a moment after its tty: a folder changed lately is read each pass.
+    // (Its time set ahead of the clock: changed just now, however slowly this test runs.)
+    sysfs.AddByIdLink("usb-Other_Box_B2-if00-port0", "../../ttyUSB1");
+    fs::last_write_time(o.serialByIdRoot, fs::file_time_type::clock::now() + std::chrono::hours(1));
+    EXPECT_TRUE(namer.Update(more));
+    EXPECT_EQ(namer.Names().at("ttyUSB1"), "usb-Other_Box_B2-if00-port0");
+    EXPECT_FALSE(namer.Update(more));
+    EXPECT_EQ(namer.LookUps(), 4u);
+    settle();
+    EXPECT_FALSE(namer.Update(more));
+    EXPECT_FALSE(namer.Update(more));
+    EXPECT_EQ(namer.LookUps(), 5u) << "read once more for the new time, then left alone";
+
+    fs::remove_all(o.serialByIdRoot);  // the last adapter unplugged: udev removes the folder
+    EXPECT_TRUE(namer.Update(more));
+    EXPECT_TRUE(namer.Names().empty());
+    EXPECT_FALSE(namer.Update(more));
+    EXPECT_EQ(namer.LookUps(), 6u);
 }
 
 TEST(PortList, PortNamesMapToDevices) {
