@@ -29,6 +29,17 @@ rm -rf "$shot"
 
 rc=0; "$sim" --no-such-option >"$out" 2>"$err" || rc=$?
 [ "$rc" -eq 2 ] || fail "unit-sim: an unknown option exited $rc, not 2"
+for speed in 0 1e-300 20000 fast; do
+  rc=0; "$sim" --speed "$speed" >"$out" 2>"$err" || rc=$?
+  [ "$rc" -eq 2 ] && grep -q "'$speed' is not a number from 0.01 to 10000" "$err" || fail "unit-sim --speed $speed: $rc, $(cat "$err")"
+done
+"$sim" --help | grep -q -- "--speed X .*0.01 to 10000" || fail "unit-sim --help does not give the speed's range"
+# A session file with nothing to play is refused at the start, saying why.
+header=$(mktemp)
+echo "time,record,kind,car,last_lb,last_lb_text,drive_pwm,brake_pwm,lane_change,unit_id,unit_name,bytes_hex" >"$header"
+rc=0; "$sim" --replay "$header" >"$out" 2>"$err" || rc=$?
+rm -f "$header"
+[ "$rc" -eq 1 ] && grep -q "has no record that can be played: no rows after the header" "$err" || fail "unit-sim --replay of a header alone: $rc, $(cat "$err")"
 
 # Every option either program reads is in its --help and in its manual page.
 "$app" --help >"$out" || fail "--help failed"
