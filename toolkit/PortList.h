@@ -51,10 +51,14 @@ std::string PortNameToDevicePath(const std::string& portName);
 std::map<std::string, std::string> SerialPortStableNames(const std::vector<std::string>& ports,
                                                          const SerialPortListOptions& options = {});
 
-// The same for a search that lists the ports every pass: the by-id folder is read again only when
-// the port list or the folder itself has changed (one status query of the folder a pass).
+// The same for a search that lists the ports every pass: the by-id folder is read when the port
+// list changes. Its links come a moment after their ports (the device manager makes them), so for
+// kWatchPasses passes after a change the folder's time is checked too, and it is read again if
+// it moved; after that a pass costs nothing.
 class SerialPortStableNamer {
 public:
+    static constexpr int kWatchPasses = 128;  // about 5 s of a search with one port
+
     explicit SerialPortStableNamer(SerialPortListOptions options = {});
     // True when the names for these ports may differ from the last call's; Names() has them.
     bool Update(const std::vector<std::string>& ports);
@@ -66,6 +70,7 @@ private:
     SerialPortListOptions FOptions;
     bool FDone = false;
     std::vector<std::string> FPorts;
+    int FWatchPasses = 0;
     bool FFolderSeen = false;
     std::filesystem::file_time_type FFolderTime;
     std::map<std::string, std::string> FNames;

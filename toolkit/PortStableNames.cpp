@@ -1,6 +1,5 @@
 #include "PortList.h"
 
-#include <chrono>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -48,16 +47,16 @@ std::map<std::string, std::string> SerialPortStableNames(const std::vector<std::
 SerialPortStableNamer::SerialPortStableNamer(SerialPortListOptions options) : FOptions(std::move(options)) {}
 
 bool SerialPortStableNamer::Update(const std::vector<std::string>& ports) {
+    const bool listChanged = !FDone || ports != FPorts;
+    if (!listChanged && FWatchPasses == 0) return false;
     std::error_code ec;
     const fs::file_time_type folderTime = fs::last_write_time(FOptions.serialByIdRoot, ec);
     const bool folderSeen = !ec;
-    // A folder's time is as coarse as the file system's clock: a link made within the same tick
-    // as the last reading leaves it as it was. So a folder changed lately is read every pass
-    // until it has been quiet for a while (as when an adapter is plugged in: the tty comes
-    // first, its by-id link a moment later).
-    const bool recent = folderSeen && fs::file_time_type::clock::now() - folderTime < std::chrono::seconds(2);
-    if (FDone && ports == FPorts && folderSeen == FFolderSeen && (!folderSeen || folderTime == FFolderTime) && !recent) {
-        return false;
+    if (listChanged) {
+        FWatchPasses = kWatchPasses;
+    } else {
+        --FWatchPasses;
+        if (folderSeen == FFolderSeen && (!folderSeen || folderTime == FFolderTime)) return false;
     }
     FDone = true;
     FPorts = ports;

@@ -70,46 +70,43 @@ TEST(PortList, ByIdLinksNameTheAdapterBehindEachListedPort) {
     EXPECT_TRUE(toolkit::SerialPortStableNames(ports, o).empty());
 }
 
-// The search asks every pass; the folder is read again only when something it depends on moved.
-TEST(PortList, StableNamesAreLookedUpAgainOnlyWhenThePortsOrTheFolderChange) {
+// The search asks every pass; the folder is read when the list changes, and again only if it
+// moves soon after (an adapter's link comes a moment after its port).
+TEST(PortList, StableNamesAreLookedUpWhenThePortListChangesAndWhileItsLinksMayStillCome) {
     namespace fs = std::filesystem;
+    using Namer = toolkit::SerialPortStableNamer;
     FakeSysfs sysfs;
     sysfs.AddByIdLink("usb-Maker_Model_A1-if00-port0", "../../ttyUSB0");
     toolkit::SerialPortListOptions o = OptionsFor(sysfs);
     o.serialByIdRoot = sysfs.ByIdRoot();
-    const auto settle = [&] {  // the folder last changed long ago
-        fs::last_write_time(o.serialByIdRoot, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    // Folder times set by hand: the file system's clock may not tick between two changes.
+    const auto touch = [&](int hoursAgo) {
+        fs::last_write_time(o.serialByIdRoot, fs::file_time_type::clock::now() - std::chrono::hours(hoursAgo));
     };
-    settle();
-    toolkit::SerialPortStableNamer namer(o);
+    touch(10);
+    Namer namer(o);
     const std::vector<std::string> ports{"ttyS0", "ttyUSB0"};
     EXPECT_TRUE(namer.Update(ports));
     EXPECT_EQ(namer.Names(), (std::map<std::string, std::string>{{"ttyUSB0", "usb-Maker_Model_A1-if00-port0"}}));
-    for (int pass = 0; pass < 5; ++pass) EXPECT_FALSE(namer.Update(ports));
+    for (int pass = 0; pass < 2 * Namer::kWatchPasses; ++pass) EXPECT_FALSE(namer.Update(ports));
     EXPECT_EQ(namer.LookUps(), 1u);
 
+    // A new adapter: its port first, its link a few passes later.
     const std::vector<std::string> more{"ttyS0", "ttyUSB0", "ttyUSB1"};
-    EXPECT_FALSE(namer.Update(more)) << "looked up again, with nothing new to name";
-    EXPECT_EQ(namer.LookUps(), 2u);
-
-    // An adapter's link appears a moment after its tty: a folder changed lately is read each pass.
-    // (Its time set ahead of the clock: changed just now, however slowly this test runs.)
+    EXPECT_FALSE(namer.Update(more)) << "looked up, with nothing new to name yet";
+    EXPECT_FALSE(namer.Update(more));
     sysfs.AddByIdLink("usb-Other_Box_B2-if00-port0", "../../ttyUSB1");
-    fs::last_write_time(o.serialByIdRoot, fs::file_time_type::clock::now() + std::chrono::hours(1));
+    touch(9);
     EXPECT_TRUE(namer.Update(more));
     EXPECT_EQ(namer.Names().at("ttyUSB1"), "usb-Other_Box_B2-if00-port0");
-    EXPECT_FALSE(namer.Update(more));
-    EXPECT_EQ(namer.LookUps(), 4u);
-    settle();
-    EXPECT_FALSE(namer.Update(more));
-    EXPECT_FALSE(namer.Update(more));
-    EXPECT_EQ(namer.LookUps(), 5u) << "read once more for the new time, then left alone";
+    EXPECT_EQ(namer.LookUps(), 3u);
 
-    fs::remove_all(o.serialByIdRoot);  // the last adapter unplugged: udev removes the folder
-    EXPECT_TRUE(namer.Update(more));
+    // Unplugged: the port goes, and with the last adapter the device manager removes the folder.
+    fs::remove_all(o.serialByIdRoot);
+    EXPECT_TRUE(namer.Update(ports));
     EXPECT_TRUE(namer.Names().empty());
-    EXPECT_FALSE(namer.Update(more));
-    EXPECT_EQ(namer.LookUps(), 6u);
+    for (int pass = 0; pass < 2 * Namer::kWatchPasses; ++pass) EXPECT_FALSE(namer.Update(ports));
+    EXPECT_EQ(namer.LookUps(), 4u);
 }
 
 TEST(PortList, PortNamesMapToDevices) {
