@@ -7,6 +7,7 @@
 //                                       closes grab it into this file and its values into <file.png>.txt
 #include <QAction>
 #include <QObject>
+#include <QTimer>
 
 #include <memory>
 
@@ -31,6 +32,11 @@ public:
     PlotModel& Model() { return FModel; }
     PlotWindow& Window() { return *FWindow; }
     QAction* Command() const { return FCommand; }
+    // Runs out when a move or resize of the plot has been saved.
+    QTimer& GeometrySaveTimer() { return FGeometrySave; }
+
+    // How long the plot must stay put before its place is saved (a drag moves it many times).
+    static constexpr int kGeometrySaveDelayMs = 500;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -45,6 +51,8 @@ private:
     std::unique_ptr<PlotWindow> FWindow;
     PlotFeed FFeed;
     QAction* FCommand = nullptr;
+    QTimer FGeometrySave;
+    bool FEnding = false;  // the capture window has closed: the plot's state is saved and kept
     QString FScreenshotPath;
 };
 
