@@ -98,6 +98,32 @@ TEST(SessionReplay, ANameWithAFormulaGuardOrWideCharactersBecomesTheUnitsOwnText
     EXPECT_EQ(replay.IdentityRecord(), std::string("N\xff=B\xe4\xf1?X\0\0", 10));
 }
 
+TEST(SessionReplay, ColumnsAreFoundByTheirHeaderNames) {
+    // Moved columns and one this version does not know (a later version's) play as written.
+    const std::string header =
+        "bytes_hex,kind,time,extra,record,car,last_lb,last_lb_text,drive_pwm,brake_pwm,lane_change,unit_id,unit_name\n";
+    const std::string row = "53 00 07 2c 64 00 01,status,2026-12-07T09:43:51.123+01:00,?,1,7,44,12 R,100,0,1,5,SIM-UNIT\n";
+    SessionReplay replay(ReplayBytes(header + row), "s.csv");
+    EXPECT_EQ(replay.IdentityRecord(), std::string("N\x05SIM-UNIT", 10));
+    const auto first = replay.Next();
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(first->bytes, std::string("S\0\x07\x2c\x64\0\x01", 7));
+    EXPECT_EQ(first->timeMs, 1796633031123LL);
+
+    // Without the unit's columns it plays and names no unit; without the bytes there is nothing to send.
+    const std::string noUnit = "time,record,kind,car,last_lb,drive_pwm,brake_pwm,lane_change,bytes_hex\n"
+                               "2026-12-07T09:43:51.123+01:00,1,status,7,44,100,0,1,53 00\n";
+    SessionReplay anonymous(ReplayBytes(noUnit), "s.csv");
+    EXPECT_EQ(anonymous.IdentityRecord(), "");
+    EXPECT_TRUE(anonymous.Next().has_value());
+    EXPECT_NE(Refusal("time,record,kind,car,last_lb,drive_pwm,brake_pwm,lane_change\n"
+                      "2026-12-07T09:43:51.123+01:00,1,status,7,44,100,0,1\n")
+                  .find("missing column 'bytes_hex'"),
+              std::string::npos);
+    EXPECT_NE(Refusal("time,record,kind,last_lb,drive_pwm,brake_pwm,lane_change,bytes_hex\n").find("missing column 'car'"),
+              std::string::npos);
+}
+
 class TempDir {
 public:
     TempDir() {

@@ -105,39 +105,59 @@ std::unique_ptr<ReplaySource> OpenReplayFile(const std::string& path) { return s
 
 std::unique_ptr<ReplaySource> ReplayBytes(std::string bytes) { return std::make_unique<MemorySource>(std::move(bytes)); }
 
+namespace {
+// The columns where this version writes them.
+const recording::ColumnPositions& WrittenOrder() {
+    static const recording::ColumnPositions positions = [] {
+        std::vector<std::string> names;
+        for (const auto& c : recording::Columns()) names.emplace_back(c.name);
+        return *recording::FindColumns(names).positions;
+    }();
+    return positions;
+}
+} // namespace
+
 std::optional<std::string> ParseReplayRow(std::string_view row, ReplayRecord& record) {
+    return ParseReplayRow(row, WrittenOrder(), record);
+}
+
+std::optional<std::string> ParseReplayRow(std::string_view row, const recording::ColumnPositions& columns,
+                                          ReplayRecord& record) {
     using namespace recording;
     if (row.find('\0') != std::string_view::npos) return "it holds a NUL byte";
     const auto fields = SplitCsvLine(row);
     if (!fields) return "a quoted field is not closed";
-    if (fields->size() != kColumnCount) {
-        return std::to_string(fields->size()) + " fields, not " + std::to_string(static_cast<int>(kColumnCount));
+    if (static_cast<int>(fields->size()) != columns.fieldCount) {
+        return std::to_string(fields->size()) + " fields, not " + std::to_string(columns.fieldCount);
     }
-    const std::vector<std::string>& f = *fields;
-    const auto time = ParseIsoTime(f[kTimeColumn]);
-    if (!time) return "time '" + Shown(f[kTimeColumn]) + "' is not a time";
-    if (!IsNumberUpTo(f[kRecordColumn], 0xFFFFFFFFu)) return "record '" + Shown(f[kRecordColumn]) + "' is not a number";
-    const bool status = f[kKindColumn] == "status";
-    if (!status && f[kKindColumn] != "name") return "kind '" + Shown(f[kKindColumn]) + "' is neither status nor name";
+    static const std::string kAbsent;
+    const auto field = [&](Column c) -> const std::string& {
+        return columns.Has(c) ? (*fields)[static_cast<size_t>(columns[c])] : kAbsent;
+    };
+    const auto time = ParseIsoTime(field(kTimeColumn));
+    if (!time) return "time '" + Shown(field(kTimeColumn)) + "' is not a time";
+    if (!IsNumberUpTo(field(kRecordColumn), 0xFFFFFFFFu)) return "record '" + Shown(field(kRecordColumn)) + "' is not a number";
+    const bool status = field(kKindColumn) == "status";
+    if (!status && field(kKindColumn) != "name") return "kind '" + Shown(field(kKindColumn)) + "' is neither status nor name";
     // Status rows carry the record's values; name rows leave those columns empty.
     const struct {
-        int column;
+        Column column;
         const char* name;
         unsigned limit;
     } numbers[] = {{kCarColumn, "car", 255},      {kLastLbColumn, "last_lb", 255}, {kDrivePwmColumn, "drive_pwm", 255},
                    {kBrakePwmColumn, "brake_pwm", 255}, {kLaneChangeColumn, "lane_change", 1}};
     for (const auto& n : numbers) {
-        const std::string& v = f[static_cast<size_t>(n.column)];
+        const std::string& v = field(n.column);
         if (status ? !IsNumberUpTo(v, n.limit) : !v.empty()) {
             return std::string(n.name) + " '" + Shown(v) + "' is not " +
                    (status ? "a number from 0 to " + std::to_string(n.limit) : std::string("empty in a name row"));
         }
     }
-    if (!f[kUnitIdColumn].empty() && !IsNumberUpTo(f[kUnitIdColumn], 255)) {
-        return "unit_id '" + Shown(f[kUnitIdColumn]) + "' is not a number from 0 to 255";
+    if (!field(kUnitIdColumn).empty() && !IsNumberUpTo(field(kUnitIdColumn), 255)) {
+        return "unit_id '" + Shown(field(kUnitIdColumn)) + "' is not a number from 0 to 255";
     }
-    auto bytes = HexDecode(f[kBytesHexColumn]);
-    if (!bytes || bytes->empty()) return "bytes_hex '" + Shown(f[kBytesHexColumn]) + "' is not pairs of hex digits";
+    auto bytes = HexDecode(field(kBytesHexColumn));
+    if (!bytes || bytes->empty()) return "bytes_hex '" + Shown(field(kBytesHexColumn)) + "' is not pairs of hex digits";
     record.timeMs = *time;
     record.bytes = std::move(*bytes);
     return std::nullopt;
@@ -161,15 +181,18 @@ SessionReplay::SessionReplay(std::unique_ptr<ReplaySource> source, std::string n
         ReplayRecord record;
         const std::optional<std::string> why =
             l == Line::TooLong ? std::optional<std::string>("longer than " + std::to_string(kMaxRowBytes) + " bytes")
-                               : ParseReplayRow(line, record);
+                               : ParseReplayRow(line, FColumns, record);
         if (why) {
             if (firstReason.empty()) firstReason = "line " + std::to_string(lineNumber) + ": " + *why;
             continue;
         }
         const auto fields = recording::SplitCsvLine(line);
-        const std::string& id = (*fields)[recording::kUnitIdColumn];
+        const auto field = [&](recording::Column c) {
+            return FColumns.Has(c) ? (*fields)[static_cast<size_t>(FColumns[c])] : std::string();
+        };
+        const std::string id = field(recording::kUnitIdColumn);
         if (!id.empty()) {
-            std::string unitName = (*fields)[recording::kUnitNameColumn];
+            std::string unitName = field(recording::kUnitNameColumn);
             // The apostrophe that guards a leading formula character is the file's, not the unit's.
             if (unitName.size() > 1 && unitName[0] == '\'' && std::string("=+-@").find(unitName[1]) != std::string::npos) {
                 unitName.erase(0, 1);
@@ -191,9 +214,16 @@ void SessionReplay::ReadHeader() {
     std::string header;
     const Line l = ReadLine(header);
     if (l == Line::End) throw std::runtime_error(FName + " is empty, not a recorded session");
-    if (l == Line::TooLong || header + "\n" != recording::HeaderRow()) {
-        throw std::runtime_error(FName + " is not a recorded session (its first line is not the session header)");
+    const auto fields = l == Line::TooLong ? std::nullopt : recording::SplitCsvLine(header);
+    if (!fields) throw std::runtime_error(FName + " is not a recorded session (its first line is not a header row)");
+    // Columns are found by their names, so files of earlier and later versions play too.
+    recording::HeaderReading reading = recording::FindColumns(*fields);
+    if (!reading.positions) throw std::runtime_error(FName + " is not a recorded session (" + reading.error + ")");
+    if (!reading.positions->Has(recording::kBytesHexColumn)) {
+        throw std::runtime_error(FName + " cannot be played: missing column '" +
+                                 std::string(recording::ColumnName(recording::kBytesHexColumn)) + "'");
     }
+    FColumns = *reading.positions;
 }
 
 void SessionReplay::Rewind() {
@@ -238,7 +268,7 @@ std::optional<ReplayRecord> SessionReplay::Next() {
     for (Line l; (l = ReadLine(line)) != Line::End;) {
         if (l == Line::Read && line.empty()) continue;
         ReplayRecord record;
-        if (l == Line::Read && !ParseReplayRow(line, record)) return record;
+        if (l == Line::Read && !ParseReplayRow(line, FColumns, record)) return record;
         ++FSkipped;
     }
     return std::nullopt;

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/recording/SessionCsv.h"
+
 namespace unitsim {
 
 struct ReplayRecord {
@@ -31,6 +33,10 @@ std::unique_ptr<ReplaySource> OpenReplayFile(const std::string& path);
 std::unique_ptr<ReplaySource> ReplayBytes(std::string bytes);
 
 // Why a row (without its line end) cannot be played; nothing when it can, and then `record` holds it.
+// `columns` says where each column is, as the file's header row has it; without it, in the order
+// this version writes them.
+std::optional<std::string> ParseReplayRow(std::string_view row, const recording::ColumnPositions& columns,
+                                          ReplayRecord& record);
 std::optional<std::string> ParseReplayRow(std::string_view row, ReplayRecord& record);
 
 class SessionReplay {
@@ -64,6 +70,7 @@ private:
     size_t FBufferPos = 0;
     std::string FIdentity;
     uint64_t FSkipped = 0;
+    recording::ColumnPositions FColumns;  // as the file's header row names them
 };
 
 } // namespace unitsim
