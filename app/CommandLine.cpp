@@ -1,12 +1,12 @@
 #include "CommandLine.h"
 
 #include <QCommandLineParser>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QtGlobal>
 
 #include "app/session/SessionSummary.h"
+#include "toolkit/PortList.h"
 
 namespace {
 const QString kProgram = QStringLiteral("torvane-capture");
@@ -162,18 +162,9 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
     return result;
 }
 
-namespace {
-// A bare name stays a port name ("ttyUSB0" is /dev/ttyUSB0); a path is taken from the folder the
-// program was started in, as a user typing it expects.
-QString PortFromArgument(const QString& argument) {
-    if (!argument.contains(QLatin1Char('/')) || QDir::isAbsolutePath(argument)) return argument;
-    return QFileInfo(argument).absoluteFilePath();
-}
-} // namespace
-
 void ApplyCommandLine(const CommandLine& commandLine, TForm1::Options& options) {
     for (const QString& p : commandLine.ports) {
-        options.portList.extraPorts.push_back(QFile::encodeName(PortFromArgument(p)).toStdString());
+        options.portList.extraPorts.push_back(toolkit::PortNameFromUserText(QFile::encodeName(p).toStdString()));
     }
 }
 

@@ -45,6 +45,10 @@ private:
 // The device a port name stands for. Linux: "/dev/<name>", or an absolute path as it stands.
 // Windows: "\\.\<name>", or a name that already begins with two backslashes as it stands.
 std::string PortNameToDevicePath(const std::string& portName);
+// The port name for a port a user typed (on the command line): a bare name ("ttyUSB0", "COM5")
+// stays a name; a relative path is taken from the current folder, as the user expects, so it
+// means the same device whatever the program does later.
+std::string PortNameFromUserText(const std::string& text);
 
 // For each of these ports that has one, its stable name in the by-id folder (a USB adapter's
 // maker, model and serial number), so a user with several adapters can tell them apart.

@@ -112,6 +112,10 @@ TEST(PortList, StableNamesAreLookedUpWhenThePortListChangesAndWhileItsLinksMaySt
 TEST(PortList, PortNamesMapToDevices) {
     EXPECT_EQ(toolkit::PortNameToDevicePath("ttyUSB0"), "/dev/ttyUSB0");
     EXPECT_EQ(toolkit::PortNameToDevicePath("/dev/pts/3"), "/dev/pts/3");
+    // What a user types: a bare name stays a name, a relative path becomes the device it names now.
+    EXPECT_EQ(toolkit::PortNameFromUserText("ttyUSB0"), "ttyUSB0");
+    EXPECT_EQ(toolkit::PortNameFromUserText("/dev/pts/3"), "/dev/pts/3");
+    EXPECT_EQ(toolkit::PortNameFromUserText("./links/../unit"), (std::filesystem::current_path() / "unit").string());
 }
 
 } // namespace
