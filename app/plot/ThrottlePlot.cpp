@@ -1,14 +1,8 @@
 #include "app/plot/ThrottlePlot.h"
 
 #include <QEvent>
-#include <QFile>
 #include <QKeySequence>
-#include <QPixmap>
 #include <QSettings>
-#include <QTextStream>
-
-#include <cstdio>
-#include <cstdlib>
 
 #include "app/MainForm.h"
 
@@ -37,10 +31,6 @@ ThrottlePlot::ThrottlePlot(TForm1& form)
     FWindow->OnGeometryChanged = [this] { FGeometrySave.start(); };
     FForm.installEventFilter(this);
     connect(FWindow->WindowBox, &QComboBox::currentIndexChanged, this, [this] { Save(); });
-
-    if (const char* shot = std::getenv("TORVANE_PLOT_SCREENSHOT"); shot != nullptr && *shot != '\0') {
-        ScreenshotOnClose(QString::fromLocal8Bit(shot));
-    }
 }
 
 ThrottlePlot::~ThrottlePlot() {
@@ -84,11 +74,6 @@ void ThrottlePlot::Save() const {
     settings.setValue(kGeometryKey, FWindow->saveGeometry());
 }
 
-void ThrottlePlot::ScreenshotOnClose(const QString& path) {
-    FScreenshotPath = path;
-    if (!FWindow->isVisible()) Toggle();
-}
-
 bool ThrottlePlot::eventFilter(QObject* watched, QEvent* event) {
     if (watched != &FForm) return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::Close) {
@@ -99,20 +84,6 @@ bool ThrottlePlot::eventFilter(QObject* watched, QEvent* event) {
         FEnding = true;
     } else if (event->type() == QEvent::Show) {
         FEnding = false;
-    }
-    if (event->type() == QEvent::Close && !FScreenshotPath.isEmpty()) {
-        FWindow->Refresh();
-        bool saved = FWindow->grab().save(FScreenshotPath, "PNG");
-        QFile text(FScreenshotPath + QStringLiteral(".txt"));
-        if (saved && text.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            QTextStream out(&text);
-            out << "samples: " << FModel.SampleCount() << "\n" << FWindow->LatestText() << "\n";
-        } else {
-            saved = false;
-        }
-        std::fprintf(stderr, "%s %s\n", saved ? "plot screenshot written:" : "could not write plot screenshot:",
-                     qPrintable(FScreenshotPath));
-        FScreenshotPath.clear();
     }
     return QObject::eventFilter(watched, event);
 }

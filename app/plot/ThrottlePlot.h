@@ -3,8 +3,6 @@
 // start (so opening it shows the last minute at once), its window, and the command that opens
 // and closes it (context menu and Ctrl+G). Whether it is open, where, and its time span are
 // remembered across runs.
-//   TORVANE_PLOT_SCREENSHOT=<file.png>  (headless demo) open the plot, and when the capture window
-//                                       closes grab it into this file and its values into <file.png>.txt
 #include <QAction>
 #include <QObject>
 #include <QTimer>
@@ -44,7 +42,6 @@ protected:
 private:
     void Restore();
     void Save() const;
-    void ScreenshotOnClose(const QString& path);
 
     TForm1& FForm;
     PlotModel FModel;
@@ -53,7 +50,6 @@ private:
     QAction* FCommand = nullptr;
     QTimer FGeometrySave;
     bool FEnding = false;  // the capture window has closed: the plot's state is saved and kept
-    QString FScreenshotPath;
 };
 
 } // namespace plot
