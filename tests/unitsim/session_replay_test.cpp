@@ -18,6 +18,7 @@
 #include "SessionReplay.h"
 #include "UnitSim.h"
 #include "app/recording/SessionCsv.h"
+#include "toolkit/UniqueFd.h"
 
 namespace {
 
@@ -181,24 +182,21 @@ class Line {
 public:
     explicit Line(const std::string& device) : FFd(open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
         termios raw{};
-        if (FFd >= 0 && tcgetattr(FFd, &raw) == 0) {
+        if (FFd.Valid() && tcgetattr(FFd.Get(), &raw) == 0) {
             cfmakeraw(&raw);
-            tcsetattr(FFd, TCSANOW, &raw);
+            tcsetattr(FFd.Get(), TCSANOW, &raw);
         }
     }
-    ~Line() {
-        if (FFd >= 0) close(FFd);
-    }
-    bool Send(const std::string& bytes) { return write(FFd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()); }
+    bool Send(const std::string& bytes) { return write(FFd.Get(), bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()); }
     // Reads until `count` line ends have arrived (or the limit passes); returns what came.
     std::string ReadLines(int count) {
         std::string got;
         int ends = 0;
         while (ends < count) {
-            pollfd p{FFd, POLLIN, 0};
+            pollfd p{FFd.Get(), POLLIN, 0};
             if (poll(&p, 1, 10000) <= 0) break;
             char buf[256];
-            const ssize_t n = read(FFd, buf, sizeof buf);
+            const ssize_t n = read(FFd.Get(), buf, sizeof buf);
             if (n <= 0) break;
             for (ssize_t i = 0; i < n; ++i) ends += buf[i] == '\r';
             got.append(buf, static_cast<size_t>(n));
@@ -207,7 +205,7 @@ public:
     }
 
 private:
-    int FFd;
+    toolkit::UniqueFd FFd;
 };
 
 TEST(SessionReplay, TheUnitPlaysAFileRemovedAfterItStartedAtEverySetup) {

@@ -11,6 +11,9 @@
 #include <filesystem>
 #include <string_view>
 
+#include "toolkit/UniqueDir.h"
+#include "toolkit/UniqueFd.h"
+
 namespace toolkit {
 
 namespace {
@@ -57,20 +60,14 @@ struct SerialPortScanner::Kept {
         std::string Name;
         ino_t Inode = 0;
         Kind What = Kind::NoDriver;
-        int TypeFd = -1;  // an 8250 slot's "type", kept open and read again from its start
+        UniqueFd TypeFd{};  // an 8250 slot's "type", kept open and read again from its start
         bool Seen = false;
     };
-    DIR* Tree = nullptr;  // kept open between passes, read from its start each time
+    UniqueDir Tree;  // kept open between passes, read from its start each time
     std::vector<Known> Entries;  // in name order
 
-    ~Kept() {
-        for (Known& k : Entries) Forget(k);
-        if (Tree != nullptr) closedir(Tree);
-    }
-
     static void Forget(Known& entry) {
-        if (entry.TypeFd >= 0) close(entry.TypeFd);
-        entry.TypeFd = -1;
+        entry.TypeFd.Reset();
         entry.What = Kind::NoDriver;
     }
 
@@ -87,7 +84,7 @@ struct SerialPortScanner::Kept {
             const std::string driver = DriverName(dir, it->Name);
             const bool family8250 = driver.rfind("serial8250", 0) == 0 || driver.rfind("8250", 0) == 0;
             it->What = family8250 ? Kind::Driver8250 : Kind::Driver;
-            if (family8250) it->TypeFd = openat(dir, (it->Name + "/type").c_str(), O_RDONLY | O_CLOEXEC);
+            if (family8250) it->TypeFd.Reset(openat(dir, (it->Name + "/type").c_str(), O_RDONLY | O_CLOEXEC));
         }
         return *it;
     }
@@ -101,27 +98,24 @@ SerialPortScanner::~SerialPortScanner() = default;
 std::vector<std::string> SerialPortScanner::List() {
     using Kind = Kept::Kind;
     std::vector<std::string> ports;
-    if (FKept->Tree == nullptr) {
-        FKept->Tree = opendir(FOptions.sysfsRoot.c_str());
+    if (!FKept->Tree) {
+        FKept->Tree.reset(opendir(FOptions.sysfsRoot.c_str()));
     } else {
-        rewinddir(FKept->Tree);
+        rewinddir(FKept->Tree.get());
     }
     for (Kept::Known& k : FKept->Entries) k.Seen = false;
-    if (FKept->Tree != nullptr) {
-        const int dir = dirfd(FKept->Tree);
-        while (const dirent* e = readdir(FKept->Tree)) {
+    if (FKept->Tree) {
+        const int dir = dirfd(FKept->Tree.get());
+        while (const dirent* e = readdir(FKept->Tree.get())) {
             if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
             Kept::Known& entry = FKept->Lookup(dir, *e);
             entry.Seen = true;
-            if (entry.What == Kind::Driver || (entry.What == Kind::Driver8250 && HasUart(entry.TypeFd))) {
+            if (entry.What == Kind::Driver || (entry.What == Kind::Driver8250 && HasUart(entry.TypeFd.Get()))) {
                 ports.push_back(entry.Name);
             }
         }
     }
-    std::erase_if(FKept->Entries, [](Kept::Known& k) {
-        if (!k.Seen) Kept::Forget(k);
-        return !k.Seen;
-    });
+    std::erase_if(FKept->Entries, [](const Kept::Known& k) { return !k.Seen; });
     std::sort(ports.begin(), ports.end());
     if (FOptions.extraPortsEnv != nullptr) {
         for (auto& extra : SplitColonList(std::getenv(FOptions.extraPortsEnv))) ports.push_back(extra);

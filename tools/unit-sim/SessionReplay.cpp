@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "app/recording/SessionCsv.h"
+#include "toolkit/UniqueFd.h"
 
 namespace unitsim {
 
@@ -38,32 +39,28 @@ std::string Latin1FromUtf8(const std::string& utf8) {
 class FileSource : public ReplaySource {
 public:
     explicit FileSource(const std::string& path) : FPath(path) {
-        FFd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (FFd < 0) throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
+        FFd.Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!FFd.Valid()) throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
         struct stat st {};
-        if (fstat(FFd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            close(FFd);
+        if (fstat(FFd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
             throw std::runtime_error(path + " is not a regular file (a replay plays it from its start at every setup)");
         }
     }
-    ~FileSource() override { close(FFd); }
-    FileSource(const FileSource&) = delete;
-    FileSource& operator=(const FileSource&) = delete;
 
     size_t Read(char* out, size_t size) override {
         for (;;) {
-            const ssize_t n = read(FFd, out, size);
+            const ssize_t n = read(FFd.Get(), out, size);
             if (n >= 0) return static_cast<size_t>(n);
             if (errno != EINTR) throw std::runtime_error("cannot read " + FPath + ": " + std::strerror(errno));
         }
     }
     void Rewind() override {
-        if (lseek(FFd, 0, SEEK_SET) != 0) throw std::runtime_error("cannot rewind " + FPath + ": " + std::strerror(errno));
+        if (lseek(FFd.Get(), 0, SEEK_SET) != 0) throw std::runtime_error("cannot rewind " + FPath + ": " + std::strerror(errno));
     }
 
 private:
     std::string FPath;
-    int FFd = -1;
+    toolkit::UniqueFd FFd;
 };
 
 class MemorySource : public ReplaySource {

@@ -48,38 +48,30 @@ UnitSim::UnitSim(Options options, Log log) : FOptions(std::move(options)), FLog(
         FReplay = std::make_unique<SessionReplay>(FOptions.replayPath);
     }
     if (FOptions.cars > 0) FCars = std::make_unique<ThrottleCars>(FOptions.cars);
-    FWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (FWake < 0) throw std::runtime_error(std::string("eventfd: ") + std::strerror(errno));
-    try {
-        OpenPty();
-    } catch (...) {
-        // No destructor runs for an object whose constructor throws: give the descriptors back.
-        ClosePty();
-        close(FWake);
-        throw;
-    }
+    FWake.Reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!FWake.Valid()) throw std::runtime_error(std::string("eventfd: ") + std::strerror(errno));
+    OpenPty();  // a failure here gives the descriptors back with the members that own them
 }
 
 UnitSim::~UnitSim() {
     ClosePty();
     if (!FOptions.linkPath.empty()) unlink(FOptions.linkPath.c_str());
-    if (FWake >= 0) close(FWake);
 }
 
 void UnitSim::OpenPty() {
-    FMaster = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (FMaster < 0 || grantpt(FMaster) != 0 || unlockpt(FMaster) != 0) {
+    FMaster.Reset(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!FMaster.Valid() || grantpt(FMaster.Get()) != 0 || unlockpt(FMaster.Get()) != 0) {
         throw std::runtime_error(std::string("pseudo-terminal: ") + std::strerror(errno));
     }
     char name[128] = {};
-    if (ptsname_r(FMaster, name, sizeof name) != 0) throw std::runtime_error("ptsname failed");
+    if (ptsname_r(FMaster.Get(), name, sizeof name) != 0) throw std::runtime_error("ptsname failed");
     FDevicePath = name;
     // Hold the other side open so the line stays up between the window's opens and closes.
-    FSlaveKeepAlive = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    FSlaveKeepAlive.Reset(open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
     termios raw{};
-    if (tcgetattr(FSlaveKeepAlive, &raw) == 0) {
+    if (tcgetattr(FSlaveKeepAlive.Get(), &raw) == 0) {
         cfmakeraw(&raw);
-        tcsetattr(FSlaveKeepAlive, TCSANOW, &raw);
+        tcsetattr(FSlaveKeepAlive.Get(), TCSANOW, &raw);
     }
     if (!FOptions.linkPath.empty()) {
         const std::string tmp = FOptions.linkPath + ".new";
@@ -95,9 +87,8 @@ void UnitSim::OpenPty() {
 }
 
 void UnitSim::ClosePty() {
-    if (FSlaveKeepAlive >= 0) close(FSlaveKeepAlive);
-    if (FMaster >= 0) close(FMaster);
-    FSlaveKeepAlive = FMaster = -1;
+    FSlaveKeepAlive.Reset();
+    FMaster.Reset();
 }
 
 void UnitSim::Say(const std::string& line) {
@@ -107,20 +98,20 @@ void UnitSim::Say(const std::string& line) {
 void UnitSim::Stop() {
     FStopRequested = true;
     const uint64_t one = 1;
-    (void)!write(FWake, &one, sizeof one);
+    (void)!write(FWake.Get(), &one, sizeof one);
 }
 
 void UnitSim::Replug(int downMs) {
     FReplugDownMs = downMs < 0 ? 0 : downMs;
     const uint64_t one = 1;
-    (void)!write(FWake, &one, sizeof one);
+    (void)!write(FWake.Get(), &one, sizeof one);
 }
 
 void UnitSim::SetPaused(bool paused) {
     FPaused = paused;
     if (!paused) FRestartPace = true;  // resume at the pace, without a burst for the pause
     const uint64_t one = 1;
-    (void)!write(FWake, &one, sizeof one);
+    (void)!write(FWake.Get(), &one, sizeof one);
 }
 
 std::string UnitSim::NextStatusPayload(int64_t dueNs) {
@@ -243,7 +234,7 @@ void UnitSim::OnByte(uint8_t b) {
 void UnitSim::HandleInput() {
     uint8_t buf[256];
     for (;;) {
-        const ssize_t n = read(FMaster, buf, sizeof buf);
+        const ssize_t n = read(FMaster.Get(), buf, sizeof buf);
         if (n <= 0) return;
         for (ssize_t i = 0; i < n; ++i) OnByte(buf[i]);
     }
@@ -257,7 +248,7 @@ bool UnitSim::FlushPending() {
             const int64_t now = MonotonicNs();
             for (const auto& m : FMarks) OnRecordSent(m.seq, now);
         }
-        const ssize_t n = write(FMaster, FPending.data(), FPending.size());
+        const ssize_t n = write(FMaster.Get(), FPending.data(), FPending.size());
         if (n < 0) return errno == EAGAIN || errno == EINTR || errno == EIO;
         FPending.erase(0, static_cast<size_t>(n));
         size_t done = 0;
@@ -274,13 +265,13 @@ void UnitSim::Run() {
         const int64_t now = MonotonicNs();
         if (FRestartPace.exchange(false)) FNextDueNs = now;
         const bool streaming = FState == State::Streaming && !FPaused && MoreToSend();
-        if (streaming && FMaster >= 0) QueueDueRecords(now);
-        if (FMaster >= 0) FlushPending();
+        if (streaming && FMaster.Valid()) QueueDueRecords(now);
+        if (FMaster.Valid()) FlushPending();
 
-        pollfd fds[2] = {{FWake, POLLIN, 0}, {FMaster, POLLIN, 0}};
+        pollfd fds[2] = {{FWake.Get(), POLLIN, 0}, {FMaster.Get(), POLLIN, 0}};
         // Flooding: wake when the line takes more, with or without bytes still pending.
-        if (FMaster >= 0 && (!FPending.empty() || (streaming && FOptions.flood))) fds[1].events |= POLLOUT;
-        nfds_t nfds = FMaster >= 0 ? 2 : 1;
+        if (FMaster.Valid() && (!FPending.empty() || (streaming && FOptions.flood))) fds[1].events |= POLLOUT;
+        nfds_t nfds = FMaster.Valid() ? 2 : 1;
         timespec timeout{};
         timespec* timeoutPtr = nullptr;
         if (streaming && !FOptions.flood && FPending.empty()) {
@@ -311,7 +302,7 @@ void UnitSim::Run() {
         }
         if (fds[0].revents & POLLIN) {
             uint64_t v = 0;
-            (void)!read(FWake, &v, sizeof v);
+            (void)!read(FWake.Get(), &v, sizeof v);
             if (FReplugDownMs.load() >= 0 && FState != State::Unplugged) {
                 ClosePty();
                 FState = State::Unplugged;

@@ -17,6 +17,7 @@
 
 #include "SessionReplay.h"
 #include "UnitWire.h"
+#include "toolkit/UniqueFd.h"
 
 namespace unitsim {
 
@@ -92,9 +93,9 @@ private:
 
     Options FOptions;
     Log FLog;
-    int FMaster = -1;
-    int FSlaveKeepAlive = -1;
-    int FWake = -1;  // eventfd: Stop / Replug
+    toolkit::UniqueFd FMaster;
+    toolkit::UniqueFd FSlaveKeepAlive;
+    toolkit::UniqueFd FWake;  // eventfd: Stop / Replug
     std::string FDevicePath;
     State FState = State::WaitingForProbe;
     std::string FSetupSeen;

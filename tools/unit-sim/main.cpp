@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "UnitSim.h"
+#include "toolkit/UniqueFd.h"
 
 namespace {
 // Every option, one line each: --help prints this, and the manual page lists the same.
@@ -128,16 +129,15 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         });
         std::thread signalThread([&] {
-            const int fd = signalfd(-1, &signals, SFD_CLOEXEC);
+            const toolkit::UniqueFd fd(signalfd(-1, &signals, SFD_CLOEXEC));
             signalfd_siginfo info{};
-            while (fd >= 0 && read(fd, &info, sizeof info) == sizeof info) {
+            while (fd.Valid() && read(fd.Get(), &info, sizeof info) == sizeof info) {
                 if (info.ssi_signo == SIGUSR1) {
                     sim.Replug(replugDownMs);
                 } else {
                     break;
                 }
             }
-            if (fd >= 0) close(fd);
             sim.Stop();
         });
         sim.Run();
