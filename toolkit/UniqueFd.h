@@ -1,47 +1,31 @@
 #pragma once
 // Owns one POSIX file descriptor. Closing on the way out keeps errno, so an error a caller is
-// about to return survives the clean-up; a close whose result matters goes through Close().
+// about to return survives the clean-up; a close whose result matters goes through CloseFd.
 #include <unistd.h>
 
 #include <cerrno>
-#include <utility>
+
+#include "toolkit/UniqueResource.h"
 
 namespace toolkit {
 
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : FFd(fd) {}
-    ~UniqueFd() { Reset(); }
-    UniqueFd(UniqueFd&& other) noexcept : FFd(other.Release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) Reset(other.Release());
-        return *this;
+struct FdTraits {
+    using Value = int;
+    static int None() { return -1; }
+    static bool Valid(int fd) { return fd >= 0; }
+    static void Close(int fd) noexcept {
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
     }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int Get() const { return FFd; }
-    bool Valid() const { return FFd >= 0; }
-    // Closes the one held (if any) and takes `fd`.
-    void Reset(int fd = -1) {
-        if (FFd >= 0) {
-            const int saved = errno;
-            ::close(FFd);
-            errno = saved;
-        }
-        FFd = fd;
-    }
-    // Hands the descriptor over; this owner holds none afterwards.
-    int Release() { return std::exchange(FFd, -1); }
-    // Closes now: 0, or the errno of a failed close. Holds none afterwards either way.
-    int Close() {
-        if (FFd < 0) return 0;
-        return ::close(Release()) == 0 ? 0 : errno;
-    }
-
-private:
-    int FFd = -1;
 };
+
+using UniqueFd = UniqueResource<FdTraits>;
+
+// Closes now: 0, or the errno of a failed close. Holds none afterwards either way.
+inline int CloseFd(UniqueFd& fd) {
+    if (!fd.Valid()) return 0;
+    return ::close(fd.Release()) == 0 ? 0 : errno;
+}
 
 } // namespace toolkit

@@ -75,15 +75,15 @@ TEST(UniqueFd, CleanUpKeepsErrnoAndCloseReportsAFailure) {
     EXPECT_EQ(errno, ENOSPC) << "an error about to be returned survives the clean-up";
 
     UniqueFd owner(scratch.New());
-    EXPECT_EQ(owner.Close(), 0);
+    EXPECT_EQ(toolkit::CloseFd(owner), 0);
     EXPECT_FALSE(owner.Valid());
-    EXPECT_EQ(owner.Close(), 0) << "nothing held, nothing to fail";
+    EXPECT_EQ(toolkit::CloseFd(owner), 0) << "nothing held, nothing to fail";
 
     // A descriptor someone else closed already: the close fails, and says so.
     const int fd = scratch.New();
     ::close(fd);
     UniqueFd stale(fd);
-    EXPECT_EQ(stale.Close(), EBADF);
+    EXPECT_EQ(toolkit::CloseFd(stale), EBADF);
     EXPECT_FALSE(stale.Valid());
 }
 
@@ -147,12 +147,12 @@ TEST(UniqueKey, AMissingKeyOpensAsNone) {
     using toolkit::UniqueKey;
     const wchar_t* path = L"Software\\TorvaneOwnersTest";
     ::RegDeleteTreeW(HKEY_CURRENT_USER, path);
-    EXPECT_FALSE(UniqueKey::Open(HKEY_CURRENT_USER, path, KEY_READ).Valid());
+    EXPECT_FALSE(toolkit::OpenKey(HKEY_CURRENT_USER, path, KEY_READ).Valid());
     {
-        const UniqueKey created = UniqueKey::Create(HKEY_CURRENT_USER, path, KEY_ALL_ACCESS);
+        const UniqueKey created = toolkit::CreateKey(HKEY_CURRENT_USER, path, KEY_ALL_ACCESS);
         ASSERT_TRUE(created.Valid());
     }
-    UniqueKey opened = UniqueKey::Open(HKEY_CURRENT_USER, path, KEY_READ);
+    UniqueKey opened = toolkit::OpenKey(HKEY_CURRENT_USER, path, KEY_READ);
     EXPECT_TRUE(opened.Valid());
     UniqueKey moved(std::move(opened));
     EXPECT_FALSE(opened.Valid());

@@ -17,7 +17,7 @@ protected:
 
     void SetUp() override {
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kPath);
-        FKey = toolkit::UniqueKey::Create(HKEY_LOCAL_MACHINE, kPath, KEY_ALL_ACCESS);
+        FKey = toolkit::CreateKey(HKEY_LOCAL_MACHINE, kPath, KEY_ALL_ACCESS);
         ASSERT_TRUE(FKey.Valid());
         FOptions.registryKey = "Software\\TorvaneTest\\SERIALCOMM";
     }

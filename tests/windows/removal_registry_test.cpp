@@ -18,7 +18,7 @@ class ScratchPortList : public ::testing::Test {
 protected:
     void SetUp() override {
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\TorvaneRemovalTest");
-        FKey = toolkit::UniqueKey::Create(HKEY_LOCAL_MACHINE, kKey, KEY_ALL_ACCESS);
+        FKey = toolkit::CreateKey(HKEY_LOCAL_MACHINE, kKey, KEY_ALL_ACCESS);
         ASSERT_TRUE(FKey.Valid());
         Set(L"\\Device\\Serial0", L"COM3");
         Set(L"\\Device\\USBSER000", L"COM7");

@@ -46,7 +46,7 @@ std::string ReadString(HKEY key, const std::wstring& valueName) {
 
 std::vector<std::string> ListSerialPorts(const SerialPortListOptions& options) {
     std::vector<std::string> ports;
-    const UniqueKey key = UniqueKey::Open(HKEY_LOCAL_MACHINE, Wide(options.registryKey).c_str(), KEY_READ);
+    const UniqueKey key = OpenKey(HKEY_LOCAL_MACHINE, Wide(options.registryKey).c_str(), KEY_READ);
     // A machine without serial ports has no such key: no ports, and nothing to report.
     if (key.Valid()) {
         for (const std::wstring& name : ValueNames(key.Get())) ports.push_back(ReadString(key.Get(), name));
