@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "MainForm.h"
+#include "app/plot/ThrottlePlot.h"
 
 namespace {
 
@@ -90,9 +91,45 @@ private:
     bool FShotScheduled = false;
 };
 
+// Opens the plot, and grabs it when the capture window closes (the program's end, which closes
+// the plot too).
+class PlotShotOnClose : public QObject {
+public:
+    PlotShotOnClose(TForm1& form, plot::ThrottlePlot& plot, QString path)
+        : QObject(&form), FPlot(plot), FPath(std::move(path)) {
+        if (!FPlot.Window().isVisible()) FPlot.Toggle();
+        form.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Close && !FPath.isEmpty()) {
+            FPlot.Window().Refresh();
+            bool saved = FPlot.Window().grab().save(FPath, "PNG");
+            QFile text(FPath + QStringLiteral(".txt"));
+            if (saved && text.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+                QTextStream out(&text);
+                out << "samples: " << FPlot.Model().SampleCount() << "\n" << FPlot.Window().LatestText() << "\n";
+            } else {
+                saved = false;
+            }
+            std::fprintf(stderr, "%s %s\n", saved ? "plot screenshot written:" : "could not write plot screenshot:",
+                         qPrintable(FPath));
+            FPath.clear();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    plot::ThrottlePlot& FPlot;
+    QString FPath;
+};
+
 } // namespace
 
-void InstallDemoHooks(TForm1& form) {
+void InstallDemoHooks(TForm1& form, plot::ThrottlePlot& plot) {
+    if (const char* plotShot = std::getenv("TORVANE_PLOT_SCREENSHOT"); plotShot != nullptr && *plotShot != '\0') {
+        new PlotShotOnClose(form, plot, QString::fromLocal8Bit(plotShot));
+    }
     const char* shot = std::getenv("TORVANE_SCREENSHOT");
     const QString shotPath = shot != nullptr ? QString::fromLocal8Bit(shot) : QString();
     const bool afterStart = EnvFlag("TORVANE_SCREENSHOT_AFTER_START");

@@ -6,5 +6,12 @@
 //   TORVANE_SCREENSHOT_AFTER_MS=<ms>   when: this long after start-up (default 3000) ...
 //   TORVANE_SCREENSHOT_AFTER_START=1   ... or this long after the click that started capture
 //   TORVANE_DEMO_CLICK_START=1         click Start as soon as the unit has been found
+//   TORVANE_PLOT_SCREENSHOT=<file.png> open the throttle plot, and when the capture window closes
+//                                      grab it into this file and its values into <file.png>.txt
+// They live here, beside the program's entry point, so that the window and the plot carry no
+// demo code.
 class TForm1;
-void InstallDemoHooks(TForm1& form);
+namespace plot {
+class ThrottlePlot;
+}
+void InstallDemoHooks(TForm1& form, plot::ThrottlePlot& plot);

@@ -36,7 +36,8 @@ TForm1::TForm1(const Options& options)
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       Rx(*this, options.clock),
       FOptions(options),
-      FPortScanner(options.portList) {
+      FPortScanner(options.portList),
+      FStableNamer(options.portList) {
     CreateComponents();
     RunHandler([this] { FormCreate(this); });
 }
@@ -238,7 +239,7 @@ void TForm1::FormCreate(QObject*) {
         Ports->addItems(PortNames);
     }
     FProbeOutcomes.KeepOnly(ports);
-    FProbeOutcomes.SetStableNames(toolkit::SerialPortStableNames(ports, FOptions.portList));
+    if (FStableNamer.Update(ports)) FProbeOutcomes.SetStableNames(FStableNamer.Names());
     if (Ports->currentIndex() != Ports->count() - 1) Ports->setCurrentIndex(Ports->count() - 1);
     // Selecting what is already selected would lay the text out again.
     if (QLineEdit* edit = Ports->lineEdit(); edit != nullptr && edit->selectedText() != edit->text()) edit->selectAll();

@@ -96,6 +96,7 @@ private:
 
     Options FOptions;
     toolkit::SerialPortScanner FPortScanner;
+    toolkit::SerialPortStableNamer FStableNamer;
     ProbeOutcomes FProbeOutcomes;
     std::vector<std::function<void(bool)>> FCaptureListeners;
     bool FSetupFailureReported = false;  // since the search began

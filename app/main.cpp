@@ -49,6 +49,6 @@ int main(int argc, char** argv) {
     session::ui::SessionOpener sessions(form);
     sessions.AcceptDropsOn(throttlePlot.Window());
     for (const QString& file : commandLine.openFiles) sessions.Open(file);
-    InstallDemoHooks(form);
+    InstallDemoHooks(form, throttlePlot);
     return QApplication::exec();
 }

@@ -4,6 +4,8 @@
 // them. Windows: the string values of HKLM\<registryKey>, in the registry's order; a value of
 // another type, or one that cannot be read, raises toolkit::Exception. Then, on both, the ports
 // given on the command line.
+#include <cstdint>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -43,10 +45,40 @@ private:
 // The device a port name stands for. Linux: "/dev/<name>", or an absolute path as it stands.
 // Windows: "\\.\<name>", or a name that already begins with two backslashes as it stands.
 std::string PortNameToDevicePath(const std::string& portName);
+// The port name for a port a user typed (on the command line): a bare name ("ttyUSB0", "COM5")
+// stays a name; a relative path is taken from the current folder, as the user expects, so it
+// means the same device whatever the program does later.
+std::string PortNameFromUserText(const std::string& text);
 
 // For each of these ports that has one, its stable name in the by-id folder (a USB adapter's
 // maker, model and serial number), so a user with several adapters can tell them apart.
 std::map<std::string, std::string> SerialPortStableNames(const std::vector<std::string>& ports,
                                                          const SerialPortListOptions& options = {});
+
+// The same for a search that lists the ports every pass: the by-id folder is read when the port
+// list changes. Its links come a moment after their ports (the device manager makes them), so for
+// kWatchPasses passes after a change the folder's time is checked too, and it is read again if
+// it moved; after that a pass costs nothing.
+class SerialPortStableNamer {
+public:
+    static constexpr int kWatchPasses = 128;  // about 5 s of a search with one port
+
+    explicit SerialPortStableNamer(SerialPortListOptions options = {});
+    // True when the names for these ports may differ from the last call's; Names() has them.
+    bool Update(const std::vector<std::string>& ports);
+    const std::map<std::string, std::string>& Names() const { return FNames; }
+    // Times the folder has been read, for tests.
+    uint64_t LookUps() const { return FLookUps; }
+
+private:
+    SerialPortListOptions FOptions;
+    bool FDone = false;
+    std::vector<std::string> FPorts;
+    int FWatchPasses = 0;
+    bool FFolderSeen = false;
+    std::filesystem::file_time_type FFolderTime;
+    std::map<std::string, std::string> FNames;
+    uint64_t FLookUps = 0;
+};
 
 } // namespace toolkit

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace toolkit {
 
@@ -41,6 +42,31 @@ std::map<std::string, std::string> SerialPortStableNames(const std::vector<std::
         if (found != byDevice.end()) names.emplace(port, found->second);
     }
     return names;
+}
+
+SerialPortStableNamer::SerialPortStableNamer(SerialPortListOptions options) : FOptions(std::move(options)) {}
+
+bool SerialPortStableNamer::Update(const std::vector<std::string>& ports) {
+    const bool listChanged = !FDone || ports != FPorts;
+    if (!listChanged && FWatchPasses == 0) return false;
+    std::error_code ec;
+    const fs::file_time_type folderTime = fs::last_write_time(FOptions.serialByIdRoot, ec);
+    const bool folderSeen = !ec;
+    if (listChanged) {
+        FWatchPasses = kWatchPasses;
+    } else {
+        --FWatchPasses;
+        if (folderSeen == FFolderSeen && (!folderSeen || folderTime == FFolderTime)) return false;
+    }
+    FDone = true;
+    FPorts = ports;
+    FFolderSeen = folderSeen;
+    FFolderTime = folderTime;
+    ++FLookUps;
+    std::map<std::string, std::string> names = SerialPortStableNames(ports, FOptions);
+    if (names == FNames) return false;
+    FNames = std::move(names);
+    return true;
 }
 
 } // namespace toolkit

@@ -7,6 +7,8 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QHideEvent>
+#include <QMoveEvent>
+#include <QResizeEvent>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -220,7 +222,19 @@ void PlotWindow::hideEvent(QHideEvent* event) {
     FFrameTimer.stop();
     FTextTimer.stop();
     FSummaryTimer.stop();
-    if (!event->spontaneous() && OnShownOrHidden) OnShownOrHidden(false);
+    // Hidden by its own close, isHidden() is already true; hidden because the capture window
+    // closed, it is still open as far as the user is concerned.
+    if (!event->spontaneous() && isHidden() && OnShownOrHidden) OnShownOrHidden(false);
+}
+
+void PlotWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    if (isVisible() && OnGeometryChanged) OnGeometryChanged();
+}
+
+void PlotWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (isVisible() && OnGeometryChanged) OnGeometryChanged();
 }
 
 } // namespace plot

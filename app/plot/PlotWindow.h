@@ -35,8 +35,11 @@ public:
     // The latest values per car, one line each, as shown.
     QString LatestText() const;
 
-    // Opened or closed (not minimised or restored).
+    // Opened or closed: not minimised or restored, nor hidden along with the capture window it
+    // belongs to (the program ending with it open).
     std::function<void(bool shown)> OnShownOrHidden;
+    // Moved or resized while shown.
+    std::function<void()> OnGeometryChanged;
 
     QComboBox* WindowBox = nullptr;
     QPushButton* PauseButton = nullptr;
@@ -48,6 +51,8 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void Frame();

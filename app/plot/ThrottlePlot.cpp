@@ -1,14 +1,8 @@
 #include "app/plot/ThrottlePlot.h"
 
 #include <QEvent>
-#include <QFile>
 #include <QKeySequence>
-#include <QPixmap>
 #include <QSettings>
-#include <QTextStream>
-
-#include <cstdio>
-#include <cstdlib>
 
 #include "app/MainForm.h"
 
@@ -29,18 +23,21 @@ ThrottlePlot::ThrottlePlot(TForm1& form)
     Restore();
     FWindow->OnShownOrHidden = [this](bool shown) {
         FCommand->setChecked(shown);
-        Save();
+        if (!FEnding) Save();
     };
+    FGeometrySave.setSingleShot(true);
+    FGeometrySave.setInterval(kGeometrySaveDelayMs);
+    connect(&FGeometrySave, &QTimer::timeout, this, [this] { Save(); });
+    FWindow->OnGeometryChanged = [this] { FGeometrySave.start(); };
+    FForm.installEventFilter(this);
     connect(FWindow->WindowBox, &QComboBox::currentIndexChanged, this, [this] { Save(); });
-
-    if (const char* shot = std::getenv("TORVANE_PLOT_SCREENSHOT"); shot != nullptr && *shot != '\0') {
-        ScreenshotOnClose(QString::fromLocal8Bit(shot));
-    }
 }
 
 ThrottlePlot::~ThrottlePlot() {
     FWindow->OnShownOrHidden = nullptr;
-    Save();
+    FWindow->OnGeometryChanged = nullptr;
+    FGeometrySave.stop();
+    if (!FEnding) Save();
     FForm.removeEventFilter(this);
     delete FCommand;  // its handler refers to this
 }
@@ -70,31 +67,23 @@ void ThrottlePlot::Restore() {
 
 void ThrottlePlot::Save() const {
     QSettings settings;
-    settings.setValue(kOpenKey, FWindow->isVisible());
+    // Open unless the user closed it: when the capture window closes, the plot is hidden with it
+    // but was open when the program ended.
+    settings.setValue(kOpenKey, !FWindow->isHidden());
     settings.setValue(kSecondsKey, FModel.WindowSeconds());
-    if (FWindow->isVisible() || !settings.contains(kGeometryKey)) settings.setValue(kGeometryKey, FWindow->saveGeometry());
-}
-
-void ThrottlePlot::ScreenshotOnClose(const QString& path) {
-    FScreenshotPath = path;
-    FForm.installEventFilter(this);
-    if (!FWindow->isVisible()) Toggle();
+    settings.setValue(kGeometryKey, FWindow->saveGeometry());
 }
 
 bool ThrottlePlot::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == &FForm && event->type() == QEvent::Close && !FScreenshotPath.isEmpty()) {
-        FWindow->Refresh();
-        bool saved = FWindow->grab().save(FScreenshotPath, "PNG");
-        QFile text(FScreenshotPath + QStringLiteral(".txt"));
-        if (saved && text.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            QTextStream out(&text);
-            out << "samples: " << FModel.SampleCount() << "\n" << FWindow->LatestText() << "\n";
-        } else {
-            saved = false;
-        }
-        std::fprintf(stderr, "%s %s\n", saved ? "plot screenshot written:" : "could not write plot screenshot:",
-                     qPrintable(FScreenshotPath));
-        FScreenshotPath.clear();
+    if (watched != &FForm) return QObject::eventFilter(watched, event);
+    if (event->type() == QEvent::Close) {
+        // Closing the capture window ends the program, which then closes the plot as well: what
+        // is kept is the plot as it was now.
+        FGeometrySave.stop();
+        Save();
+        FEnding = true;
+    } else if (event->type() == QEvent::Show) {
+        FEnding = false;
     }
     return QObject::eventFilter(watched, event);
 }

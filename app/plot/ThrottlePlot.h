@@ -3,10 +3,9 @@
 // start (so opening it shows the last minute at once), its window, and the command that opens
 // and closes it (context menu and Ctrl+G). Whether it is open, where, and its time span are
 // remembered across runs.
-//   TORVANE_PLOT_SCREENSHOT=<file.png>  (headless demo) open the plot, and when the capture window
-//                                       closes grab it into this file and its values into <file.png>.txt
 #include <QAction>
 #include <QObject>
+#include <QTimer>
 
 #include <memory>
 
@@ -31,6 +30,11 @@ public:
     PlotModel& Model() { return FModel; }
     PlotWindow& Window() { return *FWindow; }
     QAction* Command() const { return FCommand; }
+    // Runs out when a move or resize of the plot has been saved.
+    QTimer& GeometrySaveTimer() { return FGeometrySave; }
+
+    // How long the plot must stay put before its place is saved (a drag moves it many times).
+    static constexpr int kGeometrySaveDelayMs = 500;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -38,14 +42,14 @@ protected:
 private:
     void Restore();
     void Save() const;
-    void ScreenshotOnClose(const QString& path);
 
     TForm1& FForm;
     PlotModel FModel;
     std::unique_ptr<PlotWindow> FWindow;
     PlotFeed FFeed;
     QAction* FCommand = nullptr;
-    QString FScreenshotPath;
+    QTimer FGeometrySave;
+    bool FEnding = false;  // the capture window has closed: the plot's state is saved and kept
 };
 
 } // namespace plot

@@ -65,7 +65,10 @@ TEST(CommandLine, WhatCannotBeReadExitsWithTwoAndSaysWhat) {
         QStringList args;
         const char* says;
     } cases[] = {
-        {{QStringLiteral("--bogus")}, "Unknown option 'bogus'"},
+        {{QStringLiteral("--bogus")}, "unknown option '--bogus'."},
+        {{QStringLiteral("--bogus=1")}, "unknown option '--bogus=1'."},
+        {{QStringLiteral("-platfrom"), QStringLiteral("offscreen")}, "unknown option '-platfrom'."},
+        {{QStringLiteral("-platform")}, "missing value after '-platform'"},
         {{QStringLiteral("--port")}, "Missing value after '--port'"},
         {{QStringLiteral("--port=")}, "--port needs a device path"},
         {{QStringLiteral("--capture-dir=")}, "--capture-dir needs a folder"},
@@ -79,6 +82,24 @@ TEST(CommandLine, WhatCannotBeReadExitsWithTwoAndSaysWhat) {
         EXPECT_TRUE(parsed.text.contains(QLatin1String(c.says))) << parsed.text.toStdString();
         EXPECT_TRUE(parsed.text.contains(QLatin1String("--help"))) << "points to the help";
     }
+}
+
+TEST(CommandLine, TheToolkitsOwnOptionsAreLeftToItWithTheirValues) {
+    const CommandLine c = Parse({QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--port"),
+                                 QStringLiteral("/tmp/a"), QStringLiteral("-style"), QStringLiteral("fusion"),
+                                 QStringLiteral("--geometry"), QStringLiteral("640x480+10+20"), QStringLiteral("-reverse"),
+                                 QStringLiteral("-stylesheet=look.qss"), QStringLiteral("-qwindowtitle"),
+                                 QStringLiteral("--port"), QStringLiteral("--port=/tmp/b")});
+    EXPECT_EQ(c.action, CommandLine::Action::Run) << c.text.toStdString();
+    // "--port" after -qwindowtitle is the title, as the toolkit reads it too.
+    EXPECT_EQ(c.ports, QStringList({QStringLiteral("/tmp/a"), QStringLiteral("/tmp/b")}));
+
+    EXPECT_EQ(Parse({QStringLiteral("-port"), QStringLiteral("/tmp/c")}).ports, QStringList{QStringLiteral("/tmp/c")})
+        << "a word after one dash is one option";
+    const CommandLine afterEnd = Parse({QStringLiteral("--"), QStringLiteral("-reverse")});
+    EXPECT_EQ(afterEnd.action, CommandLine::Action::Fail) << "after -- nothing is an option";
+    EXPECT_TRUE(afterEnd.text.contains(QLatin1String("unexpected argument '-reverse'"))) << afterEnd.text.toStdString();
+    EXPECT_TRUE(Parse({QStringLiteral("--help")}).text.contains(QLatin1String("-platform offscreen")));
 }
 
 TEST(CommandLine, APortGivenIsProbedByTheScan) {

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -159,6 +160,51 @@ TEST_F(PlotWindowTest, RemembersWhetherItWasOpenWhereAndItsTimeSpan) {
     Create();
     EXPECT_FALSE(plot->Window().isVisible());
     EXPECT_EQ(plot->Model().WindowSeconds(), 30);
+}
+
+// As the program ends: the user closes the capture window, the application then closes every
+// window left (the plot too), and the plot goes before the capture window (main's order).
+void EndProgram(TForm1& form, QWidget& plotWindow) {
+    form.show();
+    form.close();
+    plotWindow.close();
+}
+
+TEST_F(PlotWindowTest, OpenAtTheEndOfTheProgramIsOpenAtTheNextStartWhereItWas) {
+    plot->Toggle();
+    plot->Window().setGeometry(60, 70, 640, 480);
+    EndProgram(*form, plot->Window());
+    Destroy();
+
+    Create();
+    ASSERT_TRUE(plot->Window().isVisible());
+    EXPECT_EQ(plot->Window().geometry(), QRect(60, 70, 640, 480));
+    EXPECT_TRUE(plot->Command()->isChecked());
+
+    plot->Window().close();  // closed by the user, then the program ends
+    EndProgram(*form, plot->Window());
+    Destroy();
+    Create();
+    EXPECT_FALSE(plot->Window().isVisible());
+    plot->Toggle();
+    EXPECT_EQ(plot->Window().geometry(), QRect(60, 70, 640, 480)) << "closed, it keeps its place";
+}
+
+// A move is saved shortly after the plot comes to rest, so a program that never ends cleanly
+// (killed, power cut) still finds it there.
+TEST_F(PlotWindowTest, AMoveIsSavedOnceThePlotComesToRest) {
+    plot->Toggle();
+    QSignalSpy saved(&plot->GeometrySaveTimer(), &QTimer::timeout);
+    plot->Window().move(30, 40);
+    plot->Window().move(90, 110);  // a drag: one save for both
+    plot->Window().resize(500, 400);
+    ASSERT_TRUE(plot->GeometrySaveTimer().isActive());
+    ASSERT_TRUE(saved.wait(10000));
+
+    QSettings settings;
+    EXPECT_TRUE(settings.value(QStringLiteral("plot/open")).toBool());
+    EXPECT_EQ(settings.value(QStringLiteral("plot/geometry")).toByteArray(), plot->Window().saveGeometry());
+    EXPECT_EQ(saved.count(), 1);
 }
 
 } // namespace

@@ -14,11 +14,32 @@ grep -qE '^torvane-capture [0-9]+\.[0-9]+\.[0-9]+$' "$out" || fail "--version pr
 
 rc=0; "$app" --no-such-option >"$out" 2>"$err" || rc=$?
 [ "$rc" -eq 2 ] || fail "an unknown option exited $rc, not 2"
-grep -q "Unknown option 'no-such-option'" "$err" || fail "no message for an unknown option: $(cat "$err")"
+grep -q "unknown option '--no-such-option'" "$err" || fail "no message for an unknown option: $(cat "$err")"
 [ ! -s "$out" ] || fail "the message went to standard output"
+rc=0; "$app" -platfrom offscreen >"$out" 2>"$err" || rc=$?
+[ "$rc" -eq 2 ] && grep -q "unknown option '-platfrom'" "$err" || fail "a mistyped option is not named as typed: $(cat "$err")"
+
+# The window toolkit's own options reach it: the window comes up offscreen, grabs itself and quits.
+shot=$(mktemp -d)
+rc=0; TORVANE_SCREENSHOT="$shot/w.png" TORVANE_SCREENSHOT_AFTER_MS=0 TORVANE_EXTRA_PORTS= \
+  XDG_CONFIG_HOME="$shot" XDG_DATA_HOME="$shot" XDG_RUNTIME_DIR="$shot" \
+  "$app" -platform offscreen -style fusion -reverse >"$out" 2>"$err" || rc=$?
+[ "$rc" -eq 0 ] && [ -s "$shot/w.png" ] || fail "-platform offscreen: exit $rc, $(cat "$err")"
+rm -rf "$shot"
 
 rc=0; "$sim" --no-such-option >"$out" 2>"$err" || rc=$?
 [ "$rc" -eq 2 ] || fail "unit-sim: an unknown option exited $rc, not 2"
+for speed in 0 1e-300 20000 fast; do
+  rc=0; "$sim" --speed "$speed" >"$out" 2>"$err" || rc=$?
+  [ "$rc" -eq 2 ] && grep -q "'$speed' is not a number from 0.01 to 10000" "$err" || fail "unit-sim --speed $speed: $rc, $(cat "$err")"
+done
+"$sim" --help | grep -q -- "--speed X .*0.01 to 10000" || fail "unit-sim --help does not give the speed's range"
+# A session file with nothing to play is refused at the start, saying why.
+header=$(mktemp)
+echo "time,record,kind,car,last_lb,last_lb_text,drive_pwm,brake_pwm,lane_change,unit_id,unit_name,bytes_hex" >"$header"
+rc=0; "$sim" --replay "$header" >"$out" 2>"$err" || rc=$?
+rm -f "$header"
+[ "$rc" -eq 1 ] && grep -q "has no record that can be played: no rows after the header" "$err" || fail "unit-sim --replay of a header alone: $rc, $(cat "$err")"
 
 # Every option either program reads is in its --help and in its manual page.
 "$app" --help >"$out" || fail "--help failed"

@@ -10,12 +10,14 @@ set -euo pipefail
 
 if [ "${1:-}" = "--under-wm" ]; then  # --under-wm <openbox config> <command...>: inside Xvfb
   config=$2; shift 2
-  openbox --config-file "$config" >/dev/null 2>&1 &
+  log=$(mktemp)
+  openbox --config-file "$config" >"$log" 2>&1 &
   wm=$!
-  trap 'kill $wm 2>/dev/null || true' EXIT
-  deadline=$((SECONDS + 20))
+  trap 'kill $wm 2>/dev/null || true; rm -f "$log"' EXIT
+  deadline=$((SECONDS + 60))  # generous: a loaded machine starts it slowly
   until xprop -root _NET_WORKAREA 2>/dev/null | grep -q '='; do
-    [ $SECONDS -lt $deadline ] || { echo "openbox did not start" >&2; exit 1; }
+    kill -0 $wm 2>/dev/null || { echo "openbox ended at its start:" >&2; cat "$log" >&2; exit 1; }
+    [ $SECONDS -lt $deadline ] || { echo "openbox did not start" >&2; cat "$log" >&2; exit 1; }
     sleep 0.1
   done
   SCREEN_FIT_FRAMED=1 "$@"

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -69,9 +70,52 @@ TEST(PortList, ByIdLinksNameTheAdapterBehindEachListedPort) {
     EXPECT_TRUE(toolkit::SerialPortStableNames(ports, o).empty());
 }
 
+// The search asks every pass; the folder is read when the list changes, and again only if it
+// moves soon after (an adapter's link comes a moment after its port).
+TEST(PortList, StableNamesAreLookedUpWhenThePortListChangesAndWhileItsLinksMayStillCome) {
+    namespace fs = std::filesystem;
+    using Namer = toolkit::SerialPortStableNamer;
+    FakeSysfs sysfs;
+    sysfs.AddByIdLink("usb-Maker_Model_A1-if00-port0", "../../ttyUSB0");
+    toolkit::SerialPortListOptions o = OptionsFor(sysfs);
+    o.serialByIdRoot = sysfs.ByIdRoot();
+    // Folder times set by hand: the file system's clock may not tick between two changes.
+    const auto touch = [&](int hoursAgo) {
+        fs::last_write_time(o.serialByIdRoot, fs::file_time_type::clock::now() - std::chrono::hours(hoursAgo));
+    };
+    touch(10);
+    Namer namer(o);
+    const std::vector<std::string> ports{"ttyS0", "ttyUSB0"};
+    EXPECT_TRUE(namer.Update(ports));
+    EXPECT_EQ(namer.Names(), (std::map<std::string, std::string>{{"ttyUSB0", "usb-Maker_Model_A1-if00-port0"}}));
+    for (int pass = 0; pass < 2 * Namer::kWatchPasses; ++pass) EXPECT_FALSE(namer.Update(ports));
+    EXPECT_EQ(namer.LookUps(), 1u);
+
+    // A new adapter: its port first, its link a few passes later.
+    const std::vector<std::string> more{"ttyS0", "ttyUSB0", "ttyUSB1"};
+    EXPECT_FALSE(namer.Update(more)) << "looked up, with nothing new to name yet";
+    EXPECT_FALSE(namer.Update(more));
+    sysfs.AddByIdLink("usb-Other_Box_B2-if00-port0", "../../ttyUSB1");
+    touch(9);
+    EXPECT_TRUE(namer.Update(more));
+    EXPECT_EQ(namer.Names().at("ttyUSB1"), "usb-Other_Box_B2-if00-port0");
+    EXPECT_EQ(namer.LookUps(), 3u);
+
+    // Unplugged: the port goes, and with the last adapter the device manager removes the folder.
+    fs::remove_all(o.serialByIdRoot);
+    EXPECT_TRUE(namer.Update(ports));
+    EXPECT_TRUE(namer.Names().empty());
+    for (int pass = 0; pass < 2 * Namer::kWatchPasses; ++pass) EXPECT_FALSE(namer.Update(ports));
+    EXPECT_EQ(namer.LookUps(), 4u);
+}
+
 TEST(PortList, PortNamesMapToDevices) {
     EXPECT_EQ(toolkit::PortNameToDevicePath("ttyUSB0"), "/dev/ttyUSB0");
     EXPECT_EQ(toolkit::PortNameToDevicePath("/dev/pts/3"), "/dev/pts/3");
+    // What a user types: a bare name stays a name, a relative path becomes the device it names now.
+    EXPECT_EQ(toolkit::PortNameFromUserText("ttyUSB0"), "ttyUSB0");
+    EXPECT_EQ(toolkit::PortNameFromUserText("/dev/pts/3"), "/dev/pts/3");
+    EXPECT_EQ(toolkit::PortNameFromUserText("./links/../unit"), (std::filesystem::current_path() / "unit").string());
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
 
 namespace toolkit {
@@ -131,9 +132,18 @@ std::vector<std::string> SerialPortScanner::List() {
 
 std::vector<std::string> ListSerialPorts(const SerialPortListOptions& options) { return SerialPortScanner(options).List(); }
 
+namespace {
+bool IsAbsolutePath(const std::string& name) { return !name.empty() && name.front() == '/'; }
+bool IsPath(const std::string& name) { return name.find('/') != std::string::npos; }
+} // namespace
+
 std::string PortNameToDevicePath(const std::string& portName) {
-    if (!portName.empty() && portName.front() == '/') return portName;
-    return "/dev/" + portName;
+    return IsAbsolutePath(portName) ? portName : "/dev/" + portName;
+}
+
+std::string PortNameFromUserText(const std::string& text) {
+    if (!IsPath(text) || IsAbsolutePath(text)) return text;
+    return std::filesystem::absolute(text).lexically_normal().string();
 }
 
 } // namespace toolkit

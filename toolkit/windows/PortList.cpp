@@ -70,11 +70,16 @@ std::vector<std::string> ListSerialPorts(const SerialPortListOptions& options) {
     return ports;
 }
 
+namespace {
+// A name that is already a device or network path ("\\.\COM5", "\\server\...").
+bool IsDevicePath(const std::string& name) { return name.rfind("\\\\", 0) == 0; }
+} // namespace
+
 std::string PortNameToDevicePath(const std::string& portName) {
-    // A name that is already a device or network path ("\\.\COM5", "\\server\...") stays as it is.
-    if (portName.rfind("\\\\", 0) == 0) return portName;
-    return "\\\\.\\" + portName;
+    return IsDevicePath(portName) ? portName : "\\\\.\\" + portName;
 }
+
+std::string PortNameFromUserText(const std::string& text) { return text; }
 
 // The registry is read afresh every pass; nothing is kept between passes.
 struct SerialPortScanner::Kept {};

@@ -1,9 +1,14 @@
 #pragma once
-// Reads a recorded session file row by row, for playing it back on the line.
+// Reads a recorded session file row by row, for playing it back on the line. The file is opened
+// once and kept open: every setup plays it again from its start, and removing or replacing it
+// meanwhile changes nothing.
 #include <cstdint>
-#include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+
+#include "app/recording/SessionCsv.h"
 
 namespace unitsim {
 
@@ -12,11 +17,40 @@ struct ReplayRecord {
     std::string bytes;   // the record, unescaped
 };
 
+// Where the rows come from: a file kept open, or bytes in memory (tests, fuzzing).
+class ReplaySource {
+public:
+    virtual ~ReplaySource() = default;
+    // Up to `size` bytes into `out`, 0 at the end; throws std::runtime_error when reading fails.
+    virtual size_t Read(char* out, size_t size) = 0;
+    // Back to the first byte; throws std::runtime_error when that fails.
+    virtual void Rewind() = 0;
+};
+
+// Throws std::runtime_error with the reason when the file cannot be opened or is not a regular
+// file (a pipe could not be played from its start again).
+std::unique_ptr<ReplaySource> OpenReplayFile(const std::string& path);
+std::unique_ptr<ReplaySource> ReplayBytes(std::string bytes);
+
+// Why a row (without its line end) cannot be played; nothing when it can, and then `record` holds it.
+// `columns` says where each column is, as the file's header row has it; without it, in the order
+// this version writes them.
+std::optional<std::string> ParseReplayRow(std::string_view row, const recording::ColumnPositions& columns,
+                                          ReplayRecord& record);
+std::optional<std::string> ParseReplayRow(std::string_view row, ReplayRecord& record);
+
 class SessionReplay {
 public:
-    // Throws std::runtime_error when the file cannot be read or is not a session file.
-    explicit SessionReplay(const std::string& path);
+    // No session row is longer; a longer line is skipped without being kept.
+    static constexpr size_t kMaxRowBytes = 64 * 1024;
 
+    // Throws std::runtime_error saying why when the file cannot be played: it cannot be read,
+    // is not a recorded session, or has no row that can be played.
+    explicit SessionReplay(const std::string& path);
+    SessionReplay(std::unique_ptr<ReplaySource> source, std::string name);
+
+    // Back to the first record, for the next setup.
+    void Rewind();
     // The next record; nothing at the end. Rows that cannot be read are skipped and counted.
     std::optional<ReplayRecord> Next();
     uint64_t SkippedRows() const { return FSkipped; }
@@ -26,13 +60,17 @@ public:
     const std::string& IdentityRecord() const { return FIdentity; }
 
 private:
-    std::optional<ReplayRecord> ReadRow(bool takeIdentity);
+    enum class Line { Read, TooLong, End };
+    Line ReadLine(std::string& line);
+    void ReadHeader();
 
-    std::ifstream FIn;
-    std::string FPath;
+    std::unique_ptr<ReplaySource> FSource;
+    std::string FName;
+    std::string FBuffer;
+    size_t FBufferPos = 0;
     std::string FIdentity;
-    std::optional<ReplayRecord> FFirst;
     uint64_t FSkipped = 0;
+    recording::ColumnPositions FColumns;  // as the file's header row names them
 };
 
 } // namespace unitsim

@@ -40,8 +40,12 @@ std::string Hex(const std::string& bytes) {
 
 UnitSim::UnitSim(Options options, Log log) : FOptions(std::move(options)), FLog(std::move(log)) {
     if (!FOptions.replayPath.empty()) {
-        if (!(FOptions.replaySpeed > 0)) throw std::runtime_error("the replay speed must be above 0");
-        SessionReplay check(FOptions.replayPath);  // a file that cannot be played fails now, not at setup
+        if (!(FOptions.replaySpeed >= kMinReplaySpeed && FOptions.replaySpeed <= kMaxReplaySpeed)) {
+            throw std::runtime_error("the replay speed must be from 0.01 to 10000");
+        }
+        // Read now, so a file that cannot be played fails at the start, and kept open, so one
+        // removed or replaced later still plays.
+        FReplay = std::make_unique<SessionReplay>(FOptions.replayPath);
     }
     if (FOptions.cars > 0) FCars = std::make_unique<ThrottleCars>(FOptions.cars);
     FWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -167,7 +171,7 @@ void UnitSim::QueueDueReplayRecords(int64_t now) {
     // Records keep the gaps they were recorded with, scaled by the speed.
     while (FReplayNext && (FOptions.flood ? FPending.size() < 4096 : FNextDueNs <= now)) {
         QueueStatusLine(FReplayNext->bytes);
-        std::optional<ReplayRecord> next = FReplay->Next();
+        std::optional<ReplayRecord> next = NextReplayRecord();
         if (!next) {
             Say("replay-done " + std::to_string(FSentSinceSetup) + " records, " + std::to_string(FReplay->SkippedRows()) +
                 " rows skipped");
@@ -175,8 +179,19 @@ void UnitSim::QueueDueReplayRecords(int64_t now) {
             break;
         }
         const int64_t gapMs = std::max<int64_t>(0, next->timeMs - FReplayNext->timeMs);
-        FNextDueNs += static_cast<int64_t>(static_cast<double>(gapMs) * 1e6 / FOptions.replaySpeed);
+        const double gapNs = static_cast<double>(gapMs) * 1e6 / FOptions.replaySpeed;
+        FNextDueNs += std::min(static_cast<int64_t>(std::min(gapNs, 1e18)), kMaxReplayGapNs);
         FReplayNext = std::move(next);
+    }
+}
+
+std::optional<ReplayRecord> UnitSim::NextReplayRecord() {
+    try {
+        return FReplay->Next();
+    } catch (const std::exception& e) {
+        // The file is open, so only a failing disk gets here: the replay ends, the unit stays.
+        Say(std::string("replay-failed ") + e.what());
+        return std::nullopt;
     }
 }
 
@@ -191,11 +206,19 @@ void UnitSim::OnByte(uint8_t b) {
             FSentSinceSetup = 0;
             FNextDueNs = MonotonicNs();
             FStreamStartNs = FNextDueNs;
-            if (!FOptions.replayPath.empty()) {
+            if (FReplay) {
                 // Each setup plays the session from its start.
-                FReplay = std::make_unique<SessionReplay>(FOptions.replayPath);
-                FReplayNext = FReplay->Next();
+                try {
+                    FReplay->Rewind();
+                    FReplayNext = NextReplayRecord();
+                } catch (const std::exception& e) {
+                    Say(std::string("replay-failed ") + e.what());
+                    FReplayNext.reset();
+                }
                 if (!FReplay->IdentityRecord().empty()) QueueLine(FReplay->IdentityRecord());
+                if (!FReplayNext) {
+                    Say("replay-done 0 records, " + std::to_string(FReplay->SkippedRows()) + " rows skipped");
+                }
             } else {
                 QueueLine(NameRecord());
             }

@@ -22,6 +22,12 @@ namespace unitsim {
 
 class ThrottleCars;
 
+// The replay's pace, as a multiple of the recorded one.
+constexpr double kMinReplaySpeed = 0.01;
+constexpr double kMaxReplaySpeed = 10000;
+// A longer gap between two recorded rows is a clock that was set, not a pause of the unit.
+constexpr int64_t kMaxReplayGapNs = 86400LL * 1000000000LL;
+
 struct Options {
     double recordsPerSecond = 50;  // pace by records (used when bytesPerSecond is 0)
     double bytesPerSecond = 0;     // pace by bytes on the line (45454 is 500000 baud 8N2)
@@ -34,7 +40,7 @@ struct Options {
     std::string linkPath;           // stable symlink to the current device, if not empty
     uint64_t nameEvery = 0;         // also send the name record after every N status records (0: never)
     std::string replayPath;         // play this recorded session back instead of counting records
-    double replaySpeed = 1;         // the recorded pace times this
+    double replaySpeed = 1;         // the recorded pace times this, kMinReplaySpeed to kMaxReplaySpeed
     int cars = 0;                   // 1..255: throttle-like records of this many cars in turn, not sequence numbers
 };
 
@@ -78,6 +84,7 @@ private:
     void QueueStatusLine(const std::string& payload);
     void QueueDueRecords(int64_t now);
     void QueueDueReplayRecords(int64_t now);
+    std::optional<ReplayRecord> NextReplayRecord();
     bool MoreToSend() const;
     std::string NameRecord() const;
     std::string NextStatusPayload(int64_t dueNs);
@@ -106,7 +113,7 @@ private:
     std::atomic<uint64_t> FSetupBad{0};
     struct SentMark { size_t endOffset; uint32_t seq; };
     std::vector<SentMark> FMarks;  // where in FPending each status record ends
-    std::unique_ptr<SessionReplay> FReplay;
+    std::unique_ptr<SessionReplay> FReplay;  // opened at the start, played from its start at each setup
     std::optional<ReplayRecord> FReplayNext;  // the next recorded record, due at FNextDueNs
 };
 

@@ -1,10 +1,12 @@
 // unit-sim: a simulated receiver unit on a pseudo-terminal, for the demo, tests and benchmarks.
 // It prints "device <path>" first, then one line per event (probe, setup-ok, setup-bad <hex>,
 // unplugged, replay-done). SIGUSR1 unplugs it; it comes back on a new pseudo-terminal behind --link.
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -29,7 +31,7 @@ const char* const kOptionHelp[] = {
     "  --cars N              throttle-like records of N cars (1 to 255) in turn, not sequence numbers",
     "  --replug-down-ms N    after SIGUSR1, stay unplugged for N ms (default 500)",
     "  --replay FILE         after each setup, play a recorded session file back at its recorded pace",
-    "  --speed X             replay X times faster (0.5: half as fast; default 1)",
+    "  --speed X             replay X times faster, 0.01 to 10000 (0.5: half as fast; default 1)",
     "  --help                show this help and exit",
 };
 
@@ -44,10 +46,23 @@ void Usage(std::FILE* out, const char* program) {
     for (const char* line : kOptionHelp) std::fprintf(out, "%s\n", line);
 }
 
-bool ParseNumber(const char* text, double& out) {
+// The value after option argv[i], as a number from low to high (a whole one if `whole`); says
+// what is wrong and gives nothing otherwise.
+std::optional<double> Number(int argc, char** argv, int& i, double low, double high, bool whole = true) {
+    const char* option = argv[i];
+    if (i + 1 >= argc) {
+        std::fprintf(stderr, "unit-sim: %s needs a value\n", option);
+        return std::nullopt;
+    }
+    const char* text = argv[++i];
     char* end = nullptr;
-    out = std::strtod(text, &end);
-    return end != text && *end == '\0' && out >= 0;
+    const double v = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(v >= low && v <= high) || (whole && v != std::floor(v))) {
+        std::fprintf(stderr, "unit-sim: %s: '%s' is not a %snumber from %g to %g\n", option, text, whole ? "whole " : "",
+                     low, high);
+        return std::nullopt;
+    }
+    return v;
 }
 } // namespace
 
@@ -56,41 +71,45 @@ int main(int argc, char** argv) {
     int replugDownMs = 500;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        double v = 0;
+        std::optional<double> v;
+        bool read = true;
         if (arg == "--help" || arg == "-h") {
             Usage(stdout, argv[0]);
             return 0;
-        } else if (arg == "--rate" && hasValue && ParseNumber(argv[++i], v)) {
-            options.recordsPerSecond = v;
+        } else if (arg == "--rate") {
+            if ((read = (v = Number(argc, argv, i, 0.001, 1e6, false)).has_value())) options.recordsPerSecond = *v;
         } else if (arg == "--line-rate") {
             options.bytesPerSecond = 45454;
-        } else if (arg == "--bytes-per-second" && hasValue && ParseNumber(argv[++i], v)) {
-            options.bytesPerSecond = v;
-        } else if (arg == "--slice-us" && hasValue && ParseNumber(argv[++i], v)) {
-            options.sliceUs = static_cast<int>(v);
+        } else if (arg == "--bytes-per-second") {
+            if ((read = (v = Number(argc, argv, i, 1, 1e9, false)).has_value())) options.bytesPerSecond = *v;
+        } else if (arg == "--slice-us") {
+            if ((read = (v = Number(argc, argv, i, 0, 1e6)).has_value())) options.sliceUs = static_cast<int>(*v);
         } else if (arg == "--flood") {
             options.flood = true;
-        } else if (arg == "--count" && hasValue && ParseNumber(argv[++i], v)) {
-            options.count = static_cast<uint64_t>(v);
-        } else if (arg == "--cars" && hasValue && ParseNumber(argv[++i], v) && v >= 1 && v <= 255) {
-            options.cars = static_cast<int>(v);
+        } else if (arg == "--count") {
+            if ((read = (v = Number(argc, argv, i, 0, 1e15)).has_value())) options.count = static_cast<uint64_t>(*v);
+        } else if (arg == "--cars") {
+            if ((read = (v = Number(argc, argv, i, 1, 255)).has_value())) options.cars = static_cast<int>(*v);
         } else if (arg == "--escape-all") {
             options.escapeAll = true;
-        } else if (arg == "--id" && hasValue && ParseNumber(argv[++i], v) && v <= 255) {
-            options.unitId = static_cast<uint8_t>(v);
-        } else if (arg == "--name" && hasValue) {
+        } else if (arg == "--id") {
+            if ((read = (v = Number(argc, argv, i, 0, 255)).has_value())) options.unitId = static_cast<uint8_t>(*v);
+        } else if (arg == "--name" && i + 1 < argc) {
             options.name = argv[++i];
-        } else if (arg == "--link" && hasValue) {
+        } else if (arg == "--link" && i + 1 < argc) {
             options.linkPath = argv[++i];
-        } else if (arg == "--replay" && hasValue) {
+        } else if (arg == "--replay" && i + 1 < argc) {
             options.replayPath = argv[++i];
-        } else if (arg == "--speed" && hasValue && ParseNumber(argv[++i], v) && v > 0) {
-            options.replaySpeed = v;
-        } else if (arg == "--replug-down-ms" && hasValue && ParseNumber(argv[++i], v)) {
-            replugDownMs = static_cast<int>(v);
+        } else if (arg == "--speed") {
+            v = Number(argc, argv, i, unitsim::kMinReplaySpeed, unitsim::kMaxReplaySpeed, false);
+            if ((read = v.has_value())) options.replaySpeed = *v;
+        } else if (arg == "--replug-down-ms") {
+            if ((read = (v = Number(argc, argv, i, 0, 3600000)).has_value())) replugDownMs = static_cast<int>(*v);
         } else {
             std::fprintf(stderr, "unit-sim: cannot read option '%s'\n", arg.c_str());
+            read = false;
+        }
+        if (!read) {
             Usage(stderr, argv[0]);
             return 2;
         }

@@ -1,0 +1,252 @@
+// Playing a recorded session back: which files are refused at the start and why, that a file
+// removed or replaced after the start still plays at every setup, and the speed's bounds.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "SessionReplay.h"
+#include "UnitSim.h"
+#include "app/recording/SessionCsv.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using unitsim::ReplayBytes;
+using unitsim::SessionReplay;
+
+const std::string kStatusRow =
+    "2026-12-07T09:43:51.123+01:00,1,status,7,44,12 R,100,0,1,5,SIM-UNIT,53 00 07 2c 64 00 01\n";
+const std::string kNameRow = "2026-12-07T09:43:51.200+01:00,2,name,,,,,,,5,SIM-UNIT,4e 05 53 49 4d 2d 55 4e 49 54\n";
+
+std::string Header() { return recording::HeaderRow(); }
+
+// The message a replay of these bytes is refused with; empty when it is accepted.
+std::string Refusal(const std::string& bytes) {
+    try {
+        SessionReplay replay(ReplayBytes(bytes), "s.csv");
+        return {};
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+}
+
+TEST(SessionReplay, AFileWithNoPlayableRowIsRefusedAtTheStartWithTheReason) {
+    const struct {
+        std::string bytes;
+        const char* says;
+    } cases[] = {
+        {"", "s.csv is empty"},
+        {"time,record\n" + kStatusRow, "not a recorded session"},
+        {Header(), "no rows after the header"},
+        {Header() + "\n\r\n", "no rows after the header"},
+        {Header() + "a,b,c\n", "line 2: 3 fields, not 12"},
+        {Header() + "yesterday,1,status,7,44,12 R,100,0,1,5,SIM-UNIT,53 00\n", "time 'yesterday' is not a time"},
+        {Header() + "2026-12-07T09:43:51.123+01:00,1,status,seven,44,12 R,100,0,1,5,SIM-UNIT,53 00\n",
+         "car 'seven' is not a number from 0 to 255"},
+        {Header() + "2026-12-07T09:43:51.123+01:00,1,status,7,44,12 R,100,0,2,5,SIM-UNIT,53 00\n",
+         "lane_change '2' is not a number from 0 to 1"},
+        {Header() + "2026-12-07T09:43:51.123+01:00,1,status,7,44,12 R,100,0,1,5,SIM-UNIT,53 zz\n",
+         "bytes_hex '53 zz' is not pairs of hex digits"},
+        {Header() + "2026-12-07T09:43:51.123+01:00,1,status,7,44,12 R,100,0,1,5,SIM-UNIT,\n", "bytes_hex '' is not"},
+        {Header() + "2026-12-07T09:43:51.123+01:00,1,bogus,7,44,12 R,100,0,1,5,SIM-UNIT,53 00\n",
+         "kind 'bogus' is neither status nor name"},
+        {Header() + std::string(kStatusRow).replace(40, 1, 1, '\0'), "NUL byte"},
+        {Header() + std::string(300, '\0'), "line 2: it holds a NUL byte"},  // what a crash can leave
+        {Header() + "\"unclosed,1\n", "a quoted field is not closed"},
+        {Header() + std::string(SessionReplay::kMaxRowBytes + 10, 'x') + "\n", "longer than 65536 bytes"},
+        {Header() + "a,b\n" + "c\n", "2 rows, none readable (line 2: 2 fields"},
+    };
+    for (const auto& c : cases) {
+        const std::string said = Refusal(c.bytes);
+        EXPECT_NE(said.find(c.says), std::string::npos) << "said: " << said << "\nexpected: " << c.says;
+    }
+}
+
+TEST(SessionReplay, UnreadableRowsAreSkippedAndEverySetupPlaysFromTheStart) {
+    const std::string bytes = Header() + "not,a,row\n" + kStatusRow + "\r\n" + kNameRow + std::string(70000, 'y') +
+                              "\n" + kStatusRow.substr(0, 40);  // the last row cut off by a crash
+    SessionReplay replay(ReplayBytes(bytes), "s.csv");
+    EXPECT_EQ(replay.IdentityRecord(), std::string("N\x05SIM-UNIT", 10));
+    for (int setup = 0; setup < 2; ++setup) {
+        replay.Rewind();
+        const auto first = replay.Next();
+        ASSERT_TRUE(first.has_value());
+        EXPECT_EQ(first->bytes, std::string("S\0\x07\x2c\x64\0\x01", 7));
+        EXPECT_EQ(first->timeMs, 1796633031123LL);  // 08:43:51.123 UTC
+        const auto second = replay.Next();
+        ASSERT_TRUE(second.has_value());
+        EXPECT_EQ(second->timeMs - first->timeMs, 77);
+        EXPECT_FALSE(replay.Next().has_value());
+        EXPECT_EQ(replay.SkippedRows(), 3u) << "the short row, the over-long line and the cut-off row";
+    }
+}
+
+TEST(SessionReplay, ANameWithAFormulaGuardOrWideCharactersBecomesTheUnitsOwnText) {
+    const std::string row = "2026-12-07T09:43:51.123+01:00,1,status,7,44,12 R,100,0,1,255,'=Bäñ€X,53 00\n";
+    SessionReplay replay(ReplayBytes(Header() + row), "s.csv");
+    EXPECT_EQ(replay.IdentityRecord(), std::string("N\xff=B\xe4\xf1?X\0\0", 10));
+}
+
+TEST(SessionReplay, ColumnsAreFoundByTheirHeaderNames) {
+    // Moved columns and one this version does not know (a later version's) play as written.
+    const std::string header =
+        "bytes_hex,kind,time,extra,record,car,last_lb,last_lb_text,drive_pwm,brake_pwm,lane_change,unit_id,unit_name\n";
+    const std::string row = "53 00 07 2c 64 00 01,status,2026-12-07T09:43:51.123+01:00,?,1,7,44,12 R,100,0,1,5,SIM-UNIT\n";
+    SessionReplay replay(ReplayBytes(header + row), "s.csv");
+    EXPECT_EQ(replay.IdentityRecord(), std::string("N\x05SIM-UNIT", 10));
+    const auto first = replay.Next();
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(first->bytes, std::string("S\0\x07\x2c\x64\0\x01", 7));
+    EXPECT_EQ(first->timeMs, 1796633031123LL);
+
+    // Without the unit's columns it plays and names no unit; without the bytes there is nothing to send.
+    const std::string noUnit = "time,record,kind,car,last_lb,drive_pwm,brake_pwm,lane_change,bytes_hex\n"
+                               "2026-12-07T09:43:51.123+01:00,1,status,7,44,100,0,1,53 00\n";
+    SessionReplay anonymous(ReplayBytes(noUnit), "s.csv");
+    EXPECT_EQ(anonymous.IdentityRecord(), "");
+    EXPECT_TRUE(anonymous.Next().has_value());
+    EXPECT_NE(Refusal("time,record,kind,car,last_lb,drive_pwm,brake_pwm,lane_change\n"
+                      "2026-12-07T09:43:51.123+01:00,1,status,7,44,100,0,1\n")
+                  .find("missing column 'bytes_hex'"),
+              std::string::npos);
+    EXPECT_NE(Refusal("time,record,kind,last_lb,drive_pwm,brake_pwm,lane_change,bytes_hex\n").find("missing column 'car'"),
+              std::string::npos);
+}
+
+class TempDir {
+public:
+    TempDir() {
+        char path[] = "/tmp/replay-test-XXXXXX";
+        if (mkdtemp(path) == nullptr) throw std::runtime_error("mkdtemp");
+        FPath = path;
+    }
+    ~TempDir() { fs::remove_all(FPath); }
+    const fs::path& Path() const { return FPath; }
+
+private:
+    fs::path FPath;
+};
+
+void Write(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+TEST(SessionReplay, AFileRemovedOrReplacedAfterTheStartStillPlaysAsItWas) {
+    TempDir dir;
+    const fs::path file = dir.Path() / "session.csv";
+    Write(file, Header() + kStatusRow + kNameRow);
+    SessionReplay replay(file.string());
+    fs::remove(file);
+    replay.Rewind();
+    EXPECT_TRUE(replay.Next().has_value());
+
+    Write(file, Header());  // a new file under the old name
+    replay.Rewind();
+    EXPECT_TRUE(replay.Next().has_value());
+    EXPECT_TRUE(replay.Next().has_value());
+    EXPECT_FALSE(replay.Next().has_value());
+
+    EXPECT_THROW(SessionReplay(file.string()), std::runtime_error) << "the new file has no rows";
+    EXPECT_THROW(SessionReplay((dir.Path() / "missing.csv").string()), std::runtime_error);
+    EXPECT_THROW(SessionReplay(dir.Path().string()), std::runtime_error) << "a folder";
+}
+
+TEST(SessionReplay, TheSpeedMustBeWithinItsStatedRange) {
+    TempDir dir;
+    const fs::path file = dir.Path() / "session.csv";
+    Write(file, Header() + kStatusRow);
+    for (double speed : {0.0, 1e-300, 0.009, 10001.0, -1.0}) {
+        unitsim::Options o;
+        o.replayPath = file.string();
+        o.replaySpeed = speed;
+        EXPECT_THROW(unitsim::UnitSim sim(o), std::runtime_error) << speed;
+    }
+    unitsim::Options o;
+    o.replayPath = file.string();
+    o.replaySpeed = unitsim::kMinReplaySpeed;
+    EXPECT_NO_THROW(unitsim::UnitSim sim(o));
+}
+
+// The window's side of the line: opens the unit's device raw and reads what it sends.
+class Line {
+public:
+    explicit Line(const std::string& device) : FFd(open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+        termios raw{};
+        if (FFd >= 0 && tcgetattr(FFd, &raw) == 0) {
+            cfmakeraw(&raw);
+            tcsetattr(FFd, TCSANOW, &raw);
+        }
+    }
+    ~Line() {
+        if (FFd >= 0) close(FFd);
+    }
+    bool Send(const std::string& bytes) { return write(FFd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()); }
+    // Reads until `count` line ends have arrived (or the limit passes); returns what came.
+    std::string ReadLines(int count) {
+        std::string got;
+        int ends = 0;
+        while (ends < count) {
+            pollfd p{FFd, POLLIN, 0};
+            if (poll(&p, 1, 10000) <= 0) break;
+            char buf[256];
+            const ssize_t n = read(FFd, buf, sizeof buf);
+            if (n <= 0) break;
+            for (ssize_t i = 0; i < n; ++i) ends += buf[i] == '\r';
+            got.append(buf, static_cast<size_t>(n));
+        }
+        return got;
+    }
+
+private:
+    int FFd;
+};
+
+TEST(SessionReplay, TheUnitPlaysAFileRemovedAfterItStartedAtEverySetup) {
+    TempDir dir;
+    const fs::path file = dir.Path() / "session.csv";
+    Write(file, Header() + kStatusRow + kNameRow);
+    unitsim::Options o;
+    o.replayPath = file.string();
+    o.replaySpeed = unitsim::kMaxReplaySpeed;
+    std::mutex m;
+    std::condition_variable changed;
+    std::string log;
+    unitsim::UnitSim sim(o, [&](const std::string& line) {
+        std::lock_guard<std::mutex> lock(m);
+        log += line + "\n";
+        changed.notify_all();
+    });
+    std::thread run([&] { sim.Run(); });
+    fs::remove(file);
+
+    Line line(sim.DevicePath());
+    for (int setup = 1; setup <= 2; ++setup) {
+        ASSERT_TRUE(line.Send("N"));
+        EXPECT_EQ(line.ReadLines(1), "IWRX\r");
+        ASSERT_TRUE(line.Send(unitsim::kSetupCommand));
+        // The unit's name, then the two recorded records.
+        const std::string got = line.ReadLines(3);
+        EXPECT_NE(got.find(std::string("N\x05SIM-UNIT", 10)), std::string::npos) << setup;
+        EXPECT_NE(got.find(std::string("S\0\x07\x2c\x64\0\x01\r", 8)), std::string::npos) << setup;
+        std::unique_lock<std::mutex> lock(m);
+        const std::string done = "replay-done 2 records, 0 rows skipped\n";
+        EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] {
+            size_t n = 0;
+            for (size_t at = log.find(done); at != std::string::npos; at = log.find(done, at + 1)) ++n;
+            return n == static_cast<size_t>(setup);
+        })) << log;
+    }
+    sim.Stop();
+    run.join();
+}
+
+} // namespace
