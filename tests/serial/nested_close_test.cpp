@@ -28,9 +28,18 @@ struct Counts {
     int closes = 0;
 };
 
-void Count(TVaCustomComm& c, Counts& n) {
-    c.OnClose = [&n](toolkit::TObject*) { ++n.closes; };
-}
+// A component on a line of its own, watching both threads and counting its closes. The line is
+// declared first so it outlives the component.
+struct CountedPort {
+    testsupport::PtyPair pty;
+    TVaComm c;
+    Counts n;
+
+    CountedPort() {
+        BothThreads(c, pty.SlavePath());
+        c.OnClose = [this](toolkit::TObject*) { ++n.closes; };
+    }
+};
 
 // Has the writer hand over an OnTxEmpty, then the event thread an OnRxChar, neither served yet:
 // the queue holds the writer's delivery ahead of the event thread's.
@@ -57,12 +66,9 @@ void EventThenWriterQueued(TVaCustomComm& c, testsupport::PtyPair& pty, HandOver
 TEST(NestedClose, FromTheWritersDeliveryWhileCloseWaitsForTheEventThread) {
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE(round);
-        testsupport::PtyPair pty;
         HandOverSignal handOvers;
-        TVaComm c;
-        BothThreads(c, pty.SlavePath());
-        Counts n;
-        Count(c, n);
+        CountedPort port;
+        auto& [pty, c, n] = port;
         c.OnTxEmpty = [&](toolkit::TObject*) {
             ++n.txEmpty;
             c.Close();
@@ -83,12 +89,9 @@ TEST(NestedClose, FromTheWritersDeliveryWhileCloseWaitsForTheEventThread) {
 TEST(NestedClose, FromBothThreadsDeliveriesQueuedBehindEachOther) {
     for (int round = 0; round < 10; ++round) {
         SCOPED_TRACE(round);
-        testsupport::PtyPair pty;
         HandOverSignal handOvers;
-        TVaComm c;
-        BothThreads(c, pty.SlavePath());
-        Counts n;
-        Count(c, n);
+        CountedPort port;
+        auto& [pty, c, n] = port;
         c.OnTxEmpty = [&](toolkit::TObject*) {
             ++n.txEmpty;
             c.Close();
@@ -116,11 +119,8 @@ TEST(NestedClose, FromBothThreadsDeliveriesQueuedBehindEachOther) {
 // No outer Close: the writer's own delivery closes the port, and the port opens again at once
 // from the same handler.
 TEST(NestedClose, TheWritersHandlerMayCloseAndReopen) {
-    testsupport::PtyPair pty;
-    TVaComm c;
-    BothThreads(c, pty.SlavePath());
-    Counts n;
-    Count(c, n);
+    CountedPort port;
+    auto& [pty, c, n] = port;
     c.OnTxEmpty = [&](toolkit::TObject*) {
         if (++n.txEmpty != 1) return;
         c.Close();
@@ -141,12 +141,9 @@ TEST(NestedClose, TheWritersHandlerMayCloseAndReopen) {
 // A handler served by Close reopens the port the outer Close is closing: the outer Close still
 // leaves it closed, with the new threads ended before the new device goes.
 TEST(NestedClose, AReopenInsideANestedCloseIsClosedByTheOuterOne) {
-    testsupport::PtyPair pty;
     HandOverSignal handOvers;
-    TVaComm c;
-    BothThreads(c, pty.SlavePath());
-    Counts n;
-    Count(c, n);
+    CountedPort port;
+    auto& [pty, c, n] = port;
     c.OnTxEmpty = [&](toolkit::TObject*) {
         if (++n.txEmpty != 1) return;
         c.Close();
@@ -166,17 +163,11 @@ TEST(NestedClose, AReopenInsideANestedCloseIsClosedByTheOuterOne) {
 TEST(NestedClose, FromAnotherComponentsDelivery) {
     for (int round = 0; round < 10; ++round) {
         SCOPED_TRACE(round);
-        testsupport::PtyPair ptyA;
-        testsupport::PtyPair ptyB;
         HandOverSignal handOvers;
-        TVaComm a;
-        TVaComm b;
-        BothThreads(a, ptyA.SlavePath());
-        BothThreads(b, ptyB.SlavePath());
-        Counts na;
-        Counts nb;
-        Count(a, na);
-        Count(b, nb);
+        CountedPort portA;
+        CountedPort portB;
+        auto& [ptyA, a, na] = portA;
+        auto& [ptyB, b, nb] = portB;
         a.OnTxEmpty = [&](toolkit::TObject*) { ++na.txEmpty; };
         b.OnTxEmpty = [&](toolkit::TObject*) {
             ++nb.txEmpty;
