@@ -16,6 +16,15 @@ QIcon Swatch(const QColor& colour) {
 }
 } // namespace
 
+QListWidget* NewCarLegend(QWidget* parent) {
+    auto* legend = new QListWidget(parent);
+    legend->setFixedWidth(96);
+    legend->setFocusPolicy(Qt::NoFocus);
+    legend->setSelectionMode(QAbstractItemView::NoSelection);
+    legend->setToolTip(QStringLiteral("Click a car to hide or show it"));
+    return legend;
+}
+
 void AddLegendEntry(QListWidget& legend, const QColor& colour, uint8_t car) {
     auto* item = new QListWidgetItem(Swatch(colour), QStringLiteral("Car %1").arg(car), &legend);
     item->setData(kCarRole, car);

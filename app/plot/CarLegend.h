@@ -9,6 +9,8 @@
 
 namespace plot {
 
+// The legend, empty: narrow, never taking the focus or a selection, telling what a click does.
+QListWidget* NewCarLegend(QWidget* parent);
 // Appends the entry of a car, drawn in its colour.
 void AddLegendEntry(QListWidget& legend, const QColor& colour, uint8_t car);
 // The car an entry stands for.

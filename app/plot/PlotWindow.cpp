@@ -91,11 +91,7 @@ PlotWindow::PlotWindow(PlotModel& model, QWidget* parent) : QWidget(parent, Qt::
     Canvas = new PlotCanvas(FModel, this);
     Canvas->setFocusPolicy(Qt::StrongFocus);
 
-    Legend = new QListWidget(this);
-    Legend->setFixedWidth(96);
-    Legend->setFocusPolicy(Qt::NoFocus);
-    Legend->setSelectionMode(QAbstractItemView::NoSelection);
-    Legend->setToolTip(QStringLiteral("Click a car to hide or show it"));
+    Legend = NewCarLegend(this);
     connect(Legend, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { ToggleCar(item); });
 
     Latest = new QPlainTextEdit(this);

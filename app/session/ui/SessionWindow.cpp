@@ -111,11 +111,7 @@ void SessionWindow::CreateWidgets() {
     ScrollBar->setFocusPolicy(Qt::NoFocus);
     connect(ScrollBar, &QScrollBar::valueChanged, this, [this](int v) { ScrollBarMoved(v); });
 
-    Legend = new QListWidget(this);
-    Legend->setFixedWidth(96);
-    Legend->setFocusPolicy(Qt::NoFocus);
-    Legend->setSelectionMode(QAbstractItemView::NoSelection);
-    Legend->setToolTip(QStringLiteral("Click a car to hide or show it"));
+    Legend = plot::NewCarLegend(this);
     connect(Legend, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { ToggleCar(item); });
 
     Table = new TStringGrid(this);
