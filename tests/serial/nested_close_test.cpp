@@ -39,6 +39,13 @@ struct CountedPort {
         BothThreads(c, pty.SlavePath());
         c.OnClose = [this](toolkit::TObject*) { ++n.closes; };
     }
+    // The writer's delivery closes the port.
+    void CloseOnTxEmpty() {
+        c.OnTxEmpty = [this](toolkit::TObject*) {
+            ++n.txEmpty;
+            c.Close();
+        };
+    }
 };
 
 // Has the writer hand over an OnTxEmpty, then the event thread an OnRxChar, neither served yet:
@@ -69,10 +76,7 @@ TEST(NestedClose, FromTheWritersDeliveryWhileCloseWaitsForTheEventThread) {
         HandOverSignal handOvers;
         CountedPort port;
         auto& [pty, c, n] = port;
-        c.OnTxEmpty = [&](toolkit::TObject*) {
-            ++n.txEmpty;
-            c.Close();
-        };
+        port.CloseOnTxEmpty();
         c.OnRxChar = [&](toolkit::TObject*, int32_t) { ++n.rxChar; };
         c.Open();
         WriterThenEventQueued(c, pty, handOvers);
@@ -92,10 +96,7 @@ TEST(NestedClose, FromBothThreadsDeliveriesQueuedBehindEachOther) {
         HandOverSignal handOvers;
         CountedPort port;
         auto& [pty, c, n] = port;
-        c.OnTxEmpty = [&](toolkit::TObject*) {
-            ++n.txEmpty;
-            c.Close();
-        };
+        port.CloseOnTxEmpty();
         c.OnRxChar = [&](toolkit::TObject*, int32_t) {
             ++n.rxChar;
             c.Close();
