@@ -29,7 +29,8 @@ struct Counts {
 };
 
 // A component on a line of its own, watching both threads and counting its closes. The line is
-// declared first so it outlives the component.
+// declared first so it outlives the component. (Tests name its parts by reference rather than by a
+// structured binding: lambdas may not capture a binding under the compilers in use.)
 struct CountedPort {
     testsupport::PtyPair pty;
     TVaComm c;
@@ -44,6 +45,14 @@ struct CountedPort {
         c.OnTxEmpty = [this](toolkit::TObject*) {
             ++n.txEmpty;
             c.Close();
+        };
+    }
+    // The writer's first delivery closes the port and opens it again.
+    void ReopenOnFirstTxEmpty() {
+        c.OnTxEmpty = [this](toolkit::TObject*) {
+            if (++n.txEmpty != 1) return;
+            c.Close();
+            c.Open();
         };
     }
 };
@@ -75,7 +84,9 @@ TEST(NestedClose, FromTheWritersDeliveryWhileCloseWaitsForTheEventThread) {
         SCOPED_TRACE(round);
         HandOverSignal handOvers;
         CountedPort port;
-        auto& [pty, c, n] = port;
+        auto& pty = port.pty;
+        auto& c = port.c;
+        auto& n = port.n;
         port.CloseOnTxEmpty();
         c.OnRxChar = [&](toolkit::TObject*, int32_t) { ++n.rxChar; };
         c.Open();
@@ -95,7 +106,9 @@ TEST(NestedClose, FromBothThreadsDeliveriesQueuedBehindEachOther) {
         SCOPED_TRACE(round);
         HandOverSignal handOvers;
         CountedPort port;
-        auto& [pty, c, n] = port;
+        auto& pty = port.pty;
+        auto& c = port.c;
+        auto& n = port.n;
         port.CloseOnTxEmpty();
         c.OnRxChar = [&](toolkit::TObject*, int32_t) {
             ++n.rxChar;
@@ -121,12 +134,10 @@ TEST(NestedClose, FromBothThreadsDeliveriesQueuedBehindEachOther) {
 // from the same handler.
 TEST(NestedClose, TheWritersHandlerMayCloseAndReopen) {
     CountedPort port;
-    auto& [pty, c, n] = port;
-    c.OnTxEmpty = [&](toolkit::TObject*) {
-        if (++n.txEmpty != 1) return;
-        c.Close();
-        c.Open();
-    };
+    auto& pty = port.pty;
+    auto& c = port.c;
+    auto& n = port.n;
+    port.ReopenOnFirstTxEmpty();
     c.Open();
     ASSERT_TRUE(c.WriteText("a"));
     // Taken before the handler runs: opening the line again drops what it still holds.
@@ -144,12 +155,10 @@ TEST(NestedClose, TheWritersHandlerMayCloseAndReopen) {
 TEST(NestedClose, AReopenInsideANestedCloseIsClosedByTheOuterOne) {
     HandOverSignal handOvers;
     CountedPort port;
-    auto& [pty, c, n] = port;
-    c.OnTxEmpty = [&](toolkit::TObject*) {
-        if (++n.txEmpty != 1) return;
-        c.Close();
-        c.Open();
-    };
+    auto& pty = port.pty;
+    auto& c = port.c;
+    auto& n = port.n;
+    port.ReopenOnFirstTxEmpty();
     c.Open();
     WriterThenEventQueued(c, pty, handOvers);
     c.Close();
@@ -167,8 +176,12 @@ TEST(NestedClose, FromAnotherComponentsDelivery) {
         HandOverSignal handOvers;
         CountedPort portA;
         CountedPort portB;
-        auto& [ptyA, a, na] = portA;
-        auto& [ptyB, b, nb] = portB;
+        auto& ptyA = portA.pty;
+        auto& a = portA.c;
+        auto& na = portA.n;
+        auto& ptyB = portB.pty;
+        auto& b = portB.c;
+        auto& nb = portB.n;
         a.OnTxEmpty = [&](toolkit::TObject*) { ++na.txEmpty; };
         b.OnTxEmpty = [&](toolkit::TObject*) {
             ++nb.txEmpty;
