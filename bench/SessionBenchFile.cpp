@@ -1,5 +1,6 @@
 #include "SessionBenchFile.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <string>
@@ -62,6 +63,28 @@ uint64_t WriteSessionFile(const std::filesystem::path& path, uint64_t records, i
     out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
     out.close();
     return std::filesystem::file_size(path);
+}
+
+long EnvNumber(const char* name, long fallback) {
+    const char* v = std::getenv(name);
+    return v && *v ? std::strtol(v, nullptr, 10) : fallback;
+}
+
+double LoadAverage() {
+    std::ifstream in("/proc/loadavg");
+    double oneMinute = -1;
+    in >> oneMinute;
+    return oneMinute;
+}
+
+long StatusKb(const char* field) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const std::string key = std::string(field) + ":";
+    while (std::getline(in, line)) {
+        if (line.rfind(key, 0) == 0) return std::strtol(line.c_str() + key.size(), nullptr, 10);
+    }
+    return -1;
 }
 
 } // namespace sessionbench

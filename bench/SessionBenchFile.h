@@ -10,4 +10,12 @@ namespace sessionbench {
 // Writes `records` records from `cars` cars (1 to 255) to path; returns the file's size in bytes.
 uint64_t WriteSessionFile(const std::filesystem::path& path, uint64_t records, int cars, uint32_t seed = 1);
 
+// The session benchmarks' common ground.
+// A number from the environment, or fallback when it is unset or empty.
+long EnvNumber(const char* name, long fallback);
+// The one-minute load average (negative when unknown), reported beside the figures.
+double LoadAverage();
+// A kB field of this process's status (VmRSS, VmHWM), or -1.
+long StatusKb(const char* field);
+
 } // namespace sessionbench

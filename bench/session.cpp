@@ -31,21 +31,12 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+using sessionbench::EnvNumber;
+using sessionbench::LoadAverage;
+using sessionbench::StatusKb;
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-long EnvNumber(const char* name, long fallback) {
-    const char* v = std::getenv(name);
-    return v && *v ? std::strtol(v, nullptr, 10) : fallback;
-}
-
-double LoadAverage() {
-    std::ifstream in("/proc/loadavg");
-    double oneMinute = -1;
-    in >> oneMinute;
-    return oneMinute;
-}
 
 // Runs the program (looked up in PATH) with its output thrown away; wall-clock seconds, or a
 // negative number when it failed.
@@ -65,16 +56,6 @@ double TimeProcess(const std::vector<std::string>& args) {
     waitpid(pid, &status, 0);
     const double s = Seconds(Clock::now() - start);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? s : -1;
-}
-
-long StatusKb(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::string key = std::string(field) + ":";
-    while (std::getline(in, line)) {
-        if (line.rfind(key, 0) == 0) return std::strtol(line.c_str() + key.size(), nullptr, 10);
-    }
-    return -1;
 }
 
 // In a process of its own: the resident memory before loading and the peak after, in kB.

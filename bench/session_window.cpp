@@ -33,29 +33,10 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+using sessionbench::EnvNumber;
+using sessionbench::LoadAverage;
+using sessionbench::StatusKb;
 using session::ui::SessionWindow;
-
-long EnvNumber(const char* name, long fallback) {
-    const char* v = std::getenv(name);
-    return v && *v ? std::strtol(v, nullptr, 10) : fallback;
-}
-
-double LoadAverage() {
-    std::ifstream in("/proc/loadavg");
-    double oneMinute = -1;
-    in >> oneMinute;
-    return oneMinute;
-}
-
-long StatusKb(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::string key = std::string(field) + ":";
-    while (std::getline(in, line)) {
-        if (line.rfind(key, 0) == 0) return std::strtol(line.c_str() + key.size(), nullptr, 10);
-    }
-    return -1;
-}
 
 // Runs a program with its output read back; wall-clock seconds (negative when it failed).
 double RunProcess(const std::vector<std::string>& args, std::string* output = nullptr) {

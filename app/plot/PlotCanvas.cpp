@@ -5,19 +5,12 @@
 #include <QPainter>
 #include <QPen>
 
+#include "app/plot/PlotMargins.h"
 #include "app/plot/Raster.h"
 
 namespace plot {
 
 namespace {
-constexpr int kLeft = 34;      // room for the value labels
-constexpr int kRight = 10;
-constexpr int kTop = 18;       // room for a pane's title
-constexpr int kGap = 24;       // between the panes
-constexpr int kBottom = 20;    // room for the time labels
-constexpr int kTickHalf = 5;   // lane-change tick, above and below the curve
-constexpr int kValueLines[] = {0, 64, 128, 192, 255};
-
 // Distinct on white and told apart by most eyes; later cars step round the hue circle.
 const QColor kPalette[] = {QColor(31, 119, 180), QColor(214, 39, 40),  QColor(44, 160, 44),  QColor(255, 127, 14),
                            QColor(148, 103, 189), QColor(140, 86, 75), QColor(227, 119, 194), QColor(23, 190, 207),

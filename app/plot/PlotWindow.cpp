@@ -16,19 +16,12 @@
 #include <cmath>
 
 #include "app/ReceiveDecoder.h"
+#include "app/plot/CarLegend.h"
 #include "toolkit/qt/ScreenFit.h"
 
 namespace plot {
 
 namespace {
-constexpr int kCarRole = Qt::UserRole;
-
-QIcon Swatch(const QColor& colour) {
-    QPixmap pixmap(12, 12);
-    pixmap.fill(colour);
-    return QIcon(pixmap);
-}
-
 QString LastLbShort(uint8_t b) { return QString::fromStdString(LastLbText(b)); }
 } // namespace
 
@@ -98,11 +91,7 @@ PlotWindow::PlotWindow(PlotModel& model, QWidget* parent) : QWidget(parent, Qt::
     Canvas = new PlotCanvas(FModel, this);
     Canvas->setFocusPolicy(Qt::StrongFocus);
 
-    Legend = new QListWidget(this);
-    Legend->setFixedWidth(96);
-    Legend->setFocusPolicy(Qt::NoFocus);
-    Legend->setSelectionMode(QAbstractItemView::NoSelection);
-    Legend->setToolTip(QStringLiteral("Click a car to hide or show it"));
+    Legend = NewCarLegend(this);
     connect(Legend, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { ToggleCar(item); });
 
     Latest = new QPlainTextEdit(this);
@@ -193,19 +182,15 @@ void PlotWindow::SyncLegend() {
     const std::vector<uint8_t>& cars = FModel.Cars();
     // Cars only ever join, in the order first seen, so the entries so far stay as they are.
     for (size_t i = static_cast<size_t>(Legend->count()); i < cars.size(); ++i) {
-        auto* item = new QListWidgetItem(Swatch(CarColour(i)), QStringLiteral("Car %1").arg(cars[i]), Legend);
-        item->setData(kCarRole, cars[i]);
+        AddLegendEntry(*Legend, CarColour(i), cars[i]);
     }
 }
 
 void PlotWindow::ToggleCar(QListWidgetItem* item) {
-    const auto car = static_cast<uint8_t>(item->data(kCarRole).toInt());
+    const uint8_t car = LegendCar(*item);
     const bool hide = !Canvas->IsHidden(car);
     Canvas->SetHidden(car, hide);
-    QFont f = item->font();
-    f.setStrikeOut(hide);
-    item->setFont(f);
-    item->setForeground(hide ? palette().color(QPalette::Disabled, QPalette::Text) : palette().color(QPalette::Text));
+    MarkLegendEntry(*item, hide, palette());
 }
 
 void PlotWindow::showEvent(QShowEvent* event) {

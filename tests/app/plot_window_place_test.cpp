@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "TestSettings.h"
 #include "app/MainForm.h"
 #include "app/plot/ThrottlePlot.h"
 
@@ -24,9 +25,7 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(settingsDir.isValid());
-        QCoreApplication::setOrganizationName(QStringLiteral("torvane-test"));
-        QCoreApplication::setApplicationName(QStringLiteral("plot-window-place-test"));
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+        testsupport::UseSettingsIn(settingsDir.path(), QStringLiteral("plot-window-place-test"));
         area = QGuiApplication::primaryScreen()->availableGeometry();
         TForm1::Options o;
         o.portList.sysfsRoot = "/nonexistent-sysfs";

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "TestSettings.h"
 #include "app/MainForm.h"
 #include "app/plot/ThrottlePlot.h"
 
@@ -27,9 +28,7 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(settingsDir.isValid());
-        QCoreApplication::setOrganizationName(QStringLiteral("torvane-test"));
-        QCoreApplication::setApplicationName(QStringLiteral("plot-window-test"));
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+        testsupport::UseSettingsIn(settingsDir.path(), QStringLiteral("plot-window-test"));
         Create();
     }
     void TearDown() override { Destroy(); }

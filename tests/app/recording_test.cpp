@@ -16,13 +16,13 @@
 
 #include <filesystem>
 #include <fstream>
-#include <condition_variable>
 #include <mutex>
 #include <thread>
 
 #include "PtyPair.h"
 #include "QtWait.h"
 #include "UnitSim.h"
+#include "Wait.h"
 #include "app/MainForm.h"
 #include "app/recording/SessionCsv.h"
 #include "app/recording/qt/SessionRecording.h"
@@ -369,27 +369,14 @@ TEST_F(RecordingTest, CtrlCCopiesAndCtrlSSavesTheTableWhateverHasFocus) {
     EXPECT_EQ(first.substr(first.size() - 13), ",3 L*,0,0,Yes");
 }
 
-// Holds the session writer inside creating its file, as a writer that has fallen behind is held.
-class OpenGate {
-public:
-    recording::FileOpener Opener() {
-        return [this](const fs::path& path) {
-            std::unique_lock<std::mutex> lock(FMutex);
-            FCond.wait(lock, [this] { return FOpen; });
-            return std::fopen(path.c_str(), "wbx");
-        };
-    }
-    void Release() {
-        std::lock_guard<std::mutex> lock(FMutex);
-        FOpen = true;
-        FCond.notify_all();
-    }
-
-private:
-    std::mutex FMutex;
-    std::condition_variable FCond;
-    bool FOpen = false;
-};
+// Creates session files only once the gate lets the writer through, as a writer that has fallen
+// behind is held.
+recording::FileOpener GatedOpener(testsupport::Gate& gate) {
+    return [&gate](const fs::path& path) {
+        gate.Pass();
+        return std::fopen(path.c_str(), "wbx");
+    };
+}
 
 // Counts the records the decoder offers a session while one is on: what was shown and should be
 // in the file or counted as not recorded.
@@ -413,8 +400,8 @@ uint64_t NumberAfter(const std::string& text, const std::string& marker) {
 }
 
 TEST_F(RecordingTest, AWriterFallingBehindAFloodNeverBlocksTheWindowAndCountsWhatItMissed) {
-    OpenGate gate;
-    recordingOptions.opener = gate.Opener();
+    testsupport::Gate gate;
+    recordingOptions.opener = GatedOpener(gate);
     recordingOptions.maxQueuedRecords = 200;
     unitsim::Options o;
     o.flood = true;

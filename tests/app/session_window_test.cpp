@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "QtWait.h"
+#include "TestSettings.h"
 #include "app/CommandLine.h"
 #include "app/MainForm.h"
 #include "app/ReceiveDecoder.h"
@@ -140,9 +141,7 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        QCoreApplication::setOrganizationName(QStringLiteral("torvane-test"));
-        QCoreApplication::setApplicationName(QStringLiteral("session-window-test"));
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+        testsupport::UseSettingsIn(settingsDir.path(), QStringLiteral("session-window-test"));
         sessionPath = dir.filePath(QStringLiteral("2026-12-07_09-00-00_unit5_BENCH-A.csv"));
         ASSERT_TRUE(WriteText(sessionPath, made.text));
         TForm1::Options o;

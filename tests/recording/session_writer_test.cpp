@@ -3,13 +3,13 @@
 // moved under the writer.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <random>
 #include <sstream>
 
+#include "Wait.h"
 #include "app/recording/SessionWriter.h"
 
 namespace {
@@ -75,35 +75,14 @@ protected:
 
 const UnitIdentity kUnit{true, 5, "SIM-UNIT"};
 
-// Holds the writer inside opening a session file until released, so that the test knows which
+// Opens session files only once the gate lets the writer through, so that the test knows which
 // records it meets at once.
-class OpenGate {
-public:
-    FileOpener Opener() {
-        return [this](const fs::path& path) {
-            std::unique_lock<std::mutex> lock(FMutex);
-            FEntered = true;
-            FCond.notify_all();
-            FCond.wait(lock, [this] { return FOpen; });
-            return std::fopen(path.string().c_str(), "wb");
-        };
-    }
-    void WaitUntilEntered() {
-        std::unique_lock<std::mutex> lock(FMutex);
-        FCond.wait(lock, [this] { return FEntered; });
-    }
-    void Release() {
-        std::lock_guard<std::mutex> lock(FMutex);
-        FOpen = true;
-        FCond.notify_all();
-    }
-
-private:
-    std::mutex FMutex;
-    std::condition_variable FCond;
-    bool FEntered = false;
-    bool FOpen = false;
-};
+FileOpener GatedOpener(testsupport::Gate& gate) {
+    return [&gate](const fs::path& path) {
+        gate.Pass();
+        return std::fopen(path.string().c_str(), "wb");
+    };
+}
 
 TEST_F(SessionWriterTest, EachSessionIsAFileOfWholeRowsInTheOrderHandedOver) {
     {
@@ -191,10 +170,10 @@ TEST_F(SessionWriterTest, AFileRemovedUnderTheWriterIsTold) {
 
 TEST_F(SessionWriterTest, AQueueTheWriterCannotEmptyStopsTheSessionAndKeepsWhatWasQueued) {
     // The writer is held inside opening the file while records arrive.
-    OpenGate gate;
+    testsupport::Gate gate;
     WriterLimits limits;
     limits.maxQueuedRecords = 4;
-    SessionWriter writer(limits, Collect(), gate.Opener());
+    SessionWriter writer(limits, Collect(), GatedOpener(gate));
     writer.Begin(dir / "captures", "s", kUnit);
     gate.WaitUntilEntered();
     for (uint64_t n = 1; n <= 4; ++n) EXPECT_TRUE(writer.Add(Row(n)));
@@ -251,8 +230,8 @@ TEST_F(SessionWriterTest, ASessionThatReachesTheCapByItselfStopsWithWholeRows) {
     limits.folderSizeCap = HeaderRow().size() + 2 * rowSize + rowSize / 2;
     // The writer is held inside opening the file until all five records are queued, so it
     // meets them in one go and the count in its report is known.
-    OpenGate gate;
-    SessionWriter writer(limits, Collect(), gate.Opener());
+    testsupport::Gate gate;
+    SessionWriter writer(limits, Collect(), GatedOpener(gate));
     writer.Begin(dir / "captures", "s", kUnit);
     gate.WaitUntilEntered();
     for (uint64_t n = 1; n <= 5; ++n) writer.Add(Row(n));

@@ -28,9 +28,34 @@ struct Counts {
     int closes = 0;
 };
 
-void Count(TVaCustomComm& c, Counts& n) {
-    c.OnClose = [&n](toolkit::TObject*) { ++n.closes; };
-}
+// A component on a line of its own, watching both threads and counting its closes. The line is
+// declared first so it outlives the component. (Tests name its parts by reference rather than by a
+// structured binding: lambdas may not capture a binding under the compilers in use.)
+struct CountedPort {
+    testsupport::PtyPair pty;
+    TVaComm c;
+    Counts n;
+
+    CountedPort() {
+        BothThreads(c, pty.SlavePath());
+        c.OnClose = [this](toolkit::TObject*) { ++n.closes; };
+    }
+    // The writer's delivery closes the port.
+    void CloseOnTxEmpty() {
+        c.OnTxEmpty = [this](toolkit::TObject*) {
+            ++n.txEmpty;
+            c.Close();
+        };
+    }
+    // The writer's first delivery closes the port and opens it again.
+    void ReopenOnFirstTxEmpty() {
+        c.OnTxEmpty = [this](toolkit::TObject*) {
+            if (++n.txEmpty != 1) return;
+            c.Close();
+            c.Open();
+        };
+    }
+};
 
 // Has the writer hand over an OnTxEmpty, then the event thread an OnRxChar, neither served yet:
 // the queue holds the writer's delivery ahead of the event thread's.
@@ -57,16 +82,12 @@ void EventThenWriterQueued(TVaCustomComm& c, testsupport::PtyPair& pty, HandOver
 TEST(NestedClose, FromTheWritersDeliveryWhileCloseWaitsForTheEventThread) {
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE(round);
-        testsupport::PtyPair pty;
         HandOverSignal handOvers;
-        TVaComm c;
-        BothThreads(c, pty.SlavePath());
-        Counts n;
-        Count(c, n);
-        c.OnTxEmpty = [&](toolkit::TObject*) {
-            ++n.txEmpty;
-            c.Close();
-        };
+        CountedPort port;
+        auto& pty = port.pty;
+        auto& c = port.c;
+        auto& n = port.n;
+        port.CloseOnTxEmpty();
         c.OnRxChar = [&](toolkit::TObject*, int32_t) { ++n.rxChar; };
         c.Open();
         WriterThenEventQueued(c, pty, handOvers);
@@ -83,16 +104,12 @@ TEST(NestedClose, FromTheWritersDeliveryWhileCloseWaitsForTheEventThread) {
 TEST(NestedClose, FromBothThreadsDeliveriesQueuedBehindEachOther) {
     for (int round = 0; round < 10; ++round) {
         SCOPED_TRACE(round);
-        testsupport::PtyPair pty;
         HandOverSignal handOvers;
-        TVaComm c;
-        BothThreads(c, pty.SlavePath());
-        Counts n;
-        Count(c, n);
-        c.OnTxEmpty = [&](toolkit::TObject*) {
-            ++n.txEmpty;
-            c.Close();
-        };
+        CountedPort port;
+        auto& pty = port.pty;
+        auto& c = port.c;
+        auto& n = port.n;
+        port.CloseOnTxEmpty();
         c.OnRxChar = [&](toolkit::TObject*, int32_t) {
             ++n.rxChar;
             c.Close();
@@ -116,16 +133,11 @@ TEST(NestedClose, FromBothThreadsDeliveriesQueuedBehindEachOther) {
 // No outer Close: the writer's own delivery closes the port, and the port opens again at once
 // from the same handler.
 TEST(NestedClose, TheWritersHandlerMayCloseAndReopen) {
-    testsupport::PtyPair pty;
-    TVaComm c;
-    BothThreads(c, pty.SlavePath());
-    Counts n;
-    Count(c, n);
-    c.OnTxEmpty = [&](toolkit::TObject*) {
-        if (++n.txEmpty != 1) return;
-        c.Close();
-        c.Open();
-    };
+    CountedPort port;
+    auto& pty = port.pty;
+    auto& c = port.c;
+    auto& n = port.n;
+    port.ReopenOnFirstTxEmpty();
     c.Open();
     ASSERT_TRUE(c.WriteText("a"));
     // Taken before the handler runs: opening the line again drops what it still holds.
@@ -141,17 +153,12 @@ TEST(NestedClose, TheWritersHandlerMayCloseAndReopen) {
 // A handler served by Close reopens the port the outer Close is closing: the outer Close still
 // leaves it closed, with the new threads ended before the new device goes.
 TEST(NestedClose, AReopenInsideANestedCloseIsClosedByTheOuterOne) {
-    testsupport::PtyPair pty;
     HandOverSignal handOvers;
-    TVaComm c;
-    BothThreads(c, pty.SlavePath());
-    Counts n;
-    Count(c, n);
-    c.OnTxEmpty = [&](toolkit::TObject*) {
-        if (++n.txEmpty != 1) return;
-        c.Close();
-        c.Open();
-    };
+    CountedPort port;
+    auto& pty = port.pty;
+    auto& c = port.c;
+    auto& n = port.n;
+    port.ReopenOnFirstTxEmpty();
     c.Open();
     WriterThenEventQueued(c, pty, handOvers);
     c.Close();
@@ -166,17 +173,15 @@ TEST(NestedClose, AReopenInsideANestedCloseIsClosedByTheOuterOne) {
 TEST(NestedClose, FromAnotherComponentsDelivery) {
     for (int round = 0; round < 10; ++round) {
         SCOPED_TRACE(round);
-        testsupport::PtyPair ptyA;
-        testsupport::PtyPair ptyB;
         HandOverSignal handOvers;
-        TVaComm a;
-        TVaComm b;
-        BothThreads(a, ptyA.SlavePath());
-        BothThreads(b, ptyB.SlavePath());
-        Counts na;
-        Counts nb;
-        Count(a, na);
-        Count(b, nb);
+        CountedPort portA;
+        CountedPort portB;
+        auto& ptyA = portA.pty;
+        auto& a = portA.c;
+        auto& na = portA.n;
+        auto& ptyB = portB.pty;
+        auto& b = portB.c;
+        auto& nb = portB.n;
         a.OnTxEmpty = [&](toolkit::TObject*) { ++na.txEmpty; };
         b.OnTxEmpty = [&](toolkit::TObject*) {
             ++nb.txEmpty;

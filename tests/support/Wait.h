@@ -39,6 +39,33 @@ private:
     bool FSet = false;
 };
 
+// Holds another thread at a point of the test's choosing: that thread calls Pass() and stays there
+// until the test calls Release(); the test may first wait for it to arrive.
+class Gate {
+public:
+    void Pass() {
+        std::unique_lock<std::mutex> lock(FLock);
+        FEntered = true;
+        FChanged.notify_all();
+        FChanged.wait(lock, [this] { return FOpen; });
+    }
+    void WaitUntilEntered() {
+        std::unique_lock<std::mutex> lock(FLock);
+        FChanged.wait(lock, [this] { return FEntered; });
+    }
+    void Release() {
+        std::lock_guard<std::mutex> lock(FLock);
+        FOpen = true;
+        FChanged.notify_all();
+    }
+
+private:
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    bool FEntered = false;
+    bool FOpen = false;
+};
+
 // Serves whatever arrives for a while: for checking that nothing more comes.
 inline void ServeFor(std::chrono::milliseconds span) {
     toolkit::MainThreadQueue::Instance().ServeUntil([] { return false; }, span);

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "app/plot/PlotCanvas.h"
+#include "app/plot/PlotMargins.h"
 #include "app/plot/Raster.h"
 #include "app/session/SessionData.h"
 
@@ -13,13 +14,13 @@ namespace session::ui {
 
 namespace {
 // The live plot's margins, so the two look alike.
-constexpr int kLeft = 34;     // room for the value labels
-constexpr int kRight = 10;
-constexpr int kTop = 18;      // room for a pane's title
-constexpr int kGap = 24;      // between the panes
-constexpr int kBottom = 20;   // room for the time labels
-constexpr int kTickHalf = 5;  // lane-change tick, above and below the curve
-constexpr int kValueLines[] = {0, 64, 128, 192, 255};
+using plot::kBottom;
+using plot::kGap;
+using plot::kLeft;
+using plot::kRight;
+using plot::kTickHalf;
+using plot::kTop;
+using plot::kValueLines;
 const char* const kPaneTitles[] = {"Drive PWM", "Brake PWM"};
 const QColor kValueLineColour(225, 225, 225);
 const QColor kTimeLineColour(238, 238, 238);

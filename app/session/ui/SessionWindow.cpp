@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/plot/CarLegend.h"
 #include "app/session/ui/SessionOpening.h"
 #include "toolkit/DateTime.h"
 #include "toolkit/ErrorReport.h"
@@ -24,7 +25,6 @@
 namespace session::ui {
 
 namespace {
-constexpr int kCarRole = Qt::UserRole;
 // The capture table's columns and look.
 const char* const kHeaders[] = {"Car", "Time", "Last LB", "Drive PWM", "Brake PWM", "Lane Change"};
 const int kColumnWidths[] = {72, 197, 72, 72, 72, 72};
@@ -34,12 +34,6 @@ constexpr int kRowHeight = 20;
 constexpr int64_t kScrollSteps = 1'000'000;
 // A cursor that leaves the view brings the view along, this share of it behind the cursor.
 constexpr double kFollowMargin = 0.1;
-
-QIcon Swatch(const QColor& colour) {
-    QPixmap pixmap(12, 12);
-    pixmap.fill(colour);
-    return QIcon(pixmap);
-}
 
 // The local wall-clock time of a record as the table shows it, to milliseconds, with its date.
 QString LocalDateText(int64_t utcMs, int offsetMinutes) {
@@ -117,11 +111,7 @@ void SessionWindow::CreateWidgets() {
     ScrollBar->setFocusPolicy(Qt::NoFocus);
     connect(ScrollBar, &QScrollBar::valueChanged, this, [this](int v) { ScrollBarMoved(v); });
 
-    Legend = new QListWidget(this);
-    Legend->setFixedWidth(96);
-    Legend->setFocusPolicy(Qt::NoFocus);
-    Legend->setSelectionMode(QAbstractItemView::NoSelection);
-    Legend->setToolTip(QStringLiteral("Click a car to hide or show it"));
+    Legend = plot::NewCarLegend(this);
     connect(Legend, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { ToggleCar(item); });
 
     Table = new TStringGrid(this);
@@ -290,19 +280,15 @@ void SessionWindow::FillLegend() {
     Legend->clear();
     const std::vector<uint8_t>& cars = FData->Cars();
     for (size_t i = 0; i < cars.size(); ++i) {
-        auto* item = new QListWidgetItem(Swatch(SessionCarColour(i)), QStringLiteral("Car %1").arg(cars[i]), Legend);
-        item->setData(kCarRole, cars[i]);
+        plot::AddLegendEntry(*Legend, SessionCarColour(i), cars[i]);
     }
 }
 
 void SessionWindow::ToggleCar(QListWidgetItem* item) {
-    const auto car = static_cast<uint8_t>(item->data(kCarRole).toInt());
+    const uint8_t car = plot::LegendCar(*item);
     const bool hide = !Canvas->IsHidden(car);
     Canvas->SetHidden(car, hide);
-    QFont f = item->font();
-    f.setStrikeOut(hide);
-    item->setFont(f);
-    item->setForeground(hide ? palette().color(QPalette::Disabled, QPalette::Text) : palette().color(QPalette::Text));
+    plot::MarkLegendEntry(*item, hide, palette());
 }
 
 TimeView SessionWindow::WholeView() const {
