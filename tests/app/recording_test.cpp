@@ -437,7 +437,10 @@ TEST_F(RecordingTest, AWriterFallingBehindAFloodNeverBlocksTheWindowAndCountsWha
     ASSERT_TRUE(WaitFor([&] { return recording->Notice().contains(QStringLiteral("until the session ended")); }));
     notice = recording->Notice().toStdString();
     const SessionFile file = ReadSessionFile(recording->Recorder().Writer().LastFilePath());
-    EXPECT_EQ(file.rows.size(), 200u);
+    // The full queue, plus the first rows the writer had already taken when the opening held it
+    // (how many depends on how soon the writer ran): never more than the queue's bound twice.
+    EXPECT_GE(file.rows.size(), 200u);
+    EXPECT_LE(file.rows.size(), 400u);
     EXPECT_EQ(NumberAfter(notice, "Records not recorded: "), offered.count - file.rows.size()) << notice;
     EXPECT_EQ(recording->Notice().count(QStringLiteral("Session recording stopped")), 1) << "replaced, not stacked";
 

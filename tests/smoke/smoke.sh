@@ -27,7 +27,7 @@ TORVANE_EXTRA_PORTS="$work/unit" TORVANE_SCREENSHOT="$shot" TORVANE_SCREENSHOT_A
 app_pid=$!
 
 wait_for 30 grep -q '^setup-ok' "$work/sim.log" || fail "the unit never received a correct setup command"
-wait_for 10 bash -c 'xdotool search --name "Torvane Data Capture on Channel 25" >/dev/null' || fail "no window"
+wait_for 60 bash -c 'xdotool search --name "Torvane Data Capture on Channel 25" >/dev/null' || fail "no window"
 wid=$(xdotool search --name "Torvane Data Capture on Channel 25" | head -n1)
 # Start lies at (112, 8) in the client area, 73 x 27.
 xdotool mousemove --window "$wid" 148 21 click 1
