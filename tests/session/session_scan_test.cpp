@@ -169,10 +169,14 @@ TEST(SessionScan, AFileStillBeingWrittenReadsUpToItsLastWholeRow) {
 }
 
 TEST(SessionScan, ByteOrderMarkAndCarriageReturnsFromASpreadsheetAreRead) {
+    // Each line end as CRLF (the line end replaced, not inserted before: GCC's -O3 warns
+    // falsely about an insert into a string's middle).
     std::string header = Header();
-    header.insert(header.size() - 1, "\r");
+    header.pop_back();
+    header += "\r\n";
     std::string row = StatusRow(0, 1, 4, 10, 0, true);
-    row.insert(row.size() - 1, "\r");
+    row.pop_back();
+    row += "\r\n";
     const Scan s = ScanText("\xEF\xBB\xBF" + header + row);
     ASSERT_EQ(s.result.status, ScanStatus::Done) << s.result.error;
     ASSERT_EQ(s.rows.size(), 1u);
