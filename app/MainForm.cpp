@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "serial/platform/SerialDevice.h"
 #include "toolkit/ErrorReport.h"
 #include "toolkit/qt/ScreenFit.h"
 
@@ -227,26 +228,37 @@ void TForm1::RunHandler(const std::function<void()>& handler) { toolkit::RunRepo
 
 void TForm1::FormCreate(QObject*) {
     Start->setEnabled(false);
-    ValueNames.clear();
-    PortNames.clear();
-    const std::vector<std::string> ports = FPortScanner.List();
-    for (const std::string& port : ports) ValueNames.append(QString::fromStdString(port));
-    for (qsizetype i = 0; i < ValueNames.size(); ++i) PortNames.append(ValueNames[i]);
-    // The search runs this every pass, up to 25 times a second: a box that already holds exactly
-    // these names is left as it is rather than emptied and filled with the same again.
-    if (PortItems() != PortNames) {
-        Ports->clear();
-        Ports->addItems(PortNames);
+    std::vector<std::string> ports = FPortScanner.List();
+    // The search runs this every pass, up to 25 times a second, and the list seldom changes:
+    // lists and a box that already hold exactly these names are left as they are rather than
+    // emptied and filled with the same again.
+    if (ports != FListedPorts) {
+        ValueNames.clear();
+        PortNames.clear();
+        for (const std::string& port : ports) ValueNames.append(QString::fromStdString(port));
+        for (qsizetype i = 0; i < ValueNames.size(); ++i) PortNames.append(ValueNames[i]);
+        if (PortItems() != PortNames) {
+            Ports->clear();
+            Ports->addItems(PortNames);
+        }
+        FProbeOutcomes.KeepOnly(ports);
+        FListedPorts = std::move(ports);
+        FPortSelectionSet = false;
     }
-    FProbeOutcomes.KeepOnly(ports);
-    if (FStableNamer.Update(ports)) FProbeOutcomes.SetStableNames(FStableNamer.Names());
-    if (Ports->currentIndex() != Ports->count() - 1) Ports->setCurrentIndex(Ports->count() - 1);
-    // Selecting what is already selected would lay the text out again.
-    if (QLineEdit* edit = Ports->lineEdit(); edit != nullptr && edit->selectedText() != edit->text()) edit->selectAll();
+    if (FStableNamer.Update(*FListedPorts)) FProbeOutcomes.SetStableNames(FStableNamer.Names());
+    // The box is hidden and nothing else changes its selection: once its last port is selected
+    // and its text selected, it stays so until the list changes.
+    if (!FPortSelectionSet || Ports->currentIndex() != Ports->count() - 1) {
+        if (Ports->currentIndex() != Ports->count() - 1) Ports->setCurrentIndex(Ports->count() - 1);
+        // Selecting what is already selected would lay the text out again.
+        if (QLineEdit* edit = Ports->lineEdit(); edit != nullptr && edit->selectedText() != edit->text()) edit->selectAll();
+        FPortSelectionSet = true;
+    }
     PortIndex = -1;
     Rx.DeviceFound = false;
     FSetupFailureReported = false;
-    Timer1->start();
+    // Enabling a running timer leaves its ticks as they are.
+    if (!Timer1->isActive()) Timer1->start();
     Rx.EscapeState = 0;
     Rx.RowCounter = 1;
     for (int c = 0; c < 6; ++c) Table->SetCell(c, 0, QString::fromLatin1(kHeaders[c]));
@@ -273,6 +285,8 @@ void TForm1::Timer1Find(QObject*) {
     const QString port = Ports->itemText(PortIndex);
     if (CName->text() != port) CName->setText(port);  // the same text would still be laid out anew
     Rx.ClearLine();
+    const std::string portName = port.toStdString();
+    const std::string devicePath = toolkit::PortNameToDevicePath(portName);
     try {
         if (VaComm1->Active()) {
             VaComm1->Close();
@@ -283,17 +297,24 @@ void TForm1::Timer1Find(QObject*) {
                 return;
             }
         }
-        VaComm1->SetDeviceName(DeviceNameForPort(port.toStdString()));
+        // A port named before its adapter is plugged in is asked about 25 times a second: where
+        // nothing is there, the outcome is the open's without the cost of a failed open.
+        if (const int absent = serialdev::DeviceAbsenceError(devicePath); absent != 0) {
+            FProbeOutcomes.Failed(portName, devicePath, absent);
+            ShowProbeOutcomes();
+            return;
+        }
+        VaComm1->SetDeviceName(DeviceNameForPort(portName));
         VaComm1->Open();
-        FProbeOutcomes.Opened(port.toStdString());
+        FProbeOutcomes.Opened(portName);
         VaComm1->PurgeReadWrite();
         VaComm1->WriteChar('N');
     } catch (const EVaCommError& e) {
         // A port that is missing, busy or refuses the probe: try the next one at the next tick.
-        FProbeOutcomes.Failed(port.toStdString(), toolkit::PortNameToDevicePath(port.toStdString()), e.ErrorCode());
+        FProbeOutcomes.Failed(portName, devicePath, e.ErrorCode());
     } catch (...) {
         // Not the serial component's failure (a device name it cannot form): no error number.
-        FProbeOutcomes.Failed(port.toStdString(), toolkit::PortNameToDevicePath(port.toStdString()), 0);
+        FProbeOutcomes.Failed(portName, devicePath, 0);
     }
     ShowProbeOutcomes();
 }
@@ -347,6 +368,9 @@ void TForm1::UnitWentAway() {
 }
 
 void TForm1::ShowProbeOutcomes() {
+    // The same outcomes again (most passes of a search) leave the tip as it is.
+    if (FShownProbeRevision == FProbeOutcomes.Revision()) return;
+    FShownProbeRevision = FProbeOutcomes.Revision();
     const QString tip = QString::fromStdString(FProbeOutcomes.Tooltip());
     if (CName->toolTip() != tip) CName->setToolTip(tip);
 }

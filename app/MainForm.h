@@ -10,7 +10,11 @@
 #include <QKeySequence>
 #include <QWidget>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "app/CellTextCache.h"
 #include "app/ProbeOutcomes.h"
@@ -96,8 +100,11 @@ private:
 
     Options FOptions;
     toolkit::SerialPortScanner FPortScanner;
+    std::optional<std::vector<std::string>> FListedPorts;  // as the last FormCreate listed them
+    bool FPortSelectionSet = false;  // the last port and the box's text selected for this list
     toolkit::SerialPortStableNamer FStableNamer;
     ProbeOutcomes FProbeOutcomes;
+    std::optional<uint64_t> FShownProbeRevision;  // of the outcomes the port box's tip shows
     std::vector<std::function<void(bool)>> FCaptureListeners;
     bool FSetupFailureReported = false;  // since the search began
     CellTextCache FCellTexts;  // every column but the time, whose texts do not recur

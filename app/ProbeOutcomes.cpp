@@ -6,9 +6,18 @@ void ProbeOutcomes::Set(const std::string& port, std::string text) {
     auto it = std::find_if(FOutcomes.begin(), FOutcomes.end(), [&](const auto& p) { return p.first == port; });
     if (it == FOutcomes.end()) {
         FOutcomes.emplace_back(port, std::move(text));
-    } else {
+    } else if (it->second != text) {
         it->second = std::move(text);
+    } else {
+        return;
     }
+    ++FRevision;
+}
+
+void ProbeOutcomes::SetStableNames(std::map<std::string, std::string> names) {
+    if (names == FStableNames) return;
+    FStableNames = std::move(names);
+    ++FRevision;
 }
 
 void ProbeOutcomes::Opened(const std::string& port) { Set(port, "opened, waiting for an answer"); }
@@ -22,9 +31,8 @@ void ProbeOutcomes::Failed(const std::string& port, const std::string& devicePat
 void ProbeOutcomes::Gone(const std::string& port) { Set(port, "the receiver unit went away"); }
 
 void ProbeOutcomes::KeepOnly(const std::vector<std::string>& ports) {
-    FOutcomes.erase(std::remove_if(FOutcomes.begin(), FOutcomes.end(),
-                                   [&](const auto& p) { return std::find(ports.begin(), ports.end(), p.first) == ports.end(); }),
-                    FOutcomes.end());
+    const auto forgotten = std::erase_if(FOutcomes, [&](const auto& p) { return std::find(ports.begin(), ports.end(), p.first) == ports.end(); });
+    if (forgotten != 0) ++FRevision;
 }
 
 std::string ProbeOutcomes::Outcome(const std::string& port) const {

@@ -3,6 +3,7 @@
 // itself stays silent; this is where a user finds out why a port was passed over.
 #include <sys/types.h>
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <utility>
@@ -19,9 +20,11 @@ public:
     // Ports no longer listed are forgotten.
     void KeepOnly(const std::vector<std::string>& ports);
     // Shown beside each port: the adapter's stable name, for ports that have one.
-    void SetStableNames(std::map<std::string, std::string> names) { FStableNames = std::move(names); }
+    void SetStableNames(std::map<std::string, std::string> names);
 
     std::string Tooltip() const;
+    // Moves on whenever the tooltip's text may have changed, and only then.
+    uint64_t Revision() const { return FRevision; }
     std::string Outcome(const std::string& port) const;
 
     // The user-facing outcome of an open that failed with this system error number (errno on
@@ -42,4 +45,5 @@ private:
     void Set(const std::string& port, std::string text);
     std::vector<std::pair<std::string, std::string>> FOutcomes;  // in probe order
     std::map<std::string, std::string> FStableNames;
+    uint64_t FRevision = 0;
 };

@@ -9,7 +9,7 @@
 //   idle for IDLE_SECONDS with the port open: CPU;
 //   searching for SEARCH_SECONDS with nothing to find (one listed port that does not exist, a
 //   port tree shaped like a PC's): process CPU, and its ratio to a bare window with the same
-//   20 ms timer measured just before it.
+//   20 ms timer, the two taking turns in SEARCH_ROUNDS rounds (default 5), medians.
 // A floor reader (bench/FloorReader.h) reads the same kind of stream for FLOOR_SECONDS: each
 // line-rate phase alternates with it in ROUNDS parts (default 3), the flood phase follows it;
 // each phase's CPU per 1000 records is also given as a multiple of the floor's, with the
@@ -156,6 +156,7 @@ struct Settings {
     double searchSeconds = EnvSeconds("SEARCH_SECONDS", 10);
     double floorSeconds = EnvSeconds("FLOOR_SECONDS", 10);
     int rounds = std::max(1, static_cast<int>(EnvSeconds("ROUNDS", 3)));
+    int searchRounds = std::max(1, static_cast<int>(EnvSeconds("SEARCH_ROUNDS", 5)));
     // The line's bytes reach the port in 1 ms frames, as through a USB serial adapter;
     // LINE_SLICE_US=0 hands over each record the moment its last byte is due instead.
     int lineSliceUs = static_cast<int>(EnvSeconds("LINE_SLICE_US", 1000));
@@ -177,6 +178,15 @@ struct Report {
         char buf[96];
         std::snprintf(buf, sizeof buf, ",\"%s\":%.6g", key.c_str(), value);
         json += buf;
+    }
+    void AddList(const std::string& key, const std::vector<double>& values) {
+        json += ",\"" + key + "\":[";
+        for (size_t i = 0; i < values.size(); ++i) {
+            char buf[32];
+            std::snprintf(buf, sizeof buf, "%s%.4g", i == 0 ? "" : ",", values[i]);
+            json += buf;
+        }
+        json += "]";
     }
 };
 
@@ -392,28 +402,40 @@ void MakePcLikePortTree(const std::filesystem::path& root) {
 }
 
 struct SearchCost {
-    double bareCpuPct = 0;
-    double searchCpuPct = 0;
+    double bareCpuPct = 0;    // median of the rounds
+    double searchCpuPct = 0;  // median of the rounds
+    std::vector<double> bareRounds;
+    std::vector<double> searchRounds;
 };
 
-// Process CPU of a shown bare window whose 20 ms timer does nothing, then of the capture window
-// searching with nothing to find, over the same time.
-SearchCost MeasureIdleSearch(const std::string& dir, double seconds) {
-    SearchCost cost;
-    {
-        QWidget bare;
-        bare.resize(602, 738);
-        QTimer tick;
-        tick.setInterval(20);
-        tick.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&tick, &QTimer::timeout, &bare, [] {});
-        if (std::getenv("BENCH_HIDDEN") == nullptr) bare.show();
-        tick.start();
-        RunEventLoopFor(0.5);
-        const double start = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
-        RunEventLoopFor(seconds);
-        cost.bareCpuPct = 100.0 * (CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - start) / seconds;
-    }
+double Median(std::vector<double> values) {
+    if (values.empty()) return -1;
+    std::sort(values.begin(), values.end());
+    const size_t mid = values.size() / 2;
+    return values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+// Process CPU in percent of one core while the event loop runs for this long.
+double ProcessCpuPctOver(double seconds) {
+    const double start = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    RunEventLoopFor(seconds);
+    return 100.0 * (CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - start) / seconds;
+}
+
+// Process CPU of a shown bare window whose 20 ms timer does nothing, and of the capture window
+// searching with nothing to find. The two take turns in `rounds` rounds, so a machine that is
+// busier for a while weighs on both alike; each figure is the median of its rounds. The search
+// is paused between its turns by holding its timer, so it goes on where it stopped, as one long
+// search would.
+SearchCost MeasureIdleSearch(const std::string& dir, double seconds, int rounds) {
+    constexpr double kSettleSeconds = 0.3;  // a window just shown lays out and paints
+    const bool shown = std::getenv("BENCH_HIDDEN") == nullptr;
+    QWidget bare;
+    bare.resize(602, 738);
+    QTimer tick;
+    tick.setInterval(20);
+    tick.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&tick, &QTimer::timeout, &bare, [] {});
     // In memory where the machine has it, as sysfs is.
     const std::string tree = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" + dir.substr(dir.rfind('/')) : dir;
     MakePcLikePortTree(tree + "/sysfs");
@@ -421,13 +443,29 @@ SearchCost MeasureIdleSearch(const std::string& dir, double seconds) {
     TForm1::Options options;
     options.portList.sysfsRoot = tree + "/sysfs/class-tty";
     TForm1 form(options);
-    if (std::getenv("BENCH_HIDDEN") == nullptr) form.show();
-    RunEventLoopFor(0.5);
-    const double start = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
-    RunEventLoopFor(seconds);
-    cost.searchCpuPct = 100.0 * (CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - start) / seconds;
+    // Past the first seconds of a search, when it also watches for new stable port names.
+    RunEventLoopFor(toolkit::SerialPortStableNamer::kWatchPasses * 0.045);
+    form.Timer1->stop();
+    SearchCost cost;
+    for (int round = 0; round < rounds; ++round) {
+        if (shown) bare.show();
+        tick.start();
+        RunEventLoopFor(kSettleSeconds);
+        cost.bareRounds.push_back(ProcessCpuPctOver(seconds / rounds));
+        tick.stop();
+        bare.hide();
+
+        if (shown) form.show();
+        form.Timer1->start();
+        RunEventLoopFor(kSettleSeconds);
+        cost.searchRounds.push_back(ProcessCpuPctOver(seconds / rounds));
+        form.Timer1->stop();
+        form.hide();
+    }
     form.close();
     std::filesystem::remove_all(tree == dir ? tree + "/sysfs" : tree);
+    cost.bareCpuPct = Median(cost.bareRounds);
+    cost.searchCpuPct = Median(cost.searchRounds);
     return cost;
 }
 
@@ -455,11 +493,16 @@ struct Bench {
 // window searching, over the same time.
 void SearchPhase(const Bench& bench, Report& report) {
     const double seconds = bench.settings.searchSeconds;
-    const SearchCost search = MeasureIdleSearch(bench.dir, seconds);
+    const int rounds = bench.settings.searchRounds;
+    if (seconds <= 0) return;
+    const SearchCost search = MeasureIdleSearch(bench.dir, seconds, rounds);
     report.Add("search_seconds", seconds);
+    report.Add("search_rounds", rounds);
     report.Add("search_bare_window_cpu_pct", search.bareCpuPct);
     report.Add("search_cpu_pct", search.searchCpuPct);
     report.Add("search_x_bare_window", search.bareCpuPct > 0 ? search.searchCpuPct / search.bareCpuPct : -1);
+    report.AddList("search_bare_window_round_cpu_pct", search.bareRounds);
+    report.AddList("search_round_cpu_pct", search.searchRounds);
 }
 
 // Line rate alternating with the floor, the plot closed, then again with it open and painted;

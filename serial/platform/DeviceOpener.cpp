@@ -28,6 +28,14 @@ OpenResult OpenDevice(const std::string& path) {
     return opener ? opener(path) : OpenSystemDevice(path);
 }
 
+int DeviceAbsenceError(const std::string& path) {
+    {
+        std::lock_guard<std::mutex> lock(OpenerMutex());
+        if (InstalledOpener()) return 0;
+    }
+    return SystemDeviceAbsenceError(path);
+}
+
 DeviceOpener SetDeviceOpener(DeviceOpener opener) {
     std::lock_guard<std::mutex> lock(OpenerMutex());
     DeviceOpener previous = std::move(InstalledOpener());

@@ -163,6 +163,12 @@ OpenResult OpenDevice(const std::string& path);
 DeviceOpener SetDeviceOpener(DeviceOpener opener);
 // The operating system's serial device, exclusive to this process while open.
 OpenResult OpenSystemDevice(const std::string& path);
+// The error OpenDevice(path) would certainly fail with because no device is there, found
+// without opening anything (Linux: ENOENT); 0 where one may be there, where the system cannot
+// tell without opening (Windows), or where an opener is installed. For a search that asks after
+// a port many times a second before its adapter is plugged in.
+int DeviceAbsenceError(const std::string& path);
+int SystemDeviceAbsenceError(const std::string& path);
 
 // The path a device name stands for (Windows: in the "\\.\" device namespace).
 std::string SystemDevicePath(const std::string& name);

@@ -372,4 +372,22 @@ TEST_F(CaptureCycleTest, ThePortBoxTooltipSaysWhyEachPortWasPassedOver) {
     other.Close();
 }
 
+// A port named before its adapter is there is passed over without an open; once the device is
+// there, the next pass opens and probes it, and the tooltip says so.
+TEST_F(CaptureCycleTest, APortThatAppearsIsProbedOnTheNextPass) {
+    PtyPair unit;
+    const std::string later = (dir / "plugged-in-later").string();
+    CreateForm({later}, /*runTimer=*/false);
+    Tick();  // probes the missing port
+    EXPECT_FALSE(form->VaComm1->Active());
+    EXPECT_NE(form->CName->toolTip().toStdString().find(later + ": not found"), std::string::npos);
+    std::filesystem::create_symlink(unit.SlavePath(), later);
+    Tick();  // past the end: the list is read again
+    Tick();
+    EXPECT_TRUE(form->VaComm1->Active());
+    EXPECT_EQ(unit.Receive(1, 5000), "N");
+    EXPECT_NE(form->CName->toolTip().toStdString().find(later + ": opened, waiting for an answer"), std::string::npos)
+        << form->CName->toolTip().toStdString();
+}
+
 } // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #ifndef _WIN32
 #include <grp.h>
 #include <sys/stat.h>
@@ -38,6 +40,33 @@ TEST(ProbeOutcomes, KeepsTheLastOutcomeOfEachListedPortInProbeOrder) {
     o.KeepOnly({"/tmp/unit", "ttyS0"});
     EXPECT_EQ(o.Outcome("ttyUSB0"), "");
     EXPECT_EQ(o.Outcome("ttyS0"), "opened, no answer");
+}
+
+// The window rebuilds its tooltip only when the revision moves: every change must move it, and
+// a search asking the same ports with the same outcomes must not.
+TEST(ProbeOutcomes, TheRevisionMovesExactlyWhenTheTooltipMayChange) {
+    ProbeOutcomes o;
+    uint64_t seen = o.Revision();
+    auto moved = [&] {
+        const bool m = o.Revision() != seen;
+        seen = o.Revision();
+        return m;
+    };
+    o.Failed("ttyUSB0", "/dev/ttyUSB0", ENOENT);
+    EXPECT_TRUE(moved());
+    o.Failed("ttyUSB0", "/dev/ttyUSB0", ENOENT);
+    o.KeepOnly({"ttyUSB0"});
+    o.SetStableNames({});
+    EXPECT_FALSE(moved());
+    o.Opened("ttyUSB0");
+    EXPECT_TRUE(moved());
+    o.SetStableNames({{"ttyUSB0", "usb-Maker_Model_A1-if00-port0"}});
+    EXPECT_TRUE(moved());
+    o.SetStableNames({{"ttyUSB0", "usb-Maker_Model_A1-if00-port0"}});
+    EXPECT_FALSE(moved());
+    o.KeepOnly({});
+    EXPECT_TRUE(moved());
+    EXPECT_EQ(o.Tooltip(), "No serial ports found yet.");
 }
 
 #ifndef _WIN32

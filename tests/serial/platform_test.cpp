@@ -26,6 +26,21 @@ TEST(LinuxTty, MissingDeviceIsFileNotFound) {
     EXPECT_EQ(r.Error, ENOENT);
 }
 
+// Telling a missing device without opening it must agree with what the open would answer, and
+// must never pass over a device that an installed opener serves.
+TEST(LinuxTty, AMissingDeviceIsToldWithoutAnOpenOnlyWhereTheOpenWouldSayTheSame) {
+    testsupport::PtyPair pty;
+    for (const char* path : {"/dev/torvane-missing", "/dev/torvane-missing-dir/ttyUSB0"}) {
+        EXPECT_EQ(serialdev::DeviceAbsenceError(path), ENOENT) << path;
+        EXPECT_EQ(serialdev::OpenSystemDevice(path).Error, ENOENT) << path;
+    }
+    EXPECT_EQ(serialdev::DeviceAbsenceError(pty.SlavePath()), 0);
+    EXPECT_EQ(serialdev::DeviceAbsenceError("/dev/null"), 0) << "there, though not a port: the open decides";
+    serialdev::FakeOpenerScope fake(std::make_shared<serialdev::FakeLine>());
+    EXPECT_EQ(serialdev::DeviceAbsenceError("/dev/torvane-missing"), 0);
+    EXPECT_NE(serialdev::OpenDevice("/dev/torvane-missing").Device, nullptr);
+}
+
 TEST(LinuxTty, EventWaitEndsForBytesHangUpOrWake) {
     testsupport::PtyPair pty;
     auto tty = OpenTty(pty.SlavePath());

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -149,6 +151,45 @@ TEST(PortList, AScannerSeesEveryChangeBetweenPasses) {
     std::ofstream(sysfs.Root() + "/ttyS0/type") << "0\n";
     EXPECT_EQ(scanner.List(), (std::vector<std::string>{"ttyACM0"}));
     EXPECT_EQ(scanner.List(), toolkit::ListSerialPorts(OptionsFor(sysfs)));
+
+    // The variable naming virtual ports is read afresh too.
+    setenv("TORVANE_TEST_EXTRA_PORTS", "/tmp/unit-a", 1);
+    EXPECT_EQ(scanner.List(), (std::vector<std::string>{"ttyACM0", "/tmp/unit-a"}));
+    setenv("TORVANE_TEST_EXTRA_PORTS", "/tmp/unit-b:/tmp/unit-a", 1);
+    EXPECT_EQ(scanner.List(), (std::vector<std::string>{"ttyACM0", "/tmp/unit-b", "/tmp/unit-a"}));
+    unsetenv("TORVANE_TEST_EXTRA_PORTS");
+    EXPECT_EQ(scanner.List(), (std::vector<std::string>{"ttyACM0"}));
+}
+
+// The scanner remembers entries in the order the directory gave them; a tree whose entries come,
+// go and come back in another order must still be listed exactly, pass after pass.
+TEST(PortList, AScannerKeepsUpWithATreeThatChurns) {
+    FakeSysfs sysfs;
+    unsetenv("TORVANE_TEST_EXTRA_PORTS");
+    toolkit::SerialPortScanner scanner(OptionsFor(sysfs));
+    std::vector<std::string> present;
+    auto add = [&](int i) {
+        const std::string name = "ttyUSB" + std::to_string(i);
+        if (i % 3 == 0) sysfs.AddVirtual(name);
+        else sysfs.AddPort(name, "ftdi_sio");
+        if (i % 3 != 0) present.push_back(name);
+    };
+    for (int i = 0; i < 40; ++i) add(i);
+    uint32_t seed = 7;
+    for (int pass = 0; pass < 60; ++pass) {
+        seed = seed * 1103515245u + 12345u;
+        const int i = static_cast<int>((seed >> 8) % 40);
+        const std::string name = "ttyUSB" + std::to_string(i);
+        if (std::filesystem::exists(sysfs.Root() + "/" + name)) {
+            sysfs.Remove(name);
+            std::erase(present, name);
+        } else {
+            add(i);
+        }
+        std::vector<std::string> expected = present;
+        std::sort(expected.begin(), expected.end());
+        ASSERT_EQ(scanner.List(), expected) << "pass " << pass;
+    }
 }
 
 } // namespace

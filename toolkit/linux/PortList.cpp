@@ -61,32 +61,55 @@ struct SerialPortScanner::Kept {
         ino_t Inode = 0;
         Kind What = Kind::NoDriver;
         UniqueFd TypeFd{};  // an 8250 slot's "type", kept open and read again from its start
-        bool Seen = false;
     };
     UniqueDir Tree;  // kept open between passes, read from its start each time
-    std::vector<Known> Entries;  // in name order
+    // In the order the last pass read them: a directory that has not changed is read in the same
+    // order, so each entry is found at once where the last pass left it.
+    std::vector<Known> Entries;
+    // TORVANE_EXTRA_PORTS as last read, and the ports it named.
+    std::string ExtraText;
+    std::vector<std::string> Extra;
 
-    static void Forget(Known& entry) {
-        entry.TypeFd.Reset();
-        entry.What = Kind::NoDriver;
+    // The entry for this directory entry, at `next` in Entries (moved or made there); entries
+    // before `next` are those this pass has read.
+    Known& Take(int dir, const dirent& e, size_t next) {
+        const std::string_view name(e.d_name);
+        auto it = Entries.begin() + static_cast<std::ptrdiff_t>(next);
+        if (it == Entries.end() || it->Name != name) {
+            it = std::find_if(it, Entries.end(), [&](const Known& k) { return k.Name == name; });
+            if (it == Entries.end()) {
+                it = Entries.insert(Entries.begin() + static_cast<std::ptrdiff_t>(next), Known{std::string(name)});
+            } else {
+                std::rotate(Entries.begin() + static_cast<std::ptrdiff_t>(next), it, it + 1);
+                it = Entries.begin() + static_cast<std::ptrdiff_t>(next);
+            }
+        } else if (e.d_ino != 0 && it->Inode == e.d_ino) {
+            return *it;
+        }
+        Look(dir, *it, e.d_ino);
+        return *it;
     }
 
-    Known& Lookup(int dir, const dirent& e) {
-        const std::string_view name(e.d_name);
-        auto it = std::lower_bound(Entries.begin(), Entries.end(), name,
-                                   [](const Known& k, std::string_view n) { return k.Name < n; });
-        if (it != Entries.end() && it->Name == name && e.d_ino != 0 && it->Inode == e.d_ino) return *it;
-        if (it == Entries.end() || it->Name != name) it = Entries.insert(it, Known{std::string(name)});
-        Forget(*it);
-        it->Inode = e.d_ino;
+    // Whether an entry has a driver, and which, looked at afresh.
+    static void Look(int dir, Known& entry, ino_t inode) {
+        entry.TypeFd.Reset();
+        entry.What = Kind::NoDriver;
+        entry.Inode = inode;
         struct stat st {};
-        if (fstatat(dir, (it->Name + "/device/driver").c_str(), &st, 0) == 0) {
-            const std::string driver = DriverName(dir, it->Name);
-            const bool family8250 = driver.rfind("serial8250", 0) == 0 || driver.rfind("8250", 0) == 0;
-            it->What = family8250 ? Kind::Driver8250 : Kind::Driver;
-            if (family8250) it->TypeFd.Reset(openat(dir, (it->Name + "/type").c_str(), O_RDONLY | O_CLOEXEC));
+        if (fstatat(dir, (entry.Name + "/device/driver").c_str(), &st, 0) != 0) return;
+        const std::string driver = DriverName(dir, entry.Name);
+        const bool family8250 = driver.rfind("serial8250", 0) == 0 || driver.rfind("8250", 0) == 0;
+        entry.What = family8250 ? Kind::Driver8250 : Kind::Driver;
+        if (family8250) entry.TypeFd.Reset(openat(dir, (entry.Name + "/type").c_str(), O_RDONLY | O_CLOEXEC));
+    }
+
+    const std::vector<std::string>& ExtraPorts(const char* text) {
+        if (text == nullptr) text = "";
+        if (ExtraText != text) {
+            ExtraText = text;
+            Extra = SplitColonList(text);
         }
-        return *it;
+        return Extra;
     }
 };
 
@@ -103,22 +126,22 @@ std::vector<std::string> SerialPortScanner::List() {
     } else {
         rewinddir(FKept->Tree.get());
     }
-    for (Kept::Known& k : FKept->Entries) k.Seen = false;
+    size_t read = 0;
     if (FKept->Tree) {
         const int dir = dirfd(FKept->Tree.get());
         while (const dirent* e = readdir(FKept->Tree.get())) {
             if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-            Kept::Known& entry = FKept->Lookup(dir, *e);
-            entry.Seen = true;
+            const Kept::Known& entry = FKept->Take(dir, *e, read++);
             if (entry.What == Kind::Driver || (entry.What == Kind::Driver8250 && HasUart(entry.TypeFd.Get()))) {
                 ports.push_back(entry.Name);
             }
         }
     }
-    std::erase_if(FKept->Entries, [](const Kept::Known& k) { return !k.Seen; });
+    FKept->Entries.erase(FKept->Entries.begin() + static_cast<std::ptrdiff_t>(read), FKept->Entries.end());
     std::sort(ports.begin(), ports.end());
     if (FOptions.extraPortsEnv != nullptr) {
-        for (auto& extra : SplitColonList(std::getenv(FOptions.extraPortsEnv))) ports.push_back(extra);
+        const std::vector<std::string>& extra = FKept->ExtraPorts(std::getenv(FOptions.extraPortsEnv));
+        ports.insert(ports.end(), extra.begin(), extra.end());
     }
     ports.insert(ports.end(), FOptions.extraPorts.begin(), FOptions.extraPorts.end());
     return ports;

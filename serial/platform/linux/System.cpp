@@ -1,4 +1,6 @@
 // What the rest of the device layer asks of Linux by name.
+#include <sys/stat.h>
+
 #include <cerrno>
 
 #include "serial/platform/linux/Tty.h"
@@ -7,6 +9,11 @@
 namespace serialdev {
 
 OpenResult OpenSystemDevice(const std::string& path) { return LinuxTty::Open(path); }
+
+int SystemDeviceAbsenceError(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) != 0 && errno == ENOENT ? ENOENT : 0;
+}
 
 // A Linux device name is a path as it stands: no prefix.
 std::string SystemDevicePath(const std::string& name) { return name; }

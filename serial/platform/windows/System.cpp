@@ -47,6 +47,9 @@ PortListedCheck SystemPortListedCheck(const std::string& registryKey) {
     };
 }
 
+// A COM device cannot be looked at without opening it.
+int SystemDeviceAbsenceError(const std::string&) { return 0; }
+
 std::string SystemDevicePath(const std::string& name) {
     // Ports are reached through the device namespace; a name already there stays as it is.
     if (name.rfind("\\\\", 0) == 0) return name;
