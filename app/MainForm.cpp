@@ -6,13 +6,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 #include "serial/platform/SerialDevice.h"
 #include "toolkit/ErrorReport.h"
 #include "toolkit/qt/ScreenFit.h"
 
 namespace {
-const char* const kHeaders[] = {"Car", "Time", "Last LB", "Drive PWM", "Brake PWM", "Lane Change"};
+const QString kHeaders[] = {QStringLiteral("Car"),       QStringLiteral("Time"),      QStringLiteral("Last LB"),
+                            QStringLiteral("Drive PWM"), QStringLiteral("Brake PWM"), QStringLiteral("Lane Change")};
 const int kColumnWidths[] = {72, 197, 72, 72, 72, 72};
 const QColor kClSkyBlue(166, 202, 240);
 const QPoint kDesignPos(600, 190);
@@ -93,10 +95,14 @@ void TForm1::CreateComponents() {
     Timer1->setInterval(20);
     Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, [this] {
+        const auto began = std::chrono::steady_clock::now();
         RunHandler([this] { Timer1Find(Timer1); });
         // The next tick comes a whole interval after this one ended, not at once: a probe that
         // first closed the previous port spends 300 ms, and the unit needs the interval to answer.
-        if (Timer1->isActive()) Timer1->start();
+        // A tick over within a millisecond keeps the timer's rhythm; restarting the timer after
+        // every tick of a long search would cost more than the tick.
+        constexpr auto kLongTick = std::chrono::milliseconds(1);
+        if (Timer1->isActive() && std::chrono::steady_clock::now() - began >= kLongTick) Timer1->start();
     });
 
     Table = new TStringGrid(this);
@@ -227,7 +233,7 @@ void TForm1::TellCaptureListeners(bool capturing) {
 void TForm1::RunHandler(const std::function<void()>& handler) { toolkit::RunReportingErrors(nullptr, handler); }
 
 void TForm1::FormCreate(QObject*) {
-    Start->setEnabled(false);
+    if (Start->isEnabledTo(this)) Start->setEnabled(false);
     std::vector<std::string> ports = FPortScanner.List();
     // The search runs this every pass, up to 25 times a second, and the list seldom changes:
     // lists and a box that already hold exactly these names are left as they are rather than
@@ -261,7 +267,7 @@ void TForm1::FormCreate(QObject*) {
     if (!Timer1->isActive()) Timer1->start();
     Rx.EscapeState = 0;
     Rx.RowCounter = 1;
-    for (int c = 0; c < 6; ++c) Table->SetCell(c, 0, QString::fromLatin1(kHeaders[c]));
+    for (int c = 0; c < 6; ++c) Table->SetCell(c, 0, kHeaders[c]);
 }
 
 void TForm1::Timer1Find(QObject*) {
