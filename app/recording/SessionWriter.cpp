@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <system_error>
+#include <unordered_map>
 
 #include "FileSync.h"
 #include "LiveFile.h"
@@ -33,6 +34,15 @@ std::string Quoted(const fs::path& path) {
 std::string CountOf(uint64_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
+
+std::string Bytes(uint64_t n) { return std::to_string(n) + " bytes"; }
+
+// What a survey of the folder learnt about a session file.
+struct KnownFile {
+    uint64_t size = 0;
+    fs::file_time_type time{};
+    bool live = false;
+};
 } // namespace
 
 struct SessionWriter::Session {
@@ -40,12 +50,18 @@ struct SessionWriter::Session {
     fs::path folder;
     fs::path path;
     toolkit::UniqueFile file;
-    std::string buffer;            // whole rows not yet written
-    uint64_t bufferedRows = 0;
+    std::string buffer;            // whole rows not yet written (a new file's header first)
+    size_t headerEnd = 0;          // where the header ends in the buffer; 0 once it is written
+    std::vector<size_t> rowEnds;   // where each buffered row ends in the buffer
     uint64_t fileBytes = 0;        // written and flushed
-    std::vector<SessionFile> others;  // older session files the cap may delete, oldest first
-    uint64_t othersBytes = 0;
-    uint64_t inUseBytes = 0;          // session files other writers are writing: never deleted
+    // The folder as last surveyed, under its lock; this session's own file is not in it.
+    std::vector<SessionFile> ended;   // session files no writer holds, which the cap may delete, oldest first
+    uint64_t endedBytes = 0;
+    uint64_t liveFiles = 0;           // other writers' sessions, at their size then: never deleted
+    uint64_t liveBytes = 0;
+    uint64_t stuckFiles = 0;          // ended ones that would not go, at the last attempt
+    uint64_t stuckBytes = 0;
+    std::unordered_map<std::string, KnownFile> known;  // by file name
     uint64_t deletedFiles = 0;        // by the cap, for this session
     std::string unitFields;
     std::chrono::steady_clock::time_point flushDue{};
@@ -259,22 +275,33 @@ void SessionWriter::OpenSession(uint64_t id, const BeginArgs& args) {
         Fail("could not create the captures folder", args.folder, ec ? ec.message() : Reason(ENOTDIR));
         return;
     }
-    ListOlderSessions(args.folder);
-    // Nothing is deleted, and no file made, for a session the cap leaves no room for anyway.
-    if (!MakeRoomFor(HeaderRow().size())) {
-        FailForCap();
-        return;
-    }
-    // A name of its own: a file already there (another window's session started in the same
-    // second, say) is never opened again, let alone truncated.
+    s.buffer = HeaderRow();
+    s.headerEnd = s.buffer.size();
     fs::path path;
     int error = 0;
-    for (int n = 1; n < 1000; ++n) {
-        path = args.folder / PathFromUtf8(n == 1 ? args.stem + ".csv" : args.stem + "-" + std::to_string(n) + ".csv");
-        errno = 0;
-        s.file.reset(FOpener(path));
-        error = errno;
-        if (s.file != nullptr || error != EEXIST) break;
+    {
+        // The file is made under the folder's lock too, so no other writer surveys the folder
+        // before the file is marked in use.
+        const FolderSizeLock lock(args.folder);
+        SurveyFolder();
+        // Nothing is deleted, and no file made, for a session the cap leaves no room for anyway.
+        const bool room = MakeRoom() > 0;
+        if (room) {
+            // A name of its own: a file already there (another window's session started in the
+            // same second, say) is never opened again, let alone truncated.
+            for (int n = 1; n < 1000; ++n) {
+                path = args.folder / PathFromUtf8(n == 1 ? args.stem + ".csv" : args.stem + "-" + std::to_string(n) + ".csv");
+                errno = 0;
+                s.file.reset(FOpener(path));
+                error = errno;
+                if (s.file != nullptr || error != EEXIST) break;
+            }
+        }
+        if (FFolderWatcher) FFolderWatcher(args.folder);
+        if (!room) {
+            FailForCap();
+            return;
+        }
     }
     s.path = path;
     {
@@ -288,77 +315,138 @@ void SessionWriter::OpenSession(uint64_t id, const BeginArgs& args) {
     }
     std::setvbuf(s.file.get(), nullptr, _IONBF, 0);  // rows are gathered in our own buffer
     s.flushDue = std::chrono::steady_clock::now() + FLimits.flushInterval;
-    s.buffer = HeaderRow();
 }
 
-void SessionWriter::ListOlderSessions(const fs::path& folder) {
+void SessionWriter::SurveyFolder() {
     Session& s = *FSession;
     struct Found {
         SessionFile file;
         fs::file_time_type time;
     };
-    std::vector<Found> found;
+    std::vector<Found> ended;
+    std::unordered_map<std::string, KnownFile> known;
+    s.liveFiles = 0;
+    s.liveBytes = 0;
     std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(s.folder, ec), end; !ec && it != end; it.increment(ec)) {
         const fs::path& p = it->path();
+        std::string name = PathText(p.filename());
         std::error_code fileEc;
-        if (!IsSessionFileName(PathText(p.filename())) || !it->is_regular_file(fileEc)) continue;
+        if (!IsSessionFileName(name) || !it->is_regular_file(fileEc)) continue;
+        if (s.file != nullptr && p.filename() == s.path.filename()) continue;  // counted as written
         const uint64_t size = it->file_size(fileEc);
-        const fs::file_time_type time = it->last_write_time(fileEc);
         if (fileEc) continue;
-        // Another window's live session counts towards the cap but is never deleted. A file no
-        // writer holds now is never taken up again, so this is known once and for all.
-        if (InUse(p)) s.inUseBytes += size;
-        else found.push_back({{p, size}, time});
+        KnownFile file;
+        const auto before = s.known.find(name);
+        if (before != s.known.end() && !before->second.live && before->second.size == size) {
+            // Session files are only ever made new, so one no writer held is never taken up
+            // again; one that changed since is another file under that name, and asked afresh.
+            file = before->second;
+        } else {
+            file.live = InUse(p);
+            file.size = file.live ? LiveFileSize(p).value_or(size) : size;
+            if (!file.live) file.time = it->last_write_time(fileEc);
+            if (fileEc) continue;
+        }
+        if (file.live) {
+            ++s.liveFiles;
+            s.liveBytes += file.size;
+        } else {
+            ended.push_back({{p, file.size}, file.time});
+        }
+        known.emplace(std::move(name), file);
     }
-    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+    std::sort(ended.begin(), ended.end(), [](const Found& a, const Found& b) {
         return a.time != b.time ? a.time < b.time : a.file.path < b.file.path;
     });
-    for (const Found& f : found) {
-        s.others.push_back(f.file);
-        s.othersBytes += f.file.size;
+    s.ended.clear();
+    s.endedBytes = 0;
+    for (const Found& f : ended) {
+        s.ended.push_back(f.file);
+        s.endedBytes += f.file.size;
     }
+    s.known.swap(known);
 }
 
-bool SessionWriter::MakeRoomFor(uint64_t bytes) {
+namespace {
+// How much of the buffer, in whole rows from its start (the header first), fits in room bytes.
+size_t FittingPrefix(size_t headerEnd, const std::vector<size_t>& rowEnds, uint64_t room) {
+    if (headerEnd > room) return 0;
+    const auto past = std::upper_bound(rowEnds.begin(), rowEnds.end(), room);
+    return past == rowEnds.begin() ? headerEnd : *(past - 1);
+}
+} // namespace
+
+size_t SessionWriter::MakeRoom() {
     Session& s = *FSession;
-    const auto kept = [&] { return s.inUseBytes + s.fileBytes + s.buffer.size() + bytes; };
-    // Deleting older sessions only where that makes room: never for a row that could not be
-    // recorded anyway.
-    if (kept() > FLimits.folderSizeCap) return false;
-    while (kept() + s.othersBytes > FLimits.folderSizeCap && !s.others.empty()) {
-        const SessionFile oldest = s.others.front();
-        s.others.erase(s.others.begin());
-        s.othersBytes -= oldest.size;
+    const uint64_t cap = FLimits.folderSizeCap;
+    const auto roomBeside = [cap](uint64_t held) { return held < cap ? cap - held : 0; };
+    // Older sessions are deleted only for rows that then fit, never for rows the live sessions
+    // (this one and other windows') leave no room for anyway.
+    const size_t wanted = FittingPrefix(s.headerEnd, s.rowEnds, roomBeside(s.liveBytes + s.fileBytes));
+    if (wanted == 0) return 0;
+    s.stuckFiles = 0;
+    s.stuckBytes = 0;
+    for (const SessionFile& oldest : s.ended) {
+        if (s.liveBytes + s.fileBytes + wanted + s.endedBytes <= cap) break;
         switch (RemoveUnlessInUse(oldest.path)) {
         case RemoveOutcome::Removed:
             ++s.deletedFiles;
-            break;
-        case RemoveOutcome::InUse:  // taken up since the folder was listed
-            s.inUseBytes += oldest.size;
-            if (kept() > FLimits.folderSizeCap) return false;
+            s.endedBytes -= oldest.size;
             break;
         case RemoveOutcome::Gone:
-        case RemoveOutcome::Failed:  // a file that will not go is no longer counted either
+            s.endedBytes -= oldest.size;
+            break;
+        case RemoveOutcome::InUse:  // taken up by a writer that does not take the folder's lock
+            s.endedBytes -= oldest.size;
+            ++s.liveFiles;
+            s.liveBytes += oldest.size;
+            break;
+        case RemoveOutcome::Failed:  // still there, and still counted
+            ++s.stuckFiles;
+            s.stuckBytes += oldest.size;
             break;
         }
     }
-    return kept() + s.othersBytes <= FLimits.folderSizeCap;
+    return FittingPrefix(s.headerEnd, s.rowEnds, roomBeside(s.liveBytes + s.fileBytes + s.endedBytes));
 }
 
 void SessionWriter::FailForCap() {
     const Session& s = *FSession;
-    std::string reason = s.deletedFiles == 0 ? "no older session file was deleted"
-                                             : CountOf(s.deletedFiles, "older session file was", "older session files were") +
-                                                   " deleted to make room for this session";
-    if (s.inUseBytes > 0) {
-        reason += "; " + std::to_string(s.inUseBytes) + " bytes are sessions being recorded by other windows";
+    // Says what fills the folder, what went and why nothing more could.
+    std::vector<std::string> parts;
+    if (s.file != nullptr) parts.push_back("this session's file holds " + Bytes(s.fileBytes));
+    if (s.liveFiles > 0) {
+        parts.push_back(CountOf(s.liveFiles, "session being recorded by another window holds ",
+                                "sessions being recorded by other windows hold ") +
+                        Bytes(s.liveBytes));
     }
-    const std::string cap = std::to_string(FLimits.folderSizeCap) + " bytes";
+    if (s.deletedFiles > 0) {
+        parts.push_back(CountOf(s.deletedFiles, "older session file was", "older session files were") +
+                        " deleted to make room for this session");
+    }
+    const char* forWhat = s.file != nullptr ? "its next record" : "a session";
+    if (s.stuckFiles > 0) {
+        parts.push_back(CountOf(s.stuckFiles, "older session file", "older session files") + " (" + Bytes(s.stuckBytes) +
+                        ") could not be deleted");
+    } else if (s.endedBytes > 0) {
+        parts.push_back(std::string(s.deletedFiles > 0 ? "no further" : "no") + " older session file was deleted: " +
+                        (s.ended.size() == 1 ? std::string("the one there") : "the " + std::to_string(s.ended.size()) + " there") +
+                        " (" + Bytes(s.endedBytes) +
+                        ") would not make room for " + forWhat);
+    } else if (s.liveFiles > 0) {
+        parts.push_back("only sessions being recorded are left, and those are never deleted");
+    } else {
+        parts.push_back(s.deletedFiles > 0 ? "no older session file is left to delete"
+                                           : "no older session file was deleted: there is none");
+    }
+    std::string reason;
+    for (const std::string& part : parts) reason += (reason.empty() ? "" : "; ") + part;
+    const std::string cap = Bytes(FLimits.folderSizeCap);
     if (s.file == nullptr) {
         Fail("the captures folder's size cap of " + cap + " leaves no room for a session in", s.folder, reason);
     } else {
-        Fail("the captures folder reached its size cap of " + cap + ":", s.folder, reason);
+        Stop("the captures folder " + Quoted(s.folder) + " reached its size cap of " + cap + ": " + reason);
     }
 }
 
@@ -390,32 +478,50 @@ void SessionWriter::AppendRecord(const RecordRow& row) {
     }
     FRowText.clear();
     AppendRow(FRowText, row, s.unitFields, OffsetFor(row));
-    if (!MakeRoomFor(FRowText.size())) {
-        ++s.notRecorded;
-        FlushSession();  // the rows that fit are kept
-        if (!s.failed) FailForCap();
-        return;
-    }
     s.buffer += FRowText;
-    ++s.bufferedRows;
+    s.rowEnds.push_back(s.buffer.size());
+    // Past the cap as the folder was last surveyed: survey it and write now, so a session the
+    // cap stops stops at this row, and sessions that have ended since can make room.
+    if (s.liveBytes + s.fileBytes + s.buffer.size() > FLimits.folderSizeCap) FlushSession();
 }
 
 void SessionWriter::FlushSession() {
     Session& s = *FSession;
     if (s.failed || s.buffer.empty() || s.file == nullptr) return;
     if (!StillInPlace()) return;
-    errno = 0;
-    const size_t written = std::fwrite(s.buffer.data(), 1, s.buffer.size(), s.file.get());
-    int error = written == s.buffer.size() ? 0 : errno;
-    if (error == 0 && std::fflush(s.file.get()) != 0) error = errno != 0 ? errno : EIO;
-    if (error == 0) error = SyncFileToDisk(s.file.get());
-    if (error != 0 || written != s.buffer.size()) {
+    size_t fits = 0;
+    size_t written = 0;
+    int error = 0;
+    {
+        // Surveyed and written in one go: the size each other writer sees includes these rows.
+        const FolderSizeLock lock(s.folder);
+        SurveyFolder();
+        fits = MakeRoom();
+        if (fits > 0) {
+            errno = 0;
+            written = std::fwrite(s.buffer.data(), 1, fits, s.file.get());
+            error = written == fits ? 0 : errno;
+            if (error == 0 && std::fflush(s.file.get()) != 0) error = errno != 0 ? errno : EIO;
+        }
+        if (FFolderWatcher) FFolderWatcher(s.folder);
+    }
+    // The sync changes no size: it need not hold up the other writers.
+    if (error == 0 && fits > 0) error = SyncFileToDisk(s.file.get());
+    if (error != 0 || written != fits) {
         Fail("could not write", s.path, Reason(error));
         return;
     }
     s.fileBytes += written;
+    const size_t rowsCut = static_cast<size_t>(s.rowEnds.end() - std::upper_bound(s.rowEnds.begin(), s.rowEnds.end(), fits));
+    const bool cut = fits < s.buffer.size();
     s.buffer.clear();
-    s.bufferedRows = 0;
+    s.rowEnds.clear();
+    s.headerEnd = 0;
+    if (cut) {
+        // The rows that fit are kept; the rest of the session is not recorded.
+        s.notRecorded += rowsCut;
+        FailForCap();
+    }
 }
 
 bool SessionWriter::StillInPlace() {
@@ -429,7 +535,7 @@ bool SessionWriter::StillInPlace() {
     // session's, whole: it is written on where it is now.
     const Whereabouts where = WhereaboutsOf(s.file.get());
     if (where.removed) {
-        Fail("the session file was removed:", s.path, Reason(ENOENT));
+        FailAsTakenAway();
         return false;
     }
     std::string message;
@@ -441,10 +547,7 @@ bool SessionWriter::StillInPlace() {
         message = std::string(folderMoved ? "the captures folder was moved or renamed" : "the session file was moved or renamed") +
                   ": recording goes on into " + Quoted(where.path) + " (it was " + Quoted(s.path) + ")";
         // Older sessions moved with the folder; the cap finds them there.
-        if (folderMoved) {
-            for (SessionFile& other : s.others) other.path = where.path.parent_path() / other.path.filename();
-            s.folder = where.path.parent_path();
-        }
+        if (folderMoved) s.folder = where.path.parent_path();
         s.path = where.path;
         std::lock_guard<std::mutex> lock(FMutex);
         FLastFilePath = s.path;
@@ -452,6 +555,27 @@ bool SessionWriter::StillInPlace() {
     s.whereaboutsUnknown = where.path.empty();
     if (FReporter) FReporter({s.id, "Session recording: " + message + "."});
     return true;
+}
+
+void SessionWriter::FailAsTakenAway() {
+    Session& s = *FSession;
+    std::error_code ec;
+    const bool folderGone = !fs::exists(s.folder, ec) && !ec;
+    const fs::path& taken = folderGone ? s.folder : s.path;
+    const std::string what = folderGone ? "the captures folder " : "the session file ";
+    // A move to another drive or file system copies, then deletes the original: the open file
+    // has no name left, as after a delete. Where the copy went can only be known when the
+    // system recorded it (the trash).
+    if (const auto copy = WhereMovedAway(taken)) {
+        Stop(what + Quoted(taken) + " was moved away, into the trash: the copy is " + Quoted(*copy) +
+             " and holds the rows written until then; a copy cannot be written on");
+    } else if (folderGone) {
+        Stop(what + Quoted(taken) +
+             " was moved away, to another drive or file system (or deleted): the copy holds the rows written until "
+             "then, and where it went cannot be known here; a copy cannot be written on");
+    } else {
+        Stop(what + Quoted(taken) + " was removed, or moved to another drive or file system: " + Reason(ENOENT));
+    }
 }
 
 void SessionWriter::CloseSession() {
@@ -465,12 +589,17 @@ void SessionWriter::CloseSession() {
 }
 
 void SessionWriter::Fail(const std::string& what, const fs::path& path, const std::string& reason) {
+    Stop(what + " " + Quoted(path) + ": " + reason);
+}
+
+void SessionWriter::Stop(std::string failure) {
     Session& s = *FSession;
     s.failed = true;
-    s.failure = what + " " + Quoted(path) + ": " + reason;
-    s.notRecorded += s.bufferedRows;
+    s.failure = std::move(failure);
+    s.notRecorded += s.rowEnds.size();
     s.buffer.clear();
-    s.bufferedRows = 0;
+    s.rowEnds.clear();
+    s.headerEnd = 0;
     if (s.file != nullptr) {
         // A row cut off by the failed write goes, so the file stays valid up to its last row. Cut
         // through the open file: whatever is at its path by now is not the session's to touch.

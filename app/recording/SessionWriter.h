@@ -77,6 +77,11 @@ public:
     // The file of the current or last session (empty until the writer has created one).
     std::filesystem::path LastFilePath() const;
 
+    // Called on the writer thread each time it has written into or deleted in a captures
+    // folder, while no writer can change the folder. Set before the first Begin; for tests.
+    using FolderWatcher = std::function<void(const std::filesystem::path& folder)>;
+    void WatchFolder(FolderWatcher watcher) { FFolderWatcher = std::move(watcher); }
+
 private:
     struct BeginArgs {
         std::filesystem::path folder;
@@ -110,17 +115,20 @@ private:
     void FlushSession();
     void CloseSession();
     void Fail(const std::string& what, const std::filesystem::path& path, const std::string& reason);
+    void Stop(std::string failure);
     void FailForCap();
+    void FailAsTakenAway();
     void ReportFailure();
     void ReportFinalCount(uint64_t refused, const std::string& stopCause);
     bool StillInPlace();
-    void ListOlderSessions(const std::filesystem::path& folder);
-    bool MakeRoomFor(uint64_t bytes);
+    void SurveyFolder();
+    size_t MakeRoom();
     int OffsetFor(const RecordRow& row);
 
     const WriterLimits FLimits;
     const Reporter FReporter;
     const FileOpener FOpener;
+    FolderWatcher FFolderWatcher;
 
     // Capturing thread only.
     uint64_t FSessionCount = 0;

@@ -1,15 +1,20 @@
 // The writer thread against a real folder: whole rows, failures told once with what they cost,
-// the size cap (never a live session, never for a session that cannot be recorded), a folder
-// moved under the writer.
+// the size cap (never a live session, never for a session that cannot be recorded, held with
+// several writers on one folder), a folder moved or taken away under the writer.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "Wait.h"
+#include "app/recording/SessionNaming.h"
 #include "app/recording/SessionWriter.h"
 
 namespace {
@@ -312,7 +317,9 @@ TEST_F(SessionWriterTest, TwoWritersOnOneFolderUnderACapNeverDeleteEachOthersLiv
     const auto reports = Reports();
     ASSERT_EQ(reports.size(), 1u) << "only the second writer's cap";
     EXPECT_NE(reports[0].find("reached its size cap"), std::string::npos) << reports[0];
-    EXPECT_NE(reports[0].find("bytes are sessions being recorded by other windows"), std::string::npos) << reports[0];
+    EXPECT_NE(reports[0].find("1 session being recorded by another window holds"), std::string::npos) << reports[0];
+    EXPECT_NE(reports[0].find("only sessions being recorded are left, and those are never deleted"), std::string::npos)
+        << reports[0];
 }
 
 TEST_F(SessionWriterTest, AFolderRenamedMidSessionIsToldAndTheSessionGoesOnInTheSameFile) {
@@ -340,6 +347,221 @@ TEST_F(SessionWriterTest, AFolderRenamedMidSessionIsToldAndTheSessionGoesOnInThe
               std::string::npos)
         << reports[0];
     EXPECT_EQ(reports[0].find("removed"), std::string::npos) << reports[0];
+}
+
+// Samples a captures folder each time a writer has written into it or deleted in it, while no
+// writer can change it: every size the folder reaches is seen.
+class FolderSampler {
+public:
+    explicit FolderSampler(std::vector<fs::path> watchedOlder) : FWatched(std::move(watchedOlder)) {}
+
+    void Sample(const fs::path& folder) {
+        uint64_t total = 0;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(folder, ec)) {
+            std::error_code sizeEc;
+            const uint64_t size = entry.file_size(sizeEc);
+            if (!sizeEc && IsSessionFileName(entry.path().filename().string())) total += size;
+        }
+        std::lock_guard<std::mutex> lock(FMutex);
+        ++FSamples;
+        FLargest = std::max(FLargest, total);
+        for (const fs::path& older : FWatched) {
+            if (!FGoneAt.count(older) && !fs::exists(older)) FGoneAt[older] = FSamples;
+        }
+    }
+    uint64_t Samples() const {
+        std::lock_guard<std::mutex> lock(FMutex);
+        return FSamples;
+    }
+    uint64_t Largest() const {
+        std::lock_guard<std::mutex> lock(FMutex);
+        return FLargest;
+    }
+    // When each watched file was first seen gone (0: never), in the order they were given.
+    std::vector<uint64_t> GoneAt() const {
+        std::lock_guard<std::mutex> lock(FMutex);
+        std::vector<uint64_t> at;
+        for (const fs::path& older : FWatched) at.push_back(FGoneAt.count(older) ? FGoneAt.at(older) : 0);
+        return at;
+    }
+
+private:
+    const std::vector<fs::path> FWatched;
+    mutable std::mutex FMutex;
+    uint64_t FSamples = 0;
+    uint64_t FLargest = 0;
+    std::map<fs::path, uint64_t> FGoneAt;
+};
+
+TEST_F(SessionWriterTest, SeveralWritersOnOneFolderKeepItUnderTheCapAndNeverDeleteALiveSession) {
+    // Two and three windows, each handing its rows over in small groups that are written before
+    // the next (the steady pace of the line: many small writes, interleaved) or all at once (a
+    // flood: large batches). The writers share no memory: only the folder and its lock.
+    constexpr uint64_t kCap = 2 << 20;
+    // About 3 MB each, so every writer meets the cap by itself; fewer than the queue holds, so a
+    // flood stops at the cap, not for the writer falling behind.
+    constexpr uint64_t kMostRows = 30000;
+    for (const int writers : {2, 3}) {
+        for (const bool flood : {false, true}) {
+            SCOPED_TRACE(std::to_string(writers) + (flood ? " writers flooding" : " writers at a steady pace"));
+            const fs::path folder = dir / ("captures-" + std::to_string(writers) + (flood ? "-flood" : "-steady"));
+            fs::create_directories(folder);
+            std::vector<fs::path> older;  // oldest first
+            for (int n = 0; n < 6; ++n) {
+                older.push_back(folder / ("2026-01-0" + std::to_string(n + 1) + "_00-00-00_unit1_OLD.csv"));
+                MakeFile(older.back(), 20000, 100 - n);
+            }
+            MakeFile(folder / "notes.csv", 100000, 200);  // not a session file: neither counted nor deleted
+            FolderSampler sampler(older);
+            std::mutex reportsOfRun;
+            std::vector<std::string> runReports;
+            std::vector<std::unique_ptr<SessionWriter>> all;
+            for (int w = 0; w < writers; ++w) {
+                WriterLimits limits;
+                limits.folderSizeCap = kCap;
+                all.push_back(std::make_unique<SessionWriter>(limits, [&](const Report& report) {
+                    std::lock_guard<std::mutex> lock(reportsOfRun);
+                    runReports.push_back(report.message);
+                }));
+                all.back()->WatchFolder([&sampler](const fs::path& f) { sampler.Sample(f); });
+            }
+            std::vector<std::thread> producers;
+            for (int w = 0; w < writers; ++w) {
+                producers.emplace_back([&, w] {
+                    SessionWriter& writer = *all[static_cast<size_t>(w)];
+                    writer.Begin(folder, "2026-12-07_10-00-00_unit" + std::to_string(w) + "_SIM", kUnit);
+                    for (uint64_t n = 1; n <= kMostRows && writer.Recording(); ++n) {
+                        writer.Add(Row(n));
+                        if (!flood && n % 20 == 0) writer.WaitUntilWritten();
+                    }
+                    writer.WaitUntilWritten();
+                });
+            }
+            for (std::thread& producer : producers) producer.join();
+            for (auto& writer : all) {
+                EXPECT_FALSE(writer->Recording()) << "every writer met the cap";
+                writer->End();
+                writer->WaitUntilWritten();
+            }
+
+            EXPECT_GE(sampler.Samples(), static_cast<unsigned>(writers)) << "at least each writer's opening";
+            EXPECT_LE(sampler.Largest(), kCap) << "the folder's largest size, sampled at every write and deletion";
+            EXPECT_GT(sampler.Largest(), kCap - 1000) << "the cap was reached, not stopped short of";
+            const auto goneAt = sampler.GoneAt();
+            for (size_t n = 0; n < goneAt.size(); ++n) {
+                EXPECT_NE(goneAt[n], 0u) << older[n] << " made way for live sessions";
+                if (n > 0) {
+                    EXPECT_LE(goneAt[n - 1], goneAt[n]) << "oldest first";
+                }
+            }
+            EXPECT_TRUE(fs::exists(folder / "notes.csv"));
+            // A live session deleted from under its writer would be told as taken away.
+            std::lock_guard<std::mutex> lock(reportsOfRun);
+            EXPECT_GE(runReports.size(), static_cast<size_t>(writers));
+            for (const std::string& report : runReports) {
+                // A writer that begins once the others fill the folder makes no file at all.
+                EXPECT_NE(report.find("size cap of 2097152 bytes"), std::string::npos) << report;
+                EXPECT_EQ(report.find("removed"), std::string::npos) << report;
+            }
+        }
+    }
+}
+
+TEST_F(SessionWriterTest, TheCapCountsAnotherWindowsSessionAtItsSizeNowAndSaysWhatFillsTheFolder) {
+    std::string oneRow;
+    AppendRow(oneRow, Row(1), UnitFields(kUnit), 0);
+    WriterLimits limits;
+    limits.folderSizeCap = 2 * HeaderRow().size() + 30 * oneRow.size();
+    SessionWriter first(limits, Collect());
+    SessionWriter second(limits, Collect());
+    first.Begin(dir / "captures", "2026-12-07_10-00-00_unit5_SIM-UNIT", kUnit);
+    first.WaitUntilWritten();
+    second.Begin(dir / "captures", "2026-12-07_10-00-01_unit5_SIM-UNIT", kUnit);
+    second.WaitUntilWritten();
+    // The first grows after the second began: the second must see it at its size now.
+    for (uint64_t n = 1; n <= 25; ++n) first.Add(Row(n));
+    first.WaitUntilWritten();
+    for (uint64_t n = 1; n <= 10; ++n) second.Add(Row(n));
+    second.WaitUntilWritten();
+    EXPECT_TRUE(first.Recording());
+    EXPECT_FALSE(second.Recording());
+    const size_t secondRows = Lines(second.LastFilePath()).size() - 1;
+    EXPECT_GE(secondRows, 1u);
+    EXPECT_LE(secondRows, 5u) << "room for five rows beside the first's 25, at most";
+    uint64_t total = 0;
+    for (const fs::path& file : Files()) total += fs::file_size(file);
+    EXPECT_LE(total, limits.folderSizeCap);
+    EXPECT_GT(total + oneRow.size() + 2, limits.folderSizeCap) << "the next row would not fit";
+    const auto reports = Reports();
+    ASSERT_EQ(reports.size(), 1u);
+    const std::string expected = "Session recording stopped: the captures folder \"" + (dir / "captures").string() +
+                                 "\" reached its size cap of " + std::to_string(limits.folderSizeCap) +
+                                 " bytes: this session's file holds " + std::to_string(fs::file_size(second.LastFilePath())) +
+                                 " bytes; 1 session being recorded by another window holds " +
+                                 std::to_string(fs::file_size(first.LastFilePath())) +
+                                 " bytes; only sessions being recorded are left, and those are never deleted. "
+                                 "Records not recorded: " + std::to_string(10 - secondRows) + " so far";
+    EXPECT_EQ(reports[0].substr(0, expected.size()), expected);
+}
+
+TEST_F(SessionWriterTest, AFolderMovedToAnotherFileSystemIsToldAsMovedAwayWithTheCopyWhereKnown) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows moves no folder with a file the writer holds";
+#else
+    // A move to another file system: a copy, then the original deleted, as mv does.
+    const auto moveAway = [](const fs::path& from, const fs::path& to) {
+        fs::copy(from, to, fs::copy_options::recursive);
+        fs::remove_all(from);
+    };
+    {
+        SessionWriter writer({}, Collect());
+        writer.Begin(dir / "captures", "s", kUnit);
+        for (uint64_t n = 1; n <= 3; ++n) writer.Add(Row(n));
+        writer.WaitUntilWritten();
+        moveAway(dir / "captures", dir / "elsewhere");
+        writer.Add(Row(4));
+        writer.WaitUntilWritten();
+        EXPECT_FALSE(writer.Recording());
+        const auto reports = Reports();
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_NE(reports[0].find("the captures folder \"" + (dir / "captures").string() +
+                                  "\" was moved away, to another drive or file system (or deleted)"),
+                  std::string::npos)
+            << reports[0];
+        EXPECT_EQ(reports[0].find("removed"), std::string::npos) << reports[0];
+        EXPECT_EQ(Lines(dir / "elsewhere" / "s.csv").size(), 4u) << "the copy keeps what was written";
+    }
+    // "Deleted" in a file manager from a file system without a trash of its own: a copy in the
+    // home trash, with a record of where it was (its path escaped).
+    reports.clear();
+    const fs::path trash = dir / "data" / "Trash";
+    fs::create_directories(trash / "info");
+    fs::create_directories(trash / "files");
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    const std::string savedDataHome = dataHome != nullptr ? dataHome : "";
+    setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    {
+        SessionWriter writer({}, Collect());
+        writer.Begin(dir / "my captures", "s", kUnit);
+        writer.Add(Row(1));
+        writer.WaitUntilWritten();
+        std::ofstream(trash / "info" / "my captures.trashinfo")
+            << "[Trash Info]\nPath=" << (dir / "my%20captures").string() << "\nDeletionDate=2026-12-07T10:00:00\n";
+        moveAway(dir / "my captures", trash / "files" / "my captures");
+        writer.Add(Row(2));
+        writer.WaitUntilWritten();
+        const auto reports = Reports();
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_NE(reports[0].find("the captures folder \"" + (dir / "my captures").string() +
+                                  "\" was moved away, into the trash: the copy is \"" +
+                                  (trash / "files" / "my captures").string() + "\""),
+                  std::string::npos)
+            << reports[0];
+    }
+    if (dataHome != nullptr) setenv("XDG_DATA_HOME", savedDataHome.c_str(), 1);
+    else unsetenv("XDG_DATA_HOME");
+#endif
 }
 
 } // namespace

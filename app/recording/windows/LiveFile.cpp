@@ -42,6 +42,30 @@ int ErrnoFor(DWORD error) {
 }
 
 HANDLE HandleOf(std::FILE* file) { return reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file))); }
+
+// The folder's one name for every writer, however it was reached (case, short names, links).
+std::wstring FolderIdentity(const fs::path& folder) {
+    std::wstring name;
+    const UniqueHandle handle(::CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (handle.Valid()) {
+        name.resize(MAX_PATH);
+        DWORD length = ::GetFinalPathNameByHandleW(handle.Get(), name.data(), static_cast<DWORD>(name.size()),
+                                                   FILE_NAME_NORMALIZED);
+        if (length >= name.size()) {
+            name.resize(length + 1);
+            length = ::GetFinalPathNameByHandleW(handle.Get(), name.data(), static_cast<DWORD>(name.size()),
+                                                 FILE_NAME_NORMALIZED);
+        }
+        name.resize(length < name.size() ? length : 0);
+    }
+    if (name.empty()) {
+        std::error_code ec;
+        name = fs::absolute(folder, ec).lexically_normal().wstring();
+    }
+    if (!name.empty()) ::CharLowerBuffW(name.data(), static_cast<DWORD>(name.size()));
+    return name;
+}
 } // namespace
 
 std::FILE* CreateLiveFile(const fs::path& path) {
@@ -119,6 +143,51 @@ Whereabouts WhereaboutsOf(std::FILE* file) {
 
 int TruncateOpenFile(std::FILE* file, uint64_t size) {
     return ::_chsize_s(::_fileno(file), static_cast<long long>(size)) == 0 ? 0 : errno;
+}
+
+std::optional<uint64_t> LiveFileSize(const fs::path& path) {
+    // The folder's listing gets a file's size only when its writer closes it: ask the file.
+    const UniqueHandle handle(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!handle.Valid() || !::GetFileSizeEx(handle.Get(), &size)) return std::nullopt;
+    return static_cast<uint64_t>(size.QuadPart);
+}
+
+std::optional<fs::path> WhereMovedAway(const fs::path&) {
+    // Windows moves neither a folder nor a file that a writer holds: nothing is taken away
+    // from under a session except by the system itself, which keeps no record of it.
+    return std::nullopt;
+}
+
+FolderSizeLock::FolderSizeLock(const fs::path& folder) {
+    // A named mutex per folder: directories take no byte-range locks. Local to the logon
+    // session, where every window of this user's runs.
+    const std::wstring identity = FolderIdentity(folder);
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a over the UTF-16 name
+    for (const wchar_t c : identity) {
+        hash ^= static_cast<uint16_t>(c);
+        hash *= 1099511628211ull;
+    }
+    std::wstring name = L"Local\\torvane-capture-folder-";
+    for (int shift = 60; shift >= 0; shift -= 4) name += L"0123456789abcdef"[(hash >> shift) & 0xF];
+    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, name.c_str());
+    if (mutex == nullptr) return;
+    const DWORD waited = ::WaitForSingleObject(mutex, INFINITE);
+    // Abandoned: a writer ended while holding it; the folder is as it left it, and now ours.
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        ::CloseHandle(mutex);
+        return;
+    }
+    FHandle = reinterpret_cast<std::intptr_t>(mutex);
+}
+
+FolderSizeLock::~FolderSizeLock() {
+    if (FHandle == -1) return;
+    const HANDLE mutex = reinterpret_cast<HANDLE>(FHandle);
+    ::ReleaseMutex(mutex);
+    ::CloseHandle(mutex);
 }
 
 } // namespace recording
