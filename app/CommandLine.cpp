@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QtGlobal>
 
-#include "app/session/SessionSummary.h"
+#include "app/chart/Summary.h"
 #include "toolkit/PortList.h"
 
 namespace {
@@ -127,7 +127,7 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
                      QStringLiteral("Usage: ") + kProgram + QStringLiteral(" [options]"));
         text += QStringLiteral("\nThe window toolkit's own options are taken as well, for example -platform offscreen,\n"
                                "-style fusion, -geometry WxH+X+Y and -reverse.\n");
-        result.text = text + QLatin1Char('\n') + QString::fromStdString(session::SummaryColumnsHelp());
+        result.text = text + QLatin1Char('\n') + QString::fromStdString(chart::SummaryColumnsHelp());
         return result;
     }
     if (parser.isSet(showVersion)) {

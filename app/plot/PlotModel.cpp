@@ -8,39 +8,6 @@ namespace {
 // Cars that have gone quiet are cleared of expired records this often, not on every record.
 constexpr uint32_t kSweepEveryMs = 1000;
 
-// Gathers one pixel column of one curve: its first and last value, which join it to its
-// neighbours, and its lowest and highest, so a spike shorter than a pixel still shows its peak.
-class ColumnExtremes {
-public:
-    void Take(size_t index, float x, uint8_t value) {
-        const Mark mark{index, {x, value}};
-        if (!FAny) FFirst = FMin = FMax = mark;
-        if (value < FMin.point.Value) FMin = mark;
-        if (value > FMax.point.Value) FMax = mark;
-        FLast = mark;
-        FAny = true;
-    }
-    void FlushTo(std::vector<PlotPoint>& out) {
-        if (!FAny) return;
-        // First and last bracket the column; the extremes go between them in the order they came.
-        const Mark* low = &FMin;
-        const Mark* high = &FMax;
-        if (high->index < low->index) std::swap(low, high);
-        out.push_back(FFirst.point);
-        if (low->index != FFirst.index && low->index != FLast.index) out.push_back(low->point);
-        if (high->index != FFirst.index && high->index != FLast.index && high->index != low->index) out.push_back(high->point);
-        if (FLast.index != FFirst.index) out.push_back(FLast.point);
-        FAny = false;
-    }
-
-private:
-    struct Mark {
-        size_t index;
-        PlotPoint point;
-    };
-    bool FAny = false;
-    Mark FFirst{}, FMin{}, FMax{}, FLast{};
-};
 } // namespace
 
 PlotModel::PlotModel(size_t maxSamples) : FMaxSamples(std::max<size_t>(maxSamples, 1)) { FLive.slot.fill(-1); }
@@ -127,10 +94,10 @@ std::optional<Sample> PlotModel::Latest(uint8_t car) const {
     return ring.Back();
 }
 
-DecimatedTrace PlotModel::Decimate(uint8_t car, int widthPx) const {
-    DecimatedTrace out;
+void PlotModel::Columns(uint8_t car, int widthPx, std::vector<chart::Column>& out) const {
+    out.assign(static_cast<size_t>(std::max(widthPx, 0)), chart::Column{});
     const Traces& t = Shown();
-    if (widthPx <= 0 || t.slot[car] < 0) return out;
+    if (widthPx <= 0 || t.slot[car] < 0) return;
     const RingBuffer<Sample>& ring = t.rings[static_cast<size_t>(t.slot[car])];
     const auto span = static_cast<uint32_t>(FWindowSeconds) * 1000u;
     auto age = [&](size_t i) { return t.latestMs - ring[i].TimeMs; };
@@ -142,33 +109,28 @@ DecimatedTrace PlotModel::Decimate(uint8_t car, int widthPx) const {
         if (age(mid) > span) lo = mid + 1; else hi = mid;
     }
 
-    const float pxPerMs = static_cast<float>(widthPx) / static_cast<float>(span);
-    const size_t reserve = std::min(ring.Size() - lo, static_cast<size_t>(widthPx) * 4);
-    out.Drive.reserve(reserve);
-    out.Brake.reserve(reserve);
-    ColumnExtremes drive, brake;
-    int column = -1;
-    bool laneInColumn = false;
+    // The view ends at the latest record; the last column takes the right edge.
+    const double pxPerMs = static_cast<double>(widthPx) / static_cast<double>(span);
     for (size_t i = lo; i < ring.Size(); ++i) {
         const Sample& s = ring[i];
-        const float x = static_cast<float>(span - age(i)) * pxPerMs;
-        const int col = std::min(widthPx - 1, static_cast<int>(x));
-        if (col != column) {
-            drive.FlushTo(out.Drive);
-            brake.FlushTo(out.Brake);
-            column = col;
-            laneInColumn = false;
+        const int col = std::min(widthPx - 1, static_cast<int>(static_cast<double>(span - age(i)) * pxPerMs));
+        chart::Column& c = out[static_cast<size_t>(col)];
+        if (c.records == 0) {
+            c.driveFirst = c.driveMin = c.driveMax = s.Drive;
+            c.brakeFirst = c.brakeMin = c.brakeMax = s.Brake;
         }
-        drive.Take(i, x, s.Drive);
-        brake.Take(i, x, s.Brake);
-        if (s.LaneChange && !laneInColumn) {
-            out.LaneChanges.push_back({x, s.Drive});
-            laneInColumn = true;
+        ++c.records;
+        c.driveMin = std::min(c.driveMin, s.Drive);
+        c.driveMax = std::max(c.driveMax, s.Drive);
+        c.brakeMin = std::min(c.brakeMin, s.Brake);
+        c.brakeMax = std::max(c.brakeMax, s.Brake);
+        c.driveLast = s.Drive;
+        c.brakeLast = s.Brake;
+        if (s.LaneChange && !c.laneChange) {
+            c.laneChange = true;
+            c.laneDrive = s.Drive;
         }
     }
-    drive.FlushTo(out.Drive);
-    brake.FlushTo(out.Brake);
-    return out;
 }
 
 } // namespace plot

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/chart/Picture.h"
 #include "app/plot/RingBuffer.h"
 
 namespace plot {
@@ -18,21 +19,6 @@ struct Sample {
     uint8_t Brake = 0;
     uint8_t LastLb = 0;
     bool LaneChange = false;
-};
-
-// A point of a drawn curve: x in pixels from the view's left edge, the value 0 to 255.
-struct PlotPoint {
-    float X = 0;
-    uint8_t Value = 0;
-    bool operator==(const PlotPoint&) const = default;
-};
-
-// One car's curves reduced to what a view of a given width can show: at most four points a pixel
-// column (its first, lowest, highest and last record), drawn the same as every record would be.
-struct DecimatedTrace {
-    std::vector<PlotPoint> Drive;
-    std::vector<PlotPoint> Brake;
-    std::vector<PlotPoint> LaneChanges;  // at the drive value, at most one per pixel column
 };
 
 class PlotModel {
@@ -64,7 +50,9 @@ public:
     // curves of the last WindowSeconds before the view's latest record, over widthPx pixels.
     const std::vector<uint8_t>& Cars() const { return Shown().order; }
     std::optional<Sample> Latest(uint8_t car) const;
-    DecimatedTrace Decimate(uint8_t car, int widthPx) const;
+    // The car's records of the view cut into widthPx pixel columns, the latest at the right edge:
+    // out gets widthPx entries.
+    void Columns(uint8_t car, int widthPx, std::vector<chart::Column>& out) const;
     // Every record the view holds of car, oldest first, and the view's latest time (the times
     // are on the model's wrapping clock: compare them with that one).
     template <class Fn>

@@ -16,7 +16,8 @@
 #include <cmath>
 
 #include "app/ReceiveDecoder.h"
-#include "app/plot/CarLegend.h"
+#include "app/chart/Colours.h"
+#include "app/chart/qt/CarLegend.h"
 #include "toolkit/qt/ScreenFit.h"
 
 namespace plot {
@@ -40,15 +41,15 @@ QString LatestValuesText(const PlotModel& model) {
     return lines.join(QLatin1Char('\n'));
 }
 
-session::Summary SummaryOf(const PlotModel& model) {
+chart::Summary SummaryOf(const PlotModel& model) {
     // Each car on its own: its figures depend only on its own records, and the span is the
     // stretch of all of them. Times count back from the view's latest record.
-    session::Summary summary;
+    chart::Summary summary;
     const uint32_t latest = model.LatestMs();
     int64_t first = 0, last = 0;
     bool any = false;
     for (uint8_t car : model.Cars()) {
-        session::SummaryAccumulator one;
+        chart::SummaryAccumulator one;
         model.ForEachSample(car, [&](const Sample& s) {
             const int64_t t = -static_cast<int64_t>(latest - s.TimeMs);
             one.Add(t, car, s.Drive, s.Brake, s.LaneChange);
@@ -56,7 +57,7 @@ session::Summary SummaryOf(const PlotModel& model) {
             last = any ? std::max(last, t) : t;
             any = true;
         });
-        const session::Summary own = one.Result();
+        const chart::Summary own = one.Result();
         if (!own.cars.empty()) summary.cars.push_back(own.cars.front());
     }
     std::sort(summary.cars.begin(), summary.cars.end(), [](const auto& a, const auto& b) { return a.car < b.car; });
@@ -91,7 +92,7 @@ PlotWindow::PlotWindow(PlotModel& model, QWidget* parent) : QWidget(parent, Qt::
     Canvas = new PlotCanvas(FModel, this);
     Canvas->setFocusPolicy(Qt::StrongFocus);
 
-    Legend = NewCarLegend(this);
+    Legend = chart::NewCarLegend(this);
     connect(Legend, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { ToggleCar(item); });
 
     Latest = new QPlainTextEdit(this);
@@ -100,7 +101,7 @@ PlotWindow::PlotWindow(PlotModel& model, QWidget* parent) : QWidget(parent, Qt::
     Latest->setLineWrapMode(QPlainTextEdit::NoWrap);
     Latest->setMaximumHeight(5 * Latest->fontMetrics().lineSpacing() + 12);
 
-    Summary = new session::ui::SummaryTable(this);
+    Summary = new chart::SummaryTable(this);
     Summary->setToolTip(QStringLiteral("Per car, over the records the plot holds (the last minute)"));
     Summary->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);  // a row per car; the plot takes the rest
 
@@ -170,10 +171,7 @@ void PlotWindow::UpdateText() {
 
 void PlotWindow::UpdateSummary() {
     if (isMinimized()) return;
-    Summary->Show(SummaryOf(FModel), [this](uint8_t car) {
-        const std::vector<uint8_t>& cars = FModel.Cars();
-        return CarColour(static_cast<size_t>(std::find(cars.begin(), cars.end(), car) - cars.begin()));
-    });
+    Summary->Show(SummaryOf(FModel), [this](uint8_t car) { return QColor::fromRgba(chart::CarColourIn(FModel.Cars(), car)); });
 }
 
 QString PlotWindow::LatestText() const { return Latest->toPlainText(); }
@@ -182,15 +180,15 @@ void PlotWindow::SyncLegend() {
     const std::vector<uint8_t>& cars = FModel.Cars();
     // Cars only ever join, in the order first seen, so the entries so far stay as they are.
     for (size_t i = static_cast<size_t>(Legend->count()); i < cars.size(); ++i) {
-        AddLegendEntry(*Legend, CarColour(i), cars[i]);
+        chart::AddLegendEntry(*Legend, QColor::fromRgba(chart::CarColour(i)), cars[i]);
     }
 }
 
 void PlotWindow::ToggleCar(QListWidgetItem* item) {
-    const uint8_t car = LegendCar(*item);
+    const uint8_t car = chart::LegendCar(*item);
     const bool hide = !Canvas->IsHidden(car);
     Canvas->SetHidden(car, hide);
-    MarkLegendEntry(*item, hide, palette());
+    chart::MarkLegendEntry(*item, hide, palette());
 }
 
 void PlotWindow::showEvent(QShowEvent* event) {

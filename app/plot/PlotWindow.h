@@ -14,8 +14,8 @@
 
 #include "app/plot/PlotCanvas.h"
 #include "app/plot/PlotModel.h"
-#include "app/session/SessionSummary.h"
-#include "app/session/ui/SummaryTable.h"
+#include "app/chart/Summary.h"
+#include "app/chart/qt/SummaryTable.h"
 
 namespace plot {
 
@@ -46,7 +46,7 @@ public:
     PlotCanvas* Canvas = nullptr;
     QListWidget* Legend = nullptr;
     QPlainTextEdit* Latest = nullptr;
-    session::ui::SummaryTable* Summary = nullptr;  // per car, over the records held
+    chart::SummaryTable* Summary = nullptr;  // per car, over the records held
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -73,6 +73,6 @@ private:
 QString LatestValuesText(const PlotModel& model);
 // The per-car summary of the records the model shows (the last minute, or what it held when
 // paused), in the session summary's terms.
-session::Summary SummaryOf(const PlotModel& model);
+chart::Summary SummaryOf(const PlotModel& model);
 
 } // namespace plot

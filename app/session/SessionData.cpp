@@ -406,7 +406,7 @@ LoadOutcome LoadSession(const std::filesystem::path& path, ScanControl* control)
     auto data = std::make_shared<SessionData>();
     data->FPath = path;
     SessionData::Store& store = *data->FStore;
-    SummaryAccumulator summary;
+    chart::SummaryAccumulator summary;
     bool full = false;
     ScanControl ownControl;
     ScanControl& c = control ? *control : ownControl;

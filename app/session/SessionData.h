@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "app/chart/Picture.h"
+#include "app/chart/Summary.h"
 #include "app/session/SessionScan.h"
-#include "app/session/SessionSummary.h"
 
 namespace session {
 
@@ -34,14 +35,8 @@ struct RecordValues {
     bool lanePress = false;  // lane change set while the car's previous record had it clear
 };
 
-// One pixel column of one car's curves.
-struct ColumnExtent {
-    uint32_t records = 0;  // the car's status records in the column; 0: nothing to draw
-    uint8_t driveFirst = 0, driveMin = 0, driveMax = 0, driveLast = 0;
-    uint8_t brakeFirst = 0, brakeMin = 0, brakeMax = 0, brakeLast = 0;
-    bool laneChange = false;  // some record in the column has lane change set
-    uint8_t laneDrive = 0;    // drive of the first such record, where the live plot puts its mark
-};
+// One pixel column of one car's curves, as the chart layer draws them.
+using ColumnExtent = chart::Column;
 
 class SessionData {
 public:
@@ -79,7 +74,7 @@ public:
     // entries. Costs about the same whatever the range, from a few records to the whole session.
     void QueryColumns(uint8_t car, int64_t t0Ms, int64_t t1Ms, int columns, std::vector<ColumnExtent>& out) const;
 
-    const Summary& GetSummary() const { return FSummary; }
+    const chart::Summary& GetSummary() const { return FSummary; }
 
     // What reading the file found.
     uint64_t SkippedRows() const { return FSkippedRows; }
@@ -95,7 +90,7 @@ private:
     std::unique_ptr<Store> FStore;
     std::filesystem::path FPath;
     std::vector<uint8_t> FCars;
-    Summary FSummary;
+    chart::Summary FSummary;
     uint64_t FSkippedRows = 0;
     bool FUnterminatedTail = false;
     uint64_t FBytesRead = 0;

@@ -3,12 +3,12 @@
 #include <string>
 
 #include "app/session/SessionScan.h"
-#include "app/session/SessionSummary.h"
+#include "app/chart/Summary.h"
 
 namespace session {
 
 int RunSummaryCommand(const std::filesystem::path& path, std::FILE* out, std::FILE* err) {
-    SummaryAccumulator summary;
+    chart::SummaryAccumulator summary;
     const ScanResult scan = ScanSessionFile(path, [&](const ScannedRow& row) {
         if (row.kind == RowKind::Status) summary.Add(row.clockMs, row.car, row.drivePwm, row.brakePwm, row.laneChange);
     });
@@ -16,7 +16,7 @@ int RunSummaryCommand(const std::filesystem::path& path, std::FILE* out, std::FI
         std::fprintf(err, "torvane-capture: %s\n", scan.error.c_str());
         return 1;
     }
-    const std::string csv = SummaryCsv(summary.Result());
+    const std::string csv = chart::SummaryCsv(summary.Result());
     if (std::fwrite(csv.data(), 1, csv.size(), out) != csv.size() || std::fflush(out) != 0) {
         std::fprintf(err, "torvane-capture: the summary could not be written to standard output\n");
         return 1;

@@ -8,9 +8,8 @@
 
 namespace {
 
-using plot::DecimatedTrace;
+using chart::Column;
 using plot::PlotModel;
-using plot::PlotPoint;
 using plot::RingBuffer;
 
 std::vector<int> Contents(const RingBuffer<int>& ring) {
@@ -19,11 +18,23 @@ std::vector<int> Contents(const RingBuffer<int>& ring) {
     return out;
 }
 
-std::vector<uint8_t> Values(const std::vector<PlotPoint>& points) {
-    std::vector<uint8_t> out;
-    for (const PlotPoint& p : points) out.push_back(p.Value);
+std::vector<Column> Columns(const PlotModel& m, uint8_t car, int widthPx) {
+    std::vector<Column> out;
+    m.Columns(car, widthPx, out);
     return out;
 }
+
+// The columns that hold records, by index.
+std::vector<int> Filled(const std::vector<Column>& columns) {
+    std::vector<int> out;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        if (columns[i].records > 0) out.push_back(static_cast<int>(i));
+    }
+    return out;
+}
+
+// A column's drive values as drawn: first, lowest, highest, last.
+std::vector<int> Drive(const Column& c) { return {c.driveFirst, c.driveMin, c.driveMax, c.driveLast}; }
 
 void AddDrive(PlotModel& m, int64_t t, uint8_t car, uint8_t drive, bool lane = false) { m.Add(t, car, drive, 0, 0x6F, lane); }
 
@@ -69,7 +80,7 @@ TEST(PlotModelTest, CarsAppearInTheOrderFirstSeenWithTheirLatestRecord) {
     EXPECT_TRUE(m.Latest(7)->LaneChange);
     EXPECT_EQ(m.Latest(3)->Brake, 5);
     EXPECT_FALSE(m.Latest(8).has_value());
-    EXPECT_TRUE(m.Decimate(8, 100).Drive.empty());
+    EXPECT_TRUE(Filled(Columns(m, 8, 100)).empty());
 }
 
 TEST(PlotModelTest, KeepsTheLastMinuteAndNoMoreThanItsBound) {
@@ -91,10 +102,10 @@ TEST(PlotModelTest, KeepsTheLastMinuteAndNoMoreThanItsBound) {
     PlotModel sameMillisecond(100);
     for (int i = 0; i < 150; ++i) AddDrive(sameMillisecond, 0, 1, static_cast<uint8_t>(i));
     EXPECT_EQ(sameMillisecond.SampleCount(), 100u);
-    EXPECT_EQ(sameMillisecond.Decimate(1, 10).Drive.front().Value, 50) << "the newest hundred kept";
+    EXPECT_EQ(Columns(sameMillisecond, 1, 10).back().driveFirst, 50) << "the newest hundred kept";
 }
 
-TEST(PlotModelTest, DecimationKeepsEachColumnsMinimumAndMaximumInTheirOrder) {
+TEST(PlotModelTest, EachColumnKeepsItsFirstLowestHighestAndLastValue) {
     PlotModel m;
     // 10 s at 1 ms a record onto 10 columns: 1000 records a column, flat at 100 but for a dip
     // before a spike in column 2 and a spike before a dip in column 7.
@@ -106,37 +117,33 @@ TEST(PlotModelTest, DecimationKeepsEachColumnsMinimumAndMaximumInTheirOrder) {
         if (t == 7900) v = 0;
         AddDrive(m, t, 1, v);
     }
-    const DecimatedTrace d = m.Decimate(1, 10);
-    EXPECT_TRUE(std::is_sorted(d.Drive.begin(), d.Drive.end(), [](auto& a, auto& b) { return a.X < b.X; }));
-    auto column = [&d](int c) {
-        std::vector<uint8_t> v;
-        for (const PlotPoint& p : d.Drive) {
-            if (p.X >= static_cast<float>(c) && p.X < static_cast<float>(c + 1)) v.push_back(p.Value);
-        }
-        return v;
-    };
-    EXPECT_EQ(column(2), (std::vector<uint8_t>{100, 3, 250, 100}));
-    EXPECT_EQ(column(7), (std::vector<uint8_t>{100, 255, 0, 100}));
-    EXPECT_EQ(column(4), (std::vector<uint8_t>{100, 100})) << "a flat column: where it starts and ends";
-    EXPECT_EQ(d.Brake.size(), 20u);
-    EXPECT_FLOAT_EQ(d.Drive.back().X, 10.0f) << "the latest record is at the right edge";
+    const std::vector<Column> d = Columns(m, 1, 10);
+    ASSERT_EQ(d.size(), 10u);
+    EXPECT_EQ(Drive(d[2]), (std::vector<int>{100, 3, 250, 100}));
+    EXPECT_EQ(Drive(d[7]), (std::vector<int>{100, 0, 255, 100}));
+    EXPECT_EQ(Drive(d[4]), (std::vector<int>{100, 100, 100, 100})) << "a flat column";
+    EXPECT_EQ(d[4].records, 1000u);
+    EXPECT_EQ(d[9].records, 1001u) << "the latest record is at the right edge";
 }
 
 TEST(PlotModelTest, TheTimeWindowChoosesHowFarBackTheViewReaches) {
     PlotModel m;
     for (int64_t t = 0; t <= 60000; t += 1000) AddDrive(m, t, 1, static_cast<uint8_t>(t / 1000), t == 30000);
     EXPECT_EQ(m.WindowSeconds(), 10);
-    DecimatedTrace d = m.Decimate(1, 600);
-    EXPECT_EQ(Values(d.Drive).front(), 50);
-    EXPECT_FLOAT_EQ(d.Drive.front().X, 0.0f);
-    EXPECT_FLOAT_EQ(d.Drive[5].X, 300.0f) << "5 s back in a 10 s view is half way";
-    EXPECT_TRUE(d.LaneChanges.empty());
+    std::vector<Column> d = Columns(m, 1, 600);
+    EXPECT_EQ(Filled(d), (std::vector<int>{0, 60, 120, 180, 240, 300, 360, 420, 480, 540, 599}));
+    EXPECT_EQ(d[0].driveFirst, 50);
+    EXPECT_EQ(d[300].driveFirst, 55) << "5 s back in a 10 s view is half way";
+    for (const Column& c : d) EXPECT_FALSE(c.laneChange);
 
     m.SetWindowSeconds(60);
-    d = m.Decimate(1, 600);
-    EXPECT_EQ(d.Drive.size(), 61u) << "one record a column: each once";
-    ASSERT_EQ(d.LaneChanges.size(), 1u);
-    EXPECT_EQ(d.LaneChanges[0], (PlotPoint{300.0f, 30}));
+    d = Columns(m, 1, 600);
+    EXPECT_EQ(Filled(d).size(), 61u) << "one record a column: each once";
+    int lanes = 0;
+    for (const Column& c : d) lanes += c.laneChange ? 1 : 0;
+    EXPECT_EQ(lanes, 1);
+    EXPECT_TRUE(d[300].laneChange);
+    EXPECT_EQ(d[300].laneDrive, 30);
 
     const uint64_t revision = m.Revision();
     m.SetWindowSeconds(7);  // not a choice
@@ -148,14 +155,16 @@ TEST(PlotModelTest, APausedViewStaysAsItWasWhileRecordsKeepArriving) {
     PlotModel m;
     for (int64_t t = 0; t < 5000; t += 100) AddDrive(m, t, 1, 10);
     m.SetPaused(true);
-    const DecimatedTrace before = m.Decimate(1, 200);
+    const std::vector<Column> before = Columns(m, 1, 200);
     for (int64_t t = 5000; t < 70000; t += 100) {
         AddDrive(m, t, 1, 99);
         AddDrive(m, t, 2, 42);
     }
     EXPECT_EQ(m.Cars(), (std::vector<uint8_t>{1}));
     EXPECT_EQ(m.Latest(1)->Drive, 10);
-    EXPECT_EQ(m.Decimate(1, 200).Drive, before.Drive) << "even after the records it shows have expired underneath";
+    const std::vector<Column> after = Columns(m, 1, 200);
+    ASSERT_EQ(Filled(after), Filled(before)) << "even after the records it shows have expired underneath";
+    for (int c : Filled(after)) EXPECT_EQ(Drive(after[static_cast<size_t>(c)]), Drive(before[static_cast<size_t>(c)]));
     EXPECT_GT(m.SampleCount(), 1000u);
 
     m.SetPaused(false);
@@ -167,15 +176,19 @@ TEST(PlotModelTest, AClockThatGoesBackCountsAsTheLatestTime) {
     PlotModel m;
     AddDrive(m, 5000, 1, 10);
     AddDrive(m, 4000, 1, 20);
-    const DecimatedTrace d = m.Decimate(1, 100);
-    ASSERT_EQ(d.Drive.size(), 2u);
-    EXPECT_FLOAT_EQ(d.Drive[1].X, 100.0f);
+    const std::vector<Column> d = Columns(m, 1, 100);
+    EXPECT_EQ(Filled(d), (std::vector<int>{99}));
+    EXPECT_EQ(Drive(d[99]), (std::vector<int>{10, 10, 20, 20}));
 }
 
-TEST(PlotModelTest, AtMostOneLaneChangeMarkerPerColumn) {
+TEST(PlotModelTest, ALaneChangeMarksItsColumnAtTheFirstSuchRecordsDrive) {
     PlotModel m;
-    for (int64_t t = 0; t <= 10000; t += 10) AddDrive(m, t, 1, 50, true);
-    EXPECT_EQ(m.Decimate(1, 20).LaneChanges.size(), 20u);
+    for (int64_t t = 0; t <= 10000; t += 10) AddDrive(m, t, 1, static_cast<uint8_t>(t / 100), t % 500 >= 250);
+    const std::vector<Column> d = Columns(m, 1, 20);
+    for (size_t c = 0; c < d.size(); ++c) {
+        EXPECT_TRUE(d[c].laneChange) << c;
+        EXPECT_EQ(d[c].laneDrive, (c * 500 + 250) / 100) << c;
+    }
 }
 
 } // namespace

@@ -36,7 +36,10 @@ namespace {
 
 using session::ui::SessionOpener;
 using session::ui::SessionWindow;
-using session::ui::TimeView;
+using chart::TimeView;
+
+// The middle row of a rectangle of the plot's layout.
+int MiddleY(const chart::Rect& r) { return r.y + r.height / 2; }
 
 const char* const kHeader =
     "time,record,kind,car,last_lb,last_lb_text,drive_pwm,brake_pwm,lane_change,unit_id,unit_name,bytes_hex\n";
@@ -241,13 +244,13 @@ TEST_F(SessionWindowTest, CursorMovesByKeyAndClickAndTheTableFollowsTheFile) {
 
     // A click on the plot puts the cursor on the record nearest that time.
     const size_t target = 151;  // status record 150, 3 s in
-    const session::ui::PlotLayout layout = w->Canvas->Layout();
-    const double x = session::ui::XForTime(layout, w->View(), kBaseUtcMs + made.rows[target].msAfterBase);
-    const QPoint at(static_cast<int>(x), layout.drive.center().y());
+    const chart::PlotLayout layout = w->Canvas->Layout();
+    const double x = chart::XForTime(layout, w->View(), kBaseUtcMs + made.rows[target].msAfterBase);
+    const QPoint at(static_cast<int>(x), MiddleY(layout.drive));
     SendMouse(w->Canvas, QEvent::MouseButtonPress, at, Qt::LeftButton);
     SendMouse(w->Canvas, QEvent::MouseButtonRelease, at, Qt::NoButton);
     ASSERT_TRUE(w->CursorIndex());
-    const int64_t msPerPx = w->View().SpanMs() / layout.drive.width() + 1;
+    const int64_t msPerPx = w->View().SpanMs() / layout.drive.width + 1;
     EXPECT_NEAR(static_cast<double>(made.rows[*w->CursorIndex()].msAfterBase),
                 static_cast<double>(made.rows[target].msAfterBase), static_cast<double>(msPerPx + kStepMs));
     ExpectTableAtCursor(*w);
@@ -269,30 +272,30 @@ TEST_F(SessionWindowTest, ZoomAndPanStayInsideTheSession) {
     EXPECT_EQ(w->View(), whole) << "no further out than the whole session";
 
     // The wheel zooms around the pointer: the time under it stays there.
-    const session::ui::PlotLayout layout = w->Canvas->Layout();
-    const QPointF pointer(layout.drive.left() + layout.drive.width() / 4.0, layout.drive.center().y());
-    const int64_t under = session::ui::TimeForX(layout, w->View(), pointer.x());
+    const chart::PlotLayout layout = w->Canvas->Layout();
+    const QPointF pointer(layout.drive.Left() + layout.drive.width / 4.0, MiddleY(layout.drive));
+    const int64_t under = chart::TimeForX(layout, w->View(), pointer.x());
     QWheelEvent wheel(pointer, w->Canvas->mapToGlobal(pointer), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
                       Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(w->Canvas, &wheel);
     EXPECT_NEAR(static_cast<double>(w->View().SpanMs()), whole.SpanMs() / 1.5625, 2.0);
-    EXPECT_NEAR(static_cast<double>(session::ui::TimeForX(layout, w->View(), pointer.x())), static_cast<double>(under),
-                static_cast<double>(w->View().SpanMs()) / layout.drive.width() + 1);
+    EXPECT_NEAR(static_cast<double>(chart::TimeForX(layout, w->View(), pointer.x())), static_cast<double>(under),
+                static_cast<double>(w->View().SpanMs()) / layout.drive.width + 1);
 
     // A range dragged on the time axis becomes the view.
     w->ShowWhole();
-    const int y = layout.axis.center().y();
-    const int from = layout.drive.left() + 100, till = layout.drive.left() + 300;
-    const int64_t fromMs = session::ui::TimeForX(layout, w->View(), from);
-    const int64_t tillMs = session::ui::TimeForX(layout, w->View(), till + 1);
+    const int y = MiddleY(layout.axis);
+    const int from = layout.drive.Left() + 100, till = layout.drive.Left() + 300;
+    const int64_t fromMs = chart::TimeForX(layout, w->View(), from);
+    const int64_t tillMs = chart::TimeForX(layout, w->View(), till + 1);
     Drag(w->Canvas, QPoint(from, y), QPoint(till, y));
     EXPECT_EQ(w->View(), (TimeView{fromMs, tillMs}));
 
     // Dragging the plot pans it (and is no click: the cursor stays).
     const size_t cursor = *w->CursorIndex();
     const TimeView before = w->View();
-    const double msPerPx = static_cast<double>(before.SpanMs()) / layout.drive.width();
-    Drag(w->Canvas, QPoint(from + 100, layout.drive.center().y()), QPoint(from, layout.drive.center().y()));
+    const double msPerPx = static_cast<double>(before.SpanMs()) / layout.drive.width;
+    Drag(w->Canvas, QPoint(from + 100, MiddleY(layout.drive)), QPoint(from, MiddleY(layout.drive)));
     EXPECT_EQ(w->View().SpanMs(), before.SpanMs());
     EXPECT_NEAR(static_cast<double>(w->View().startMs - before.startMs), 100 * msPerPx, 2.0);
     EXPECT_EQ(w->CursorIndex(), std::optional<size_t>(cursor));
@@ -315,12 +318,12 @@ TEST_F(SessionWindowTest, ThePictureCostsPixelsNotRecordsAndShowsSilenceAndLaneC
     ASSERT_NE(w, nullptr);
     ASSERT_EQ(w->GetState(), SessionWindow::State::Ready);
     w->resize(700, 600);  // fewer pixel columns than records
-    const session::ui::PlotPicture picture = w->Canvas->Picture();
+    const chart::Picture picture = w->Canvas->Picture();
     ASSERT_EQ(picture.cars.size(), 3u);
-    for (const session::ui::CarCurves& car : picture.cars) {
+    for (const chart::CarCurves& car : picture.cars) {
         qsizetype points = 0;
-        for (const QPolygon& line : car.drive) points += line.size();
-        EXPECT_LE(points, 4 * picture.layout.drive.width()) << "car " << int{car.car};
+        for (const auto& line : car.drive) points += static_cast<qsizetype>(line.size());
+        EXPECT_LE(points, 4 * picture.layout.drive.width) << "car " << int{car.car};
         const size_t expectedLines = car.car == 3 ? 2 : 1;  // car 3's two silent seconds break its line
         EXPECT_EQ(car.drive.size(), expectedLines) << "car " << int{car.car};
         EXPECT_EQ(car.brake.size(), expectedLines) << "car " << int{car.car};
@@ -378,7 +381,8 @@ TEST_F(SessionWindowTest, ExportWritesThePlotAsShownAndTheSummary) {
     QImage written(png);
     ASSERT_FALSE(written.isNull());
     const QImage shown = w->Canvas->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    EXPECT_EQ(written.convertToFormat(QImage::Format_RGB32), shown) << "the picture as the window shows it";
+    ASSERT_GT(written.width(), shown.width()) << "the legend beside the plot";
+    EXPECT_EQ(written.convertToFormat(QImage::Format_RGB32).copy(shown.rect()), shown) << "the plot as the window shows it";
 
     QStringList asked;
     w->AskSavePath = [&](const QString& title, const QString& filter) {
@@ -395,23 +399,25 @@ TEST_F(SessionWindowTest, ExportWritesThePlotAsShownAndTheSummary) {
     const QByteArray svg = svgFile.readAll();
     QXmlStreamReader xml(svg);
     int polylines = 0;
-    QStringList groups;
+    QStringList groups, legend;
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement) continue;
         if (xml.name() == QLatin1String("polyline")) ++polylines;
         if (xml.name() == QLatin1String("g")) groups << xml.attributes().value(QStringLiteral("id")).toString();
+        if (xml.name() == QLatin1String("text") && groups.last() == QLatin1String("legend")) legend << xml.readElementText();
     }
     EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
     EXPECT_TRUE(groups.contains(QStringLiteral("car-1")));
     EXPECT_TRUE(groups.contains(QStringLiteral("car-2")));
     EXPECT_FALSE(groups.contains(QStringLiteral("car-3"))) << "hidden, as in the window";
     EXPECT_GE(polylines, 4);
+    EXPECT_EQ(legend, QStringList({QStringLiteral("Car 1"), QStringLiteral("Car 2"), QStringLiteral("Car 3 (hidden)")}));
     EXPECT_TRUE(svg.contains("9:00:0")) << "time labels in the records' local time";
 
     QFile csv(dir.filePath(QStringLiteral("summary.csv")));
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     const QByteArray summary = csv.readAll();
-    EXPECT_EQ(summary.toStdString(), session::SummaryCsv(w->Data()->GetSummary()));
+    EXPECT_EQ(summary.toStdString(), chart::SummaryCsv(w->Data()->GetSummary()));
     EXPECT_TRUE(summary.startsWith("car,records,records_per_s,longest_gap_ms,"));
     EXPECT_EQ(summary.count('\n'), 4) << "header and three cars";
 
@@ -512,6 +518,55 @@ TEST_F(SessionWindowTest, ClosingOrCancellingWhileReadingStopsTheReaderFirst) {
     }
 }
 
+// Across the spring change of the clocks: a record every half second from 1:59:40 (UTC+01:00) to
+// 3:00:20 (UTC+02:00). Each tick says what the table says at that instant, and the change is
+// marked; before the file is read the axis shows no time at all.
+TEST_F(SessionWindowTest, TheTimeAxisSaysWhatTheTableSaysAcrossAChangeOfTheClocks) {
+    constexpr int64_t kChangeUtcMs = 1774746000000;  // 2026-03-29T01:00:00Z
+    std::string text = kHeader;
+    for (int i = 0; i < 80; ++i) {
+        const int64_t utc = kChangeUtcMs - 20000 + int64_t{i} * 500;
+        const bool summer = utc >= kChangeUtcMs;
+        const int64_t local = (utc + (summer ? 2 : 1) * 3600000) % 86400000;
+        char row[160];
+        std::snprintf(row, sizeof row, "2026-03-29T%02d:%02d:%02d.%03d%s,%d,status,1,3,3 R,%d,0,0,5,BENCH-A,53 00\n",
+                      static_cast<int>(local / 3600000), static_cast<int>(local / 60000 % 60), static_cast<int>(local / 1000 % 60),
+                      static_cast<int>(local % 1000), summer ? "+02:00" : "+01:00", i + 1, i);
+        text += row;
+    }
+    const QString path = dir.filePath(QStringLiteral("2026-03-29_01-59-40_unit5_BENCH-A.csv"));
+    ASSERT_TRUE(WriteText(path, text));
+
+    SessionWindow* opened = opener->Open(path);
+    ASSERT_NE(opened, nullptr);
+    const chart::Picture reading = opened->Canvas->Picture();  // the file is not yet taken in
+    EXPECT_TRUE(reading.axis.ticks.empty());
+    for (const chart::Text& t : reading.frame.texts) EXPECT_EQ(t.text.find(':'), std::string::npos) << t.text;
+    const QPointer<SessionWindow> alive(opened);
+    ASSERT_TRUE(testsupport::WaitWithQtEvents([&] { return alive.isNull() || alive->GetState() != SessionWindow::State::Loading; }));
+    ASSERT_FALSE(alive.isNull());
+    SessionWindow* w = alive.data();
+    ASSERT_EQ(w->GetState(), SessionWindow::State::Ready) << w->ErrorText().toStdString();
+
+    const chart::Picture picture = w->Canvas->Picture();
+    ASSERT_EQ(picture.axis.changes.size(), 1u);
+    EXPECT_EQ(picture.axis.changes[0].timeMs, kChangeUtcMs);
+    EXPECT_EQ(picture.axis.changes[0].offsetMinutes, 120);
+    ASSERT_GE(picture.axis.ticks.size(), 4u);
+    QStringList labels;
+    for (const chart::AxisTick& tick : picture.axis.ticks) {
+        w->SetCursorNearTime(tick.timeMs);
+        ASSERT_EQ(w->Data()->Record(*w->CursorIndex()).timeMs, tick.timeMs) << "a record on every round second";
+        const QString shown = w->Table->Cell(1, w->Table->SelectionRow());
+        EXPECT_TRUE(shown.startsWith(QString::fromStdString(tick.label) + QLatin1Char('.')))
+            << tick.label << " against the table's " << shown.toStdString();
+        labels << QString::fromStdString(tick.label);
+    }
+    EXPECT_TRUE(labels.contains(QStringLiteral("1:59:50")));
+    EXPECT_TRUE(labels.contains(QStringLiteral("3:00:10")));
+    EXPECT_FALSE(labels.contains(QStringLiteral("2:00:10"))) << "no hour that the clocks skipped";
+}
+
 TEST(SessionCommandLine, OpenTakesFilesFromTheCurrentFolder) {
     const CommandLine c = ParseCommandLine({QStringLiteral("torvane-capture"), QStringLiteral("--open"), QStringLiteral("a.csv"),
                                             QStringLiteral("--open=/tmp/b.csv")},
@@ -524,20 +579,6 @@ TEST(SessionCommandLine, OpenTakesFilesFromTheCurrentFolder) {
               CommandLine::Action::Fail);
 }
 
-TEST(SessionTimeAxis, LabelsAreRoundLocalTimes) {
-    using session::ui::TickLabel;
-    using session::ui::TickStepMs;
-    EXPECT_EQ(TickStepMs(10000, 1000, 90), 1000);     // 10 ms a pixel: a label a second
-    EXPECT_EQ(TickStepMs(100, 1000, 90), 10);
-    EXPECT_EQ(TickStepMs(3600000, 1000, 90), 600000);  // an hour: ten minutes
-    EXPECT_GT(TickStepMs(int64_t{100} * 86400000, 500, 90), int64_t{86400000});
-    EXPECT_EQ(TickLabel(kBaseUtcMs + 5000, 60, 1000, ":"), QStringLiteral("9:00:05"));
-    EXPECT_EQ(TickLabel(kBaseUtcMs + 5500, 60, 500, ":"), QStringLiteral("9:00:05.500"));
-    EXPECT_EQ(TickLabel(kBaseUtcMs + 120000, 60, 60000, "."), QStringLiteral("9.02"));
-    EXPECT_EQ(TickLabel(kBaseUtcMs - 8 * 3600000 - 1800000, -60, 60000, ":"), QStringLiteral("22:30"))
-        << "the day before, west of UTC";
-}
-
 TEST(LivePlotSummary, FiguresOfTheRecordsTheModelHolds) {
     plot::PlotModel model;
     model.Add(0, 5, 10, 0, 0, false);
@@ -547,7 +588,7 @@ TEST(LivePlotSummary, FiguresOfTheRecordsTheModelHolds) {
     model.Add(250, 7, 220, 0, 0, false);
     model.Add(350, 7, 230, 0, 0, true);
     model.Add(400, 5, 20, 0, 0, false);
-    const session::Summary s = plot::SummaryOf(model);
+    const chart::Summary s = plot::SummaryOf(model);
     EXPECT_EQ(s.spanMs, 400);
     ASSERT_EQ(s.cars.size(), 2u);
     EXPECT_EQ(s.cars[0].car, 5);

@@ -5,7 +5,7 @@
 
 #include "SessionFiles.h"
 #include "app/session/SessionData.h"
-#include "app/session/SessionSummary.h"
+#include "app/chart/Summary.h"
 #include "app/session/SummaryCommand.h"
 #include "toolkit/UniqueFile.h"
 
@@ -49,7 +49,7 @@ std::string SummaryOf(const std::string& rows) {
     const auto loaded = session::LoadSession(file.Path());
     EXPECT_TRUE(loaded.session);
     if (loaded.session) {
-        EXPECT_EQ(session::SummaryCsv(loaded.session->GetSummary()), run.out);
+        EXPECT_EQ(chart::SummaryCsv(loaded.session->GetSummary()), run.out);
     }
     return run.out;
 }
@@ -102,14 +102,14 @@ TEST(SessionSummary, NameRowsAreIgnoredAndLateCarsUseTheWholeSpan) {
 }
 
 TEST(SessionSummary, OneDecimalRoundsHalfUp) {
-    EXPECT_EQ(session::RecordsPerSecondText(1, 8000), "0.1");    // 0.125
-    EXPECT_EQ(session::RecordsPerSecondText(3, 40000), "0.1");   // 0.075
-    EXPECT_EQ(session::RecordsPerSecondText(1, 3000), "0.3");    // 0.333
-    EXPECT_EQ(session::RecordsPerSecondText(20000000, 3600000), "5555.6");
-    EXPECT_EQ(session::RecordsPerSecondText(5, 0), "");
-    EXPECT_EQ(session::MeanText(1, 4), "0.3");  // 0.25
-    EXPECT_EQ(session::MeanText(255 * 3, 3), "255.0");
-    EXPECT_EQ(session::MeanText(0, 0), "");
+    EXPECT_EQ(chart::RecordsPerSecondText(1, 8000), "0.1");    // 0.125
+    EXPECT_EQ(chart::RecordsPerSecondText(3, 40000), "0.1");   // 0.075
+    EXPECT_EQ(chart::RecordsPerSecondText(1, 3000), "0.3");    // 0.333
+    EXPECT_EQ(chart::RecordsPerSecondText(20000000, 3600000), "5555.6");
+    EXPECT_EQ(chart::RecordsPerSecondText(5, 0), "");
+    EXPECT_EQ(chart::MeanText(1, 4), "0.3");  // 0.25
+    EXPECT_EQ(chart::MeanText(255 * 3, 3), "255.0");
+    EXPECT_EQ(chart::MeanText(0, 0), "");
 }
 
 TEST(SessionSummary, AClockSetBackMakesNoNegativeGap) {
@@ -120,16 +120,16 @@ TEST(SessionSummary, AClockSetBackMakesNoNegativeGap) {
 
 TEST(SessionSummary, TheAccumulatorStartsAfreshWhenCleared) {
     // The live plot sums up its last minute again each second with one accumulator.
-    session::SummaryAccumulator acc;
+    chart::SummaryAccumulator acc;
     acc.Add(kT0, 1, 100, 0, true);
     acc.Add(kT0 + 500, 2, 0, 0, false);
     acc.Clear();
     acc.Add(kT0 + 1000, 2, 7, 1, true);
     acc.Add(kT0 + 3000, 2, 9, 1, true);
-    const session::Summary s = acc.Result();
+    const chart::Summary s = acc.Result();
     EXPECT_EQ(s.spanMs, 2000);
     ASSERT_EQ(s.cars.size(), 1u);
-    EXPECT_EQ(session::SummaryCsv(s), kHeader + "2,2,1.0,2000,7,9,8.0,1,1,1\n");
+    EXPECT_EQ(chart::SummaryCsv(s), kHeader + "2,2,1.0,2000,7,9,8.0,1,1,1\n");
 }
 
 TEST(SessionSummary, TheCommandFailsOnAFileItCannotRead) {

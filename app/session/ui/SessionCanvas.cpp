@@ -55,21 +55,25 @@ void SessionCanvas::SetNote(const QString& note) {
     update();
 }
 
-PlotPicture SessionCanvas::Picture() const {
+chart::Picture SessionCanvas::Picture() const {
     PictureRequest request;
     request.data = FData;
     request.view = FView;
-    request.size = size();
+    request.width = width();
+    request.height = height();
     request.hidden = &FHidden;
     request.cursorMs = FCursorMs;
+    request.note = FNote.toStdString();
     request.timeSeparator = FTimeSeparator;
     request.minTickSpacingPx = fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.000")) + 16;
-    PlotPicture picture = BuildPicture(request);
-    picture.note = FNote;
-    if (FDrag == Drag::Range && FRangeToX >= 0) {
-        picture.rangeFromX = FPressAt.x();
-        picture.rangeToX = FRangeToX;
-    }
+    request.textWidth = chart::WidthIn(font());
+    if (FDrag == Drag::Range && FRangeToX >= 0) request.rangeX = std::make_pair(FPressAt.x(), FRangeToX);
+    return BuildPicture(request);
+}
+
+chart::Picture SessionCanvas::PictureWithLegend() const {
+    chart::Picture picture = Picture();
+    if (FData != nullptr) chart::AddLegend(picture, SessionCars(*FData, &FHidden), fontMetrics().height(), chart::WidthIn(font()));
     return picture;
 }
 
@@ -77,7 +81,7 @@ void SessionCanvas::paintEvent(QPaintEvent*) {
     QElapsedTimer took;
     took.start();
     ++FPaintCount;
-    QPainter(this).drawImage(0, 0, RenderPicture(Picture(), font()));
+    QPainter(this).drawImage(0, 0, FImage.Draw(Picture(), font()));
     FLastPaintNs = took.nsecsElapsed();
 }
 
@@ -89,7 +93,7 @@ void SessionCanvas::mousePressEvent(QMouseEvent* event) {
     FPressAt = event->position().toPoint();
     FLastX = FPressAt.x();
     FRangeToX = -1;
-    FDrag = Layout().axis.contains(FPressAt) ? Drag::Range : Drag::PanOrClick;
+    FDrag = Layout().axis.Contains({FPressAt.x(), FPressAt.y()}) ? Drag::Range : Drag::PanOrClick;
 }
 
 void SessionCanvas::mouseMoveEvent(QMouseEvent* event) {
@@ -99,7 +103,7 @@ void SessionCanvas::mouseMoveEvent(QMouseEvent* event) {
     case Drag::None:
         return;
     case Drag::Range:
-        FRangeToX = std::clamp(at.x(), layout.drive.left(), layout.drive.right());
+        FRangeToX = std::clamp(at.x(), layout.drive.Left(), layout.drive.Right());
         update();
         return;
     case Drag::PanOrClick:
@@ -109,7 +113,7 @@ void SessionCanvas::mouseMoveEvent(QMouseEvent* event) {
     case Drag::Panning: {
         const int dx = at.x() - FLastX;
         FLastX = at.x();
-        const double msPerPx = static_cast<double>(FView.SpanMs()) / std::max(layout.drive.width(), 1);
+        const double msPerPx = static_cast<double>(FView.SpanMs()) / std::max(layout.drive.width, 1);
         if (dx != 0 && OnPan) OnPan(-static_cast<int64_t>(std::llround(dx * msPerPx)));
         return;
     }
@@ -129,7 +133,7 @@ void SessionCanvas::mouseReleaseEvent(QMouseEvent* event) {
     if (drag == Drag::Range) {
         update();  // the range goes
         if (moved) {
-            const int to = std::clamp(at.x(), layout.drive.left(), layout.drive.right());
+            const int to = std::clamp(at.x(), layout.drive.Left(), layout.drive.Right());
             const int64_t a = TimeForX(layout, FView, std::min(FPressAt.x(), to));
             const int64_t b = TimeForX(layout, FView, std::max(FPressAt.x(), to) + 1);
             if (OnRange) OnRange(a, b);
@@ -137,7 +141,7 @@ void SessionCanvas::mouseReleaseEvent(QMouseEvent* event) {
         }
     }
     if (drag != Drag::Panning && OnClicked) {
-        const int x = std::clamp(at.x(), layout.drive.left(), layout.drive.right());
+        const int x = std::clamp(at.x(), layout.drive.Left(), layout.drive.Right());
         OnClicked(TimeForX(layout, FView, x + 0.5));
     }
 }
@@ -148,8 +152,8 @@ void SessionCanvas::wheelEvent(QWheelEvent* event) {
     if (notches == 0) return;
     FWheelEighths -= notches * 120;
     const PlotLayout layout = Layout();
-    const double x = std::clamp(event->position().x(), static_cast<double>(layout.drive.left()),
-                                static_cast<double>(layout.drive.right()));
+    const double x = std::clamp(event->position().x(), static_cast<double>(layout.drive.Left()),
+                                static_cast<double>(layout.drive.Right()));
     if (OnZoom) OnZoom(TimeForX(layout, FView, x), std::pow(kWheelZoom, notches));
     event->accept();
 }

@@ -3,7 +3,6 @@
 // what the window does with it: a click puts the cursor there, a drag pans, a range dragged on
 // the time axis zooms to it, the wheel zooms around the pointer. The view itself is the
 // window's: the canvas only asks.
-#include <QImage>
 #include <QWidget>
 
 #include <array>
@@ -12,9 +11,14 @@
 #include <optional>
 #include <string>
 
+#include "app/chart/Picture.h"
+#include "app/chart/qt/PictureDrawing.h"
 #include "app/session/ui/SessionPlot.h"
 
 namespace session::ui {
+
+using chart::PlotLayout;
+using chart::TimeView;
 
 class SessionCanvas : public QWidget {
 public:
@@ -28,9 +32,10 @@ public:
     bool IsHidden(uint8_t car) const { return FHidden[car]; }
     void SetNote(const QString& note);
 
-    PlotLayout Layout() const { return PlotLayout::For(size()); }
-    // The picture as it is shown now.
-    PlotPicture Picture() const;
+    PlotLayout Layout() const { return PlotLayout::For(width(), height()); }
+    // The picture as it is shown now; with its legend, as it is exported.
+    chart::Picture Picture() const;
+    chart::Picture PictureWithLegend() const;
     uint64_t PaintCount() const { return FPaintCount; }
     int64_t LastPaintNs() const { return FLastPaintNs; }  // building and drawing the last picture
 
@@ -66,6 +71,7 @@ private:
     int FWheelEighths = 0;  // a high-resolution wheel's part steps, until they make a notch
     uint64_t FPaintCount = 0;
     int64_t FLastPaintNs = 0;
+    chart::PictureImage FImage;
 };
 
 } // namespace session::ui

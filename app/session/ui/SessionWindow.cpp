@@ -16,7 +16,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/plot/CarLegend.h"
+#include "app/chart/Colours.h"
+#include "app/chart/TimeAxis.h"
+#include "app/chart/qt/CarLegend.h"
+#include "app/chart/qt/PictureDrawing.h"
 #include "app/session/ui/SessionOpening.h"
 #include "toolkit/DateTime.h"
 #include "toolkit/ErrorReport.h"
@@ -30,10 +33,6 @@ const char* const kHeaders[] = {"Car", "Time", "Last LB", "Drive PWM", "Brake PW
 const int kColumnWidths[] = {72, 197, 72, 72, 72, 72};
 constexpr int kTableWidth = 569;
 constexpr int kRowHeight = 20;
-// The scroll bar counts in steps of at most this many, whatever the session's length.
-constexpr int64_t kScrollSteps = 1'000'000;
-// A cursor that leaves the view brings the view along, this share of it behind the cursor.
-constexpr double kFollowMargin = 0.1;
 
 // The local wall-clock time of a record as the table shows it, to milliseconds, with its date.
 QString LocalDateText(int64_t utcMs, int offsetMinutes) {
@@ -65,6 +64,9 @@ SessionWindow::SessionWindow(const QString& path, QWidget* parent)
     FPlayTimer.setInterval(kPlayTickMs);
     FPlayTimer.setTimerType(Qt::PreciseTimer);
     connect(&FPlayTimer, &QTimer::timeout, this, [this] { AdvancePlayback(FPlayClock.restart()); });
+    FTimeline.OnViewChanged = [this] { ViewChanged(); };
+    FTimeline.OnCursorChanged = [this] { CursorChanged(); };
+    FTimeline.OnPlayingChanged = [this] { PlayingChanged(); };
     StartLoading();
 }
 
@@ -90,10 +92,10 @@ void SessionWindow::CreateWidgets() {
     PlayButton = button(QStringLiteral("Play"), QStringLiteral("Play the session from the cursor at the recorded pace (Space)"),
                         [this] { SetPlaying(!Playing()); });
     SpeedBox = new QComboBox(this);
-    for (int s : kSpeeds) SpeedBox->addItem(QStringLiteral("%1x").arg(s), s);
+    for (int s : chart::Timeline::kSpeeds) SpeedBox->addItem(QStringLiteral("%1x").arg(s), s);
     SpeedBox->setFocusPolicy(Qt::NoFocus);
     SpeedBox->setToolTip(QStringLiteral("Playback speed"));
-    connect(SpeedBox, &QComboBox::currentIndexChanged, this, [this](int i) { FSpeed = SpeedBox->itemData(i).toInt(); });
+    connect(SpeedBox, &QComboBox::currentIndexChanged, this, [this](int i) { FTimeline.SetSpeed(SpeedBox->itemData(i).toInt()); });
     CursorLabel = new QLabel(this);
     CursorLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     ExportPlotButton = button(QStringLiteral("Export plot..."), QStringLiteral("Save the plot as shown, as PNG or SVG"),
@@ -109,9 +111,11 @@ void SessionWindow::CreateWidgets() {
     Canvas->OnRange = [this](int64_t from, int64_t to) { ShowRange(from, to); };
     ScrollBar = new QScrollBar(Qt::Horizontal, this);
     ScrollBar->setFocusPolicy(Qt::NoFocus);
-    connect(ScrollBar, &QScrollBar::valueChanged, this, [this](int v) { ScrollBarMoved(v); });
+    connect(ScrollBar, &QScrollBar::valueChanged, this, [this](int v) {
+        if (!FSyncingScrollBar) FTimeline.ScrollTo(v);
+    });
 
-    Legend = plot::NewCarLegend(this);
+    Legend = chart::NewCarLegend(this);
     connect(Legend, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { ToggleCar(item); });
 
     Table = new TStringGrid(this);
@@ -130,7 +134,7 @@ void SessionWindow::CreateWidgets() {
     Table->setEnabled(false);  // as the capture table: the program writes it, the keys move the cursor
     Table->installEventFilter(this);
 
-    Summary = new SummaryTable(this);
+    Summary = new chart::SummaryTable(this);
 
     InfoLabel = new QLabel(this);
     InfoLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -241,23 +245,20 @@ void SessionWindow::Loaded(LoadOutcome outcome) {
     Canvas->SetData(FData.get());
     Canvas->SetNote(FData->RecordCount() == 0 ? QStringLiteral("No records in this session") : QString());
     FillLegend();
-    Summary->Show(FData->GetSummary(), [this](uint8_t car) {
-        const std::vector<uint8_t>& cars = FData->Cars();
-        return SessionCarColour(static_cast<size_t>(std::find(cars.begin(), cars.end(), car) - cars.begin()));
-    });
+    Summary->Show(FData->GetSummary(), [this](uint8_t car) { return QColor::fromRgba(chart::CarColourIn(FData->Cars(), car)); });
     InfoLabel->setText(InfoText());
     SetControlsEnabled(FData->RecordCount() > 0);
     ExportSummaryButton->setEnabled(true);
-    ShowWhole();
+    FTimes = std::make_unique<SessionTimes>(*FData);
+    FTimeline.SetRecords(FTimes.get());
     if (FData->RecordCount() > 0) SetCursor(0);
-    else UpdateTable();
     Canvas->setFocus();
 }
 
 QString SessionWindow::InfoText() const {
     const SessionData& d = *FData;
     uint64_t status = 0;
-    for (const CarSummary& car : d.GetSummary().cars) status += car.records;
+    for (const chart::CarSummary& car : d.GetSummary().cars) status += car.records;
     QString text = QStringLiteral("%1 records (%2 status, %3 name), %4 cars")
                        .arg(d.RecordCount())
                        .arg(status)
@@ -267,7 +268,7 @@ QString SessionWindow::InfoText() const {
         text += QStringLiteral(", %1 from %2 %3")
                     .arg(SecondsText(d.LastTimeMs() - d.FirstTimeMs()),
                          LocalDateText(d.FirstTimeMs(), d.UtcOffsetMinutes(0)),
-                         TickLabel(d.FirstTimeMs(), d.UtcOffsetMinutes(0), 1000, FTimeSeparator));
+                         QString::fromStdString(chart::TickLabel(d.FirstTimeMs() + int64_t{d.UtcOffsetMinutes(0)} * 60000, 1000, FTimeSeparator)));
     }
     if (d.SkippedRows() == 0) text += QStringLiteral(". No rows skipped.");
     else if (d.SkippedRows() == 1) text += QStringLiteral(". 1 row could not be read and was skipped.");
@@ -280,117 +281,46 @@ void SessionWindow::FillLegend() {
     Legend->clear();
     const std::vector<uint8_t>& cars = FData->Cars();
     for (size_t i = 0; i < cars.size(); ++i) {
-        plot::AddLegendEntry(*Legend, SessionCarColour(i), cars[i]);
+        chart::AddLegendEntry(*Legend, QColor::fromRgba(chart::CarColour(i)), cars[i]);
     }
 }
 
 void SessionWindow::ToggleCar(QListWidgetItem* item) {
-    const uint8_t car = plot::LegendCar(*item);
+    const uint8_t car = chart::LegendCar(*item);
     const bool hide = !Canvas->IsHidden(car);
     Canvas->SetHidden(car, hide);
-    plot::MarkLegendEntry(*item, hide, palette());
+    chart::MarkLegendEntry(*item, hide, palette());
 }
 
-TimeView SessionWindow::WholeView() const {
-    if (!FData || FData->RecordCount() == 0) return {0, kMinSpanMs};
-    TimeView whole{FData->FirstTimeMs(), FData->LastTimeMs() + 1};
-    if (whole.SpanMs() < kMinSpanMs) {
-        whole.startMs -= (kMinSpanMs - whole.SpanMs()) / 2;
-        whole.endMs = whole.startMs + kMinSpanMs;
-    }
-    return whole;
-}
-
-void SessionWindow::SetView(TimeView view) {
-    const TimeView whole = WholeView();
-    const int64_t span = std::clamp(view.SpanMs(), kMinSpanMs, whole.SpanMs());
-    const int64_t start = std::clamp(view.startMs, whole.startMs, whole.endMs - span);
-    Canvas->SetView({start, start + span});
+void SessionWindow::ViewChanged() {
+    Canvas->SetView(FTimeline.View());
     SyncScrollBar();
 }
 
-void SessionWindow::ShowWhole() { SetView(WholeView()); }
-
-void SessionWindow::ZoomBy(double factor, std::optional<int64_t> aroundMs) {
-    if (!(factor > 0)) return;
-    const TimeView v = View();
-    int64_t around = v.startMs + v.SpanMs() / 2;
-    if (aroundMs) {
-        around = *aroundMs;
-    } else if (FCursor) {
-        const int64_t t = FData->Record(*FCursor).timeMs;
-        if (t >= v.startMs && t < v.endMs) around = t;
-    }
-    const auto span = static_cast<int64_t>(std::llround(static_cast<double>(v.SpanMs()) / factor));
-    // The time under `around` stays where it is.
-    const double share = static_cast<double>(around - v.startMs) / static_cast<double>(std::max<int64_t>(v.SpanMs(), 1));
-    const int64_t clamped = std::clamp(span, kMinSpanMs, WholeView().SpanMs());
-    const int64_t start = around - static_cast<int64_t>(std::llround(share * static_cast<double>(clamped)));
-    SetView({start, start + clamped});
-}
-
-void SessionWindow::ShowRange(int64_t fromMs, int64_t toMs) {
-    if (toMs < fromMs) std::swap(fromMs, toMs);
-    if (toMs - fromMs < kMinSpanMs) {
-        const int64_t middle = fromMs + (toMs - fromMs) / 2;
-        fromMs = middle - kMinSpanMs / 2;
-        toMs = fromMs + kMinSpanMs;
-    }
-    SetView({fromMs, toMs});
-}
-
-void SessionWindow::PanBy(int64_t deltaMs) {
-    const TimeView v = View();
-    SetView({v.startMs + deltaMs, v.endMs + deltaMs});
-}
-
 void SessionWindow::SyncScrollBar() {
-    const TimeView whole = WholeView(), v = View();
-    FScrollUnitMs = std::max<int64_t>(1, (whole.SpanMs() + kScrollSteps - 1) / kScrollSteps);
+    const chart::Timeline::Scroll scroll = FTimeline.ScrollPosition();
     FSyncingScrollBar = true;
-    ScrollBar->setRange(0, static_cast<int>((whole.SpanMs() - v.SpanMs()) / FScrollUnitMs));
-    ScrollBar->setPageStep(static_cast<int>(std::max<int64_t>(1, v.SpanMs() / FScrollUnitMs)));
-    ScrollBar->setSingleStep(std::max(1, ScrollBar->pageStep() / 10));
-    ScrollBar->setValue(static_cast<int>((v.startMs - whole.startMs) / FScrollUnitMs));
+    ScrollBar->setRange(0, scroll.maximum);
+    ScrollBar->setPageStep(scroll.page);
+    ScrollBar->setSingleStep(scroll.single);
+    ScrollBar->setValue(scroll.value);
     FSyncingScrollBar = false;
 }
 
-void SessionWindow::ScrollBarMoved(int value) {
-    if (FSyncingScrollBar) return;
-    const TimeView whole = WholeView(), v = View();
-    const int64_t start = value == ScrollBar->maximum() ? whole.endMs - v.SpanMs() : whole.startMs + value * FScrollUnitMs;
-    Canvas->SetView({start, start + v.SpanMs()});  // already within the session: the bar's range keeps it there
-}
-
-void SessionWindow::SetCursor(size_t index) {
-    if (!FData || FData->RecordCount() == 0) return;
-    MoveCursor(index);
-    FPlayTimeMs = FData->Record(*FCursor).timeMs;
-}
-
-void SessionWindow::StepCursor(int64_t records) {
-    if (!FData || FData->RecordCount() == 0) return;
-    const auto last = static_cast<int64_t>(FData->RecordCount() - 1);
-    const int64_t from = FCursor ? static_cast<int64_t>(*FCursor) : 0;
-    SetCursor(static_cast<size_t>(std::clamp(from + records, int64_t{0}, last)));
-}
-
-void SessionWindow::SetCursorNearTime(int64_t timeMs) {
-    if (!FData || FData->RecordCount() == 0) return;
-    SetCursor(FData->NearestRecord(timeMs));
-}
-
-void SessionWindow::MoveCursor(size_t index) {
-    index = std::min(index, FData->RecordCount() - 1);
-    FCursor = index;
-    const int64_t t = FData->Record(index).timeMs;
-    Canvas->SetCursorTime(t);
-    // The view follows a cursor that leaves it, keeping its zoom.
-    const TimeView v = View();
-    const auto margin = static_cast<int64_t>(static_cast<double>(v.SpanMs()) * kFollowMargin);
-    if (t >= v.endMs) SetView({t - margin, t - margin + v.SpanMs()});
-    else if (t < v.startMs) SetView({t + margin - v.SpanMs(), t + margin});
+void SessionWindow::CursorChanged() {
+    const std::optional<size_t> cursor = FTimeline.Cursor();
+    Canvas->SetCursorTime(cursor ? std::optional<int64_t>(FData->Record(*cursor).timeMs) : std::nullopt);
     UpdateTable();
+}
+
+void SessionWindow::PlayingChanged() {
+    if (FTimeline.Playing()) {
+        FPlayClock.start();
+        FPlayTimer.start();
+    } else {
+        FPlayTimer.stop();
+    }
+    PlayButton->setText(FTimeline.Playing() ? QStringLiteral("Pause") : QStringLiteral("Play"));
 }
 
 std::array<QString, 6> SessionWindow::RowCells(size_t index, uint64_t* number) const {
@@ -429,10 +359,11 @@ void SessionWindow::UpdateTableRows() {
 void SessionWindow::UpdateTable() {
     const int shown = Table->RowCount() - 1;
     const size_t count = FData ? FData->RecordCount() : 0;
+    const std::optional<size_t> cursor = FTimeline.Cursor();
     size_t first = 0;
-    if (FCursor && count > 0) {
+    if (cursor && count > 0) {
         const size_t before = static_cast<size_t>(shown - 1) / 2;
-        first = *FCursor > before ? *FCursor - before : 0;
+        first = *cursor > before ? *cursor - before : 0;
         if (count > static_cast<size_t>(shown)) first = std::min(first, count - static_cast<size_t>(shown));
         else first = 0;
     }
@@ -443,13 +374,13 @@ void SessionWindow::UpdateTable() {
         uint64_t number = 0;
         if (index < count) cells = RowCells(index, &number);
         for (int c = 0; c < 6; ++c) Table->SetCell(c, r, cells[static_cast<size_t>(c)]);
-        if (FCursor && index == *FCursor) {
+        if (cursor && index == *cursor) {
             Table->SetSelection(0, r);
             FCursorNumber = number;
             cursorTime = cells[1];
         }
     }
-    if (FCursor) UpdateCursorLabel(*FCursor, cursorTime);
+    if (cursor) UpdateCursorLabel(*cursor, cursorTime);
 }
 
 void SessionWindow::UpdateCursorLabel(size_t index, const QString& timeText) {
@@ -461,45 +392,21 @@ void SessionWindow::UpdateCursorLabel(size_t index, const QString& timeText) {
     CursorLabel->setText(text);
 }
 
-void SessionWindow::SetPlaying(bool playing) {
-    if (playing == Playing()) return;
-    if (playing) {
-        if (!FData || FData->RecordCount() == 0) return;
-        if (!FCursor || *FCursor + 1 >= FData->RecordCount()) SetCursor(0);  // from the start again
-        FPlayTimeMs = FData->Record(*FCursor).timeMs;
-        FPlayClock.start();
-        FPlayTimer.start();
-    } else {
-        FPlayTimer.stop();
-    }
-    PlayButton->setText(playing ? QStringLiteral("Pause") : QStringLiteral("Play"));
-}
-
 void SessionWindow::SetSpeed(int speed) {
     const int index = SpeedBox->findData(speed);
-    if (index >= 0) SpeedBox->setCurrentIndex(index);  // sets FSpeed
-}
-
-void SessionWindow::AdvancePlayback(int64_t elapsedMs) {
-    if (!FData || FData->RecordCount() == 0 || !FCursor) return;
-    FPlayTimeMs += std::max<int64_t>(elapsedMs, 0) * FSpeed;
-    const size_t after = FData->LowerBound(FPlayTimeMs + 1);  // the first record still to come
-    const size_t target = std::max(after, size_t{1}) - 1;
-    if (target > *FCursor) MoveCursor(target);
-    if (after >= FData->RecordCount()) SetPlaying(false);
+    if (index >= 0) SpeedBox->setCurrentIndex(index);  // tells the model
 }
 
 void SessionWindow::ExportPlot(const QString& path) const {
-    PlotPicture picture = Canvas->Picture();
-    picture.rangeFromX = picture.rangeToX = -1;
+    const chart::Picture picture = Canvas->PictureWithLegend();
     if (path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)) {
-        WriteFile(path, PictureToSvg(picture, Canvas->font()), "plot");
+        WriteFile(path, chart::PictureToSvg(picture, Canvas->font()), "plot");
         return;
     }
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    if (!RenderPicture(picture, Canvas->font()).save(&buffer, "PNG")) {
+    if (!chart::DrawPicture(picture, Canvas->font()).save(&buffer, "PNG")) {
         throw toolkit::Exception("Could not make a PNG image of the plot");
     }
     WriteFile(path, png, "plot");

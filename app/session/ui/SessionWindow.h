@@ -22,18 +22,19 @@
 #include <string>
 #include <thread>
 
+#include "app/chart/Timeline.h"
+#include "app/chart/qt/SummaryTable.h"
 #include "app/session/SessionData.h"
 #include "app/session/SessionRows.h"
 #include "app/session/ui/SessionCanvas.h"
-#include "app/session/ui/SummaryTable.h"
+#include "app/session/ui/SessionPlot.h"
 #include "toolkit/qt/StringGrid.h"
 
 namespace session::ui {
 
 class SessionWindow : public QWidget {
 public:
-    static constexpr int kSpeeds[] = {1, 2, 5, 10};
-    static constexpr int64_t kMinSpanMs = 100;  // the deepest zoom: a tenth of a second across
+    static constexpr int64_t kMinSpanMs = chart::Timeline::kMinSpanMs;
     static constexpr int kPlayTickMs = 20;
     static constexpr double kKeyZoom = 2.0;     // + and -
 
@@ -48,28 +49,26 @@ public:
     const SessionData* Data() const { return FData.get(); }
     QString ErrorText() const { return FError; }
 
-    // The view, always inside the session and at least kMinSpanMs wide.
-    TimeView View() const { return Canvas->View(); }
-    void ShowWhole();
-    void ZoomBy(double factor, std::optional<int64_t> aroundMs = std::nullopt);
-    void ShowRange(int64_t fromMs, int64_t toMs);
-    void PanBy(int64_t deltaMs);
-
-    // The cursor: an index into the session's records (status and name rows, in file order).
-    std::optional<size_t> CursorIndex() const { return FCursor; }
-    void SetCursor(size_t index);
-    void StepCursor(int64_t records);
-    void SetCursorNearTime(int64_t timeMs);
+    // The view, the cursor (an index into the session's records: status and name rows, in file
+    // order) and playback; the window shows what the model says.
+    chart::Timeline& Model() { return FTimeline; }
+    TimeView View() const { return FTimeline.View(); }
+    void ShowWhole() { FTimeline.ShowWhole(); }
+    void ZoomBy(double factor, std::optional<int64_t> aroundMs = std::nullopt) { FTimeline.ZoomBy(factor, aroundMs); }
+    void ShowRange(int64_t fromMs, int64_t toMs) { FTimeline.ShowRange(fromMs, toMs); }
+    void PanBy(int64_t deltaMs) { FTimeline.PanBy(deltaMs); }
+    std::optional<size_t> CursorIndex() const { return FTimeline.Cursor(); }
+    void SetCursor(size_t index) { FTimeline.SetCursor(index); }
+    void StepCursor(int64_t records) { FTimeline.StepCursor(records); }
+    void SetCursorNearTime(int64_t timeMs) { FTimeline.SetCursorNearTime(timeMs); }
     // The file's record number at the cursor (its record column); 0 without a cursor.
     uint64_t CursorRecordNumber() const { return FCursorNumber; }
-
-    // Playback: the cursor moves at the recorded pace times the speed.
-    void SetPlaying(bool playing);
-    bool Playing() const { return FPlayTimer.isActive(); }
-    void SetSpeed(int speed);  // one of kSpeeds
-    int Speed() const { return FSpeed; }
+    void SetPlaying(bool playing) { FTimeline.SetPlaying(playing); }
+    bool Playing() const { return FTimeline.Playing(); }
+    void SetSpeed(int speed);  // one of the model's speeds
+    int Speed() const { return FTimeline.Speed(); }
     // Moves playback on as if elapsedMs of wall-clock time had passed (the timer calls this).
-    void AdvancePlayback(int64_t elapsedMs);
+    void AdvancePlayback(int64_t elapsedMs) { FTimeline.AdvancePlayback(elapsedMs); }
 
     // Export. A path ending in .svg gets SVG, anything else PNG. Failures throw toolkit::Exception.
     void ExportPlot(const QString& path) const;
@@ -89,7 +88,7 @@ public:
     QScrollBar* ScrollBar = nullptr;
     QListWidget* Legend = nullptr;
     TStringGrid* Table = nullptr;
-    SummaryTable* Summary = nullptr;
+    chart::SummaryTable* Summary = nullptr;
     QLabel* InfoLabel = nullptr;
     QProgressBar* Progress = nullptr;
     QPushButton* CancelButton = nullptr;
@@ -104,11 +103,10 @@ private:
     void ShowProgress(uint64_t bytesRead, uint64_t totalBytes);
     void Loaded(LoadOutcome outcome);
     void SetControlsEnabled(bool enabled);
-    TimeView WholeView() const;
-    void SetView(TimeView view);
+    void ViewChanged();
+    void CursorChanged();
+    void PlayingChanged();
     void SyncScrollBar();
-    void ScrollBarMoved(int value);
-    void MoveCursor(size_t index);
     void UpdateTable();
     void UpdateTableRows();
     std::array<QString, 6> RowCells(size_t index, uint64_t* number) const;
@@ -130,15 +128,13 @@ private:
     ScanControl FControl;
     std::thread FWorker;
 
-    std::optional<size_t> FCursor;
+    std::unique_ptr<SessionTimes> FTimes;
+    chart::Timeline FTimeline;
     uint64_t FCursorNumber = 0;
-    int64_t FScrollUnitMs = 1;
     bool FSyncingScrollBar = false;
 
     QTimer FPlayTimer;
     QElapsedTimer FPlayClock;
-    int64_t FPlayTimeMs = 0;
-    int FSpeed = 1;
 };
 
 } // namespace session::ui

@@ -6,7 +6,7 @@
 #include <QPolygon>
 #include <QRect>
 
-namespace plot {
+namespace chart {
 
 class Raster {
 public:
@@ -27,4 +27,4 @@ private:
     QRect FClip;
 };
 
-} // namespace plot
+} // namespace chart

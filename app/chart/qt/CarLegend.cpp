@@ -1,10 +1,10 @@
-#include "app/plot/CarLegend.h"
+#include "app/chart/qt/CarLegend.h"
 
 #include <QFont>
 #include <QIcon>
 #include <QPixmap>
 
-namespace plot {
+namespace chart {
 
 namespace {
 constexpr int kCarRole = Qt::UserRole;
@@ -39,4 +39,4 @@ void MarkLegendEntry(QListWidgetItem& item, bool hidden, const QPalette& palette
     item.setForeground(hidden ? palette.color(QPalette::Disabled, QPalette::Text) : palette.color(QPalette::Text));
 }
 
-} // namespace plot
+} // namespace chart

@@ -1,8 +1,8 @@
-#include "SessionSummary.h"
+#include "app/chart/Summary.h"
 
 #include <algorithm>
 
-namespace session {
+namespace chart {
 
 namespace {
 // value / 10 as "12.5" (value >= 0).
@@ -121,4 +121,4 @@ const std::string& SummaryColumnsHelp() {
     return help;
 }
 
-} // namespace session
+} // namespace chart

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/session/SessionSummary.h"
+#include "app/chart/Summary.h"
 
-namespace session::ui {
+namespace chart {
 
 class SummaryTable : public QTableWidget {
 public:
@@ -26,4 +26,4 @@ public:
     QSize sizeHint() const override;
 };
 
-} // namespace session::ui
+} // namespace chart

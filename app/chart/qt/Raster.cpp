@@ -1,8 +1,8 @@
-#include "app/plot/Raster.h"
+#include "app/chart/qt/Raster.h"
 
 #include <cstdlib>
 
-namespace plot {
+namespace chart {
 
 Raster::Raster(QImage& image, const QRect& clip)
     : FBits(image.bits()), FStride(image.bytesPerLine()), FClip(clip.intersected(image.rect())) {}
@@ -35,4 +35,4 @@ void Raster::Line(QPoint from, QPoint to, QRgb colour) {
     }
 }
 
-} // namespace plot
+} // namespace chart

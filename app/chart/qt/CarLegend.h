@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace plot {
+namespace chart {
 
 // The legend, empty: narrow, never taking the focus or a selection, telling what a click does.
 QListWidget* NewCarLegend(QWidget* parent);
@@ -18,4 +18,4 @@ uint8_t LegendCar(const QListWidgetItem& item);
 // Strikes out and greys an entry while its car is hidden, and restores it when shown again.
 void MarkLegendEntry(QListWidgetItem& item, bool hidden, const QPalette& palette);
 
-} // namespace plot
+} // namespace chart

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace session {
+namespace chart {
 
 struct CarSummary {
     uint8_t car = 0;
@@ -66,4 +66,4 @@ std::string MeanText(uint64_t sum, uint64_t count);
 // The column definitions as --help and the manual state them.
 const std::string& SummaryColumnsHelp();
 
-} // namespace session
+} // namespace chart

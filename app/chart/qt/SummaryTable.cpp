@@ -1,11 +1,11 @@
-#include "app/session/ui/SummaryTable.h"
+#include "app/chart/qt/SummaryTable.h"
 
 #include <QHeaderView>
 #include <QPixmap>
 
 #include <algorithm>
 
-namespace session::ui {
+namespace chart {
 
 namespace {
 QStringList HeaderNames() {
@@ -88,4 +88,4 @@ QSize SummaryTable::sizeHint() const {
     return {QTableWidget::sizeHint().width(), height};
 }
 
-} // namespace session::ui
+} // namespace chart

@@ -1,0 +1,34 @@
+#pragma once
+// A plot's picture drawn: as pixels for the window and a PNG, or as an SVG document. Both walk the
+// same display list in the same order, so the window, the PNG and the SVG show one picture.
+#include <QByteArray>
+#include <QFont>
+#include <QImage>
+
+#include "app/chart/Picture.h"
+
+namespace chart {
+
+// The picture as pixels (RGB32), texts in font. The frame is drawn once per size and frame and
+// copied for later pictures with the same one (the live plot draws the same frame many times a
+// second).
+class PictureImage {
+public:
+    const QImage& Draw(const Picture& picture, const QFont& font);
+
+private:
+    QImage FFrame;
+    Layer FFrameLayer;
+    QFont FFrameFont;
+    int FWidth = 0, FHeight = 0;
+    QImage FImage;
+};
+
+// Once, without keeping a frame.
+QImage DrawPicture(const Picture& picture, const QFont& font);
+// The picture as an SVG document.
+QByteArray PictureToSvg(const Picture& picture, const QFont& font);
+// The width of a text in font, for the picture's builder.
+TextWidth WidthIn(const QFont& font);
+
+} // namespace chart
