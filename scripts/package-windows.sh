@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Packs the Windows build for users: a zip of one folder (the program, the Qt and runtime DLLs it
-# needs, stripped, with the licence, the third-party notices and a README), and the per-user
-# setup program made by CPack's NSIS generator from the same install rules.
+# needs, stripped, with the licence, the third-party notices and a README), the per-user setup
+# program made by CPack's NSIS generator from the same install rules, and beside them the
+# program's own source, which the GPL has the object code come with.
 #   package-windows.sh [build dir (default build/mingw)]
 #     -> <build dir>/torvane-capture-<version>-windows-x64.zip
 #        <build dir>/torvane-capture-<version>-windows-x64-setup.exe
+#        <build dir>/torvane-capture-<version>-source.tar.gz
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/mingw}
@@ -31,3 +33,18 @@ echo "$zipfile"
 
 (cd "$build" && cpack -G NSIS >/dev/null)
 echo "$build/torvane-capture-$version-windows-x64-setup.exe"
+
+# The tracked files as they are in the tree (edits not yet committed included), in one folder
+# named after the version; outside a git checkout (an unpacked source archive), the tree without
+# its build folders. Same tree, same bytes.
+source_archive="$build/torvane-capture-$version-source.tar.gz"
+prefix="torvane-capture-$version/"
+rm -f "$source_archive"
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  tree=$(git stash create 2>/dev/null || true)
+  git archive --format=tar --prefix="$prefix" "${tree:-HEAD}" | gzip -n -9 >"$source_archive"
+else
+  tar --sort=name --owner=0 --group=0 --numeric-owner --mtime=@0 --exclude=./build --exclude=./.git \
+      --transform="s|^\./|$prefix|" -cf - . | gzip -n -9 >"$source_archive"
+fi
+echo "$source_archive"

@@ -40,6 +40,11 @@ rule='========================================================================'
 Third-party software in torvane-capture $version for Windows
 $rule
 
+torvane-capture itself is under the GNU General Public License, version 3
+or later (LICENSE.txt). Its source code is torvane-capture-$version-source.tar.gz,
+published beside the zip and the setup program of this version. The
+software below ships with it:
+
 1. Qt $qt_version (Qt6Core.dll, Qt6Gui.dll, Qt6Widgets.dll,
    platforms\\qwindows.dll, styles\\qwindowsvistastyle.dll)
 

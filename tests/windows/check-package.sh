@@ -2,7 +2,8 @@
 # What a Windows user gets, checked without running it: the zip's exact contents (no test-only
 # plugin, the Windows style plugin), nothing read-only, every binary stripped, the program a
 # window program with its icon, version information and manifest, the icon's images, the
-# licence, notices and README, and the setup program beside the zip.
+# licence, notices and README, the setup program beside the zip (its pages are read under Wine
+# by installer-wine.sh), and the program's source archive beside both, named in the texts.
 #   check-package.sh <build dir>
 set -euo pipefail
 build=$1
@@ -13,6 +14,7 @@ version=$(cache_value CMAKE_PROJECT_VERSION)
 major_minor_patch=${version//./, }
 zipfile="$build/torvane-capture-$version-windows-x64.zip"
 setup="$build/torvane-capture-$version-windows-x64-setup.exe"
+source_archive="$build/torvane-capture-$version-source.tar.gz"
 objdump=x86_64-w64-mingw32-objdump
 windres=x86_64-w64-mingw32-windres
 [ -f "$zipfile" ] || { echo "check-package: no $zipfile" >&2; exit 1; }
@@ -105,6 +107,12 @@ for text in 'GNU LESSER GENERAL PUBLIC LICENSE' 'Version 3, 29 June 2007' 'qt6-b
             'mingw-w64-libraries/winpthreads' 'libstdc++-6.dll' 'libwinpthread-1.dll'; do
   grep -qF "$text" "$app/THIRD-PARTY-NOTICES.txt" || fail "THIRD-PARTY-NOTICES.txt lacks \"$text\""
 done
+for text in "torvane-capture-$version-source.tar.gz" 'GNU General Public License, version 3'; do
+  grep -qF "$text" "$app/THIRD-PARTY-NOTICES.txt" || fail "THIRD-PARTY-NOTICES.txt lacks \"$text\""
+done
+# README.txt wraps its lines: read it as one.
+readme=$(tr -d '\r' <"$app/README.txt" | tr '\n' ' ')
+grep -qF "torvane-capture-$version-source.tar.gz" <<<"$readme" || fail "README.txt does not name the source archive"
 for text in "$version" '%APPDATA%\torvane\Torvane Throttle Setup\captures' 'HKEY_CURRENT_USER\Software\torvane\Torvane Throttle Setup' \
             '%LOCALAPPDATA%\Programs\torvane-capture' 'Uninstall'; do
   grep -qF "$text" "$app/README.txt" || fail "README.txt lacks \"$text\""
@@ -119,5 +127,24 @@ else
   fail "no setup program $setup"
 fi
 
+# The source archive: the tree in one folder named after the version, without build output,
+# with what builds the program and these packages.
+if [ -f "$source_archive" ]; then
+  listing=$(tar -tzf "$source_archive") || fail "the source archive cannot be read"
+  [ "$(grep -vc "^torvane-capture-$version/" <<<"$listing")" -eq 0 ] || fail "source archive entries outside torvane-capture-$version/"
+  for file in CMakeLists.txt CMakePresets.json LICENSE README.md app/main.cpp scripts/package-windows.sh \
+              scripts/build-qt-mingw.sh packaging/windows/NSIS.template.in; do
+    grep -qxF "torvane-capture-$version/$file" <<<"$listing" || fail "the source archive lacks $file"
+  done
+  grep -q "^torvane-capture-$version/build/" <<<"$listing" && fail "the source archive holds build output"
+  if git -C "$(dirname "$0")" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    tracked=$(git -C "$(git -C "$(dirname "$0")" rev-parse --show-toplevel)" ls-files | LC_ALL=C sort)
+    archived=$(grep -v '/$' <<<"$listing" | sed "s|^torvane-capture-$version/||" | LC_ALL=C sort)
+    [ "$tracked" = "$archived" ] || fail "the source archive differs from the tracked files:"$'\n'"$(diff <(echo "$tracked") <(echo "$archived") | head -20)"
+  fi
+else
+  fail "no source archive $source_archive"
+fi
+
 [ "$failures" -eq 0 ] || { echo "check-package: $failures failure(s)" >&2; exit 1; }
-echo "check-package: zip $(stat -c %s "$zipfile") bytes ($(du -sb "$app" | cut -f1) unpacked), setup $(stat -c %s "$setup") bytes: contents, modes, stripping, resources, icon and texts as expected"
+echo "check-package: zip $(stat -c %s "$zipfile") bytes ($(du -sb "$app" | cut -f1) unpacked), setup $(stat -c %s "$setup") bytes, source $(stat -c %s "$source_archive") bytes: contents, modes, stripping, resources, icon, texts and source archive as expected"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The setup program under Wine, run by unit-on-com5.sh in a fresh prefix (the simulated unit on
-# COM5): a silent install for the current user puts the program, its Start-menu entry and its
-# Apps entry (uninstall key) in place; the installed program finds the unit on COM5 and
+# COM5): its pages, walked as a user does, are worded for this program (no "Setup Setup", no
+# stock text about system files and restarting) and the licence page names the source archive;
+# a silent install over that (an update in place) for the current user puts the program, its
+# Start-menu entry and its Apps entry (uninstall key) in place; the installed program finds the unit on COM5 and
 # records; a silent uninstall removes the program, the entry and the key, and keeps the
 # recorded session. Neither setup nor the uninstaller touches the files of a running program.
 #   installer-wine.sh <setup.exe> <version> <artifact dir>
@@ -25,6 +27,46 @@ program="$local_appdata/Programs/torvane-capture"
 shortcut="$appdata/Microsoft/Windows/Start Menu/Programs/Torvane Throttle Setup.lnk"
 captures="$appdata/torvane/Torvane Throttle Setup/captures"
 [ ! -e "$program" ] || stop "the prefix is not fresh: $program exists"
+
+# The pages, read and clicked through by a helper of the Windows build (beside the setup).
+texts_helper="$(dirname "$setup")/tests/windows/window-texts.exe"
+[ -f "$texts_helper" ] || stop "no $texts_helper (build the mingw preset)"
+caption="Install Torvane Throttle Setup $version"
+page=""
+read_page() { page=$(wine "$texts_helper" dump "$caption" 2>/dev/null | tr -d '\r'); }
+page_says() { read_page && grep -qF "$1" <<<"$page"; }
+click() { wine "$texts_helper" click "$caption" "$1" >/dev/null 2>&1 || fail "no \"$1\" button on: $page"; }
+check_wording() {  # check_wording <page> <texts it must show...>
+  local name=$1; shift
+  printf '== %s page\n%s\n' "$name" "$page" >>"$artifacts/setup-pages.txt"
+  for text in "$@"; do grep -qF "$text" <<<"$page" || fail "the $name page lacks \"$text\": $page"; done
+  for text in 'Setup Setup' 'system files' 'reboot' 'restart'; do
+    grep -qiF "$text" <<<"$page" && fail "the $name page says \"$text\": $page"
+  done
+  return 0
+}
+mkdir -p "$artifacts"
+rm -f "$artifacts/setup-pages.txt"
+wine "$setup" >/dev/null 2>&1 &
+walk=$!
+if wait_for 90 page_says "Click Next to continue"; then
+  check_wording welcome "$caption" "Install Torvane Throttle Setup $version" "installed for you alone"
+  click "Next >"
+  wait_for 30 page_says "GNU GPL" || fail "no licence page after the welcome page: $page"
+  check_wording licence "torvane-capture-$version-source.tar.gz" "GNU GENERAL PUBLIC LICENSE"
+  click "Next >"
+  wait_for 30 page_says "Browse" || fail "no folder page after the licence page: $page"
+  check_wording folder "will be installed in the folder below"
+  click "Install"
+  wait_for 120 page_says "Torvane Throttle Setup is installed" || fail "no finish page after installing: $page"
+  check_wording finish "Click Finish to close this installer"
+  click "Start Torvane Throttle Setup"  # unticked: the program is started later, by this test
+  click "Finish"
+  wait "$walk" || fail "the installer, walked through its pages, exited with $?"
+else
+  fail "the installer showed no welcome page: $page"
+  kill "$walk" 2>/dev/null || true
+fi
 
 status=0; wine "$setup" /S || status=$?
 [ "$status" -eq 0 ] || stop "silent install exited with $status"
