@@ -67,28 +67,30 @@ TimeAxis LocalTimeAxis(const PlotLayout& layout, const TimeView& view, const Off
     const int64_t step = TickStepMs(view.SpanMs(), layout.drive.width, minSpacingPx);
     // Each tick is the next round local time under the offset in force at the last instant
     // known; where the offset changes before it, the change is marked and the tick sought again
-    // under the new offset, so every label is the wall-clock time of its own instant.
-    int64_t known = view.startMs;  // the last instant placed: the view's start, a tick or a change
-    bool knownIsTick = false;
+    // under the new offset, so every label is the wall-clock time of its own instant. Recorded
+    // offsets change with the first record after the clocks did, a moment after the round time
+    // of the change: a change within half a pixel of a tick counts as before it, so that tick
+    // reads as the clocks did then (3:00, not a 2:00 that never was).
+    const int64_t halfPixelMs = view.SpanMs() / std::max(layout.drive.width, 1) / 2;
+    int64_t known = view.startMs;  // an instant where `offset` holds
     int offset = offsetAt(known);
+    int64_t lowest = view.startMs;  // the earliest the next tick may be
     for (;;) {
-        const int64_t lowest = knownIsTick ? known + 1 : known;
         const int64_t offsetMs = int64_t{offset} * kMinute;
         const int64_t t = CeilTo(lowest + offsetMs, step) - offsetMs;
-        const int64_t probe = std::min(t, view.endMs);
-        if (probe < lowest) break;
-        if (offsetAt(probe) != offset) {
+        const int64_t probe = std::min(std::max(t, known) + halfPixelMs, view.endMs);
+        if (probe > known && offsetAt(probe) != offset) {
             const int64_t change = FirstWithNewOffset(known, probe, offset, offsetAt);
             offset = offsetAt(change);
             axis.changes.push_back({XOf(layout, view, change), change, offset});
             known = change;
-            knownIsTick = false;
+            lowest = std::max(lowest, change - halfPixelMs);
             continue;
         }
         if (t > view.endMs) break;
         axis.ticks.push_back({XOf(layout, view, t), t, TickLabel(t + offsetMs, step, sep)});
-        known = t;
-        knownIsTick = true;
+        lowest = t + 1;
+        known = std::max(known, probe);
     }
     return axis;
 }

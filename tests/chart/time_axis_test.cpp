@@ -80,6 +80,17 @@ TEST(TimeAxisTest, TheHourAfterTheChangesReadsAsTheClocksDo) {
     EXPECT_EQ(autumn, (std::vector<std::string>{"2:40", "2:50", "2:00", "2:10", "2:20"}));
 }
 
+TEST(TimeAxisTest, AChangeRecordedJustAfterTheRoundTimeReadsAsTheClocksDidThen) {
+    // A session's offset changes with its first record after the change, a few milliseconds on.
+    const auto recorded = [](int64_t utcMs) { return CentralEurope(utcMs - 7); };
+    std::vector<std::string> spring;
+    const TimeAxis axis = LocalTimeAxis(kLayout, {kSpringChange - 20 * kMinute, kSpringChange + 20 * kMinute}, recorded, 200, ":");
+    for (const AxisTick& t : axis.ticks) spring.push_back(t.label);
+    EXPECT_EQ(spring, (std::vector<std::string>{"1:40", "1:50", "3:00", "3:10", "3:20"}));
+    ASSERT_EQ(axis.changes.size(), 1u);
+    EXPECT_EQ(axis.changes[0].timeMs, kSpringChange + 7);
+}
+
 TEST(TimeAxisTest, NoChangeNoMarkAndTheLiveAxisCountsBack) {
     const TimeAxis quiet = Axis({kSpringChange + kDay, kSpringChange + 2 * kDay});
     EXPECT_TRUE(quiet.changes.empty());
