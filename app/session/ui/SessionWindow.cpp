@@ -251,6 +251,7 @@ void SessionWindow::Loaded(LoadOutcome outcome) {
     ExportSummaryButton->setEnabled(true);
     FTimes = std::make_unique<SessionTimes>(*FData);
     FTimeline.SetRecords(FTimes.get());
+    ViewChanged();  // also when the whole session is the view the model started with
     if (FData->RecordCount() > 0) SetCursor(0);
     Canvas->setFocus();
 }
