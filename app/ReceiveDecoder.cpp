@@ -1,6 +1,7 @@
 #include "ReceiveDecoder.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
 // The unit's wire format. The simulated unit (tools/unit-sim) keeps its own copy on purpose, so
@@ -9,7 +10,6 @@ namespace {
 const char kHandshakeLine[] = "IWRX";
 constexpr uint8_t kStatusRecord = 0x53;  // 'S'
 constexpr uint8_t kNameRecord = 0x4E;    // 'N'
-constexpr uint8_t kNoLbYet = 0x6F;
 constexpr size_t kNameOffset = 2;
 constexpr size_t kNameLength = 8;
 } // namespace
@@ -26,15 +26,6 @@ int32_t NextRowCounter(int32_t rowCounter) {
         return CaptureRowFor(rowCounter) % ReceiveDecoder::kDataRows + 1;
     }
     return rowCounter + 1;
-}
-
-std::string LastLbText(uint8_t b) {
-    if (b == kNoLbYet) return "no LB yet";
-    const int number = b & 0x1F;
-    std::string text = std::to_string(number);
-    if (number != 0) text += (b & 0x20) ? " R" : " L";
-    if (b & 0x80) text += "*";
-    return text;
 }
 
 std::string Latin1ToUtf8UpToNul(const std::string& bytes) {
@@ -136,19 +127,23 @@ void ReceiveDecoder::DecodeStatusRecord() {
         return;
     }
     const int row = CaptureRowFor(RowCounter);
-    FView.SetCell(0, row, std::to_string(LineByte(2)));
-    FView.SetCell(1, row, toolkit::FormatTimeOfDay(t, FTimeSeparator));
-    FView.SetCell(2, row, LastLbText(LineByte(3)));
-    FView.SetCell(3, row, std::to_string(LineByte(4)));
-    FView.SetCell(4, row, std::to_string(LineByte(5)));
-    FView.SetCell(5, row, LineByte(6) != 0 ? "Yes" : "No");
+    record::Record& r = FRecord;
+    r.time = FLocalClock.FromLocal(t);
+    r.car = LineByte(2);
+    r.lastLb = LineByte(3);
+    r.drivePwm = LineByte(4);
+    r.brakePwm = LineByte(5);
+    r.laneChange = LineByte(6) != 0;
+    r.bytes = RxLine;
+    const std::array<std::string, 6> cells = record::TableTexts(r, FTimeSeparator);
+    for (int c = 0; c < 6; ++c) FView.SetCell(c, row, cells[static_cast<size_t>(c)]);
     FView.SelectCell(0, row);
     RowCounter = NextRowCounter(RowCounter);
     LastStatusTime = t;
     if (!FObservers.empty()) {
-        const ShownStatusRecord record{t,           row,         LineByte(2),         LineByte(3),
-                                       LineByte(4), LineByte(5), LineByte(6) != 0, RxLine};
-        for (RecordObserver* observer : FObservers) observer->StatusShown(record);
+        const ShownStatusRecord shown{t,          row,          r.car, r.lastLb, r.drivePwm,
+                                      r.brakePwm, r.laneChange, RxLine, r};
+        for (RecordObserver* observer : FObservers) observer->StatusShown(shown);
     }
 }
 

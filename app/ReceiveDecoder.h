@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "app/record/Record.h"
+#include "app/record/TableText.h"
 #include "toolkit/DateTime.h"
 
 // What the decoder writes to. Texts are UTF-8.
@@ -31,6 +33,7 @@ struct ShownStatusRecord {
     uint8_t BrakePwm = 0;
     bool LaneChange = false;
     const std::string& Bytes;       // the whole record, unescaped, without the line end
+    const record::Record& Record;   // the same as a record (its time as an instant; no number, no unit)
 };
 
 // A name record as decoded.
@@ -102,13 +105,14 @@ private:
     std::string FTimeSeparator;
     bool FLineOverflowed = false;
     std::vector<RecordObserver*> FObservers;
+    record::LocalClock FLocalClock;
+    record::Record FRecord;
 };
 
 // Row (1..31) of the capture table that a status record with this sequence number goes to.
 int CaptureRowFor(int32_t rowCounter);
 // The sequence number after this one; past the largest value it wraps so the rows keep turning.
 int32_t NextRowCounter(int32_t rowCounter);
-// The "Last LB" text of the last-LB byte.
-std::string LastLbText(uint8_t b);
+using record::LastLbText;
 // Bytes of the unit's 8-bit text (Latin-1) as UTF-8, up to the first zero byte.
 std::string Latin1ToUtf8UpToNul(const std::string& bytes);

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "ThrottleCars.h"
-#include "app/recording/SessionCsv.h"
+#include "app/record/Columns.h"
 
 namespace sessionbench {
 
@@ -22,19 +22,20 @@ uint64_t WriteSessionFile(const std::filesystem::path& path, uint64_t records, i
     std::vector<double> silentUntil(static_cast<size_t>(cars) + 1, 0.0);
 
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    std::string buffer = recording::HeaderRow();
-    const recording::UnitIdentity unit{true, 5, "SIM-UNIT"};
-    const std::string unitFields = recording::UnitFields(unit);
-    recording::RecordRow row;
+    std::string buffer = record::HeaderRow();
+    record::Record row;
+    row.unitId = 5;
+    row.unitName = "SIM-UNIT";
     uint64_t written = 0;
     for (uint64_t slot = 0; written < records; ++slot) {
         const double seconds = static_cast<double>(slot) * kSecondsPerRecord;
-        row.time = kStart + seconds / 86400.0;
+        row.time = {record::LocalMsFromDateTime(kStart + seconds / 86400.0) - kUtcOffsetMinutes * record::kMsPerMinute,
+                    kUtcOffsetMinutes};
         row.number = written + 1;
         if (slot % 200000 == 0) {  // the unit names itself after each setup command
-            row.kind = recording::RecordRow::Kind::Name;
+            row.kind = record::Kind::Name;
             row.bytes = std::string("N\x05SIM-UNIT", 10);
-            recording::AppendRow(buffer, row, unitFields, kUtcOffsetMinutes);
+            record::AppendRow(buffer, row);
             ++written;
             continue;
         }
@@ -46,14 +47,14 @@ uint64_t WriteSessionFile(const std::filesystem::path& path, uint64_t records, i
             silentUntil[car] = seconds + 0.2 + (rng() % 3000) / 1000.0;
             continue;
         }
-        row.kind = recording::RecordRow::Kind::Status;
+        row.kind = record::Kind::Status;
         row.car = car;
         row.lastLb = static_cast<uint8_t>(payload[3]);
         row.drivePwm = static_cast<uint8_t>(payload[4]);
         row.brakePwm = static_cast<uint8_t>(payload[5]);
         row.laneChange = payload[6] != 0;
         row.bytes = payload;
-        recording::AppendRow(buffer, row, unitFields, kUtcOffsetMinutes);
+        record::AppendRow(buffer, row);
         ++written;
         if (buffer.size() > (1u << 20)) {
             out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));

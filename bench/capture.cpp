@@ -46,7 +46,7 @@
 #include "UnitSim.h"
 #include "app/MainForm.h"
 #include "app/plot/ThrottlePlot.h"
-#include "app/recording/SessionCsv.h"
+#include "app/record/Columns.h"
 #include "app/recording/qt/SessionRecording.h"
 #include "toolkit/qt/SyncAdapter.h"
 
@@ -374,11 +374,11 @@ FileTally TallySessionFile(const std::filesystem::path& path) {
     std::getline(in, line);  // header
     int64_t last = -1;
     while (std::getline(in, line)) {
-        const auto fields = recording::SplitCsvLine(line);
-        if (!fields || fields->size() != recording::kColumnCount || (*fields)[recording::kKindColumn] != "status") continue;
-        const uint32_t seq = unitsim::SequenceFromFields(std::atoi((*fields)[recording::kCarColumn].c_str()),
-                                                         std::atoi((*fields)[recording::kDrivePwmColumn].c_str()),
-                                                         std::atoi((*fields)[recording::kBrakePwmColumn].c_str()));
+        const auto fields = record::SplitCsvLine(line);
+        if (!fields || fields->size() != record::kColumnCount || (*fields)[record::kKindColumn] != "status") continue;
+        const uint32_t seq = unitsim::SequenceFromFields(std::atoi((*fields)[record::kCarColumn].c_str()),
+                                                         std::atoi((*fields)[record::kDrivePwmColumn].c_str()),
+                                                         std::atoi((*fields)[record::kBrakePwmColumn].c_str()));
         if (last >= 0 && static_cast<int64_t>(seq) != last + 1) ++tally.gaps;
         last = seq;
         ++tally.records;

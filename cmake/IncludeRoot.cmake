@@ -1,5 +1,5 @@
 # Each library publishes only its own headers. Includes are written from the top of the tree
-# ("serial/VaComm.h", "app/recording/SessionCsv.h"); rather than publishing the top (which lets
+# ("serial/VaComm.h", "app/record/Columns.h"); rather than publishing the top (which lets
 # any target include any header), a library publishes a folder of the build tree that holds a
 # link named like its own folder and nothing else. A header of a library the target does not link
 # is then not found, and the missing dependency shows up at compile time.

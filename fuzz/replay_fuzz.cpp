@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "SessionReplay.h"
-#include "app/recording/SessionCsv.h"
+#include "app/record/Columns.h"
 
 namespace {
 void Check(bool condition) {
@@ -21,7 +21,7 @@ void Check(bool condition) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    std::string file = (data[0] & 1) ? recording::HeaderRow() : std::string();
+    std::string file = (data[0] & 1) ? record::HeaderRow() : std::string();
     file.append(reinterpret_cast<const char*>(data + 1), size - 1);
     try {
         unitsim::SessionReplay replay(unitsim::ReplayBytes(file), "fuzz.csv");

@@ -26,7 +26,7 @@ target_link_libraries(outer_user PRIVATE serial session_recording)
 CMAKE
 # Each line: a library linked, and a header it must not make reachable.
 unreachable=(
-  "serial app/recording/SessionCsv.h"
+  "serial app/record/Columns.h"
   "session_recording serial/VaComm.h"
   "session_recording app/recording/qt/RecordingNotice.h"
   "session_recording app/session/SessionData.h"
@@ -44,13 +44,13 @@ for case in "${unreachable[@]}"; do
 done
 cat >"$outer/main.cpp" <<'CPP'
 #include "app/ReceiveDecoder.h"  // session_recording's own dependency
-#include "app/recording/SessionCsv.h"
+#include "app/record/Columns.h"
 #include "serial/VaComm.h"
 #include "toolkit/Thread.h"       // serial's
 
 int main() {
     TVaComm comm;
-    return !comm.Active() && recording::kColumnCount > 0 ? 0 : 1;
+    return !comm.Active() && record::kColumnCount > 0 ? 0 : 1;
 }
 CPP
 

@@ -22,7 +22,7 @@ std::string FileNameSafe(std::string_view utf8) {
 }
 
 std::string SessionFileStem(toolkit::TDateTime start, const UnitIdentity& unit) {
-    const CivilTime c = ToCivil(start);
+    const record::CivilTime c = record::ToCivil(start);
     std::string stem = std::to_string(c.year);
     stem += '-';
     AppendTwo(stem, c.month);

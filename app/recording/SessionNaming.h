@@ -4,10 +4,19 @@
 #include <string>
 #include <string_view>
 
-#include "SessionCsv.h"
+#include <cstdint>
+
+#include "app/record/Time.h"
 #include "toolkit/DateTime.h"
 
 namespace recording {
+
+// The unit as last named by a name record.
+struct UnitIdentity {
+    bool known = false;
+    uint8_t id = 0;
+    std::string nameUtf8;
+};
 
 // "2026-12-07_09-43-51_unit5_SIM-UNIT" (no extension); "..._unit-unknown" before any name record.
 std::string SessionFileStem(toolkit::TDateTime start, const UnitIdentity& unit);

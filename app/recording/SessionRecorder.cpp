@@ -10,24 +10,21 @@ SessionRecorder::SessionRecorder(WriterLimits limits, Reporter reporter, FileOpe
 
 void SessionRecorder::BeginSession(const std::filesystem::path& folder) {
     FRecordNumber = 0;
-    FWriter.Begin(folder, SessionFileStem(FClock(), FUnit), FUnit);
+    FWriter.Begin(folder, SessionFileStem(FClock(), FUnit));
 }
 
 void SessionRecorder::EndSession() { FWriter.End(); }
 
+void SessionRecorder::Hand(record::Record&& r) {
+    r.number = FRecordNumber + 1;
+    r.unitId = FUnit.known ? FUnit.id : -1;
+    r.unitName = FUnit.known ? FUnit.nameUtf8 : std::string();
+    if (FWriter.Add(std::move(r))) ++FRecordNumber;
+}
+
 void SessionRecorder::StatusShown(const ShownStatusRecord& record) {
     if (!FWriter.Recording()) return FWriter.NotRecorded();  // a stopped session counts what it missed
-    RecordRow row;
-    row.kind = RecordRow::Kind::Status;
-    row.time = record.Time;
-    row.number = FRecordNumber + 1;
-    row.car = record.Car;
-    row.lastLb = record.LastLb;
-    row.drivePwm = record.DrivePwm;
-    row.brakePwm = record.BrakePwm;
-    row.laneChange = record.LaneChange;
-    row.bytes = record.Bytes;
-    if (FWriter.Add(std::move(row))) ++FRecordNumber;
+    Hand(record::Record(record.Record));
 }
 
 void SessionRecorder::NameReceived(const ReceivedNameRecord& record) {
@@ -35,13 +32,11 @@ void SessionRecorder::NameReceived(const ReceivedNameRecord& record) {
     FUnit.id = record.UnitId;
     FUnit.nameUtf8 = record.NameUtf8;
     if (!FWriter.Recording()) return FWriter.NotRecorded();
-    RecordRow row;
-    row.kind = RecordRow::Kind::Name;
-    row.time = FClock();  // a name record carries no time of its own; this is when it arrived
-    row.number = FRecordNumber + 1;
-    row.bytes = record.Bytes;
-    row.nameUtf8 = record.NameUtf8;
-    if (FWriter.Add(std::move(row))) ++FRecordNumber;
+    record::Record r;
+    r.kind = record::Kind::Name;
+    r.time = FLocalClock.FromLocal(FClock());  // a name record carries no time of its own; this is when it arrived
+    r.bytes = record.Bytes;
+    Hand(std::move(r));
 }
 
 } // namespace recording

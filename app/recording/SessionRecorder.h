@@ -4,6 +4,7 @@
 // that answered before Start.
 #include <filesystem>
 
+#include "SessionNaming.h"
 #include "SessionWriter.h"
 #include "app/ReceiveDecoder.h"
 
@@ -29,10 +30,14 @@ public:
     void NameReceived(const ReceivedNameRecord& record) override;
 
 private:
+    // Numbers the record, names its unit and hands it to the writer.
+    void Hand(record::Record&& r);
+
     SessionWriter FWriter;
     ReceiveDecoder::ClockFn FClock;
     UnitIdentity FUnit;
     uint64_t FRecordNumber = 0;
+    record::LocalClock FLocalClock;
 };
 
 } // namespace recording

@@ -9,7 +9,6 @@
 #include "LiveFile.h"
 #include "PathText.h"
 #include "SessionNaming.h"
-#include "UtcOffset.h"
 #include "toolkit/UniqueFile.h"
 
 namespace recording {
@@ -63,7 +62,6 @@ struct SessionWriter::Session {
     uint64_t stuckBytes = 0;
     std::unordered_map<std::string, KnownFile> known;  // by file name
     uint64_t deletedFiles = 0;        // by the cap, for this session
-    std::string unitFields;
     std::chrono::steady_clock::time_point flushDue{};
     bool failed = false;
     std::string failure;
@@ -104,19 +102,19 @@ void SessionWriter::Push(Item&& item, bool urgent) {
     if (wake) FWake.notify_one();
 }
 
-void SessionWriter::Begin(const fs::path& folder, const std::string& fileStem, const UnitIdentity& unit) {
+void SessionWriter::Begin(const fs::path& folder, const std::string& fileStem) {
     if (FInSession) End();
     Item item;
     item.op = Item::Op::Begin;
     item.session = ++FSessionCount;
-    item.begin = std::make_unique<BeginArgs>(BeginArgs{folder, fileStem, unit});
+    item.begin = std::make_unique<BeginArgs>(BeginArgs{folder, fileStem});
     FFolder = folder;
     FInSession = true;
     FRecording = true;
     Push(std::move(item), true);
 }
 
-bool SessionWriter::Add(RecordRow&& row) {
+bool SessionWriter::Add(record::Record&& row) {
     if (!FInSession) return false;
     if (FRecording && FStoppedSession.load(std::memory_order_relaxed) == FSessionCount) {
         FRecording = false;  // the writer has stopped it and told the user
@@ -268,14 +266,13 @@ void SessionWriter::OpenSession(uint64_t id, const BeginArgs& args) {
     Session& s = *FSession;
     s.id = id;
     s.folder = args.folder;
-    s.unitFields = UnitFields(args.unit);
     std::error_code ec;
     fs::create_directories(args.folder, ec);
     if (ec || !fs::is_directory(args.folder, ec)) {
         Fail("could not create the captures folder", args.folder, ec ? ec.message() : Reason(ENOTDIR));
         return;
     }
-    s.buffer = HeaderRow();
+    s.buffer = record::HeaderRow();
     s.headerEnd = s.buffer.size();
     fs::path path;
     int error = 0;
@@ -450,34 +447,15 @@ void SessionWriter::FailForCap() {
     }
 }
 
-int SessionWriter::OffsetFor(const RecordRow& row) {
-    // The offset changes at most on the hour; ask the time zone rules once per local hour.
-    const CivilTime c = ToCivil(row.time);
-    const int64_t key = ((static_cast<int64_t>(c.year) * 13 + c.month) * 32 + c.day) * 24 + c.hour;
-    if (key != FOffsetKey) {
-        FOffsetKey = key;
-        FOffsetMinutes = UtcOffsetMinutes(c);
-    }
-    return FOffsetMinutes;
-}
-
-void SessionWriter::AppendRecord(const RecordRow& row) {
+void SessionWriter::AppendRecord(const record::Record& row) {
     Session& s = *FSession;
     if (s.failed) {
         ++s.notRecorded;
         return;
     }
     if (s.buffer.empty()) s.flushDue = std::chrono::steady_clock::now() + FLimits.flushInterval;
-    if (row.kind == RecordRow::Kind::Name) {
-        // A name record names the unit for its own row and the rows after it.
-        UnitIdentity unit;
-        unit.known = true;
-        unit.id = row.bytes.size() > 1 ? static_cast<uint8_t>(row.bytes[1]) : 0;
-        unit.nameUtf8 = row.nameUtf8;
-        s.unitFields = UnitFields(unit);
-    }
     FRowText.clear();
-    AppendRow(FRowText, row, s.unitFields, OffsetFor(row));
+    record::AppendRow(FRowText, row);
     s.buffer += FRowText;
     s.rowEnds.push_back(s.buffer.size());
     // Past the cap as the folder was last surveyed: survey it and write now, so a session the

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "SessionCsv.h"
+#include "app/record/Columns.h"
 
 namespace recording {
 
@@ -55,10 +55,10 @@ public:
     SessionWriter& operator=(const SessionWriter&) = delete;
 
     // From one thread (the capturing one). A new session ends the one before.
-    void Begin(const std::filesystem::path& folder, const std::string& fileStem, const UnitIdentity& unit);
+    void Begin(const std::filesystem::path& folder, const std::string& fileStem);
     // False when the session is not being recorded (none begun, stopped by a failure, or the
     // queue full); the row is then not recorded, and counted when a session is on.
-    bool Add(RecordRow&& row);
+    bool Add(record::Record&& row);
     // Counts a record of a stopped session that was not handed over (Add counts those it refuses).
     void NotRecorded() {
         if (FInSession) ++FRefused;
@@ -86,13 +86,12 @@ private:
     struct BeginArgs {
         std::filesystem::path folder;
         std::string stem;
-        UnitIdentity unit;
     };
     struct Item {
         enum class Op : uint8_t { Begin, Record, End, Flush };
         Op op = Op::Record;
         uint64_t session = 0;
-        RecordRow row;
+        record::Record row;
         std::unique_ptr<BeginArgs> begin;
         std::function<void()> flushed;
         // End: records the capturing thread did not hand over once the session had stopped, and
@@ -111,7 +110,7 @@ private:
     void WaitForWork(std::unique_lock<std::mutex>& lock);
     void Handle(Item& item);
     void OpenSession(uint64_t id, const BeginArgs& args);
-    void AppendRecord(const RecordRow& row);
+    void AppendRecord(const record::Record& row);
     void FlushSession();
     void CloseSession();
     void Fail(const std::string& what, const std::filesystem::path& path, const std::string& reason);
@@ -123,7 +122,6 @@ private:
     bool StillInPlace();
     void SurveyFolder();
     size_t MakeRoom();
-    int OffsetFor(const RecordRow& row);
 
     const WriterLimits FLimits;
     const Reporter FReporter;
@@ -154,8 +152,6 @@ private:
 
     // Writer thread only.
     std::unique_ptr<Session> FSession;
-    int64_t FOffsetKey = -1;
-    int FOffsetMinutes = 0;
     std::string FRowText;
 
     std::thread FThread;  // last: starts once everything above exists

@@ -138,15 +138,14 @@ struct CarTrack {
 } // namespace
 
 struct SessionData::Store {
-    // Every record, in chunks of kChunkSize: time and file offset as differences from the
-    // chunk's first record (a new chunk starts early when one would not fit in 32 bits).
+    // Every record, in chunks of kChunkSize: time as a difference from the chunk's first record
+    // (a new chunk starts early when one would not fit in 32 bits).
     struct Chunk {
         int64_t baseTime = 0;
-        uint64_t baseOffset = 0;
         uint32_t count = 0;
         uint32_t capacity = 0;
         uint32_t first = 0;  // index of its first record
-        std::unique_ptr<uint32_t[]> dt, dOffset;
+        std::unique_ptr<uint32_t[]> dt;
         std::unique_ptr<uint8_t[]> car, lastLb, drive, brake, flags;
 
         // Chunks grow by doubling up to kChunkSize: a file whose times jump by weeks between rows
@@ -154,7 +153,6 @@ struct SessionData::Store {
         void Grow() {
             const uint32_t next = capacity == 0 ? 16 : std::min<uint32_t>(capacity * 2, kChunkSize);
             Resize(dt, next);
-            Resize(dOffset, next);
             Resize(car, next);
             Resize(lastLb, next);
             Resize(drive, next);
@@ -168,7 +166,7 @@ struct SessionData::Store {
             if (a) std::copy(a.get(), a.get() + count, b.get());
             a = std::move(b);
         }
-        size_t Bytes() const { return size_t{capacity} * (2 * sizeof(uint32_t) + 5); }
+        size_t Bytes() const { return size_t{capacity} * (sizeof(uint32_t) + 5); }
     };
     std::vector<Chunk> chunks;
     size_t count = 0;
@@ -177,6 +175,19 @@ struct SessionData::Store {
         int32_t minutes;
     };
     std::vector<OffsetChange> offsets;  // the UTC offset from each change on
+    // Record numbers, kept as the runs of consecutive numbers they are written in: from each
+    // run's first record on, the number grows by one per record.
+    struct NumberRun {
+        size_t index;
+        uint64_t number;
+    };
+    std::vector<NumberRun> numberRuns;
+    // The rare record whose written time is earlier than the clock that does not go back.
+    struct WrittenTime {
+        size_t index;
+        int64_t timeMs;
+    };
+    std::vector<WrittenTime> backdated;
     std::array<std::unique_ptr<CarTrack>, 256> cars;
     std::array<bool, 256> lastLane{};
 
@@ -189,6 +200,14 @@ struct SessionData::Store {
                                    [](size_t at, const Chunk& ch) { return at < ch.first; });
         return *std::prev(it);
     }
+    // The number record i has if it continues the last run.
+    uint64_t NumberOf(size_t i) const {
+        auto it = std::upper_bound(numberRuns.begin(), numberRuns.end(), i,
+                                   [](size_t at, const NumberRun& r) { return at < r.index; });
+        if (it == numberRuns.begin()) return 0;
+        --it;
+        return it->number + (i - it->index);
+    }
     int64_t TimeOf(size_t i) const {
         const Chunk& c = ChunkOf(i);
         return c.baseTime + c.dt[i - c.first];
@@ -197,12 +216,10 @@ struct SessionData::Store {
     bool Push(const ScannedRow& row) {
         if (count >= std::numeric_limits<uint32_t>::max()) return false;
         const bool fits = !chunks.empty() && chunks.back().count < kChunkSize &&
-                          row.clockMs - chunks.back().baseTime <= std::numeric_limits<uint32_t>::max() &&
-                          row.fileOffset - chunks.back().baseOffset <= std::numeric_limits<uint32_t>::max();
+                          row.clockMs - chunks.back().baseTime <= std::numeric_limits<uint32_t>::max();
         if (!fits) {
             Chunk c;
             c.baseTime = row.clockMs;
-            c.baseOffset = row.fileOffset;
             c.first = static_cast<uint32_t>(count);
             chunks.push_back(std::move(c));
         }
@@ -210,7 +227,6 @@ struct SessionData::Store {
         if (c.count == c.capacity) c.Grow();
         const uint32_t k = c.count++;
         c.dt[k] = static_cast<uint32_t>(row.clockMs - c.baseTime);
-        c.dOffset[k] = static_cast<uint32_t>(row.fileOffset - c.baseOffset);
         c.car[k] = row.car;
         c.lastLb[k] = row.lastLb;
         c.drive[k] = row.drivePwm;
@@ -227,9 +243,11 @@ struct SessionData::Store {
             track->Push(static_cast<uint32_t>(count), row.clockMs, row.drivePwm, row.brakePwm, flags);
         }
         c.flags[k] = flags;
-        if (offsets.empty() || offsets.back().minutes != row.utcOffsetMinutes) {
-            offsets.push_back({static_cast<uint32_t>(count), row.utcOffsetMinutes});
+        if (offsets.empty() || offsets.back().minutes != row.time.utcOffsetMinutes) {
+            offsets.push_back({static_cast<uint32_t>(count), row.time.utcOffsetMinutes});
         }
+        if (numberRuns.empty() || numberRuns.back().number + (count - numberRuns.back().index) != row.number) numberRuns.push_back({count, row.number});
+        if (row.time.utcMs != row.clockMs) backdated.push_back({count, row.time.utcMs});
         ++count;
         return true;
     }
@@ -304,13 +322,33 @@ RecordValues SessionData::Record(size_t index) const {
     const uint8_t flags = c.flags[k];
     r.kind = (flags & kFlagName) ? RowKind::Name : RowKind::Status;
     r.timeMs = c.baseTime + c.dt[k];
-    r.fileOffset = c.baseOffset + c.dOffset[k];
+    r.number = FStore->NumberOf(index);
     r.car = c.car[k];
     r.lastLb = c.lastLb[k];
     r.drivePwm = c.drive[k];
     r.brakePwm = c.brake[k];
     r.laneChange = (flags & kFlagLane) != 0;
     r.lanePress = (flags & kFlagPress) != 0;
+    return r;
+}
+
+uint64_t SessionData::RecordNumber(size_t index) const { return FStore->NumberOf(index); }
+
+record::Record SessionData::FullRecord(size_t index) const {
+    const RecordValues v = Record(index);
+    record::Record r;
+    r.kind = v.kind;
+    r.number = v.number;
+    r.time.utcMs = v.timeMs;
+    const auto& b = FStore->backdated;
+    auto it = std::lower_bound(b.begin(), b.end(), index, [](const Store::WrittenTime& w, size_t i) { return w.index < i; });
+    if (it != b.end() && it->index == index) r.time.utcMs = it->timeMs;
+    r.time.utcOffsetMinutes = UtcOffsetMinutes(index);
+    r.car = v.car;
+    r.lastLb = v.lastLb;
+    r.drivePwm = v.drivePwm;
+    r.brakePwm = v.brakePwm;
+    r.laneChange = v.laneChange;
     return r;
 }
 
@@ -394,7 +432,9 @@ void SessionData::QueryColumns(uint8_t car, int64_t t0Ms, int64_t t1Ms, int colu
 
 size_t SessionData::MemoryBytes() const {
     size_t b = sizeof(SessionData) + sizeof(Store) + FStore->chunks.capacity() * sizeof(Store::Chunk) +
-               FStore->offsets.capacity() * sizeof(Store::OffsetChange);
+               FStore->offsets.capacity() * sizeof(Store::OffsetChange) +
+               FStore->numberRuns.capacity() * sizeof(Store::NumberRun) +
+               FStore->backdated.capacity() * sizeof(Store::WrittenTime);
     for (const auto& c : FStore->chunks) b += c.Bytes();
     for (const auto& t : FStore->cars) {
         if (t) b += sizeof(CarTrack) + t->Bytes();

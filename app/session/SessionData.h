@@ -1,6 +1,6 @@
 #pragma once
 // A whole session file in memory, compact enough for an hour at line rate (about 20 million
-// records in well under 32 bytes each), with what the session window asks of it: each record's
+// records in under 24 bytes each, record numbers included), with what the session window asks of it: each record's
 // values, the record nearest a time, each car's drive and brake reduced to pixel columns at any
 // zoom in time proportional to the columns, and the per-car summary. Built on a worker thread
 // by LoadSession; read-only afterwards, so any thread may read it. Plain C++.
@@ -25,7 +25,7 @@ struct RecordValues {
     // Milliseconds since 1970-01-01 UTC on a clock that does not go back: a row stamped earlier
     // than the one before it is placed at the earlier one's time (its row keeps the written time).
     int64_t timeMs = 0;
-    uint64_t fileOffset = 0;  // of the row, for SessionRows to read it whole
+    uint64_t number = 0;  // the record column
     // Status records only:
     uint8_t car = 0;
     uint8_t lastLb = 0;
@@ -50,6 +50,10 @@ public:
     // Records of kind status and name, in file order (unreadable rows left out).
     size_t RecordCount() const;
     RecordValues Record(size_t index) const;
+    // The record as read (its texts aside: no unit name, no bytes), with the time it was written
+    // with and that time's UTC offset.
+    record::Record FullRecord(size_t index) const;
+    uint64_t RecordNumber(size_t index) const;
     // The UTC offset written with record index (for showing its local wall-clock time).
     int UtcOffsetMinutes(size_t index) const;
     // The UTC offset in force at timeMs (that of the last record at or before it; the first's

@@ -1,33 +1,18 @@
 #include "SessionRows.h"
 
-#include "app/ReceiveDecoder.h"
-
 namespace session {
 
 namespace {
-// One line from the stream's position, without its line end; nothing when the line does not end
-// within the longest row.
-std::optional<std::string> ReadLine(std::ifstream& in) {
-    std::string line;
-    char c;
-    while (in.get(c)) {
-        if (c == '\n') {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            return line;
-        }
-        if (line.size() > kMaxRowBytes) return std::nullopt;
-        line += c;
-    }
-    return std::nullopt;
-}
-
-void AppendTwo(std::string& out, int v) {
-    out += static_cast<char>('0' + v / 10);
-    out += static_cast<char>('0' + v % 10);
+// Up to `limit` bytes from the stream's position.
+std::string ReadUpTo(std::ifstream& in, size_t limit) {
+    std::string text(limit, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(limit));
+    text.resize(static_cast<size_t>(in.gcount()));
+    return text;
 }
 } // namespace
 
-const std::string& FullRow::Field(recording::Column c) const {
+const std::string& FullRow::Field(record::Column c) const {
     static const std::string none;
     const int f = columns[c];
     return f >= 0 && static_cast<size_t>(f) < fields.size() ? fields[static_cast<size_t>(f)] : none;
@@ -38,61 +23,42 @@ SessionRows::SessionRows(const std::filesystem::path& path) : FIn(path, std::ios
         FError = PathText(path) + ": cannot be opened for reading";
         return;
     }
-    auto header = ReadLine(FIn);
-    if (!header) {
+    const std::string start = ReadUpTo(FIn, kMaxRowBytes + 1);
+    const size_t lineEnd = start.find('\n');
+    if (lineEnd == std::string::npos) {
         FError = PathText(path) + ": not a session file: it has no header row";
         return;
     }
-    std::string_view line = *header;
-    if (line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
-    auto found = ReadSessionHeader(line);
+    auto found = record::ReadHeaderRow(std::string_view(start).substr(0, lineEnd));
     if (!found.positions) {
         FError = PathText(path) + ": not a session file: " + found.error;
         return;
     }
-    FColumns = found.positions;
+    FParser.emplace(*found.positions);
 }
 
 std::optional<FullRow> SessionRows::Read(uint64_t fileOffset) {
-    if (!FColumns) return std::nullopt;
+    if (!FParser) return std::nullopt;
     FIn.clear();
     FIn.seekg(static_cast<std::streamoff>(fileOffset));
     if (!FIn) return std::nullopt;
-    const auto line = ReadLine(FIn);
-    if (!line) return std::nullopt;
+    // A row and what could follow it, so the row is cut exactly as the scanner cut it.
+    const std::string text = ReadUpTo(FIn, 2 * kMaxRowBytes + 2);
+    FIn.clear();
     FullRow row;
-    row.columns = *FColumns;
-    if (!ParseRow(*line, row.columns, row.values)) return std::nullopt;
-    auto fields = recording::SplitCsvLine(*line);
+    const record::RowCut cut = record::CutRow(text.data(), text.data() + text.size(), text.size() <= 2 * kMaxRowBytes + 1,
+                                              *FParser, row.values, record::Texts::Read);
+    if (cut.status != record::RowCut::Status::Row) return std::nullopt;
+    std::string_view line = cut.text;
+    if (line.back() == '\r') line.remove_suffix(1);
+    auto fields = record::SplitCsvLine(line);
     if (!fields) return std::nullopt;
     row.fields = std::move(*fields);
+    row.columns = FParser->Positions();
     row.values.fileOffset = fileOffset;
-    row.values.length = static_cast<uint32_t>(line->size());
-    row.values.clockMs = row.values.timeMs;
+    row.values.length = static_cast<uint32_t>(line.size());
+    row.values.clockMs = row.values.time.utcMs;
     return row;
-}
-
-std::array<std::string, 6> CaptureTableCells(const ScannedRow& row, const std::string& timeSeparator) {
-    std::array<std::string, 6> cells;
-    constexpr int64_t kMsPerDay = 86400000;
-    const int64_t local = row.timeMs + int64_t{row.utcOffsetMinutes} * 60000;
-    const int64_t ms = ((local % kMsPerDay) + kMsPerDay) % kMsPerDay;
-    std::string& time = cells[1];
-    time = std::to_string(ms / 3600000);
-    time += timeSeparator;
-    AppendTwo(time, static_cast<int>(ms / 60000 % 60));
-    time += timeSeparator;
-    AppendTwo(time, static_cast<int>(ms / 1000 % 60));
-    time += '.';
-    time += static_cast<char>('0' + ms % 1000 / 100);
-    AppendTwo(time, static_cast<int>(ms % 100));
-    if (row.kind != RowKind::Status) return cells;
-    cells[0] = std::to_string(row.car);
-    cells[2] = LastLbText(row.lastLb);
-    cells[3] = std::to_string(row.drivePwm);
-    cells[4] = std::to_string(row.brakePwm);
-    cells[5] = row.laneChange ? "Yes" : "No";
-    return cells;
 }
 
 } // namespace session

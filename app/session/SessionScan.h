@@ -1,6 +1,7 @@
 #pragma once
 // Reading a session file row by row, fast: the file is read in large blocks and each row parsed
-// in place, its columns found by the header's names. A file still being written reads as it
+// in place by the one row parser, its columns found by the header's names. A quoted field may
+// hold line breaks, as CSV has it. A file still being written reads as it
 // stands, up to its last whole line. Used by the loader (the session window), the summary
 // command and anyone else who reads session files. Plain C++.
 #include <atomic>
@@ -10,35 +11,22 @@
 #include <string>
 #include <string_view>
 
-#include "app/recording/SessionCsv.h"
+#include "app/record/Columns.h"
 
 namespace session {
 
-// A row that could not be read is skipped and counted. Beyond this a line is not a session row
-// (the writer's longest is a few hundred bytes), which bounds what one bad line costs.
-constexpr size_t kMaxRowBytes = 64 * 1024;
+using record::kMaxRowBytes;
+using RowKind = record::Kind;
 
-enum class RowKind : uint8_t { Status, Name };
-
-// One readable row, as the scanner hands it over (views into the scanner's buffer: valid only
-// during the call).
-struct ScannedRow {
-    RowKind kind = RowKind::Status;
-    int64_t timeMs = 0;           // since 1970-01-01 UTC, as written
-    // timeMs on a clock that does not go back: a row stamped earlier than a row before it is
-    // taken at that row's time, so a clock set back during a capture yields no negative gap.
+// One readable row as the scanner hands it over: the record (without its texts: no unit name,
+// no bytes) and where it is in the file. Valid only during the call.
+struct ScannedRow : record::Record {
+    // The record's time on a clock that does not go back: a row stamped earlier than a row before
+    // it is taken at that row's time, so a clock set back during a capture yields no negative gap.
     // What plots, gaps and spans use.
     int64_t clockMs = 0;
-    int utcOffsetMinutes = 0;     // the local time's offset from UTC, as written
-    uint64_t number = 0;          // the record column
-    uint64_t fileOffset = 0;      // of the row's first byte
-    uint32_t length = 0;          // of the row, without its line end
-    // Status rows only (zero for name rows):
-    uint8_t car = 0;
-    uint8_t lastLb = 0;
-    uint8_t drivePwm = 0;
-    uint8_t brakePwm = 0;
-    bool laneChange = false;
+    uint64_t fileOffset = 0;  // of the row's first byte
+    uint32_t length = 0;      // of the row, without its line end
 };
 
 // Shared between the thread that reads and the ones that watch it.
@@ -83,18 +71,7 @@ struct ScanResult {
 ScanResult ScanSessionFile(const std::filesystem::path& path, const std::function<void(const ScannedRow&)>& onRow,
                            ScanControl* control = nullptr);
 
-// Reads a header row (no line end; a trailing carriage return is allowed). Fails with the reason
-// ("missing column 'car'").
-recording::HeaderReading ReadSessionHeader(std::string_view line);
-
-// Parses one row (no line end) against the header's positions; false when it cannot be read.
-// fileOffset and length are left to the caller.
-bool ParseRow(std::string_view line, const recording::ColumnPositions& columns, ScannedRow& row);
-
 // The path as messages name it (UTF-8).
 std::string PathText(const std::filesystem::path& path);
-
-// "2026-12-07T09:43:51.123+01:00" into UTC milliseconds and the offset; false when malformed.
-bool ParseTimeField(std::string_view text, int64_t& utcMs, int& utcOffsetMinutes);
 
 } // namespace session

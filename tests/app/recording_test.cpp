@@ -24,7 +24,7 @@
 #include "UnitSim.h"
 #include "Wait.h"
 #include "app/MainForm.h"
-#include "app/recording/SessionCsv.h"
+#include "app/record/Columns.h"
 #include "app/recording/qt/SessionRecording.h"
 #include "app/recording/qt/TableExportCommands.h"
 #include "toolkit/ErrorReport.h"
@@ -71,10 +71,10 @@ struct SessionFile {
     std::vector<uint32_t> StatusSequence() const {
         std::vector<uint32_t> seqs;
         for (const auto& r : rows) {
-            if (r[recording::kKindColumn] == "status") {
-                seqs.push_back(unitsim::SequenceFromFields(std::stoi(r[recording::kCarColumn]),
-                                                           std::stoi(r[recording::kDrivePwmColumn]),
-                                                           std::stoi(r[recording::kBrakePwmColumn])));
+            if (r[record::kKindColumn] == "status") {
+                seqs.push_back(unitsim::SequenceFromFields(std::stoi(r[record::kCarColumn]),
+                                                           std::stoi(r[record::kDrivePwmColumn]),
+                                                           std::stoi(r[record::kBrakePwmColumn])));
             }
         }
         return seqs;
@@ -82,7 +82,7 @@ struct SessionFile {
     // Kind and bytes of every record: what a replay must reproduce.
     std::vector<std::string> Records() const {
         std::vector<std::string> records;
-        for (const auto& r : rows) records.push_back(r[recording::kKindColumn] + " " + r[recording::kBytesHexColumn]);
+        for (const auto& r : rows) records.push_back(r[record::kKindColumn] + " " + r[record::kBytesHexColumn]);
         return records;
     }
 };
@@ -92,12 +92,12 @@ SessionFile ReadSessionFile(const fs::path& path) {
     std::string line;
     SessionFile file;
     EXPECT_TRUE(std::getline(in, line));
-    EXPECT_EQ(line + "\n", recording::HeaderRow());
+    EXPECT_EQ(line + "\n", record::HeaderRow());
     while (std::getline(in, line)) {
-        auto fields = recording::SplitCsvLine(line);
-        EXPECT_TRUE(fields && fields->size() == recording::kColumnCount) << line;
-        if (!fields || fields->size() != recording::kColumnCount) continue;
-        EXPECT_EQ((*fields)[recording::kRecordColumn], std::to_string(file.rows.size() + 1)) << "numbered in order";
+        auto fields = record::SplitCsvLine(line);
+        EXPECT_TRUE(fields && fields->size() == record::kColumnCount) << line;
+        if (!fields || fields->size() != record::kColumnCount) continue;
+        EXPECT_EQ((*fields)[record::kRecordColumn], std::to_string(file.rows.size() + 1)) << "numbered in order";
         file.rows.push_back(std::move(*fields));
     }
     return file;
@@ -199,11 +199,11 @@ TEST_F(RecordingTest, TheFileHoldsExactlyTheRecordsTheTableShowedWithANameRecord
     for (uint32_t i = 0; i < recorded.size(); ++i) ASSERT_EQ(recorded[i], i) << "none missing, none repeated";
     size_t names = 0;
     for (const auto& r : file.rows) {
-        EXPECT_EQ(r[recording::kUnitIdColumn], "9");
-        EXPECT_EQ(r[recording::kUnitNameColumn], "BENCH 1");
-        if (r[recording::kKindColumn] == "name") {
+        EXPECT_EQ(r[record::kUnitIdColumn], "9");
+        EXPECT_EQ(r[record::kUnitNameColumn], "BENCH 1");
+        if (r[record::kKindColumn] == "name") {
             ++names;
-            EXPECT_EQ(r[recording::kBytesHexColumn], "4e 09 42 45 4e 43 48 20 31 00");
+            EXPECT_EQ(r[record::kBytesHexColumn], "4e 09 42 45 4e 43 48 20 31 00");
         }
     }
     EXPECT_EQ(names, 6u) << "one after every 25 status records";
@@ -325,13 +325,15 @@ TEST_F(RecordingTest, NothingTheUnitSendsBreaksARowOrReachesAFileNameUnsanitised
     const SessionFile file = ReadSessionFile(files[0]);
     ASSERT_EQ(file.rows.size(), records.size());
     for (size_t i = 0; i < records.size(); ++i) {
-        EXPECT_EQ(recording::HexDecode(file.rows[i][recording::kBytesHexColumn]), records[i]) << i;
+        std::string bytes;
+        EXPECT_TRUE(record::HexDecode(file.rows[i][record::kBytesHexColumn], &bytes)) << i;
+        EXPECT_EQ(bytes, records[i]) << i;
     }
-    EXPECT_EQ(file.rows[0][recording::kCarColumn], "0") << "a one-byte record reads its missing bytes as 0";
-    EXPECT_EQ(file.rows[1][recording::kUnitNameColumn], "../..\\\xC3\xBF");
-    EXPECT_EQ(file.rows[2][recording::kUnitNameColumn], "\xC3\xBF\xC3\xBF\xC3\xBF\xC3\xBF\xC3\xBF\xC3\xBF\xC3\xBF\xC3\xBF");
-    EXPECT_EQ(file.rows[3][recording::kUnitIdColumn], "8");
-    EXPECT_EQ(file.rows[3][recording::kUnitNameColumn], "");
+    EXPECT_EQ(file.rows[0][record::kCarColumn], "0") << "a one-byte record reads its missing bytes as 0";
+    EXPECT_EQ(file.rows[1][record::kUnitNameColumn], "../..\\\xC3\xBF");
+    EXPECT_EQ(file.rows[2][record::kUnitNameColumn], "\xC3\xBF\xC3\xBF\xC3\xBF\xC3\xBF\xC3\xBF\xC3\xBF\xC3\xBF\xC3\xBF");
+    EXPECT_EQ(file.rows[3][record::kUnitIdColumn], "8");
+    EXPECT_EQ(file.rows[3][record::kUnitNameColumn], "");
 }
 
 TEST_F(RecordingTest, CtrlCCopiesAndCtrlSSavesTheTableWhateverHasFocus) {
@@ -464,7 +466,7 @@ TEST_F(RecordingTest, AWriterFallingBehindAFloodNeverBlocksTheWindowAndCountsWha
 TEST_F(RecordingTest, ACapTooSmallForASessionIsRefusedWithAMessageAndNothingIsDeleted) {
     fs::create_directories(dir / "captures");
     const fs::path older = dir / "captures" / "2026-01-01_00-00-00_unit5_SIM-UNIT.csv";
-    std::ofstream(older) << recording::HeaderRow();
+    std::ofstream(older) << record::HeaderRow();
     QSettings(QString::fromStdString((dir / "settings.ini").string()), QSettings::IniFormat)
         .setValue(SessionRecording::kSizeCapKey, 1);
     unitsim::Options o;

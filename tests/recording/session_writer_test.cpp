@@ -45,9 +45,12 @@ protected:
         std::lock_guard<std::mutex> lock(reportsMutex);
         return reports;
     }
-    static RecordRow Row(uint64_t number) {
-        RecordRow row;
-        row.time = toolkit::EncodeDateTime(2026, 12, 7, 10, 0, 0, static_cast<int>(number % 1000));
+    static record::Record Row(uint64_t number) {
+        record::Record row;
+        record::LocalClock clock;
+        row.time = clock.FromLocal(toolkit::EncodeDateTime(2026, 12, 7, 10, 0, 0, static_cast<int>(number % 1000)));
+        row.unitId = 5;
+        row.unitName = "SIM-UNIT";
         row.number = number;
         row.car = static_cast<uint8_t>(number);
         row.lastLb = 0x6F;
@@ -78,8 +81,6 @@ protected:
     }
 };
 
-const UnitIdentity kUnit{true, 5, "SIM-UNIT"};
-
 // Opens session files only once the gate lets the writer through, so that the test knows which
 // records it meets at once.
 FileOpener GatedOpener(testsupport::Gate& gate) {
@@ -92,15 +93,15 @@ FileOpener GatedOpener(testsupport::Gate& gate) {
 TEST_F(SessionWriterTest, EachSessionIsAFileOfWholeRowsInTheOrderHandedOver) {
     {
         SessionWriter writer({}, Collect());
-        writer.Begin(dir / "captures", "2026-12-07_10-00-00_unit5_SIM-UNIT", kUnit);
+        writer.Begin(dir / "captures", "2026-12-07_10-00-00_unit5_SIM-UNIT");
         for (uint64_t n = 1; n <= 3; ++n) EXPECT_TRUE(writer.Add(Row(n)));
         writer.WaitUntilWritten();
         const auto lines = Lines(writer.LastFilePath());
         ASSERT_EQ(lines.size(), 4u);
-        EXPECT_EQ(lines[0] + "\n", HeaderRow());
+        EXPECT_EQ(lines[0] + "\n", record::HeaderRow());
         EXPECT_EQ(lines[3], "2026-12-07T10:00:00.003" + lines[3].substr(23, 6) + ",3,status,3,111,no LB yet,0,0,0,5,SIM-UNIT,53 01 03 6f 00 00 00");
         // The same start second again: a file of its own beside the first.
-        writer.Begin(dir / "captures", "2026-12-07_10-00-00_unit5_SIM-UNIT", kUnit);
+        writer.Begin(dir / "captures", "2026-12-07_10-00-00_unit5_SIM-UNIT");
         EXPECT_TRUE(writer.Add(Row(1)));
         writer.End();
         EXPECT_FALSE(writer.Add(Row(2))) << "no session after End";
@@ -120,7 +121,7 @@ TEST_F(SessionWriterTest, AFullDiskStopsTheSessionWithOneReport) {
     WriterLimits limits;
     limits.flushInterval = std::chrono::hours(1);  // the rows are written when the test asks
     SessionWriter writer(limits, Collect(), [](const fs::path&) { return std::fopen("/dev/full", "wb"); });
-    writer.Begin(dir / "captures", "full", kUnit);
+    writer.Begin(dir / "captures", "full");
     for (uint64_t n = 1; n <= 5; ++n) writer.Add(Row(n));
     writer.WaitUntilWritten();
     EXPECT_FALSE(writer.Add(Row(6))) << "the session takes no more records";
@@ -144,7 +145,7 @@ TEST_F(SessionWriterTest, AFullDiskStopsTheSessionWithOneReport) {
 TEST_F(SessionWriterTest, AFolderThatCannotBeCreatedIsToldOnceWithItsReason) {
     std::ofstream(dir / "a-file") << "not a folder";
     SessionWriter writer({}, Collect());
-    writer.Begin(dir / "a-file" / "captures", "s", kUnit);
+    writer.Begin(dir / "a-file" / "captures", "s");
     writer.Add(Row(1));
     writer.Add(Row(2));
     writer.WaitUntilWritten();
@@ -161,7 +162,7 @@ TEST_F(SessionWriterTest, AFileRemovedUnderTheWriterIsTold) {
     GTEST_SKIP() << "Windows refuses to delete a file the writer holds";
 #endif
     SessionWriter writer({}, Collect());
-    writer.Begin(dir / "captures", "s", kUnit);
+    writer.Begin(dir / "captures", "s");
     writer.Add(Row(1));
     writer.WaitUntilWritten();
     fs::remove(writer.LastFilePath());
@@ -179,7 +180,7 @@ TEST_F(SessionWriterTest, AQueueTheWriterCannotEmptyStopsTheSessionAndKeepsWhatW
     WriterLimits limits;
     limits.maxQueuedRecords = 4;
     SessionWriter writer(limits, Collect(), GatedOpener(gate));
-    writer.Begin(dir / "captures", "s", kUnit);
+    writer.Begin(dir / "captures", "s");
     gate.WaitUntilEntered();
     for (uint64_t n = 1; n <= 4; ++n) EXPECT_TRUE(writer.Add(Row(n)));
     EXPECT_FALSE(writer.Add(Row(5)));
@@ -215,7 +216,7 @@ TEST_F(SessionWriterTest, TheSizeCapDeletesTheOldestSessionFilesButNeverOthers) 
     WriterLimits limits;
     limits.folderSizeCap = 1000;  // A, B and the header fit; the first rows do not
     SessionWriter writer(limits, Collect());
-    writer.Begin(dir / "captures", "2026-12-07_10-00-00_unit5_SIM-UNIT", kUnit);
+    writer.Begin(dir / "captures", "2026-12-07_10-00-00_unit5_SIM-UNIT");
     writer.WaitUntilWritten();
     EXPECT_TRUE(fs::exists(dir / "captures" / "2026-01-01_00-00-00_unit1_A.csv"));
     for (uint64_t n = 1; n <= 2; ++n) writer.Add(Row(n));
@@ -230,14 +231,14 @@ TEST_F(SessionWriterTest, TheSizeCapDeletesTheOldestSessionFilesButNeverOthers) 
 TEST_F(SessionWriterTest, ASessionThatReachesTheCapByItselfStopsWithWholeRows) {
     WriterLimits limits;
     std::string oneRow;
-    AppendRow(oneRow, Row(1), UnitFields(kUnit), 0);
+    record::AppendRow(oneRow, Row(1));
     const uint64_t rowSize = oneRow.size();  // the same for rows 1 to 5
-    limits.folderSizeCap = HeaderRow().size() + 2 * rowSize + rowSize / 2;
+    limits.folderSizeCap = record::HeaderRow().size() + 2 * rowSize + rowSize / 2;
     // The writer is held inside opening the file until all five records are queued, so it
     // meets them in one go and the count in its report is known.
     testsupport::Gate gate;
     SessionWriter writer(limits, Collect(), GatedOpener(gate));
-    writer.Begin(dir / "captures", "s", kUnit);
+    writer.Begin(dir / "captures", "s");
     gate.WaitUntilEntered();
     for (uint64_t n = 1; n <= 5; ++n) writer.Add(Row(n));
     gate.Release();
@@ -259,7 +260,7 @@ TEST_F(SessionWriterTest, ACapTooSmallForASessionDeletesNothingAndMakesNoFile) {
     WriterLimits limits;
     limits.folderSizeCap = 1;
     SessionWriter writer(limits, Collect());
-    writer.Begin(dir / "captures", "2026-12-07_10-00-00_unit5_SIM-UNIT", kUnit);
+    writer.Begin(dir / "captures", "2026-12-07_10-00-00_unit5_SIM-UNIT");
     writer.Add(Row(1));
     writer.WaitUntilWritten();
     EXPECT_EQ(Files().size(), 2u) << "both older sessions kept, no empty file left";
@@ -274,17 +275,17 @@ TEST_F(SessionWriterTest, TwoWritersOnOneFolderUnderACapNeverDeleteEachOthersLiv
     fs::create_directories(dir / "captures");
     MakeFile(dir / "captures" / "2026-01-01_00-00-00_unit1_OLD.csv", 2000, 48);
     std::string oneRow;
-    AppendRow(oneRow, Row(1), UnitFields(kUnit), 0);
+    record::AppendRow(oneRow, Row(1));
     WriterLimits limits;
     // Room for the old file, or for both live sessions' first rows, but not for everything.
-    limits.folderSizeCap = 2000 + 2 * HeaderRow().size() + 10 * oneRow.size();
+    limits.folderSizeCap = 2000 + 2 * record::HeaderRow().size() + 10 * oneRow.size();
     SessionWriter first(limits, Collect());
     SessionWriter second(limits, Collect());
     // The same start second and unit: each gets a file of its own.
-    first.Begin(dir / "captures", "2026-12-07_10-00-00_unit5_SIM-UNIT", kUnit);
+    first.Begin(dir / "captures", "2026-12-07_10-00-00_unit5_SIM-UNIT");
     for (uint64_t n = 1; n <= 10; ++n) first.Add(Row(n));
     first.WaitUntilWritten();
-    second.Begin(dir / "captures", "2026-12-07_10-00-00_unit5_SIM-UNIT", kUnit);
+    second.Begin(dir / "captures", "2026-12-07_10-00-00_unit5_SIM-UNIT");
     for (uint64_t n = 1; n <= 10; ++n) second.Add(Row(n));
     second.WaitUntilWritten();
     EXPECT_FALSE(fs::exists(dir / "captures" / "2026-01-01_00-00-00_unit1_OLD.csv")) << "a file no one writes goes";
@@ -298,9 +299,9 @@ TEST_F(SessionWriterTest, TwoWritersOnOneFolderUnderACapNeverDeleteEachOthersLiv
     EXPECT_EQ(firstLines.size(), 11u);
     const auto secondLines = Lines(second.LastFilePath());
     ASSERT_GE(secondLines.size(), 11u);
-    EXPECT_EQ(secondLines[0] + "\n", HeaderRow());
+    EXPECT_EQ(secondLines[0] + "\n", record::HeaderRow());
     for (size_t n = 1; n < secondLines.size(); ++n) {
-        EXPECT_EQ(SplitCsvLine(secondLines[n]).value_or(std::vector<std::string>(kColumnCount)).at(kRecordColumn),
+        EXPECT_EQ(record::SplitCsvLine(secondLines[n]).value_or(std::vector<std::string>(record::kColumnCount)).at(record::kRecordColumn),
                   std::to_string(n));
     }
     // A file is free for the cap once its session has ended: the first writer's next session
@@ -309,7 +310,7 @@ TEST_F(SessionWriterTest, TwoWritersOnOneFolderUnderACapNeverDeleteEachOthersLiv
     first.End();
     first.WaitUntilWritten();
     fs::last_write_time(firstSession, fs::file_time_type::clock::now() - std::chrono::hours(1));
-    first.Begin(dir / "captures", "2026-12-07_10-05-00_unit5_SIM-UNIT", kUnit);
+    first.Begin(dir / "captures", "2026-12-07_10-05-00_unit5_SIM-UNIT");
     for (uint64_t n = 1; n <= 10; ++n) first.Add(Row(n));
     first.WaitUntilWritten();
     EXPECT_FALSE(fs::exists(firstSession));
@@ -327,7 +328,7 @@ TEST_F(SessionWriterTest, AFolderRenamedMidSessionIsToldAndTheSessionGoesOnInThe
     GTEST_SKIP() << "Windows refuses to move a folder with a file the writer holds";
 #endif
     SessionWriter writer({}, Collect());
-    writer.Begin(dir / "captures", "s", kUnit);
+    writer.Begin(dir / "captures", "s");
     for (uint64_t n = 1; n <= 3; ++n) writer.Add(Row(n));
     writer.WaitUntilWritten();
     fs::rename(dir / "captures", dir / "moved away");

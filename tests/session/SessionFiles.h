@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "app/recording/SessionCsv.h"
+#include "app/record/Columns.h"
 
 namespace sessiontest {
 
@@ -45,30 +45,33 @@ constexpr int64_t kT0 = 1796634000000;
 // One status row as the writer writes it, at kT0 + ms, local time one hour ahead of UTC.
 inline std::string StatusRow(int64_t ms, uint64_t number, uint8_t car, uint8_t drive, uint8_t brake, bool lane,
                              uint8_t lastLb = 0x2C, int utcOffsetMinutes = 60) {
-    recording::RecordRow row;
-    const int64_t local = kT0 + ms + int64_t{utcOffsetMinutes} * 60000;
-    row.time = static_cast<double>(local) / 86400000.0 + 25569.0;
+    record::Record row;
+    row.time = {kT0 + ms, utcOffsetMinutes};
     row.number = number;
     row.car = car;
     row.lastLb = lastLb;
     row.drivePwm = drive;
     row.brakePwm = brake;
     row.laneChange = lane;
+    row.unitId = 5;
+    row.unitName = "SIM-UNIT";
     row.bytes = std::string{'S', '\0', static_cast<char>(car), static_cast<char>(lastLb), static_cast<char>(drive),
                             static_cast<char>(brake), static_cast<char>(lane ? 1 : 0)};
     std::string out;
-    recording::AppendRow(out, row, recording::UnitFields({true, 5, "SIM-UNIT"}), utcOffsetMinutes);
+    record::AppendRow(out, row);
     return out;
 }
 
 inline std::string NameRow(int64_t ms, uint64_t number, int utcOffsetMinutes = 60) {
-    recording::RecordRow row;
-    row.kind = recording::RecordRow::Kind::Name;
-    row.time = static_cast<double>(kT0 + ms + int64_t{utcOffsetMinutes} * 60000) / 86400000.0 + 25569.0;
+    record::Record row;
+    row.kind = record::Kind::Name;
+    row.time = {kT0 + ms, utcOffsetMinutes};
     row.number = number;
+    row.unitId = 5;
+    row.unitName = "SIM-UNIT";
     row.bytes = "N\x05SIM-UNIT";
     std::string out;
-    recording::AppendRow(out, row, recording::UnitFields({true, 5, "SIM-UNIT"}), utcOffsetMinutes);
+    record::AppendRow(out, row);
     return out;
 }
 

@@ -10,6 +10,7 @@
 
 #include "SessionFiles.h"
 #include "app/session/SessionData.h"
+#include "app/record/TableText.h"
 #include "app/session/SessionRows.h"
 
 namespace {
@@ -45,7 +46,7 @@ std::vector<Rec> RandomSession(size_t count, uint32_t seed) {
 }
 
 std::string FileOf(const std::vector<Rec>& recs) {
-    std::string text = recording::HeaderRow();
+    std::string text = record::HeaderRow();
     uint64_t n = 1;
     for (const Rec& r : recs) text += StatusRow(r.ms, n++, r.car, r.drive, r.brake, r.lane);
     return text;
@@ -133,11 +134,11 @@ TEST(SessionData, PixelColumnsHoldWhatEveryRecordWouldDrawAtAnyZoom) {
         << "an empty range";
 }
 
-TEST(SessionData, RecordsKeepTheirValuesAndTheTableReadsTheirRowsAgain) {
+TEST(SessionData, RecordsKeepTheirValuesAndTheirTableTexts) {
     const std::string rows = NameRow(0, 1) + StatusRow(10, 2, 7, 100, 0, true, 0x2C) +
                              StatusRow(19, 3, 2, 5, 250, false, 0x6F) + StatusRow(19, 4, 7, 255, 0, true, 0x83) +
                              StatusRow(30, 5, 7, 0, 0, false, 0xA0, -330);
-    TempFile file(recording::HeaderRow() + "garbage\n" + rows);
+    TempFile file(record::HeaderRow() + "garbage\n" + rows);
     const auto data = Load(file);
     ASSERT_TRUE(data);
     EXPECT_EQ(data->SkippedRows(), 1u);
@@ -156,8 +157,6 @@ TEST(SessionData, RecordsKeepTheirValuesAndTheTableReadsTheirRowsAgain) {
     EXPECT_EQ(data->CarRecordCount(7), 3u);
     EXPECT_EQ(data->CarRecord(7, 2), 4u);
 
-    session::SessionRows reader(file.Path());
-    ASSERT_TRUE(reader.Ok()) << reader.Error();
     const std::array<std::array<std::string, 6>, 5> cells = {{
         {"", "10:00:00.000", "", "", "", ""},
         {"7", "10:00:00.010", "12 R", "100", "0", "Yes"},
@@ -165,22 +164,59 @@ TEST(SessionData, RecordsKeepTheirValuesAndTheTableReadsTheirRowsAgain) {
         {"7", "10:00:00.019", "3 L*", "255", "0", "Yes"},
         {"7", "3:30:00.030", "0*", "0", "0", "No"},
     }};
+    // The session window's table comes from memory alone: the file may be gone.
+    std::filesystem::remove(file.Path());
     for (size_t i = 0; i < 5; ++i) {
-        const auto row = reader.Read(data->Record(i).fileOffset);
-        ASSERT_TRUE(row) << i;
-        EXPECT_EQ(row->values.number, i + 1);
-        EXPECT_EQ(session::CaptureTableCells(row->values, ":"), cells[i]) << i;
-        EXPECT_EQ(row->Field(recording::kUnitNameColumn), "SIM-UNIT");
+        const record::Record r = data->FullRecord(i);
+        EXPECT_EQ(r.number, i + 1);
+        EXPECT_EQ(data->RecordNumber(i), i + 1);
+        EXPECT_EQ(record::TableTexts(r, ":"), cells[i]) << i;
     }
-    EXPECT_EQ(reader.Read(data->Record(1).fileOffset)->Field(recording::kBytesHexColumn), "53 00 07 2c 64 00 01");
-    EXPECT_FALSE(reader.Read(3)) << "not the start of a row";
+}
+
+TEST(SessionData, RecordNumbersAndWrittenTimesAreKeptWhereverTheyJump) {
+    // Numbers as a restarted or edited file may have them; a clock set back by 5 s.
+    const uint64_t numbers[] = {7, 8, 9, 1, 2, 1000000000000, 5, 6, 6};
+    std::string text = record::HeaderRow();
+    int64_t ms = 0;
+    for (size_t i = 0; i < std::size(numbers); ++i) {
+        ms += i == 4 ? -5000 : 100;
+        text += StatusRow(ms, numbers[i], 1, 0, 0, false);
+    }
+    TempFile file(text);
+    const auto data = Load(file);
+    ASSERT_TRUE(data);
+    ASSERT_EQ(data->RecordCount(), std::size(numbers));
+    for (size_t i = 0; i < std::size(numbers); ++i) EXPECT_EQ(data->RecordNumber(i), numbers[i]) << i;
+    EXPECT_EQ(data->Record(4).timeMs, kT0 + 400) << "the plot's clock does not go back";
+    EXPECT_EQ(data->FullRecord(4).time.utcMs, kT0 - 4600) << "the table shows the written time";
+    EXPECT_EQ(data->FullRecord(5).time.utcMs, kT0 - 4500);
+    EXPECT_EQ(data->FullRecord(3).time.utcMs, kT0 + 400);
+    EXPECT_LT(data->MemoryBytes(), 64u * 1024) << "a handful of number runs, not a number per record";
+}
+
+TEST(SessionData, TheRowReaderReadsAScannedRowWhole) {
+    const std::string rows = NameRow(0, 1) + StatusRow(10, 2, 7, 100, 0, true, 0x2C);
+    TempFile file(record::HeaderRow() + "garbage\n" + rows);
+    std::vector<uint64_t> offsets;
+    session::ScanSessionFile(file.Path(), [&](const session::ScannedRow& r) { offsets.push_back(r.fileOffset); });
+    ASSERT_EQ(offsets.size(), 2u);
+    session::SessionRows reader(file.Path());
+    ASSERT_TRUE(reader.Ok()) << reader.Error();
+    const auto row = reader.Read(offsets[1]);
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->values.number, 2u);
+    EXPECT_EQ(row->values.unitName, "SIM-UNIT");
+    EXPECT_EQ(row->values.bytes, std::string("S\0\x07\x2c\x64\0\x01", 7));
+    EXPECT_EQ(row->Field(record::kBytesHexColumn), "53 00 07 2c 64 00 01");
+    EXPECT_FALSE(reader.Read(offsets[0] + 3)) << "not the start of a row";
     EXPECT_FALSE(reader.Read(1u << 30)) << "past the end";
 }
 
 TEST(SessionData, TheRecordNearestATime) {
     const std::string rows = StatusRow(100, 1, 1, 0, 0, false) + StatusRow(200, 2, 1, 0, 0, false) +
                              StatusRow(200, 3, 2, 0, 0, false) + StatusRow(400, 4, 1, 0, 0, false);
-    TempFile file(recording::HeaderRow() + rows);
+    TempFile file(record::HeaderRow() + rows);
     const auto data = Load(file);
     ASSERT_TRUE(data);
     EXPECT_EQ(data->NearestRecord(kT0), 0u);
@@ -199,7 +235,7 @@ TEST(SessionData, TheRecordNearestATime) {
 
 TEST(SessionData, TimesWeeksApartAndABigSessionStayCompact) {
     // Rows weeks apart start new storage chunks; each must cost what it holds.
-    std::string text = recording::HeaderRow();
+    std::string text = record::HeaderRow();
     for (int i = 0; i < 300; ++i) text += StatusRow(int64_t{i} * 60 * 86400000, static_cast<uint64_t>(i + 1), 1, 1, 1, false);
     {
         TempFile file(text);
@@ -263,7 +299,7 @@ TEST(SessionData, NoSessionNoData) {
     EXPECT_NE(rows.Error().find("missing column 'time'"), std::string::npos);
     EXPECT_FALSE(rows.Read(0));
 
-    TempFile empty(recording::HeaderRow());
+    TempFile empty(record::HeaderRow());
     const auto loaded = session::LoadSession(empty.Path());
     ASSERT_TRUE(loaded.session);
     EXPECT_EQ(loaded.session->RecordCount(), 0u);

@@ -42,7 +42,7 @@ CommandRun RunSummary(const fs::path& path) {
 }
 
 std::string SummaryOf(const std::string& rows) {
-    TempFile file(recording::HeaderRow() + rows);
+    TempFile file(record::HeaderRow() + rows);
     const CommandRun run = RunSummary(file.Path());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     // The session window's figures are the command's.
@@ -144,7 +144,7 @@ TEST(SessionSummary, TheCommandFailsOnAFileItCannotRead) {
     EXPECT_TRUE(notSession.out.empty());
     EXPECT_NE(notSession.err.find("not a session file"), std::string::npos) << notSession.err;
 
-    TempFile damaged(recording::HeaderRow() + StatusRow(0, 1, 1, 5, 0, false) + "garbage\n" +
+    TempFile damaged(record::HeaderRow() + StatusRow(0, 1, 1, 5, 0, false) + "garbage\n" +
                      StatusRow(10, 2, 1, 5, 0, false).substr(0, 20));
     const CommandRun partly = RunSummary(damaged.Path());
     EXPECT_EQ(partly.exitCode, 0);

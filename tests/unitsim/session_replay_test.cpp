@@ -17,7 +17,7 @@
 
 #include "SessionReplay.h"
 #include "UnitSim.h"
-#include "app/recording/SessionCsv.h"
+#include "app/record/Columns.h"
 #include "toolkit/UniqueFd.h"
 
 namespace {
@@ -30,7 +30,7 @@ const std::string kStatusRow =
     "2026-12-07T09:43:51.123+01:00,1,status,7,44,12 R,100,0,1,5,SIM-UNIT,53 00 07 2c 64 00 01\n";
 const std::string kNameRow = "2026-12-07T09:43:51.200+01:00,2,name,,,,,,,5,SIM-UNIT,4e 05 53 49 4d 2d 55 4e 49 54\n";
 
-std::string Header() { return recording::HeaderRow(); }
+std::string Header() { return record::HeaderRow(); }
 
 // The message a replay of these bytes is refused with; empty when it is accepted.
 std::string Refusal(const std::string& bytes) {
@@ -84,10 +84,10 @@ TEST(SessionReplay, UnreadableRowsAreSkippedAndEverySetupPlaysFromTheStart) {
         const auto first = replay.Next();
         ASSERT_TRUE(first.has_value());
         EXPECT_EQ(first->bytes, std::string("S\0\x07\x2c\x64\0\x01", 7));
-        EXPECT_EQ(first->timeMs, 1796633031123LL);  // 08:43:51.123 UTC
+        EXPECT_EQ(first->time.utcMs, 1796633031123LL);  // 08:43:51.123 UTC
         const auto second = replay.Next();
         ASSERT_TRUE(second.has_value());
-        EXPECT_EQ(second->timeMs - first->timeMs, 77);
+        EXPECT_EQ(second->time.utcMs - first->time.utcMs, 77);
         EXPECT_FALSE(replay.Next().has_value());
         EXPECT_EQ(replay.SkippedRows(), 3u) << "the short row, the over-long line and the cut-off row";
     }
@@ -109,7 +109,7 @@ TEST(SessionReplay, ColumnsAreFoundByTheirHeaderNames) {
     const auto first = replay.Next();
     ASSERT_TRUE(first.has_value());
     EXPECT_EQ(first->bytes, std::string("S\0\x07\x2c\x64\0\x01", 7));
-    EXPECT_EQ(first->timeMs, 1796633031123LL);
+    EXPECT_EQ(first->time.utcMs, 1796633031123LL);
 
     // Without the unit's columns it plays and names no unit; without the bytes there is nothing to send.
     const std::string noUnit = "time,record,kind,car,last_lb,drive_pwm,brake_pwm,lane_change,bytes_hex\n"
@@ -236,12 +236,55 @@ TEST(SessionReplay, TheUnitPlaysAFileRemovedAfterItStartedAtEverySetup) {
         EXPECT_NE(got.find(std::string("N\x05SIM-UNIT", 10)), std::string::npos) << setup;
         EXPECT_NE(got.find(std::string("S\0\x07\x2c\x64\0\x01\r", 8)), std::string::npos) << setup;
         std::unique_lock<std::mutex> lock(m);
-        const std::string done = "replay-done 2 records, 0 rows skipped\n";
+        const std::string done = "replay-done 2 records, 0 rows skipped, 0 gaps over 60 s shortened\n";
         EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] {
             size_t n = 0;
             for (size_t at = log.find(done); at != std::string::npos; at = log.find(done, at + 1)) ++n;
             return n == static_cast<size_t>(setup);
         })) << log;
+    }
+    sim.Stop();
+    run.join();
+}
+
+TEST(SessionReplay, AGapOfYearsIsPlayedAsAMinuteAndCounted) {
+    bool shortened = true;
+    EXPECT_EQ(unitsim::ReplayGapMs(1000, 1077, shortened), 77);
+    EXPECT_FALSE(shortened);
+    EXPECT_EQ(unitsim::ReplayGapMs(5000, 1000, shortened), 0) << "a clock set back";
+    EXPECT_FALSE(shortened);
+    EXPECT_EQ(unitsim::ReplayGapMs(0, unitsim::kMaxReplayGapMs, shortened), unitsim::kMaxReplayGapMs);
+    EXPECT_FALSE(shortened);
+    EXPECT_EQ(unitsim::ReplayGapMs(INT64_MIN, INT64_MAX, shortened), unitsim::kMaxReplayGapMs);
+    EXPECT_TRUE(shortened);
+
+    // Through the unit: 2026, then 2031 (a damaged clock), then 2031 ten seconds on. Waiting out
+    // the recorded gap, even scaled down by the fastest speed, would take hours.
+    TempDir dir;
+    const fs::path file = dir.Path() / "session.csv";
+    Write(file, Header() + kStatusRow + "2031-12-07T09:43:51.123+01:00,2,status,8,44,12 R,100,0,1,5,SIM-UNIT,53 00 08\n" +
+                    "2031-12-07T09:44:01.123+01:00,3,status,9,44,12 R,100,0,1,5,SIM-UNIT,53 00 09\n");
+    unitsim::Options o;
+    o.replayPath = file.string();
+    o.replaySpeed = unitsim::kMaxReplaySpeed;
+    std::mutex m;
+    std::condition_variable changed;
+    std::string log;
+    unitsim::UnitSim sim(o, [&](const std::string& l) {
+        std::lock_guard<std::mutex> lock(m);
+        log += l + "\n";
+        changed.notify_all();
+    });
+    std::thread run([&] { sim.Run(); });
+    Line line(sim.DevicePath());
+    ASSERT_TRUE(line.Send("N"));
+    EXPECT_EQ(line.ReadLines(1), "IWRX\r");
+    ASSERT_TRUE(line.Send(unitsim::kSetupCommand));
+    EXPECT_NE(line.ReadLines(4).find(std::string("S\0\x09\r", 4)), std::string::npos);
+    {
+        std::unique_lock<std::mutex> lock(m);
+        EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return log.find("replay-done") != std::string::npos; }));
+        EXPECT_NE(log.find("replay-done 3 records, 0 rows skipped, 1 gap over 60 s shortened\n"), std::string::npos) << log;
     }
     sim.Stop();
     run.join();

@@ -16,7 +16,7 @@
 
 #include "app/CommandLine.h"
 #include "app/MainForm.h"
-#include "app/recording/SessionCsv.h"
+#include "app/record/Columns.h"
 #include "app/recording/qt/SessionRecording.h"
 #include "app/recording/qt/TableExportCommands.h"
 
@@ -110,7 +110,7 @@ TEST_F(UnicodePathsTest, EachSessionLandsExactlyInTheFolderAskedFor) {
         std::string header;
         std::string row;
         ASSERT_TRUE(std::getline(in, header) && std::getline(in, row));
-        EXPECT_EQ(header + "\n", recording::HeaderRow());
+        EXPECT_EQ(header + "\n", record::HeaderRow());
         EXPECT_EQ(row.substr(row.size() - 20), "53 01 07 6f 10 20 01");
         EXPECT_TRUE(w.recording->Notice().isEmpty()) << w.recording->Notice().toStdString();
         // The settings file is the one asked for, too.

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "app/recording/SessionCsv.h"
 #include "toolkit/UniqueFd.h"
 
 namespace unitsim {
@@ -79,84 +78,21 @@ private:
     size_t FPos = 0;
 };
 
-// A field shown in a message: short, and without what would garble a terminal.
-std::string Shown(std::string_view text) {
-    std::string out;
-    for (char c : text.substr(0, 24)) out += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
-    return text.size() > 24 ? out + "..." : out;
-}
-
-bool IsNumberUpTo(std::string_view text, unsigned limit) {
-    if (text.empty() || text.size() > 10) return false;
-    uint64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + static_cast<unsigned>(c - '0');
-    }
-    return v <= limit;
-}
-
 } // namespace
 
 std::unique_ptr<ReplaySource> OpenReplayFile(const std::string& path) { return std::make_unique<FileSource>(path); }
 
 std::unique_ptr<ReplaySource> ReplayBytes(std::string bytes) { return std::make_unique<MemorySource>(std::move(bytes)); }
 
-namespace {
-// The columns where this version writes them.
-const recording::ColumnPositions& WrittenOrder() {
-    static const recording::ColumnPositions positions = [] {
-        std::vector<std::string> names;
-        for (const auto& c : recording::Columns()) names.emplace_back(c.name);
-        return *recording::FindColumns(names).positions;
-    }();
-    return positions;
-}
-} // namespace
-
 std::optional<std::string> ParseReplayRow(std::string_view row, ReplayRecord& record) {
-    return ParseReplayRow(row, WrittenOrder(), record);
+    return ParseReplayRow(row, record::ColumnPositions::Written(), record);
 }
 
-std::optional<std::string> ParseReplayRow(std::string_view row, const recording::ColumnPositions& columns,
+std::optional<std::string> ParseReplayRow(std::string_view row, const record::ColumnPositions& columns,
                                           ReplayRecord& record) {
-    using namespace recording;
-    if (row.find('\0') != std::string_view::npos) return "it holds a NUL byte";
-    const auto fields = SplitCsvLine(row);
-    if (!fields) return "a quoted field is not closed";
-    if (static_cast<int>(fields->size()) != columns.fieldCount) {
-        return std::to_string(fields->size()) + " fields, not " + std::to_string(columns.fieldCount);
-    }
-    static const std::string kAbsent;
-    const auto field = [&](Column c) -> const std::string& {
-        return columns.Has(c) ? (*fields)[static_cast<size_t>(columns[c])] : kAbsent;
-    };
-    const auto time = ParseIsoTime(field(kTimeColumn));
-    if (!time) return "time '" + Shown(field(kTimeColumn)) + "' is not a time";
-    if (!IsNumberUpTo(field(kRecordColumn), 0xFFFFFFFFu)) return "record '" + Shown(field(kRecordColumn)) + "' is not a number";
-    const bool status = field(kKindColumn) == "status";
-    if (!status && field(kKindColumn) != "name") return "kind '" + Shown(field(kKindColumn)) + "' is neither status nor name";
-    // Status rows carry the record's values; name rows leave those columns empty.
-    const struct {
-        Column column;
-        const char* name;
-        unsigned limit;
-    } numbers[] = {{kCarColumn, "car", 255},      {kLastLbColumn, "last_lb", 255}, {kDrivePwmColumn, "drive_pwm", 255},
-                   {kBrakePwmColumn, "brake_pwm", 255}, {kLaneChangeColumn, "lane_change", 1}};
-    for (const auto& n : numbers) {
-        const std::string& v = field(n.column);
-        if (status ? !IsNumberUpTo(v, n.limit) : !v.empty()) {
-            return std::string(n.name) + " '" + Shown(v) + "' is not " +
-                   (status ? "a number from 0 to " + std::to_string(n.limit) : std::string("empty in a name row"));
-        }
-    }
-    if (!field(kUnitIdColumn).empty() && !IsNumberUpTo(field(kUnitIdColumn), 255)) {
-        return "unit_id '" + Shown(field(kUnitIdColumn)) + "' is not a number from 0 to 255";
-    }
-    auto bytes = HexDecode(field(kBytesHexColumn));
-    if (!bytes || bytes->empty()) return "bytes_hex '" + Shown(field(kBytesHexColumn)) + "' is not pairs of hex digits";
-    record.timeMs = *time;
-    record.bytes = std::move(*bytes);
+    record::RowParser parser(columns);
+    std::string why;
+    if (!parser.Parse(row, record, record::Texts::Read, &why)) return why;
     return std::nullopt;
 }
 
@@ -167,36 +103,19 @@ SessionReplay::SessionReplay(std::unique_ptr<ReplaySource> source, std::string n
     ReadHeader();
     // Look for a row that can be played now, so a file with none is refused with the reason at
     // the start and not found out at the first setup.
-    std::string line;
     uint64_t rows = 0;
-    uint64_t lineNumber = 1;
     std::string firstReason;
-    for (Line l; (l = ReadLine(line)) != Line::End;) {
-        ++lineNumber;
-        if (l == Line::Read && line.empty()) continue;
+    ReplayRecord record;
+    for (Got got; (got = NextRow(record, firstReason.empty() ? &firstReason : nullptr)) != Got::End;) {
         ++rows;
-        ReplayRecord record;
-        const std::optional<std::string> why =
-            l == Line::TooLong ? std::optional<std::string>("longer than " + std::to_string(kMaxRowBytes) + " bytes")
-                               : ParseReplayRow(line, FColumns, record);
-        if (why) {
-            if (firstReason.empty()) firstReason = "line " + std::to_string(lineNumber) + ": " + *why;
+        if (got == Got::Unreadable) {
+            if (firstReason.rfind("line ", 0) != 0) firstReason = "line " + std::to_string(FRowLine) + ": " + firstReason;
             continue;
         }
-        const auto fields = recording::SplitCsvLine(line);
-        const auto field = [&](recording::Column c) {
-            return FColumns.Has(c) ? (*fields)[static_cast<size_t>(FColumns[c])] : std::string();
-        };
-        const std::string id = field(recording::kUnitIdColumn);
-        if (!id.empty()) {
-            std::string unitName = field(recording::kUnitNameColumn);
-            // The apostrophe that guards a leading formula character is the file's, not the unit's.
-            if (unitName.size() > 1 && unitName[0] == '\'' && std::string("=+-@").find(unitName[1]) != std::string::npos) {
-                unitName.erase(0, 1);
-            }
-            unitName = Latin1FromUtf8(unitName).substr(0, 8);
+        if (record.unitId >= 0) {
+            std::string unitName = Latin1FromUtf8(record.unitName).substr(0, 8);
             unitName.resize(8, '\0');
-            FIdentity = std::string(1, 'N').append(1, static_cast<char>(std::stoi(id))).append(unitName);
+            FIdentity = std::string(1, 'N').append(1, static_cast<char>(record.unitId)).append(unitName);
         }
         Rewind();
         return;
@@ -207,65 +126,91 @@ SessionReplay::SessionReplay(std::unique_ptr<ReplaySource> source, std::string n
                                               firstReason + ")"));
 }
 
+bool SessionReplay::Fill() {
+    if (FAtEnd) return false;
+    FBuffer.erase(0, FBufferPos);
+    FBufferPos = 0;
+    const size_t held = FBuffer.size();
+    FBuffer.resize(held + kReadBlock);
+    const size_t got = FSource->Read(FBuffer.data() + held, kReadBlock);
+    FBuffer.resize(held + got);
+    if (got == 0) FAtEnd = true;
+    return got > 0;
+}
+
 void SessionReplay::ReadHeader() {
-    std::string header;
-    const Line l = ReadLine(header);
-    if (l == Line::End) throw std::runtime_error(FName + " is empty, not a recorded session");
-    const auto fields = l == Line::TooLong ? std::nullopt : recording::SplitCsvLine(header);
-    if (!fields) throw std::runtime_error(FName + " is not a recorded session (its first line is not a header row)");
-    // Columns are found by their names, so files of earlier and later versions play too.
-    recording::HeaderReading reading = recording::FindColumns(*fields);
-    if (!reading.positions) throw std::runtime_error(FName + " is not a recorded session (" + reading.error + ")");
-    if (!reading.positions->Has(recording::kBytesHexColumn)) {
-        throw std::runtime_error(FName + " cannot be played: missing column '" +
-                                 std::string(recording::ColumnName(recording::kBytesHexColumn)) + "'");
+    size_t lineEnd;
+    while ((lineEnd = FBuffer.find('\n', FBufferPos)) == std::string::npos && FBuffer.size() - FBufferPos <= kMaxRowBytes) {
+        if (!Fill()) break;
     }
-    FColumns = *reading.positions;
+    if (FBuffer.empty()) throw std::runtime_error(FName + " is empty, not a recorded session");
+    const size_t end = lineEnd == std::string::npos ? FBuffer.size() : lineEnd;
+    const record::HeaderReading reading =
+        end > kMaxRowBytes ? record::HeaderReading{std::nullopt, "its first row is not a header row"}
+                           : record::ReadHeaderRow(std::string_view(FBuffer).substr(0, end));
+    // Columns are found by their names, so files of earlier and later versions play too.
+    if (!reading.positions) {
+        const bool notHeader = reading.error == "its first row is not a header row";
+        throw std::runtime_error(FName + " is not a recorded session (" +
+                                 (notHeader ? std::string("its first line is not a header row") : reading.error) + ")");
+    }
+    if (!reading.positions->Has(record::kBytesHexColumn)) {
+        throw std::runtime_error(FName + " cannot be played: missing column '" +
+                                 std::string(record::ColumnName(record::kBytesHexColumn)) + "'");
+    }
+    FParser.emplace(*reading.positions);
+    FBufferPos = lineEnd == std::string::npos ? FBuffer.size() : lineEnd + 1;
+    FLine = 1;
 }
 
 void SessionReplay::Rewind() {
     FSource->Rewind();
     FBuffer.clear();
     FBufferPos = 0;
+    FAtEnd = false;
+    FDiscarding = false;
     FSkipped = 0;
     ReadHeader();
 }
 
-SessionReplay::Line SessionReplay::ReadLine(std::string& line) {
-    line.clear();
-    bool tooLong = false;
-    bool any = false;
+SessionReplay::Got SessionReplay::NextRow(ReplayRecord& record, std::string* why) {
     for (;;) {
-        if (FBufferPos == FBuffer.size()) {
-            FBuffer.resize(kReadBlock);
-            FBuffer.resize(FSource->Read(FBuffer.data(), FBuffer.size()));
-            FBufferPos = 0;
-            if (FBuffer.empty()) return any ? (tooLong ? Line::TooLong : Line::Read) : Line::End;
-        }
-        any = true;
-        const size_t end = FBuffer.find('\n', FBufferPos);
-        const size_t stop = end == std::string::npos ? FBuffer.size() : end;
-        if (!tooLong) {
-            line.append(FBuffer, FBufferPos, stop - FBufferPos);
-            if (line.size() > kMaxRowBytes) {
-                tooLong = true;
-                line.clear();
+        const char* begin = FBuffer.data() + FBufferPos;
+        const char* end = FBuffer.data() + FBuffer.size();
+        if (FDiscarding) {
+            const auto* nl = static_cast<const char*>(std::memchr(begin, '\n', static_cast<size_t>(end - begin)));
+            if (nl == nullptr) {
+                FBufferPos = FBuffer.size();
+                if (Fill()) continue;
+            } else {
+                FBufferPos += static_cast<size_t>(nl - begin) + 1;
             }
+            FDiscarding = false;
+            FRowLine = ++FLine;
+            if (why) *why = "longer than " + std::to_string(kMaxRowBytes) + " bytes";
+            return Got::Unreadable;
         }
-        FBufferPos = end == std::string::npos ? stop : end + 1;
-        if (end != std::string::npos) break;
+        if (begin == end && (FAtEnd || !Fill())) return Got::End;
+        begin = FBuffer.data() + FBufferPos;
+        end = FBuffer.data() + FBuffer.size();
+        const record::RowCut cut = record::CutRow(begin, end, FAtEnd, *FParser, record, record::Texts::Read, why);
+        if (cut.status == record::RowCut::Status::NeedMore) {
+            if (static_cast<size_t>(end - begin) > kMaxRowBytes) FDiscarding = true;  // no line end in sight
+            else Fill();
+            continue;
+        }
+        FRowLine = FLine + 1;
+        FLine += static_cast<uint64_t>(std::count(begin, begin + cut.next, '\n'));
+        FBufferPos += cut.next;
+        if (cut.status == record::RowCut::Status::Blank) continue;
+        return cut.status == record::RowCut::Status::Row ? Got::Row : Got::Unreadable;
     }
-    if (tooLong) return Line::TooLong;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return Line::Read;
 }
 
 std::optional<ReplayRecord> SessionReplay::Next() {
-    std::string line;
-    for (Line l; (l = ReadLine(line)) != Line::End;) {
-        if (l == Line::Read && line.empty()) continue;
-        ReplayRecord record;
-        if (l == Line::Read && !ParseReplayRow(line, FColumns, record)) return record;
+    ReplayRecord record;
+    for (Got got; (got = NextRow(record, nullptr)) != Got::End;) {
+        if (got == Got::Row) return record;
         ++FSkipped;
     }
     return std::nullopt;

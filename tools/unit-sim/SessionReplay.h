@@ -8,14 +8,12 @@
 #include <string>
 #include <string_view>
 
-#include "app/recording/SessionCsv.h"
+#include "app/record/Columns.h"
 
 namespace unitsim {
 
-struct ReplayRecord {
-    int64_t timeMs = 0;  // since 1970-01-01 UTC
-    std::string bytes;   // the record, unescaped
-};
+// A record to play: its time and its bytes are what a replay uses.
+using ReplayRecord = record::Record;
 
 // Where the rows come from: a file kept open, or bytes in memory (tests, fuzzing).
 class ReplaySource {
@@ -35,14 +33,14 @@ std::unique_ptr<ReplaySource> ReplayBytes(std::string bytes);
 // Why a row (without its line end) cannot be played; nothing when it can, and then `record` holds it.
 // `columns` says where each column is, as the file's header row has it; without it, in the order
 // this version writes them.
-std::optional<std::string> ParseReplayRow(std::string_view row, const recording::ColumnPositions& columns,
+std::optional<std::string> ParseReplayRow(std::string_view row, const record::ColumnPositions& columns,
                                           ReplayRecord& record);
 std::optional<std::string> ParseReplayRow(std::string_view row, ReplayRecord& record);
 
 class SessionReplay {
 public:
     // No session row is longer; a longer line is skipped without being kept.
-    static constexpr size_t kMaxRowBytes = 64 * 1024;
+    static constexpr size_t kMaxRowBytes = record::kMaxRowBytes;
 
     // Throws std::runtime_error saying why when the file cannot be played: it cannot be read,
     // is not a recorded session, or has no row that can be played.
@@ -60,17 +58,24 @@ public:
     const std::string& IdentityRecord() const { return FIdentity; }
 
 private:
-    enum class Line { Read, TooLong, End };
-    Line ReadLine(std::string& line);
+    enum class Got { Row, Unreadable, End };
+    // The next row, cut and parsed as every reader does; `why` (may be null) says why a row
+    // cannot be read.
+    Got NextRow(ReplayRecord& record, std::string* why);
+    bool Fill();
     void ReadHeader();
 
     std::unique_ptr<ReplaySource> FSource;
     std::string FName;
     std::string FBuffer;
     size_t FBufferPos = 0;
+    bool FAtEnd = false;
+    bool FDiscarding = false;   // inside a line too long to be a row
+    uint64_t FLine = 0;         // lines taken so far (the header is line 1)
+    uint64_t FRowLine = 0;      // the line the last row started on
     std::string FIdentity;
     uint64_t FSkipped = 0;
-    recording::ColumnPositions FColumns;  // as the file's header row names them
+    std::optional<record::RowParser> FParser;  // for the columns as the file's header row names them
 };
 
 } // namespace unitsim

@@ -164,16 +164,31 @@ void UnitSim::QueueDueReplayRecords(int64_t now) {
         QueueStatusLine(FReplayNext->bytes);
         std::optional<ReplayRecord> next = NextReplayRecord();
         if (!next) {
-            Say("replay-done " + std::to_string(FSentSinceSetup) + " records, " + std::to_string(FReplay->SkippedRows()) +
-                " rows skipped");
+            SayReplayDone();
             FReplayNext.reset();
             break;
         }
-        const int64_t gapMs = std::max<int64_t>(0, next->timeMs - FReplayNext->timeMs);
-        const double gapNs = static_cast<double>(gapMs) * 1e6 / FOptions.replaySpeed;
-        FNextDueNs += std::min(static_cast<int64_t>(std::min(gapNs, 1e18)), kMaxReplayGapNs);
+        bool shortened = false;
+        const int64_t gapMs = ReplayGapMs(FReplayNext->time.utcMs, next->time.utcMs, shortened);
+        FShortenedGaps += shortened ? 1 : 0;
+        FNextDueNs += static_cast<int64_t>(static_cast<double>(gapMs) * 1e6 / FOptions.replaySpeed);
         FReplayNext = std::move(next);
     }
+}
+
+int64_t ReplayGapMs(int64_t fromMs, int64_t toMs, bool& shortened) {
+    shortened = false;
+    if (toMs <= fromMs) return 0;
+    // Unsigned, so that no time a damaged file holds makes the difference overflow.
+    const uint64_t gap = static_cast<uint64_t>(toMs) - static_cast<uint64_t>(fromMs);
+    shortened = gap > static_cast<uint64_t>(kMaxReplayGapMs);
+    return shortened ? kMaxReplayGapMs : static_cast<int64_t>(gap);
+}
+
+void UnitSim::SayReplayDone() {
+    Say("replay-done " + std::to_string(FSentSinceSetup) + " records, " + std::to_string(FReplay->SkippedRows()) +
+        " rows skipped, " + std::to_string(FShortenedGaps) + (FShortenedGaps == 1 ? " gap" : " gaps") + " over " +
+        std::to_string(kMaxReplayGapMs / 1000) + " s shortened");
 }
 
 std::optional<ReplayRecord> UnitSim::NextReplayRecord() {
@@ -195,6 +210,7 @@ void UnitSim::OnByte(uint8_t b) {
             Say("setup-ok");
             FState = State::Streaming;
             FSentSinceSetup = 0;
+            FShortenedGaps = 0;
             FNextDueNs = MonotonicNs();
             FStreamStartNs = FNextDueNs;
             if (FReplay) {
@@ -207,9 +223,7 @@ void UnitSim::OnByte(uint8_t b) {
                     FReplayNext.reset();
                 }
                 if (!FReplay->IdentityRecord().empty()) QueueLine(FReplay->IdentityRecord());
-                if (!FReplayNext) {
-                    Say("replay-done 0 records, " + std::to_string(FReplay->SkippedRows()) + " rows skipped");
-                }
+                if (!FReplayNext) SayReplayDone();
             } else {
                 QueueLine(NameRecord());
             }

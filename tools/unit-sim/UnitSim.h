@@ -26,8 +26,12 @@ class ThrottleCars;
 // The replay's pace, as a multiple of the recorded one.
 constexpr double kMinReplaySpeed = 0.01;
 constexpr double kMaxReplaySpeed = 10000;
-// A longer gap between two recorded rows is a clock that was set, not a pause of the unit.
-constexpr int64_t kMaxReplayGapNs = 86400LL * 1000000000LL;
+// A longer gap between two recorded rows is a clock that was set (or a capture resumed much
+// later), not a pause worth waiting through: it is played as this long, and counted.
+constexpr int64_t kMaxReplayGapMs = 60 * 1000;
+// The recorded gap between two rows as played, before the speed scales it: never negative (a
+// clock set back), at most kMaxReplayGapMs. `shortened` tells whether it was cut.
+int64_t ReplayGapMs(int64_t fromMs, int64_t toMs, bool& shortened);
 
 struct Options {
     double recordsPerSecond = 50;  // pace by records (used when bytesPerSecond is 0)
@@ -86,6 +90,7 @@ private:
     void QueueDueRecords(int64_t now);
     void QueueDueReplayRecords(int64_t now);
     std::optional<ReplayRecord> NextReplayRecord();
+    void SayReplayDone();
     bool MoreToSend() const;
     std::string NameRecord() const;
     std::string NextStatusPayload(int64_t dueNs);
@@ -102,6 +107,7 @@ private:
     std::string FPending;  // bytes not yet taken by the line
     uint32_t FNextSeq = 0;
     uint64_t FSentSinceSetup = 0;
+    uint64_t FShortenedGaps = 0;  // since the setup
     int64_t FNextDueNs = 0;
     int64_t FStreamStartNs = 0;
     std::unique_ptr<ThrottleCars> FCars;

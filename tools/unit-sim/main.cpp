@@ -31,7 +31,8 @@ const char* const kOptionHelp[] = {
     "  --link PATH           keep a symlink to the current device at PATH",
     "  --cars N              throttle-like records of N cars (1 to 255) in turn, not sequence numbers",
     "  --replug-down-ms N    after SIGUSR1, stay unplugged for N ms (default 500)",
-    "  --replay FILE         after each setup, play a recorded session file back at its recorded pace",
+    "  --replay FILE         after each setup, play a recorded session file back at its recorded pace\n"
+    "                        (a gap over a minute is played as a minute, and counted in replay-done)",
     "  --speed X             replay X times faster, 0.01 to 10000 (0.5: half as fast; default 1)",
     "  --help                show this help and exit",
 };

@@ -10,7 +10,7 @@
 #include <QSaveFile>
 
 #include "app/MainForm.h"
-#include "app/recording/SessionCsv.h"
+#include "app/record/Csv.h"
 #include "toolkit/SysUtils.h"
 
 namespace {
@@ -67,7 +67,7 @@ QByteArray TableAsCsv(const TStringGrid& table) {
     for (int row = 0; row < table.RowCount(); ++row) {
         for (int col = 0; col < table.ColCount(); ++col) {
             if (col > 0) csv += ',';
-            recording::AppendCsvField(csv, table.Cell(col, row).toStdString());
+            record::AppendCsvField(csv, table.Cell(col, row).toStdString());
         }
         csv += '\n';
     }

@@ -36,8 +36,7 @@ constexpr int kRowHeight = 20;
 
 // The local wall-clock time of a record as the table shows it, to milliseconds, with its date.
 QString LocalDateText(int64_t utcMs, int offsetMinutes) {
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(utcMs + int64_t{offsetMinutes} * 60000, Qt::UTC);
-    return local.date().toString(Qt::ISODate);
+    return QString::fromStdString(record::DateText(record::Instant{utcMs, offsetMinutes}.LocalMs()));
 }
 
 QString SecondsText(int64_t ms) {
@@ -240,7 +239,6 @@ void SessionWindow::Loaded(LoadOutcome outcome) {
         break;
     }
     FData = std::move(outcome.session);
-    FRows = std::make_unique<SessionRows>(FData->Path());
     FState = State::Ready;
     Canvas->SetData(FData.get());
     Canvas->SetNote(FData->RecordCount() == 0 ? QStringLiteral("No records in this session") : QString());
@@ -325,25 +323,9 @@ void SessionWindow::PlayingChanged() {
 }
 
 std::array<QString, 6> SessionWindow::RowCells(size_t index, uint64_t* number) const {
-    const RecordValues r = FData->Record(index);
-    std::optional<FullRow> full;
-    if (FRows && FRows->Ok()) full = FRows->Read(r.fileOffset);
-    ScannedRow row;
-    if (full) {
-        row = full->values;
-    } else {
-        // The file changed since it was read: what was read of it still shows.
-        row.kind = r.kind;
-        row.timeMs = r.timeMs;
-        row.utcOffsetMinutes = FData->UtcOffsetMinutes(index);
-        row.car = r.car;
-        row.lastLb = r.lastLb;
-        row.drivePwm = r.drivePwm;
-        row.brakePwm = r.brakePwm;
-        row.laneChange = r.laneChange;
-    }
-    if (number != nullptr) *number = row.number;
-    const std::array<std::string, 6> cells = CaptureTableCells(row, FTimeSeparator);
+    const record::Record r = FData->FullRecord(index);
+    if (number != nullptr) *number = r.number;
+    const std::array<std::string, 6> cells = record::TableTexts(r, FTimeSeparator);
     std::array<QString, 6> out;
     for (size_t c = 0; c < 6; ++c) out[c] = QString::fromStdString(cells[c]);
     return out;

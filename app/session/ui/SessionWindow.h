@@ -25,7 +25,7 @@
 #include "app/chart/Timeline.h"
 #include "app/chart/qt/SummaryTable.h"
 #include "app/session/SessionData.h"
-#include "app/session/SessionRows.h"
+#include "app/record/TableText.h"
 #include "app/session/ui/SessionCanvas.h"
 #include "app/session/ui/SessionPlot.h"
 #include "toolkit/qt/StringGrid.h"
@@ -122,7 +122,6 @@ private:
     State FState = State::Loading;
     QString FError;
     std::shared_ptr<const SessionData> FData;
-    std::unique_ptr<SessionRows> FRows;
     std::string FTimeSeparator;
 
     ScanControl FControl;
