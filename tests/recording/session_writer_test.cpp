@@ -431,7 +431,7 @@ TEST_F(SessionWriterTest, SeveralWritersOnOneFolderKeepItUnderTheCapAndNeverDele
             for (int w = 0; w < writers; ++w) {
                 producers.emplace_back([&, w] {
                     SessionWriter& writer = *all[static_cast<size_t>(w)];
-                    writer.Begin(folder, "2026-12-07_10-00-00_unit" + std::to_string(w) + "_SIM", kUnit);
+                    writer.Begin(folder, "2026-12-07_10-00-00_unit" + std::to_string(w) + "_SIM");
                     for (uint64_t n = 1; n <= kMostRows && writer.Recording(); ++n) {
                         writer.Add(Row(n));
                         if (!flood && n % 20 == 0) writer.WaitUntilWritten();
@@ -471,14 +471,14 @@ TEST_F(SessionWriterTest, SeveralWritersOnOneFolderKeepItUnderTheCapAndNeverDele
 
 TEST_F(SessionWriterTest, TheCapCountsAnotherWindowsSessionAtItsSizeNowAndSaysWhatFillsTheFolder) {
     std::string oneRow;
-    AppendRow(oneRow, Row(1), UnitFields(kUnit), 0);
+    record::AppendRow(oneRow, Row(1));
     WriterLimits limits;
-    limits.folderSizeCap = 2 * HeaderRow().size() + 30 * oneRow.size();
+    limits.folderSizeCap = 2 * record::HeaderRow().size() + 30 * oneRow.size();
     SessionWriter first(limits, Collect());
     SessionWriter second(limits, Collect());
-    first.Begin(dir / "captures", "2026-12-07_10-00-00_unit5_SIM-UNIT", kUnit);
+    first.Begin(dir / "captures", "2026-12-07_10-00-00_unit5_SIM-UNIT");
     first.WaitUntilWritten();
-    second.Begin(dir / "captures", "2026-12-07_10-00-01_unit5_SIM-UNIT", kUnit);
+    second.Begin(dir / "captures", "2026-12-07_10-00-01_unit5_SIM-UNIT");
     second.WaitUntilWritten();
     // The first grows after the second began: the second must see it at its size now.
     for (uint64_t n = 1; n <= 25; ++n) first.Add(Row(n));
@@ -517,7 +517,7 @@ TEST_F(SessionWriterTest, AFolderMovedToAnotherFileSystemIsToldAsMovedAwayWithTh
     };
     {
         SessionWriter writer({}, Collect());
-        writer.Begin(dir / "captures", "s", kUnit);
+        writer.Begin(dir / "captures", "s");
         for (uint64_t n = 1; n <= 3; ++n) writer.Add(Row(n));
         writer.WaitUntilWritten();
         moveAway(dir / "captures", dir / "elsewhere");
@@ -544,7 +544,7 @@ TEST_F(SessionWriterTest, AFolderMovedToAnotherFileSystemIsToldAsMovedAwayWithTh
     setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
     {
         SessionWriter writer({}, Collect());
-        writer.Begin(dir / "my captures", "s", kUnit);
+        writer.Begin(dir / "my captures", "s");
         writer.Add(Row(1));
         writer.WaitUntilWritten();
         std::ofstream(trash / "info" / "my captures.trashinfo")
