@@ -443,7 +443,9 @@ void SessionWriter::FailForCap() {
     if (s.file == nullptr) {
         Fail("the captures folder's size cap of " + cap + " leaves no room for a session in", s.folder, reason);
     } else {
-        Stop("the captures folder " + Quoted(s.folder) + " reached its size cap of " + cap + ": " + reason);
+        // The file stays open, marked in use, until the session ends: while its window is in the
+        // session the notice names, no other window's cap deletes it.
+        Stop("the captures folder " + Quoted(s.folder) + " reached its size cap of " + cap + ": " + reason, true);
     }
 }
 
@@ -570,7 +572,7 @@ void SessionWriter::Fail(const std::string& what, const fs::path& path, const st
     Stop(what + " " + Quoted(path) + ": " + reason);
 }
 
-void SessionWriter::Stop(std::string failure) {
+void SessionWriter::Stop(std::string failure, bool keepFileMarked) {
     Session& s = *FSession;
     s.failed = true;
     s.failure = std::move(failure);
@@ -578,7 +580,7 @@ void SessionWriter::Stop(std::string failure) {
     s.buffer.clear();
     s.rowEnds.clear();
     s.headerEnd = 0;
-    if (s.file != nullptr) {
+    if (s.file != nullptr && !keepFileMarked) {
         // A row cut off by the failed write goes, so the file stays valid up to its last row. Cut
         // through the open file: whatever is at its path by now is not the session's to touch.
         std::fflush(s.file.get());

@@ -114,7 +114,7 @@ private:
     void FlushSession();
     void CloseSession();
     void Fail(const std::string& what, const std::filesystem::path& path, const std::string& reason);
-    void Stop(std::string failure);
+    void Stop(std::string failure, bool keepFileMarked = false);
     void FailForCap();
     void FailAsTakenAway();
     void ReportFailure();

@@ -442,6 +442,11 @@ TEST_F(SessionWriterTest, SeveralWritersOnOneFolderKeepItUnderTheCapAndNeverDele
             for (std::thread& producer : producers) producer.join();
             for (auto& writer : all) {
                 EXPECT_FALSE(writer->Recording()) << "every writer met the cap";
+                // Its session is still on: stopped at the cap, its file is kept from the others.
+                const fs::path file = writer->LastFilePath();
+                if (!file.empty()) {
+                    EXPECT_TRUE(fs::exists(file)) << file;
+                }
                 writer->End();
                 writer->WaitUntilWritten();
             }
