@@ -1,0 +1,324 @@
+#include "CarCheck.h"
+
+#include <algorithm>
+
+namespace check {
+
+std::string_view VerdictText(Verdict v) {
+    switch (v) {
+    case Verdict::Ok: return "ok";
+    case Verdict::Check: return "check";
+    case Verdict::CannotJudge: break;
+    }
+    return "cannot_judge";
+}
+
+namespace {
+bool CountsAsSweep(const Sweep& s, const std::optional<int>& maxDrive, const Thresholds& t) {
+    return maxDrive && *maxDrive > 0 && s.durationMs >= t.sweepMinMs &&
+           int64_t{s.top} * 100 >= int64_t{t.sweepReachPercent} * *maxDrive;
+}
+
+bool IsDeadSpot(int largest, int median, const Thresholds& t) {
+    return largest >= t.deadStepMin && int64_t{largest} >= int64_t{t.deadStepMedianFactor} * median;
+}
+} // namespace
+
+CarResult Judge(const CarFigures& f, const Thresholds& t) {
+    CarResult r;
+    r.figures = f;
+    if (f.recordsPerSecond < t.recordsPerSecondMin) {
+        r.verdict = Verdict::CannotJudge;
+        r.findings.push_back(kTooFewRecords);
+        return r;
+    }
+    if (f.restDrive && *f.restDrive > t.restDriveMax) r.findings.push_back(kCreep);
+    if (f.rises > 0 && f.maxDrive && *f.maxDrive < t.fullDriveMin) r.findings.push_back(kShortRange);
+    if (f.largestStep && f.medianStep && IsDeadSpot(*f.largestStep, *f.medianStep, t)) r.findings.push_back(kDeadSpot);
+    if (f.movesAgainst > t.movesAgainstMax || (f.fullSpread && *f.fullSpread > t.fullSpreadMax)) {
+        r.findings.push_back(kJitter);
+    }
+    if (f.bounces > 0) r.findings.push_back(kBounce);
+    if (f.longestPressMs > t.stuckMs) r.findings.push_back(kStuck);
+
+    if (!f.restDrive) r.missing.push_back(kReleasedStep);
+    if (f.rises == 0 || !f.maxDrive) r.missing.push_back(kPullStep);
+    if (f.falls == 0) r.missing.push_back(kReleaseStep);
+    if (f.presses < kPressesWanted) r.missing.push_back(kPressesStep);
+
+    r.verdict = !r.findings.empty() ? Verdict::Check : !r.missing.empty() ? Verdict::CannotJudge : Verdict::Ok;
+    return r;
+}
+
+void MovingExtremes::Reset() {
+    FCount = 0;
+    FMin.size = FMax.size = 0;
+}
+
+void MovingExtremes::Add(int64_t ms, uint8_t value) {
+    if (FCount++ == 0) FFirstMs = ms;
+    FLastMs = ms;
+    while (FMin.size > 0 && FMin.Back().value >= value) FMin.PopBack();
+    FMin.Push({ms, value});
+    while (FMax.size > 0 && FMax.Back().value <= value) FMax.PopBack();
+    FMax.Push({ms, value});
+    // The newest entry always stays, so neither ring empties here.
+    while (FMin.Front().ms < ms - FSpan) FMin.PopFront();
+    while (FMax.Front().ms < ms - FSpan) FMax.PopFront();
+}
+
+void CarCheck::Steps::Clear() {
+    if (moves > 0) bySize.fill(0);
+    moves = 0;
+    largest = 0;
+    largestFrom = largestTo = 0;
+    against = 0;
+    brakeMax = 0;
+}
+
+int CarCheck::Steps::Median() const {
+    if (moves == 0) return 0;
+    const uint32_t half = (moves + 1) / 2;
+    uint32_t seen = 0;
+    for (int size = 1; size < 256; ++size) {
+        seen += bySize[static_cast<size_t>(size)];
+        if (seen >= half) return size;
+    }
+    return 255;
+}
+
+void CarCheck::PendingSteps::Add(int size) {
+    if (steps.bySize[static_cast<size_t>(size)]++ == 0) touched[touchedCount++] = static_cast<uint8_t>(size);
+    ++steps.moves;
+}
+
+void CarCheck::PendingSteps::MergeInto(Steps& into) {
+    for (unsigned i = 0; i < touchedCount; ++i) {
+        uint32_t& n = steps.bySize[touched[i]];
+        into.bySize[touched[i]] += n;
+        n = 0;
+    }
+    touchedCount = 0;
+    into.moves += steps.moves;
+    if (steps.largest > into.largest) {
+        into.largest = steps.largest;
+        into.largestFrom = steps.largestFrom;
+        into.largestTo = steps.largestTo;
+    }
+    into.against += steps.against;
+    into.brakeMax = std::max(into.brakeMax, steps.brakeMax);
+    steps.moves = 0;
+    steps.largest = 0;
+    steps.against = 0;
+    steps.brakeMax = 0;
+}
+
+CarCheck::CarCheck(uint8_t car, const Thresholds& thresholds)
+    : FCar(car), FThresholds(thresholds), FRestWindow(thresholds.restHoldMs), FFullWindow(thresholds.fullHoldMs) {}
+
+void CarCheck::Add(const Sample& s) {
+    Sample at = s;
+    if (FRecords == 0) {
+        FFirstMs = FLastMs = at.ms;
+    } else {
+        // A clock set back during the capture: the record counts at the time of the one before.
+        at.ms = std::max(at.ms, FLastMs);
+        if (at.ms - FLastMs > kDropoutMs) Restart(at.ms);
+        FLastMs = at.ms;
+    }
+    ++FRecords;
+    TrackWindows(at);
+    TrackExcursion(at);
+    TrackLaneChange(at);
+}
+
+void CarCheck::Restart(int64_t) {
+    FRestWindow.Reset();
+    FFullWindow.Reset();
+    FHavePrevious = false;
+    FInExcursion = false;
+}
+
+void CarCheck::TrackWindows(const Sample& s) {
+    FRestWindow.Add(s.ms, s.drive);
+    if (FRestWindow.Covered() && (!FRest || FRestWindow.Max() < *FRest)) {
+        FRest = FRestWindow.Max();
+        FRestBrake = s.brake;
+    }
+    FFullWindow.Add(s.ms, s.drive);
+    if (FFullWindow.Covered()) {
+        const int low = FFullWindow.Min();
+        const int spread = FFullWindow.Max() - low;
+        if (!FMaxDrive || low > *FMaxDrive || (low == *FMaxDrive && spread < *FFullSpread)) {
+            FMaxDrive = low;
+            FFullSpread = spread;
+        }
+    }
+}
+
+void CarCheck::Count(Steps& steps, int delta, bool rising, uint8_t from, uint8_t to, bool countLargest) {
+    const int way = rising ? delta : -delta;
+    if (way > 0) {
+        ++steps.bySize[static_cast<size_t>(way)];
+        ++steps.moves;
+        if (countLargest && way > steps.largest) {
+            steps.largest = way;
+            steps.largestFrom = from;
+            steps.largestTo = to;
+        }
+    } else if (-way >= FThresholds.moveAgainstMin) {
+        ++steps.against;
+    }
+}
+
+void CarCheck::TrackExcursion(const Sample& s) {
+    const bool atRest = FRest && s.drive <= *FRest + kRestBand;
+    if (FHavePrevious) {
+        const int delta = int{s.drive} - int{FPrevDrive};
+        if (!FInExcursion) {
+            if (!atRest && FPrevAtRest) {
+                FInExcursion = true;
+                FExcursionStartMs = FLastRestMs;
+                FStartDrive = FTop = s.drive;
+                FTopFirstMs = FFallStartMs = s.ms;
+                FRise.Clear();
+                FRisePending.MergeInto(FRise);  // empties it
+                FRise.Clear();
+                FFall.Clear();
+                FRise.brakeMax = s.brake;
+            }
+        } else if (atRest) {
+            CloseExcursion(s.ms);  // the step back onto rest is the start point again, not a step of the sweep
+        } else {
+            // Until the rise climbs higher, its steps wait aside; at a new top they join it.
+            Steps& pending = FRisePending.steps;
+            if (delta > 0) {
+                FRisePending.Add(delta);
+                if (delta > pending.largest) {
+                    pending.largest = delta;
+                    pending.largestFrom = FPrevDrive;
+                    pending.largestTo = s.drive;
+                }
+            } else if (-delta >= FThresholds.moveAgainstMin) {
+                ++pending.against;
+            }
+            pending.brakeMax = std::max(pending.brakeMax, s.brake);
+            if (s.drive > FTop) {
+                FRisePending.MergeInto(FRise);
+                FTop = s.drive;
+                FTopFirstMs = s.ms;
+            }
+            if (s.drive >= FTop) {
+                FFallStartMs = s.ms;
+                FFall.Clear();
+            } else {
+                Count(FFall, delta, false, FPrevDrive, s.drive, true);
+                FFall.brakeMax = std::max(FFall.brakeMax, s.brake);
+            }
+        }
+    }
+    if (atRest) FLastRestMs = s.ms;
+    FHavePrevious = true;
+    FPrevDrive = s.drive;
+    FPrevAtRest = atRest;
+}
+
+void CarCheck::CloseExcursion(int64_t ms) {
+    FInExcursion = false;
+    Sweep rise;
+    rise.rising = true;
+    rise.startMs = FExcursionStartMs;
+    rise.durationMs = FTopFirstMs - FExcursionStartMs;
+    rise.top = FTop;
+    rise.startDrive = FStartDrive;
+    rise.medianStep = FRise.Median();
+    rise.largestStep = FRise.largest;
+    rise.largestFrom = FRise.largestFrom;
+    rise.largestTo = FRise.largestTo;
+    rise.movesAgainst = FRise.against;
+    rise.brakeMax = FRise.brakeMax;
+    Keep(rise);
+
+    Sweep fall;
+    fall.rising = false;
+    fall.startMs = FFallStartMs;
+    fall.durationMs = ms - FFallStartMs;
+    fall.top = FTop;
+    fall.medianStep = FFall.Median();
+    fall.largestStep = FFall.largest;
+    fall.largestFrom = FFall.largestFrom;
+    fall.largestTo = FFall.largestTo;
+    fall.movesAgainst = FFall.against;
+    fall.brakeMax = FFall.brakeMax;
+    Keep(fall);
+}
+
+void CarCheck::Keep(const Sweep& sweep) {
+    if (sweep.durationMs < FThresholds.sweepMinMs) return;  // can never count
+    if (FSweeps.size() >= kMaxSweepsKept) {
+        // Those below the reach of the highest drive so far never will count: the highest only grows.
+        std::erase_if(FSweeps, [&](const Sweep& s) { return !CountsAsSweep(s, FMaxDrive, FThresholds); });
+        if (FSweeps.size() >= kMaxSweepsKept) FSweeps.erase(FSweeps.begin());
+    }
+    FSweeps.push_back(sweep);
+}
+
+void CarCheck::TrackLaneChange(const Sample& s) {
+    if (s.laneChange && !FPrevLane) {
+        if (FEverReleased && s.ms - FReleaseMs <= FThresholds.bounceMs) {
+            ++FBounces;  // the same press, seen twice
+        } else {
+            ++FPresses;
+            FPressStartMs = s.ms;
+        }
+    } else if (!s.laneChange && FPrevLane) {
+        FEverReleased = true;
+        FReleaseMs = s.ms;
+    }
+    if (s.laneChange) FLongestPressMs = std::max(FLongestPressMs, s.ms - FPressStartMs);
+    FPrevLane = s.laneChange;
+}
+
+CarFigures CarCheck::Figures() const {
+    CarFigures f;
+    f.car = FCar;
+    f.records = FRecords;
+    f.firstMs = FFirstMs;
+    f.lastMs = FLastMs;
+    if (FRecords > 1 && FLastMs > FFirstMs) {
+        f.recordsPerSecond = static_cast<double>(FRecords - 1) * 1000.0 / static_cast<double>(FLastMs - FFirstMs);
+    }
+    f.restDrive = FRest;
+    f.restBrake = FRestBrake;
+    f.maxDrive = FMaxDrive;
+    f.fullSpread = FFullSpread;
+    const Sweep* shown = nullptr;  // the first with a dead spot, else the one with the largest step
+    for (const Sweep& s : FSweeps) {
+        if (!CountsAsSweep(s, FMaxDrive, FThresholds)) continue;
+        if (s.rising) {
+            ++f.rises;
+            f.startDrive = s.startDrive;
+        } else {
+            ++f.falls;
+        }
+        f.movesAgainst = std::max(f.movesAgainst, static_cast<int>(std::min<uint32_t>(s.movesAgainst, 1u << 30)));
+        f.sweepBrakeMax = std::max(f.sweepBrakeMax.value_or(0), int{s.brakeMax});
+        const bool dead = IsDeadSpot(s.largestStep, s.medianStep, FThresholds);
+        const bool shownDead = shown && IsDeadSpot(shown->largestStep, shown->medianStep, FThresholds);
+        if (!shown || (dead && !shownDead) || (dead == shownDead && !shownDead && s.largestStep > shown->largestStep)) {
+            shown = &s;
+        }
+    }
+    if (shown) {
+        f.largestStep = shown->largestStep;
+        f.largestStepFrom = shown->largestFrom;
+        f.largestStepTo = shown->largestTo;
+        f.medianStep = shown->medianStep;
+    }
+    f.presses = FPresses;
+    f.bounces = FBounces;
+    f.longestPressMs = FLongestPressMs;
+    return f;
+}
+
+} // namespace check
