@@ -287,5 +287,6 @@ TEST(CheckCsv, OneRowPerCarWithTheNamedColumns) {
     const std::string row = CheckCsvRow(r);
     EXPECT_EQ(row.rfind("4,check,dead_spot,200.0,0,", 0), 0u) << row;
     EXPECT_NE(row.find(",255,40,110,0,5,0,150,"), std::string::npos) << row;
-    EXPECT_EQ(std::count(row.begin(), row.end(), ','), std::count(CheckCsvHeader().begin(), CheckCsvHeader().end(), ','));
+    const std::string header = CheckCsvHeader();
+    EXPECT_EQ(std::count(row.begin(), row.end(), ','), std::count(header.begin(), header.end(), ','));
 }
