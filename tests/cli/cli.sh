@@ -34,6 +34,15 @@ for speed in 0 1e-300 20000 fast; do
   [ "$rc" -eq 2 ] && grep -q "'$speed' is not a number from 0.01 to 10000" "$err" || fail "unit-sim --speed $speed: $rc, $(cat "$err")"
 done
 "$sim" --help | grep -q -- "--speed X .*0.01 to 10000" || fail "unit-sim --help does not give the speed's range"
+# Throttle cars: a car and a known model, each car once; the bench user needs cars to check.
+for throttle in 0:healthy 256:creep 3:sticky 3 :jitter; do
+  rc=0; "$sim" --throttle "$throttle" >"$out" 2>"$err" || rc=$?
+  [ "$rc" -eq 2 ] && grep -q "'$throttle' is not CAR:MODEL .*dead_spot" "$err" || fail "unit-sim --throttle $throttle: $rc, $(cat "$err")"
+done
+rc=0; "$sim" --throttle 3:short --throttle 3:stuck >"$out" 2>"$err" || rc=$?
+[ "$rc" -eq 2 ] && grep -q "car 3 is given twice" "$err" || fail "unit-sim: a car given twice: $rc, $(cat "$err")"
+rc=0; "$sim" --bench-user >"$out" 2>"$err" || rc=$?
+[ "$rc" -eq 2 ] && grep -q -- "--bench-user needs" "$err" || fail "unit-sim --bench-user alone: $rc, $(cat "$err")"
 # A session file with nothing to play is refused at the start, saying why.
 header=$(mktemp)
 echo "time,record,kind,car,last_lb,last_lb_text,drive_pwm,brake_pwm,lane_change,unit_id,unit_name,bytes_hex" >"$header"

@@ -115,6 +115,7 @@ void UnitSim::SetPaused(bool paused) {
 }
 
 std::string UnitSim::NextStatusPayload(int64_t dueNs) {
+    if (FBench) return FBench->NextPayload(static_cast<double>(std::max<int64_t>(dueNs - FStreamStartNs, 0)) / 1e9);
     if (!FCars) return StatusPayload(FNextSeq);
     return FCars->NextPayload(static_cast<double>(std::max<int64_t>(dueNs - FStreamStartNs, 0)) / 1e9);
 }
@@ -213,6 +214,9 @@ void UnitSim::OnByte(uint8_t b) {
             FShortenedGaps = 0;
             FNextDueNs = MonotonicNs();
             FStreamStartNs = FNextDueNs;
+            if (!FOptions.throttles.empty()) {
+                FBench = std::make_unique<BenchThrottles>(FOptions.throttles, FOptions.benchUser, FOptions.benchSeed);
+            }
             if (FReplay) {
                 // Each setup plays the session from its start.
                 try {

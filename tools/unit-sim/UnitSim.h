@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchThrottles.h"
 #include "SessionReplay.h"
 #include "UnitWire.h"
 #include "toolkit/UniqueFd.h"
@@ -47,6 +48,9 @@ struct Options {
     std::string replayPath;         // play this recorded session back instead of counting records
     double replaySpeed = 1;         // the recorded pace times this, kMinReplaySpeed to kMaxReplaySpeed
     int cars = 0;                   // 1..255: throttle-like records of this many cars in turn, not sequence numbers
+    std::vector<BenchThrottles::Car> throttles;  // cars with a throttle of a model, in turn (before `cars`)
+    bool benchUser = false;         // a person takes the throttles through the check's steps, from each setup on
+    uint32_t benchSeed = 1;         // the person's unevenness
 };
 
 class UnitSim {
@@ -111,6 +115,7 @@ private:
     int64_t FNextDueNs = 0;
     int64_t FStreamStartNs = 0;
     std::unique_ptr<ThrottleCars> FCars;
+    std::unique_ptr<BenchThrottles> FBench;  // made afresh at each setup
     std::atomic<bool> FStopRequested{false};
     std::atomic<bool> FPaused{false};
     std::atomic<bool> FRestartPace{false};

@@ -30,6 +30,11 @@ const char* const kOptionHelp[] = {
     "  --name TEXT           the unit's name",
     "  --link PATH           keep a symlink to the current device at PATH",
     "  --cars N              throttle-like records of N cars (1 to 255) in turn, not sequence numbers",
+    "  --throttle CAR:MODEL  car CAR (1 to 255) sends the records of a throttle of MODEL: healthy, creep,",
+    "                        short, dead_spot, jitter, bounce or stuck; give it once per car",
+    "  --bench-user          a person takes the --throttle cars through the throttle check's steps",
+    "                        (released, slow pull and hold, slow let-go, five presses), again and again",
+    "  --seed N              the bench user's unevenness (default 1)",
     "  --replug-down-ms N    after SIGUSR1, stay unplugged for N ms (default 500)",
     "  --replay FILE         after each setup, play a recorded session file back at its recorded pace\n"
     "                        (a gap over a minute is played as a minute, and counted in replay-done)",
@@ -66,6 +71,27 @@ std::optional<double> Number(int argc, char** argv, int& i, double low, double h
     }
     return v;
 }
+// "3:dead_spot": a car and a throttle model. Says what is wrong otherwise.
+bool ReadThrottle(const std::string& text, unitsim::Options& options) {
+    const size_t colon = text.find(':');
+    const std::string carText = text.substr(0, colon);
+    char* end = nullptr;
+    const long car = std::strtol(carText.c_str(), &end, 10);
+    const auto model = colon == std::string::npos ? std::nullopt : unitsim::ThrottleModelFromName(text.substr(colon + 1));
+    if (carText.empty() || *end != '\0' || car < 1 || car > 255 || !model) {
+        std::fprintf(stderr, "unit-sim: --throttle: '%s' is not CAR:MODEL with CAR from 1 to 255 and MODEL one of %s\n",
+                     text.c_str(), unitsim::ThrottleModelNames().c_str());
+        return false;
+    }
+    for (const unitsim::BenchThrottles::Car& c : options.throttles) {
+        if (c.number == car) {
+            std::fprintf(stderr, "unit-sim: --throttle: car %ld is given twice\n", car);
+            return false;
+        }
+    }
+    options.throttles.push_back({static_cast<uint8_t>(car), *model});
+    return true;
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -92,6 +118,12 @@ int main(int argc, char** argv) {
             if ((read = (v = Number(argc, argv, i, 0, 1e15)).has_value())) options.count = static_cast<uint64_t>(*v);
         } else if (arg == "--cars") {
             if ((read = (v = Number(argc, argv, i, 1, 255)).has_value())) options.cars = static_cast<int>(*v);
+        } else if (arg == "--throttle" && i + 1 < argc) {
+            read = ReadThrottle(argv[++i], options);
+        } else if (arg == "--bench-user") {
+            options.benchUser = true;
+        } else if (arg == "--seed") {
+            if ((read = (v = Number(argc, argv, i, 1, 4294967295.0)).has_value())) options.benchSeed = static_cast<uint32_t>(*v);
         } else if (arg == "--escape-all") {
             options.escapeAll = true;
         } else if (arg == "--id") {
@@ -115,6 +147,12 @@ int main(int argc, char** argv) {
             Usage(stderr, argv[0]);
             return 2;
         }
+    }
+
+    if (options.benchUser && options.throttles.empty()) {
+        std::fprintf(stderr, "unit-sim: --bench-user needs the cars it checks: --throttle CAR:MODEL\n");
+        Usage(stderr, argv[0]);
+        return 2;
     }
 
     sigset_t signals;
