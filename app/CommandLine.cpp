@@ -1,12 +1,12 @@
 #include "CommandLine.h"
 
 #include <QCommandLineParser>
-#include <QFile>
-#include <QFileInfo>
 #include <QtGlobal>
 
+#include "app/ProcessBoundary.h"
 #include "app/chart/Summary.h"
 #include "toolkit/PortList.h"
+#include "toolkit/qt/FileName.h"
 
 namespace {
 const QString kProgram = QStringLiteral("torvane-capture");
@@ -54,6 +54,15 @@ QString AsTyped(const QStringList& arguments, const QString& unknownName) {
     }
     return unknownName;
 }
+
+// A file or folder the user named, absolute from the folder the program was started in (read
+// before anything could change that).
+std::filesystem::path AbsolutePath(const QString& text) {
+    std::error_code ec;
+    const std::filesystem::path given = toolkit::PathFromText(text);
+    const std::filesystem::path absolute = std::filesystem::absolute(given, ec);
+    return (ec ? given : absolute).lexically_normal();
+}
 } // namespace
 
 int CommandLine::ExitCode() const { return action == Action::Fail ? 2 : 0; }
@@ -68,9 +77,9 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
     parser.addOption(help);
     const QCommandLineOption showVersion = parser.addVersionOption();
     const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("Also probe the serial device at <path>, after the machine's ports "
-                                                 "and those in TORVANE_EXTRA_PORTS. Give it more than once for "
-                                                 "more devices."),
+                                  QStringLiteral("Also probe the serial device at <path>, after %1. Give it more "
+                                                 "than once for more devices.")
+                                      .arg(MachinePortsHelp()),
                                   QStringLiteral("path"));
     const QCommandLineOption captureDir(QStringLiteral("capture-dir"),
                                         QStringLiteral("Keep recorded sessions in <dir> (before TORVANE_CAPTURE_DIR)."),
@@ -102,6 +111,10 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
     // The toolkit's own options stay on the command line for it and are not this parser's.
     QStringList own;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (i > 0 && arguments[i] == QLatin1String("/?")) {  // where Windows users ask for help
+            own << QStringLiteral("--help");
+            continue;
+        }
         if (arguments[i] == QLatin1String("--")) {
             own += arguments.mid(i);
             break;
@@ -139,35 +152,44 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
         return fail(QStringLiteral("unexpected argument '") + parser.positionalArguments().constFirst() +
                     QStringLiteral("'."));
     }
+    // An option that takes one value, given more than once: which one was meant is not ours to guess.
+    for (const QCommandLineOption* single : {&summary, &captureDir}) {
+        const QStringList values = parser.values(*single);
+        if (values.size() > 1) {
+            return fail(QStringLiteral("--%1 given more than once ('%2' and '%3'); it takes one.")
+                            .arg(single->names().constFirst(), values[0], values[1]));
+        }
+    }
     if (parser.isSet(summary)) {
-        result.summaryFile = parser.value(summary);
-        if (result.summaryFile.isEmpty()) return fail(QStringLiteral("--summary needs a session file."));
+        // The summary prints and exits: the window's options would be dropped without a word.
+        for (const QCommandLineOption* windowOption : {&open, &port, &captureDir}) {
+            if (parser.isSet(*windowOption)) {
+                return fail(QStringLiteral("--summary prints a summary and opens no window; --%1 cannot go with it.")
+                                .arg(windowOption->names().constFirst()));
+            }
+        }
+        if (parser.value(summary).isEmpty()) return fail(QStringLiteral("--summary needs a session file."));
+        result.summaryFile = toolkit::PathFromText(parser.value(summary));
         result.action = CommandLine::Action::Summary;
         return result;
     }
-    result.ports = parser.values(port);
-    for (const QString& p : result.ports) {
+    for (const QString& p : parser.values(port)) {
         if (p.isEmpty()) return fail(QStringLiteral("--port needs a device path."));
+        result.ports.push_back(toolkit::PortNameFromUserText(toolkit::BytesFromText(p)));
     }
     if (parser.isSet(captureDir)) {
-        result.captureDir = parser.value(captureDir);
-        if (result.captureDir.isEmpty()) return fail(QStringLiteral("--capture-dir needs a folder."));
+        if (parser.value(captureDir).isEmpty()) return fail(QStringLiteral("--capture-dir needs a folder."));
+        result.captureDir = AbsolutePath(parser.value(captureDir));
     }
-    result.openFiles = parser.values(open);
-    for (QString& f : result.openFiles) {
+    for (const QString& f : parser.values(open)) {
         if (f.isEmpty()) return fail(QStringLiteral("--open needs a session file."));
-        // Read before anything could change the current folder.
-        f = QFileInfo(f).absoluteFilePath();
+        result.openFiles.push_back(AbsolutePath(f));
     }
     return result;
 }
 
 void ApplyCommandLine(const CommandLine& commandLine, TForm1::Options& options) {
-    for (const QString& p : commandLine.ports) {
-        options.portList.extraPorts.push_back(toolkit::PortNameFromUserText(QFile::encodeName(p).toStdString()));
-    }
+    options.portList.extraPorts.insert(options.portList.extraPorts.end(), commandLine.ports.begin(), commandLine.ports.end());
 }
 
-QString CaptureFolder(const CommandLine& commandLine) {
-    return commandLine.captureDir.isEmpty() ? QString() : QFileInfo(commandLine.captureDir).absoluteFilePath();
-}
+std::filesystem::path CaptureFolder(const CommandLine& commandLine) { return commandLine.captureDir; }

@@ -10,6 +10,7 @@
 
 #include "serial/platform/SerialDevice.h"
 #include "toolkit/ErrorReport.h"
+#include "toolkit/qt/FileName.h"
 #include "toolkit/qt/ScreenFit.h"
 
 namespace {
@@ -241,7 +242,7 @@ void TForm1::FormCreate(QObject*) {
     if (ports != FListedPorts) {
         ValueNames.clear();
         PortNames.clear();
-        for (const std::string& port : ports) ValueNames.append(QString::fromStdString(port));
+        for (const std::string& port : ports) ValueNames.append(toolkit::TextFromBytes(port));
         for (qsizetype i = 0; i < ValueNames.size(); ++i) PortNames.append(ValueNames[i]);
         if (PortItems() != PortNames) {
             Ports->clear();
@@ -273,14 +274,14 @@ void TForm1::FormCreate(QObject*) {
 void TForm1::Timer1Find(QObject*) {
     static const std::string kSetupCommand("ZS\0E\0P\nC4", 9);
     if (Rx.DeviceFound) {
-        FProbeOutcomes.Answered(CName->text().toStdString());
+        FProbeOutcomes.Answered(toolkit::BytesFromText(CName->text()));
         ShowProbeOutcomes();
         if (!WriteSetupCommand(kSetupCommand)) return;
         Timer1->stop();
         Start->setEnabled(true);
         return;
     }
-    if (VaComm1->Active() && !CName->text().isEmpty()) FProbeOutcomes.NoAnswer(CName->text().toStdString());
+    if (VaComm1->Active() && !CName->text().isEmpty()) FProbeOutcomes.NoAnswer(toolkit::BytesFromText(CName->text()));
     ++PortIndex;
     if (PortIndex >= Ports->count()) {
         ShowProbeOutcomes();
@@ -291,7 +292,7 @@ void TForm1::Timer1Find(QObject*) {
     const QString port = Ports->itemText(PortIndex);
     if (CName->text() != port) CName->setText(port);  // the same text would still be laid out anew
     Rx.ClearLine();
-    const std::string portName = port.toStdString();
+    const std::string portName = toolkit::BytesFromText(port);
     const std::string devicePath = toolkit::PortNameToDevicePath(portName);
     try {
         if (VaComm1->Active()) {
@@ -329,7 +330,7 @@ void TForm1::ReturnToAnsweredPort(const QString& port) {
     --PortIndex;
     CName->setText(port);
     try {
-        VaComm1->SetDeviceName(DeviceNameForPort(port.toStdString()));
+        VaComm1->SetDeviceName(DeviceNameForPort(toolkit::BytesFromText(port)));
         VaComm1->Open();
     } catch (...) {
         Rx.DeviceFound = false;  // gone again: the scan goes on
@@ -364,7 +365,7 @@ void TForm1::PortGone() {
 }
 
 void TForm1::UnitWentAway() {
-    FProbeOutcomes.Gone(CName->text().toStdString());
+    FProbeOutcomes.Gone(toolkit::BytesFromText(CName->text()));
     ShowProbeOutcomes();
     const bool wasCapturing = Start->Caption() == QLatin1String("Close");
     Start->SetCaption(QStringLiteral("Start"));

@@ -1,36 +1,51 @@
 // torvane-capture: finds the receiver unit on a serial port and shows its status records.
 #include <QApplication>
-#include <QFile>
+
+#include <string>
 
 #include "app/CommandLine.h"
-#include "app/CommandLineOutput.h"
 #include "app/DemoHooks.h"
 #include "app/MainForm.h"
+#include "app/ProcessBoundary.h"
+#include "app/WindowSystemStart.h"
 #include "app/plot/ThrottlePlot.h"
 #include "app/recording/qt/SessionRecording.h"
 #include "app/recording/qt/TableExportCommands.h"
 #include "app/session/SummaryCommand.h"
 #include "app/session/ui/SessionOpening.h"
 #include "toolkit/qt/ErrorReportBox.h"
+#include "toolkit/qt/FileName.h"
 #include "toolkit/qt/SyncAdapter.h"
+
+namespace {
+// --summary: no window, no display.
+int RunSummary(const std::filesystem::path& file) {
+    std::string out, err;
+    int status = session::RunSummaryCommand(file, out, err);
+    if (!WriteCommandLineAnswer(out, err) && status == 0) {
+        WriteCommandLineAnswer({}, "torvane-capture: the summary could not be written to standard output\n");
+        status = 1;
+    }
+    return status;
+}
+} // namespace
 
 int main(int argc, char** argv) {
     const CommandLine commandLine = ParseCommandLine(ProcessArguments(argc, argv), QStringLiteral(TORVANE_VERSION));
-    if (commandLine.action == CommandLine::Action::Summary) {  // no window, no display
-#ifdef _WIN32
-        return session::RunSummaryCommand(commandLine.summaryFile.toStdWString(), stdout, stderr);
-#else
-        return session::RunSummaryCommand(QFile::encodeName(commandLine.summaryFile).toStdString(), stdout, stderr);
-#endif
-    }
+    if (commandLine.action == CommandLine::Action::Summary) return RunSummary(commandLine.summaryFile);
     if (commandLine.action != CommandLine::Action::Run) {
-        WriteCommandLineText(commandLine.text, commandLine.action == CommandLine::Action::Fail);
+        const std::string text = toolkit::BytesFromText(commandLine.text);
+        const bool isError = commandLine.action == CommandLine::Action::Fail;
+        WriteCommandLineAnswer(isError ? std::string() : text, isError ? text : std::string());
         return commandLine.ExitCode();
     }
     TForm1::Options options;
     ApplyCommandLine(commandLine, options);
 
+    ExitWithReasonIfWindowSystemFails();
     QApplication app(argc, argv);
+    WindowSystemStarted();
+    ReleaseCommandLineOutput();
     // The application's title; with the organisation it also names the settings file and the data
     // folder (~/.config/torvane/, ~/.local/share/torvane/ on Linux).
     QApplication::setApplicationName(QStringLiteral("Torvane Throttle Setup"));
@@ -48,7 +63,7 @@ int main(int argc, char** argv) {
     plot::ThrottlePlot throttlePlot(form);
     session::ui::SessionOpener sessions(form);
     sessions.AcceptDropsOn(throttlePlot.Window());
-    for (const QString& file : commandLine.openFiles) sessions.Open(file);
+    for (const std::filesystem::path& file : commandLine.openFiles) sessions.Open(file);
     InstallDemoHooks(form, throttlePlot);
     return QApplication::exec();
 }

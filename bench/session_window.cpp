@@ -27,6 +27,7 @@
 #include "SessionBenchFile.h"
 #include "app/session/ui/SessionWindow.h"
 #include "toolkit/UniqueFd.h"
+#include "toolkit/qt/FileName.h"
 
 extern char** environ;
 
@@ -73,7 +74,7 @@ double RunProcess(const std::vector<std::string>& args, std::string* output = nu
 double OpenToFirstPicture(const QString& file, SessionWindow** kept = nullptr) {
     QElapsedTimer took;
     took.start();
-    auto* w = new SessionWindow(file);
+    auto* w = new SessionWindow(toolkit::PathFromText(file));
     w->show();
     uint64_t paintsAtLoad = 0;
     bool loaded = false;
@@ -98,7 +99,7 @@ int MeasureMemory(const char* file) {
     SessionWindow* w = nullptr;
     if (file[0] == '\0') {
         // An empty window: the same widgets, nothing read (a file that is not there fails at once).
-        w = new SessionWindow(QStringLiteral("/nonexistent/empty.csv"));
+        w = new SessionWindow(std::filesystem::path("/nonexistent/empty.csv"));
         w->show();
         while (w->GetState() == SessionWindow::State::Loading) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         w->Canvas->repaint();

@@ -1,5 +1,7 @@
 #include "SessionRows.h"
 
+#include <cerrno>
+
 namespace session {
 
 namespace {
@@ -18,9 +20,11 @@ const std::string& FullRow::Field(record::Column c) const {
     return f >= 0 && static_cast<size_t>(f) < fields.size() ? fields[static_cast<size_t>(f)] : none;
 }
 
-SessionRows::SessionRows(const std::filesystem::path& path) : FIn(path, std::ios::binary) {
+SessionRows::SessionRows(const std::filesystem::path& path) {
+    errno = 0;
+    FIn.open(path, std::ios::binary);
     if (!FIn) {
-        FError = PathText(path) + ": cannot be opened for reading";
+        FError = OpenFailureText(path, errno);
         return;
     }
     const std::string start = ReadUpTo(FIn, kMaxRowBytes + 1);

@@ -1,6 +1,7 @@
 #include "SessionScan.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -20,6 +21,14 @@ std::string PathText(const std::filesystem::path& path) {
     return std::string(text.begin(), text.end());
 }
 
+std::string OpenFailureText(const std::filesystem::path& path, int error) {
+    std::error_code ec;
+    const bool missing = std::filesystem::symlink_status(path, ec).type() == std::filesystem::file_type::not_found;
+    if (error == ENOENT || missing) return PathText(path) + ": no such file";
+    if (error == EACCES || error == EPERM) return PathText(path) + ": cannot be read: permission denied";
+    return PathText(path) + ": cannot be opened for reading" + (error != 0 ? ": " + std::generic_category().message(error) : "");
+}
+
 ScanResult ScanSessionFile(const std::filesystem::path& path, const std::function<void(const ScannedRow&)>& onRow,
                            ScanControl* control) {
     ScanResult result;
@@ -31,8 +40,13 @@ ScanResult ScanSessionFile(const std::filesystem::path& path, const std::functio
     };
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) return fail("is a folder, not a session file");
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
-    if (!in) return fail("cannot be opened for reading");
+    if (!in) {
+        result.status = ScanStatus::Failed;
+        result.error = OpenFailureText(path, errno);
+        return result;
+    }
     uint64_t total = std::filesystem::file_size(path, ec);
     if (ec) total = 0;
 

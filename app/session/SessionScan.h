@@ -74,4 +74,8 @@ ScanResult ScanSessionFile(const std::filesystem::path& path, const std::functio
 // The path as messages name it (UTF-8).
 std::string PathText(const std::filesystem::path& path);
 
+// Why the file did not open for reading (errno as the failed open left it), naming the file: a
+// missing file and one the user may not read are told apart.
+std::string OpenFailureText(const std::filesystem::path& path, int error);
+
 } // namespace session

@@ -7,25 +7,20 @@
 
 namespace session {
 
-int RunSummaryCommand(const std::filesystem::path& path, std::FILE* out, std::FILE* err) {
+int RunSummaryCommand(const std::filesystem::path& path, std::string& out, std::string& err) {
     chart::SummaryAccumulator summary;
     const ScanResult scan = ScanSessionFile(path, [&](const ScannedRow& row) {
         if (row.kind == RowKind::Status) summary.Add(row.clockMs, row.car, row.drivePwm, row.brakePwm, row.laneChange);
     });
     if (scan.status != ScanStatus::Done) {
-        std::fprintf(err, "torvane-capture: %s\n", scan.error.c_str());
+        err += "torvane-capture: " + scan.error + "\n";
         return 1;
     }
-    const std::string csv = chart::SummaryCsv(summary.Result());
-    if (std::fwrite(csv.data(), 1, csv.size(), out) != csv.size() || std::fflush(out) != 0) {
-        std::fprintf(err, "torvane-capture: the summary could not be written to standard output\n");
-        return 1;
-    }
+    out += chart::SummaryCsv(summary.Result());
     if (scan.skippedRows > 0) {
-        std::fprintf(err, "torvane-capture: %s: %llu row%s could not be read and %s left out%s\n",
-                     PathText(path).c_str(), static_cast<unsigned long long>(scan.skippedRows),
-                     scan.skippedRows == 1 ? "" : "s", scan.skippedRows == 1 ? "was" : "were",
-                     scan.unterminatedTail ? " (the last row is cut short: is the file still being written?)" : "");
+        err += "torvane-capture: " + PathText(path) + ": " + std::to_string(scan.skippedRows) +
+               (scan.skippedRows == 1 ? " row could not be read and was left out" : " rows could not be read and were left out") +
+               (scan.unterminatedTail ? " (the last row is cut short: is the file still being written?)" : "") + "\n";
     }
     return 0;
 }

@@ -1,13 +1,14 @@
 #pragma once
 // torvane-capture --summary FILE: the per-car summary of a session file as CSV, without a
 // window or a display. Plain C++.
-#include <cstdio>
 #include <filesystem>
+#include <string>
 
 namespace session {
 
-// Writes the summary to out and returns 0; for a file it cannot read, writes the reason to err
+// Appends the summary to out and returns 0; for a file it cannot read, appends the reason to err
 // (one line, naming the file) and returns 1. Skipped rows are reported on err, the CSV unchanged.
-int RunSummaryCommand(const std::filesystem::path& path, std::FILE* out, std::FILE* err);
+// The caller writes both where command-line answers go.
+int RunSummaryCommand(const std::filesystem::path& path, std::string& out, std::string& err);
 
 } // namespace session

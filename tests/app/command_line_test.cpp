@@ -3,12 +3,20 @@
 
 #include <QDir>
 
-#include <cstdlib>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+
+#include "FakeSysfs.h"
 #include "PtyPair.h"
 #include "app/CommandLine.h"
+#include "app/ProcessBoundary.h"
+#include "toolkit/qt/FileName.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 CommandLine Parse(QStringList args) {
     args.prepend(QStringLiteral("/usr/bin/torvane-capture"));
@@ -34,8 +42,8 @@ TEST(CommandLine, PortsAndCaptureFolderAreKeptInOrder) {
                                  QStringLiteral("--port=/dev/pts/9")});
     EXPECT_EQ(c.action, CommandLine::Action::Run);
     EXPECT_EQ(c.ExitCode(), 0);
-    EXPECT_EQ(c.ports, QStringList({QStringLiteral("/tmp/unit-a"), QStringLiteral("/dev/pts/9")}));
-    EXPECT_EQ(c.captureDir, QStringLiteral("/tmp/caps"));
+    EXPECT_EQ(c.ports, (std::vector<std::string>{"/tmp/unit-a", "/dev/pts/9"}));
+    EXPECT_EQ(c.captureDir, fs::path("/tmp/caps"));
 
     unsetenv("TORVANE_CAPTURE_DIR");
     TForm1::Options options;
@@ -43,10 +51,10 @@ TEST(CommandLine, PortsAndCaptureFolderAreKeptInOrder) {
     ApplyCommandLine(c, options);
     EXPECT_EQ(options.portList.extraPorts, (std::vector<std::string>{"kept", "/tmp/unit-a", "/dev/pts/9"}));
     // The folder is the recorder's option, not a change to the process's environment.
-    EXPECT_EQ(CaptureFolder(c), QStringLiteral("/tmp/caps"));
+    EXPECT_EQ(CaptureFolder(c), fs::path("/tmp/caps"));
     EXPECT_EQ(std::getenv("TORVANE_CAPTURE_DIR"), nullptr);
 
-    EXPECT_EQ(CaptureFolder(Parse({})), QString()) << "no folder given: the variable or the default stays";
+    EXPECT_EQ(CaptureFolder(Parse({})), fs::path()) << "no folder given: the variable or the default stays";
 }
 
 TEST(CommandLine, RelativePathsAreTakenFromTheCurrentFolderAndBareNamesStayPortNames) {
@@ -57,7 +65,8 @@ TEST(CommandLine, RelativePathsAreTakenFromTheCurrentFolderAndBareNamesStayPortN
                      options);
     EXPECT_EQ(options.portList.extraPorts,
               (std::vector<std::string>{"ttyUSB3", (here + QStringLiteral("/unit")).toStdString()}));
-    EXPECT_EQ(CaptureFolder(Parse({QStringLiteral("--capture-dir=caps")})), here + QStringLiteral("/caps"));
+    EXPECT_EQ(CaptureFolder(Parse({QStringLiteral("--capture-dir=caps")})), fs::current_path() / "caps");
+    EXPECT_EQ(CaptureFolder(Parse({QStringLiteral("--capture-dir=./caps/")})), fs::current_path() / "caps" / "");
 }
 
 TEST(CommandLine, WhatCannotBeReadExitsWithTwoAndSaysWhat) {
@@ -73,6 +82,15 @@ TEST(CommandLine, WhatCannotBeReadExitsWithTwoAndSaysWhat) {
         {{QStringLiteral("--port=")}, "--port needs a device path"},
         {{QStringLiteral("--capture-dir=")}, "--capture-dir needs a folder"},
         {{QStringLiteral("/dev/ttyUSB0")}, "unexpected argument '/dev/ttyUSB0'"},
+        // One value taken, one dropped, without a word: refused instead.
+        {{QStringLiteral("--summary"), QStringLiteral("a.csv"), QStringLiteral("--summary=b.csv")},
+         "--summary given more than once ('a.csv' and 'b.csv'); it takes one."},
+        {{QStringLiteral("--capture-dir=a"), QStringLiteral("--capture-dir"), QStringLiteral("b")},
+         "--capture-dir given more than once ('a' and 'b')"},
+        {{QStringLiteral("--summary=a.csv"), QStringLiteral("--open=b.csv")},
+         "--summary prints a summary and opens no window; --open cannot go with it."},
+        {{QStringLiteral("--port=/tmp/p"), QStringLiteral("--summary=a.csv")}, "--port cannot go with it"},
+        {{QStringLiteral("--summary=")}, "--summary needs a session file"},
     };
     for (const auto& c : cases) {
         const CommandLine parsed = Parse(c.args);
@@ -92,9 +110,9 @@ TEST(CommandLine, TheToolkitsOwnOptionsAreLeftToItWithTheirValues) {
                                  QStringLiteral("--port"), QStringLiteral("--port=/tmp/b")});
     EXPECT_EQ(c.action, CommandLine::Action::Run) << c.text.toStdString();
     // "--port" after -qwindowtitle is the title, as the toolkit reads it too.
-    EXPECT_EQ(c.ports, QStringList({QStringLiteral("/tmp/a"), QStringLiteral("/tmp/b")}));
+    EXPECT_EQ(c.ports, (std::vector<std::string>{"/tmp/a", "/tmp/b"}));
 
-    EXPECT_EQ(Parse({QStringLiteral("-port"), QStringLiteral("/tmp/c")}).ports, QStringList{QStringLiteral("/tmp/c")})
+    EXPECT_EQ(Parse({QStringLiteral("-port"), QStringLiteral("/tmp/c")}).ports, std::vector<std::string>{"/tmp/c"})
         << "a word after one dash is one option";
     const CommandLine afterEnd = Parse({QStringLiteral("--"), QStringLiteral("-reverse")});
     EXPECT_EQ(afterEnd.action, CommandLine::Action::Fail) << "after -- nothing is an option";
@@ -114,6 +132,72 @@ TEST(CommandLine, APortGivenIsProbedByTheScan) {
     form.Timer1Find(form.Timer1);
     EXPECT_EQ(form.CName->text().toStdString(), port.SlavePath());
     EXPECT_EQ(port.Receive(1), "N") << "the probe byte went to the port given";
+}
+
+TEST(CommandLine, WindowsHelpRequestAndTheSearchsOwnVariableAreInTheHelp) {
+    const CommandLine help = Parse({QStringLiteral("/?")});
+    EXPECT_EQ(help.action, CommandLine::Action::ShowHelp);
+    EXPECT_EQ(help.text, Parse({QStringLiteral("--help")}).text);
+    // The port list's variable is this system's; its help names it (the Windows build's does not).
+    EXPECT_TRUE(help.text.simplified().contains(MachinePortsHelp())) << help.text.toStdString();
+}
+
+// Names as the system gives them, not necessarily UTF-8 (a folder made under a Latin-1 locale).
+const std::string kLatin1Folder = "/tmp/Messung-caf\xe9";
+const std::string kLatin1File = "/tmp/Sitzung \xe4\xf6.csv";
+
+TEST(CommandLine, NamesThatAreNotUtf8KeepTheirBytes) {
+    std::string program = "torvane-capture", port = "/tmp/unit-\xff", dir = kLatin1Folder, file = kLatin1File;
+    std::string portOption = "--port", dirOption = "--capture-dir", openOption = "--open";
+    char* argv[] = {program.data(), portOption.data(), port.data(), dirOption.data(), dir.data(), openOption.data(), file.data()};
+    const CommandLine c = ParseCommandLine(ProcessArguments(7, argv), QStringLiteral("1"));
+    ASSERT_EQ(c.action, CommandLine::Action::Run) << c.text.toStdString();
+    EXPECT_EQ(c.ports, std::vector<std::string>{port});
+    EXPECT_EQ(c.captureDir.native(), kLatin1Folder);
+    ASSERT_EQ(c.openFiles.size(), 1u);
+    EXPECT_EQ(c.openFiles[0].native(), kLatin1File);
+
+    std::string summaryOption = "--summary";
+    char* summaryArgv[] = {program.data(), summaryOption.data(), file.data()};
+    EXPECT_EQ(ParseCommandLine(ProcessArguments(3, summaryArgv), QStringLiteral("1")).summaryFile.native(), kLatin1File);
+
+    // An answer naming it gives the same bytes back to the terminal.
+    char* strayArgv[] = {program.data(), file.data()};
+    const CommandLine stray = ParseCommandLine(ProcessArguments(2, strayArgv), QStringLiteral("1"));
+    EXPECT_NE(toolkit::BytesFromText(stray.text).find("'" + kLatin1File + "'"), std::string::npos);
+}
+
+TEST(CommandLine, PortNamesThatAreNotUtf8AreProbedAsListed) {
+    // From the variable: a link to the unit's pseudo-terminal under a Latin-1 name.
+    testsupport::PtyPair port;
+    const fs::path link = fs::temp_directory_path() / ("torvane-unit-\xe9-" + std::to_string(::getpid()));
+    fs::remove(link);
+    fs::create_symlink(port.SlavePath(), link);
+    setenv("TORVANE_TEST_LATIN1_PORTS", link.c_str(), 1);
+    {
+        TForm1::Options options;
+        options.portList.sysfsRoot = "/nonexistent-sysfs";
+        options.portList.extraPortsEnv = "TORVANE_TEST_LATIN1_PORTS";
+        TForm1 form(options);
+        form.Timer1->stop();
+        ASSERT_EQ(form.Ports->count(), 1);
+        form.Timer1Find(form.Timer1);
+        EXPECT_EQ(toolkit::BytesFromText(form.CName->text()), link.native());
+        EXPECT_EQ(port.Receive(1), "N") << "the probe byte went to the port named";
+    }
+    unsetenv("TORVANE_TEST_LATIN1_PORTS");
+    fs::remove(link);
+
+    // From the system's list: the name in the box gives the listed bytes back.
+    testsupport::FakeSysfs sysfs;
+    sysfs.AddPort("ttyUSB\xe9", "ftdi_sio");
+    TForm1::Options options;
+    options.portList.sysfsRoot = sysfs.Root();
+    options.portList.extraPortsEnv = nullptr;
+    TForm1 form(options);
+    form.Timer1->stop();
+    ASSERT_EQ(form.Ports->count(), 1);
+    EXPECT_EQ(toolkit::BytesFromText(form.Ports->itemText(0)), "ttyUSB\xe9");
 }
 
 } // namespace

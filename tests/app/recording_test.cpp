@@ -484,7 +484,7 @@ TEST_F(RecordingTest, ACapTooSmallForASessionIsRefusedWithAMessageAndNothingIsDe
 }
 
 TEST_F(RecordingTest, TheCaptureFolderOptionComesBeforeTheEnvironment) {
-    recordingOptions.captureDir = QString::fromStdString((dir / "from option").string());
+    recordingOptions.captureDir = dir / "from option";
     unitsim::Options o;
     o.recordsPerSecond = 400;
     o.linkPath = (dir / "unit").string();

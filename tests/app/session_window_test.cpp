@@ -31,6 +31,7 @@
 #include "app/session/ui/SessionOpening.h"
 #include "app/session/ui/SessionWindow.h"
 #include "toolkit/SysUtils.h"
+#include "toolkit/qt/FileName.h"
 
 namespace {
 
@@ -160,7 +161,7 @@ protected:
     }
 
     SessionWindow* OpenAndWait(const QString& path) {
-        SessionWindow* w = opener->Open(path);
+        SessionWindow* w = opener->Open(toolkit::PathFromText(path));
         if (w == nullptr) return nullptr;
         const QPointer<SessionWindow> alive(w);
         EXPECT_TRUE(testsupport::WaitWithQtEvents([&] { return alive.isNull() || alive->GetState() != SessionWindow::State::Loading; }));
@@ -435,7 +436,7 @@ TEST_F(SessionWindowTest, AFileThatIsNotASessionSaysWhyAndOpensNoWindow) {
     ASSERT_TRUE(WriteText(binary, std::string("\x00\xff\x13\"\n\x01", 6)));
     for (const QString& path : {table, empty, binary, dir.filePath(QStringLiteral("missing.csv")), dir.path()}) {
         errors.clear();
-        EXPECT_EQ(opener->Open(path), nullptr) << path.toStdString();
+        EXPECT_EQ(opener->Open(toolkit::PathFromText(path)), nullptr) << path.toStdString();
         ASSERT_EQ(errors.size(), 1) << path.toStdString();
         EXPECT_TRUE(errors[0].contains(QFileInfo(path).fileName())) << errors[0].toStdString();
     }
@@ -458,8 +459,8 @@ TEST_F(SessionWindowTest, CommandOpensSeveralSessionsAtOnce) {
     command->trigger();  // cancelled
     const std::vector<SessionWindow*> windows = opener->Windows();
     ASSERT_EQ(windows.size(), 2u);
-    EXPECT_EQ(windows[0]->Path(), sessionPath);
-    EXPECT_EQ(windows[1]->Path(), second);
+    EXPECT_EQ(windows[0]->Path(), toolkit::PathFromText(sessionPath));
+    EXPECT_EQ(windows[1]->Path(), toolkit::PathFromText(second));
     ASSERT_TRUE(testsupport::WaitWithQtEvents([&] {
         return windows[0]->GetState() != SessionWindow::State::Loading && windows[1]->GetState() != SessionWindow::State::Loading;
     }));
@@ -501,11 +502,11 @@ TEST_F(SessionWindowTest, ClosingOrCancellingWhileReadingStopsTheReaderFirst) {
     const QString path = dir.filePath(QStringLiteral("big.csv"));
     ASSERT_TRUE(WriteText(path, big));
 
-    SessionWindow* closed = opener->Open(path);
+    SessionWindow* closed = opener->Open(toolkit::PathFromText(path));
     ASSERT_NE(closed, nullptr);
     delete closed;  // joins the reader before anything it reports to goes
 
-    SessionWindow* cancelled = opener->Open(path);
+    SessionWindow* cancelled = opener->Open(toolkit::PathFromText(path));
     ASSERT_NE(cancelled, nullptr);
     EXPECT_TRUE(cancelled->CancelButton->isVisible());
     const QPointer<SessionWindow> alive(cancelled);
@@ -572,7 +573,7 @@ TEST(SessionCommandLine, OpenTakesFilesFromTheCurrentFolder) {
                                             QStringLiteral("--open=/tmp/b.csv")},
                                            QStringLiteral("1"));
     EXPECT_EQ(c.action, CommandLine::Action::Run);
-    EXPECT_EQ(c.openFiles, QStringList({QDir::current().absoluteFilePath(QStringLiteral("a.csv")), QStringLiteral("/tmp/b.csv")}));
+    EXPECT_EQ(c.openFiles, (std::vector<std::filesystem::path>{std::filesystem::current_path() / "a.csv", "/tmp/b.csv"}));
     EXPECT_EQ(ParseCommandLine({QStringLiteral("torvane-capture"), QStringLiteral("--open=")}, QStringLiteral("1")).action,
               CommandLine::Action::Fail);
     EXPECT_EQ(ParseCommandLine({QStringLiteral("torvane-capture"), QStringLiteral("--open")}, QStringLiteral("1")).action,
@@ -622,7 +623,7 @@ TEST(SessionWindowScreenshot, WrittenWhenAsked) {
     o.portList.sysfsRoot = "/nonexistent-sysfs";
     o.portList.extraPortsEnv = "TORVANE_SESSION_TEST_PORTS";
     TForm1 form(o);
-    auto* w = new SessionWindow(file, &form);
+    auto* w = new SessionWindow(toolkit::PathFromText(file), &form);
     const QStringList size = qEnvironmentVariable("TORVANE_SESSION_SIZE", QStringLiteral("1180x660")).split(QLatin1Char('x'));
     w->resize(size.value(0).toInt(), size.value(1).toInt());
     w->show();

@@ -27,6 +27,15 @@ rc=0; TORVANE_SCREENSHOT="$shot/w.png" TORVANE_SCREENSHOT_AFTER_MS=0 TORVANE_EXT
 [ "$rc" -eq 0 ] && [ -s "$shot/w.png" ] || fail "-platform offscreen: exit $rc, $(cat "$err")"
 rm -rf "$shot"
 
+# A window system that cannot start (no such platform, no such display): exit 2 and one line why.
+for args in "-platform bogus" "-platform xcb -display :987"; do
+  rc=0; env -u XDG_RUNTIME_DIR timeout 60 "$app" $args >"$out" 2>"$err" || rc=$?
+  [ "$rc" -eq 2 ] || fail "$args exited $rc, not 2: $(cat "$err")"
+  [ "$(wc -l <"$err")" -eq 1 ] && grep -q '^torvane-capture: the window system could not be started: .' "$err" ||
+    fail "$args said: $(cat "$err")"
+done
+grep -q 'could not connect to display :987' "$err" || fail "the display is not named: $(cat "$err")"
+
 rc=0; "$sim" --no-such-option >"$out" 2>"$err" || rc=$?
 [ "$rc" -eq 2 ] || fail "unit-sim: an unknown option exited $rc, not 2"
 for speed in 0 1e-300 20000 fast; do

@@ -15,7 +15,7 @@
 #include "Wait.h"
 #include "serial/VaComm.h"
 #include "serial/VaCommEventThread.h"
-#include "serial/platform/FakeDevice.h"
+#include "FakeDevice.h"
 #include "toolkit/SysUtils.h"
 #include "toolkit/Thread.h"
 

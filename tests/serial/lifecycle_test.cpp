@@ -17,7 +17,7 @@
 #include "ReportRecorder.h"
 #include "TtyInspect.h"
 #include "serial/VaComm.h"
-#include "serial/platform/FakeDevice.h"
+#include "FakeDevice.h"
 #include "toolkit/ErrorReport.h"
 
 using serialdev::FakeLine;

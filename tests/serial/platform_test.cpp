@@ -5,7 +5,7 @@
 
 #include "PtyPair.h"
 #include "serial/VaUtils.h"
-#include "serial/platform/FakeDevice.h"
+#include "FakeDevice.h"
 #include "serial/platform/SerialDevice.h"
 
 using serialdev::WaitOutcome;

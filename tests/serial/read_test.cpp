@@ -10,7 +10,7 @@
 #include "Wait.h"
 #include "serial/VaComm.h"
 #include "serial/VaInputQueue.h"
-#include "serial/platform/FakeDevice.h"
+#include "FakeDevice.h"
 
 using serialdev::FakeLine;
 using serialdev::FakeOpenerScope;

@@ -11,7 +11,7 @@
 #include "ReportRecorder.h"
 #include "Wait.h"
 #include "serial/VaComm.h"
-#include "serial/platform/FakeDevice.h"
+#include "FakeDevice.h"
 
 using serialdev::FakeLine;
 using serialdev::FakeOpenerScope;

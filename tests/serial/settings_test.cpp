@@ -6,7 +6,7 @@
 
 #include "serial/VaComm.h"
 #include "serial/VaUtils.h"
-#include "serial/platform/FakeDevice.h"
+#include "FakeDevice.h"
 
 using serialdev::FakeLine;
 using serialdev::FakeOpenerScope;

@@ -10,7 +10,7 @@
 #include "Wait.h"
 #include "serial/VaComm.h"
 #include "serial/VaCommWriteThread.h"
-#include "serial/platform/FakeDevice.h"
+#include "FakeDevice.h"
 #include "toolkit/SysUtils.h"
 
 using namespace std::chrono_literals;

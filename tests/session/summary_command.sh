@@ -23,6 +23,25 @@ for bad in "$dir/none.csv" /etc/hostname "$dir"; do
   grep -qF "$bad" "$dir/err" || fail "$bad: the message does not name the file: $(cat "$dir/err")"
 done
 
+# A missing file and one the user may not read say which it is.
+rc=0; "$app" --summary "$dir/none.csv" >"$dir/out" 2>"$dir/err" || rc=$?
+grep -qF "$dir/none.csv: no such file" "$dir/err" || fail "a missing file said: $(cat "$dir/err")"
+cp "$fixtures/session-1.0.0.csv" "$dir/denied.csv"
+chmod 000 "$dir/denied.csv"
+chmod 755 "$dir"
+as_user=()  # root reads it anyway: asked as nobody
+[ "$(id -u)" -ne 0 ] || as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+rc=0; "${as_user[@]}" "$app" --summary "$dir/denied.csv" >"$dir/out" 2>"$dir/err" || rc=$?
+[ "$rc" -eq 1 ] && grep -qF "$dir/denied.csv: cannot be read: permission denied" "$dir/err" ||
+  fail "a file that may not be read: $rc, $(cat "$dir/err")"
+
+# Two files, or a window's option beside it: refused, saying why, before anything is printed.
+for extra in "--summary $dir/denied.csv" "--open $fixtures/session-1.0.0.csv"; do
+  rc=0; "$app" --summary "$fixtures/session-1.0.0.csv" $extra >"$dir/out" 2>"$dir/err" || rc=$?
+  [ "$rc" -eq 2 ] || fail "--summary with $extra exited $rc, not 2"
+  [ ! -s "$dir/out" ] && grep -qE "given more than once|cannot go with it" "$dir/err" || fail "--summary with $extra: $(cat "$dir/err")"
+done
+
 rc=0; "$app" --summary >"$dir/out" 2>"$dir/err" || rc=$?
 [ "$rc" -eq 2 ] || fail "--summary without a file exited $rc, not 2"
 rc=0; "$app" --summary "$fixtures/session-1.0.0.csv" stray >"$dir/out" 2>"$dir/err" || rc=$?

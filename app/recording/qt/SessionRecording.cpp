@@ -10,6 +10,7 @@
 #include "app/MainForm.h"
 #include "toolkit/ErrorReport.h"
 #include "toolkit/SysUtils.h"
+#include "toolkit/qt/FileName.h"
 
 namespace {
 // The cap as the settings give it; a cap that is no number of bytes, or too small to hold a
@@ -82,16 +83,12 @@ SessionRecording::~SessionRecording() {
     FRecorder.reset();  // the writer finishes the file and its thread ends
 }
 
-QString SessionRecording::CapturesFolder() const {
-    if (!FCaptureDir.isEmpty()) return FCaptureDir;
-    const QString fromEnvironment = qEnvironmentVariable("TORVANE_CAPTURE_DIR");
-    if (!fromEnvironment.isEmpty()) return fromEnvironment;
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/captures");
-}
-
 std::filesystem::path SessionRecording::CapturesFolderPath() const {
-    const QString folder = QDir::toNativeSeparators(CapturesFolder());
-    return std::filesystem::path(folder.toStdU16String());
+    if (!FCaptureDir.empty()) return FCaptureDir;
+    std::filesystem::path fromEnvironment = toolkit::PathFromEnvironment("TORVANE_CAPTURE_DIR");
+    if (!fromEnvironment.empty()) return fromEnvironment.make_preferred();
+    return toolkit::PathFromText(QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+                                                          QStringLiteral("/captures")));
 }
 
 void SessionRecording::SetRecordSessions(bool on) {
@@ -114,10 +111,11 @@ void SessionRecording::BeginIfCapturing() {
 }
 
 void SessionRecording::OpenCapturesFolder() {
-    const QString folder = CapturesFolder();
-    if (!QDir().mkpath(folder) || !QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) {
-        throw toolkit::Exception("Could not open the captures folder \"" + QDir::toNativeSeparators(folder).toStdString() +
-                                 "\".");
+    const std::filesystem::path folder = CapturesFolderPath();
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (!std::filesystem::is_directory(folder, ec) || !QDesktopServices::openUrl(toolkit::UrlFromPath(folder))) {
+        throw toolkit::Exception("Could not open the captures folder \"" + toolkit::DisplayText(folder).toStdString() + "\".");
     }
 }
 

@@ -20,7 +20,7 @@ class SessionRecording : public QObject {
 public:
     struct Options {
         QString settingsFile;             // empty: the application's settings
-        QString captureDir;               // --capture-dir; empty: TORVANE_CAPTURE_DIR or the default
+        std::filesystem::path captureDir; // --capture-dir; empty: TORVANE_CAPTURE_DIR or the default
         recording::FileOpener opener;     // empty: the session file itself
         std::chrono::milliseconds flushInterval{500};
         size_t maxQueuedRecords = recording::WriterLimits{}.maxQueuedRecords;
@@ -32,9 +32,7 @@ public:
     ~SessionRecording() override;
 
     // The folder given as an option, else TORVANE_CAPTURE_DIR when set, else "captures" in the
-    // application's data folder; the variable is read afresh at every session.
-    QString CapturesFolder() const;
-    // The same as a path, built from the UTF-16 name (never through a code page).
+    // application's data folder; the variable is read afresh at every session. Named as given.
     std::filesystem::path CapturesFolderPath() const;
 
     bool RecordSessions() const { return FRecordAction->isChecked(); }
@@ -57,7 +55,7 @@ private:
     void Report(uint64_t subject, const QString& message);
 
     TForm1& FForm;
-    QString FCaptureDir;
+    std::filesystem::path FCaptureDir;
     RecordingNotice FNotice;
     std::unique_ptr<QSettings> FSettings;
     std::unique_ptr<recording::SessionRecorder> FRecorder;

@@ -1,13 +1,10 @@
 #include "app/session/ui/SessionOpening.h"
 
 #include <QAction>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QUrl>
@@ -15,24 +12,18 @@
 #include "app/MainForm.h"
 #include "app/session/SessionRows.h"
 #include "app/session/ui/SessionWindow.h"
+#include "toolkit/qt/FileName.h"
 
 namespace session::ui {
 
-std::filesystem::path FileSystemPath(const QString& path) {
-#ifdef _WIN32
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
-}
-
-QStringList DroppedSessionFiles(const QMimeData* mime) {
-    QStringList files;
+std::vector<std::filesystem::path> DroppedSessionFiles(const QMimeData* mime) {
+    std::vector<std::filesystem::path> files;
     if (mime == nullptr || !mime->hasUrls()) return files;
     for (const QUrl& url : mime->urls()) {
-        if (!url.isLocalFile()) continue;
-        const QString path = url.toLocalFile();
-        if (path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) files << path;
+        std::filesystem::path path = toolkit::PathFromUrl(url);
+        if (toolkit::TextFromPath(path.extension()).compare(QStringLiteral(".csv"), Qt::CaseInsensitive) == 0) {
+            files.push_back(std::move(path));
+        }
     }
     return files;
 }
@@ -72,18 +63,18 @@ bool SessionOpener::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto* drag = static_cast<QDragMoveEvent*>(event);
-        if (DroppedSessionFiles(drag->mimeData()).isEmpty()) break;
+        if (DroppedSessionFiles(drag->mimeData()).empty()) break;
         drag->setDropAction(Qt::CopyAction);
         drag->accept();
         return true;
     }
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
-        const QStringList files = DroppedSessionFiles(drop->mimeData());
-        if (files.isEmpty()) break;
+        const std::vector<std::filesystem::path> files = DroppedSessionFiles(drop->mimeData());
+        if (files.empty()) break;
         drop->setDropAction(Qt::CopyAction);
         drop->accept();
-        for (const QString& file : files) Open(file);
+        for (const std::filesystem::path& file : files) Open(file);
         return true;
     }
     default:
@@ -96,21 +87,23 @@ void SessionOpener::AskAndOpen() {
     const QString path = AskOpenPath ? AskOpenPath()
                                      : QFileDialog::getOpenFileName(&FForm, QStringLiteral("Open session"), QString(),
                                                                     QStringLiteral("Session files (*.csv);;All files (*)"));
-    if (!path.isEmpty()) Open(path);
+    if (!path.isEmpty()) Open(toolkit::PathFromDialog(path));
 }
 
-SessionWindow* SessionOpener::Open(const QString& path) {
+SessionWindow* SessionOpener::Open(const std::filesystem::path& path) {
     // The header says at once whether this is a session; only then does a window open (and the
     // rest is read on its worker thread).
-    const SessionRows header(FileSystemPath(path));
+    const SessionRows header(path);
     if (!header.Ok()) {
         // The reason names the file.
-        const QString message = QStringLiteral("Could not open the session.\n\n%1").arg(QString::fromStdString(header.Error()));
+        const QString message = QStringLiteral("Could not open the session.\n\n%1").arg(toolkit::DisplayText(toolkit::TextFromBytes(header.Error())));
         if (ShowError) ShowError(message);
         else QMessageBox::warning(&FForm, QStringLiteral("Open session"), message);
         return nullptr;
     }
-    auto* window = new SessionWindow(QFileInfo(path).absoluteFilePath(), &FForm);
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    auto* window = new SessionWindow(ec ? path : absolute, &FForm);
     window->addAction(FCommand);  // Ctrl+O from a session window too
     FWindows.erase(std::remove_if(FWindows.begin(), FWindows.end(), [](const QPointer<SessionWindow>& w) { return w.isNull(); }),
                    FWindows.end());

@@ -35,13 +35,13 @@ public:
 
     // Opens the session at path in a new window, shown; nullptr (and a message) when the file
     // cannot be opened as a session.
-    SessionWindow* Open(const QString& path);
+    SessionWindow* Open(const std::filesystem::path& path);
 
     // The windows opened and still open, oldest first.
     std::vector<SessionWindow*> Windows() const;
     QAction* Command() const { return FCommand; }
 
-    // Asks which file to open; empty cancels. Empty function: the file dialog.
+    // Asks which file to open, as a file dialog answers; empty cancels. Empty function: the file dialog.
     std::function<QString()> AskOpenPath;
     // Tells the user why a file did not open. Empty function: a message box.
     std::function<void(const QString& message)> ShowError;
@@ -59,10 +59,7 @@ private:
     std::vector<QPointer<SessionWindow>> FWindows;
 };
 
-// A file name as the standard library takes it, on either system.
-std::filesystem::path FileSystemPath(const QString& path);
-
-// The local .csv files among dropped data, in the order given.
-QStringList DroppedSessionFiles(const QMimeData* mime);
+// The local .csv files among dropped data, in the order given, named as the system names them.
+std::vector<std::filesystem::path> DroppedSessionFiles(const QMimeData* mime);
 
 } // namespace session::ui

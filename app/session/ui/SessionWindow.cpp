@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPixmap>
@@ -24,6 +23,7 @@
 #include "toolkit/DateTime.h"
 #include "toolkit/ErrorReport.h"
 #include "toolkit/SysUtils.h"
+#include "toolkit/qt/FileName.h"
 
 namespace session::ui {
 
@@ -55,10 +55,11 @@ void WriteFile(const QString& path, const QByteArray& bytes, const char* what) {
 }
 } // namespace
 
-SessionWindow::SessionWindow(const QString& path, QWidget* parent)
-    : QWidget(parent, Qt::Window), FPath(path), FTimeSeparator(toolkit::LocaleTimeSeparator()) {
+SessionWindow::SessionWindow(const std::filesystem::path& path, QWidget* parent)
+    : QWidget(parent, Qt::Window), FPath(path), FShownPath(QDir::toNativeSeparators(toolkit::DisplayText(path))),
+      FTimeSeparator(toolkit::LocaleTimeSeparator()) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Session %1").arg(QFileInfo(path).fileName()));
+    setWindowTitle(QStringLiteral("Session %1").arg(toolkit::DisplayText(path.filename())));
     CreateWidgets();
     FPlayTimer.setInterval(kPlayTickMs);
     FPlayTimer.setTimerType(Qt::PreciseTimer);
@@ -201,12 +202,11 @@ void SessionWindow::SetControlsEnabled(bool enabled) {
 }
 
 void SessionWindow::StartLoading() {
-    InfoLabel->setText(QStringLiteral("Reading %1").arg(QDir::toNativeSeparators(FPath)));
+    InfoLabel->setText(QStringLiteral("Reading %1").arg(FShownPath));
     FControl.progress = [this](uint64_t read, uint64_t total) {
         QMetaObject::invokeMethod(this, [this, read, total] { ShowProgress(read, total); }, Qt::QueuedConnection);
     };
-    const std::filesystem::path path = FileSystemPath(FPath);
-    FWorker = std::thread([this, path] {
+    FWorker = std::thread([this, path = FPath] {
         LoadOutcome outcome = LoadSession(path, &FControl);
         QMetaObject::invokeMethod(this, [this, outcome = std::move(outcome)]() mutable { Loaded(std::move(outcome)); },
                                   Qt::QueuedConnection);
@@ -232,7 +232,7 @@ void SessionWindow::Loaded(LoadOutcome outcome) {
     case ScanStatus::Failed:
         FState = State::Failed;
         FError = QString::fromStdString(outcome.error);
-        InfoLabel->setText(QStringLiteral("Could not read %1: %2").arg(QDir::toNativeSeparators(FPath), FError));
+        InfoLabel->setText(QStringLiteral("Could not read %1: %2").arg(FShownPath, FError));
         Canvas->SetNote(QStringLiteral("Could not read the session"));
         return;
     case ScanStatus::Done:

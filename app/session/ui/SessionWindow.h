@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <filesystem>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -41,11 +43,11 @@ public:
     enum class State { Loading, Ready, Failed };
 
     // Starts reading the file at once; parent (may be null) only ties the window's life to it.
-    explicit SessionWindow(const QString& path, QWidget* parent = nullptr);
+    explicit SessionWindow(const std::filesystem::path& path, QWidget* parent = nullptr);
     ~SessionWindow() override;
 
     State GetState() const { return FState; }
-    const QString& Path() const { return FPath; }
+    const std::filesystem::path& Path() const { return FPath; }
     const SessionData* Data() const { return FData.get(); }
     QString ErrorText() const { return FError; }
 
@@ -118,7 +120,8 @@ private:
     void AskAndExportSummary();
     QString AskPath(const QString& title, const QString& filter);
 
-    QString FPath;
+    std::filesystem::path FPath;
+    QString FShownPath;  // FPath as messages show it
     State FState = State::Loading;
     QString FError;
     std::shared_ptr<const SessionData> FData;

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "SerialDevice.h"
+#include "serial/platform/SerialDevice.h"
 
 namespace serialdev {
 

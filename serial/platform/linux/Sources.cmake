@@ -1,0 +1,1 @@
+set(os_sources EventFd.cpp System.cpp Tty.cpp TtySettings.cpp)
