@@ -61,7 +61,7 @@ std::filesystem::path AbsolutePath(const QString& text) {
     std::error_code ec;
     const std::filesystem::path given = toolkit::PathFromText(text);
     const std::filesystem::path absolute = std::filesystem::absolute(given, ec);
-    return (ec ? given : absolute).lexically_normal();
+    return (ec ? given : absolute).lexically_normal().make_preferred();
 }
 } // namespace
 

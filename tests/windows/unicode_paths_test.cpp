@@ -15,10 +15,12 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/ProcessBoundary.h"
 #include "app/MainForm.h"
 #include "app/record/Columns.h"
 #include "app/recording/qt/SessionRecording.h"
 #include "app/recording/qt/TableExportCommands.h"
+#include "toolkit/qt/FileName.h"
 
 // After the serial headers the window's pull in: its macros would clash with their names.
 #include <windows.h>
@@ -169,7 +171,7 @@ TEST(UnicodeCommandLine, ChildReportsItsCaptureFolder) {
     arguments.removeIf([](const QString& a) { return a.startsWith(QStringLiteral("--gtest_")); });
     const CommandLine commandLine = ParseCommandLine(arguments, QStringLiteral("1.0"));
     ASSERT_EQ(commandLine.action, CommandLine::Action::Run) << commandLine.text.toStdString();
-    std::ofstream(out, std::ios::binary) << CaptureFolder(commandLine).toStdString();
+    std::ofstream(out, std::ios::binary) << QDir::fromNativeSeparators(toolkit::TextFromPath(CaptureFolder(commandLine))).toStdString();
 }
 
 TEST(UnicodeCommandLine, CommandLineArgumentsKeepEveryLetter) {
