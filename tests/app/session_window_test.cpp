@@ -538,7 +538,7 @@ TEST_F(SessionWindowTest, TheTimeAxisSaysWhatTheTableSaysAcrossAChangeOfTheClock
     const QString path = dir.filePath(QStringLiteral("2026-03-29_01-59-40_unit5_BENCH-A.csv"));
     ASSERT_TRUE(WriteText(path, text));
 
-    SessionWindow* opened = opener->Open(path);
+    SessionWindow* opened = opener->Open(toolkit::PathFromText(path));
     ASSERT_NE(opened, nullptr);
     const chart::Picture reading = opened->Canvas->Picture();  // the file is not yet taken in
     EXPECT_TRUE(reading.axis.ticks.empty());
