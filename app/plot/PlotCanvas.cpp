@@ -41,7 +41,7 @@ void PlotCanvas::paintEvent(QPaintEvent*) {
     const chart::Picture picture = Picture();
     FDrawnCars.clear();
     for (const chart::CarCurves& car : picture.cars) FDrawnCars.push_back(car.car);
-    QPainter(this).drawImage(0, 0, FImage.Draw(picture, font()));
+    QPainter(this).drawImage(0, 0, FImage.Draw(picture, font(), devicePixelRatioF()));
     FLastPaintNs = took.nsecsElapsed();
     FPaintNs += FLastPaintNs;
 }

@@ -49,15 +49,30 @@ void DrawLayer(QPainter& p, const Layer& layer, const QFont& font) {
     }
 }
 
+// The picture's pixels on the image's device pixels: curves stay one device pixel wide.
+class DevicePixels {
+public:
+    explicit DevicePixels(qreal ratio) : FRatio(ratio) {}
+    int operator()(int v) const { return FRatio == 1.0 ? v : static_cast<int>(std::floor(v * FRatio)); }
+    QPoint At(const Point& p) const { return {(*this)(p.x), (*this)(p.y)}; }
+    // Every device pixel of the picture's pixels left to right, top to bottom.
+    QRect Of(const QRect& r) const {
+        return QRect(QPoint((*this)(r.left()), (*this)(r.top())), QPoint((*this)(r.right() + 1) - 1, (*this)(r.bottom() + 1) - 1));
+    }
+
+private:
+    qreal FRatio;
+};
+
 // A curve's vertical runs (a column's spread, most of a dense picture's pixels) filled as
 // rectangles, the rest drawn as lines.
-void DrawCurve(Raster& raster, const std::vector<Point>& line, QRgb colour, QPolygon& slanted) {
+void DrawCurve(Raster& raster, const std::vector<Point>& line, QRgb colour, const DevicePixels& device, QPolygon& slanted) {
     slanted.clear();
     for (size_t i = 0; i < line.size(); ++i) {
-        const QPoint at(line[i].x, line[i].y);
-        if (i > 0 && line[i - 1].x == at.x()) {
-            const int y0 = std::min(line[i - 1].y, at.y()), y1 = std::max(line[i - 1].y, at.y());
-            raster.Fill(QRect(QPoint(at.x(), y0), QPoint(at.x(), y1)), colour);
+        const QPoint at = device.At(line[i]);
+        if (i > 0 && line[i - 1].x == line[i].x) {
+            const QPoint from = slanted.constLast();
+            raster.Fill(QRect(QPoint(at.x(), std::min(from.y(), at.y())), QPoint(at.x(), std::max(from.y(), at.y()))), colour);
             if (slanted.size() > 1) raster.Polyline(slanted, colour);
             slanted.clear();
         }
@@ -67,15 +82,15 @@ void DrawCurve(Raster& raster, const std::vector<Point>& line, QRgb colour, QPol
 }
 
 void DrawCars(QImage& image, const Picture& pic) {
+    const DevicePixels device(image.devicePixelRatio());
     const PlotLayout& l = pic.layout;
-    const QRect panes = ToQt(l.drive).united(ToQt(l.brake)).adjusted(1, 1, -1, -1);
-    Raster raster(image, panes);
+    Raster raster(image, device.Of(ToQt(l.drive).united(ToQt(l.brake)).adjusted(1, 1, -1, -1)));
     QPolygon slanted;
     for (const CarCurves& car : pic.cars) {
         const QRgb colour = car.colour;
-        for (const auto& line : car.drive) DrawCurve(raster, line, colour, slanted);
-        for (const auto& line : car.brake) DrawCurve(raster, line, colour, slanted);
-        for (const Rect& mark : car.laneMarks) raster.Fill(ToQt(mark), colour);
+        for (const auto& line : car.drive) DrawCurve(raster, line, colour, device, slanted);
+        for (const auto& line : car.brake) DrawCurve(raster, line, colour, device, slanted);
+        for (const Rect& mark : car.laneMarks) raster.Fill(device.Of(ToQt(mark)), colour);
     }
 }
 
@@ -86,8 +101,10 @@ void DrawAbove(QImage& image, const Picture& pic, const QFont& font) {
     DrawLayer(p, pic.legend, font);
 }
 
-QImage FrameImage(const Picture& pic, const QFont& font) {
-    QImage image(pic.width, pic.height, QImage::Format_RGB32);
+QImage FrameImage(const Picture& pic, const QFont& font, qreal pixelRatio) {
+    QImage image(static_cast<int>(std::ceil(pic.width * pixelRatio)), static_cast<int>(std::ceil(pic.height * pixelRatio)),
+                 QImage::Format_RGB32);
+    image.setDevicePixelRatio(pixelRatio);
     image.fill(Qt::white);
     QPainter p(&image);
     DrawLayer(p, pic.frame, font);
@@ -132,10 +149,11 @@ void SvgLayer(QString& s, const Layer& layer, const char* id) {
 }
 } // namespace
 
-const QImage& PictureImage::Draw(const Picture& picture, const QFont& font) {
-    if (FFrame.isNull() || FWidth != picture.width || FHeight != picture.height || !(FFrameLayer == picture.frame) ||
-        FFrameFont != font) {
-        FFrame = FrameImage(picture, font);
+const QImage& PictureImage::Draw(const Picture& picture, const QFont& font, qreal pixelRatio) {
+    if (FFrame.isNull() || FWidth != picture.width || FHeight != picture.height || FPixelRatio != pixelRatio ||
+        !(FFrameLayer == picture.frame) || FFrameFont != font) {
+        FFrame = FrameImage(picture, font, pixelRatio);
+        FPixelRatio = pixelRatio;
         FFrameLayer = picture.frame;
         FFrameFont = font;
         FWidth = picture.width;
@@ -147,7 +165,7 @@ const QImage& PictureImage::Draw(const Picture& picture, const QFont& font) {
 }
 
 QImage DrawPicture(const Picture& picture, const QFont& font) {
-    QImage image = FrameImage(picture, font);
+    QImage image = FrameImage(picture, font, 1.0);
     DrawAbove(image, picture, font);
     return image;
 }

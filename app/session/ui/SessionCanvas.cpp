@@ -81,7 +81,7 @@ void SessionCanvas::paintEvent(QPaintEvent*) {
     QElapsedTimer took;
     took.start();
     ++FPaintCount;
-    QPainter(this).drawImage(0, 0, FImage.Draw(Picture(), font()));
+    QPainter(this).drawImage(0, 0, FImage.Draw(Picture(), font(), devicePixelRatioF()));
     FLastPaintNs = took.nsecsElapsed();
 }
 

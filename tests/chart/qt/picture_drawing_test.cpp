@@ -72,6 +72,16 @@ TEST(PictureDrawingTest, TheScreenImageThePngAndTheSvgAreOnePicture) {
     const chart::Box& swatch = pic.legend.boxes.front();
     EXPECT_EQ(screen.pixel(swatch.rect.x + 2, swatch.rect.y + 2), QColor::fromRgba(chart::CarColour(0)).rgb());
 
+    // On a screen of two device pixels a pixel: the same picture at twice the size, the curves
+    // still where the picture puts them.
+    chart::PictureImage scaled;
+    const QImage twice = scaled.Draw(pic, font, 2.0);
+    ASSERT_EQ(twice.size(), QSize(2 * pic.width, 2 * pic.height));
+    EXPECT_EQ(twice.deviceIndependentSize().toSize(), QSize(pic.width, pic.height)) << "drawn at the picture's size";
+    EXPECT_EQ(twice.pixel(2 * swatch.rect.x + 4, 2 * swatch.rect.y + 4), QColor::fromRgba(chart::CarColour(0)).rgb());
+    const chart::Point start = pic.cars.front().drive.front().front();
+    EXPECT_EQ(twice.pixel(2 * start.x, 2 * start.y), screen.pixel(start.x, start.y));
+
     // The SVG: every element of the display list, in its group, where the list puts it.
     QStringList lines, boxes, texts, polylines;
     QXmlStreamReader xml(chart::PictureToSvg(pic, font));
