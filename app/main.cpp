@@ -8,6 +8,7 @@
 #include "app/MainForm.h"
 #include "app/ProcessBoundary.h"
 #include "app/WindowSystemStart.h"
+#include "app/check/ui/ThrottleCheckCommand.h"
 #include "app/plot/ThrottlePlot.h"
 #include "app/recording/qt/SessionRecording.h"
 #include "app/recording/qt/TableExportCommands.h"
@@ -62,6 +63,8 @@ int main(int argc, char** argv) {
     form.show();
     plot::ThrottlePlot throttlePlot(form);
     session::ui::SessionOpener sessions(form);
+    check::ui::ThrottleCheckCommand throttleCheck(form);
+    throttleCheck.AddTo(throttlePlot.Window());
     sessions.AcceptDropsOn(throttlePlot.Window());
     for (const std::filesystem::path& file : commandLine.openFiles) sessions.Open(file);
     InstallDemoHooks(form, throttlePlot);

@@ -1,0 +1,45 @@
+#pragma once
+// "Throttle check..." (Ctrl+T): opens the check window beside the capture window. The window
+// hears every status record the decoder shows (the table's records) from when it is first
+// opened.
+#include <QAction>
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+#include "app/ReceiveDecoder.h"
+#include "app/check/ui/CheckWindow.h"
+
+class TForm1;
+
+namespace check::ui {
+
+
+class ThrottleCheckCommand : public QObject, private RecordObserver {
+public:
+    static constexpr const char* kCommandText = "Throttle check...";
+
+    // Adds the command to the capture window. Must go before the window does.
+    explicit ThrottleCheckCommand(TForm1& form);
+    ~ThrottleCheckCommand() override;
+
+    // The command from another window too (the plot, a session): its context menu and shortcut.
+    void AddTo(QWidget& window);
+    // Opens (or brings forward) the check window.
+    void Open();
+
+    QAction* Command() const { return FCommand; }
+    CheckWindow* Window() const { return FWindow; }
+
+private:
+    void StatusShown(const ShownStatusRecord& record) override;
+    void NameReceived(const ReceivedNameRecord& record) override;
+
+    TForm1& FForm;
+    QAction* FCommand = nullptr;
+    QPointer<CheckWindow> FWindow;
+    bool FObserving = false;
+};
+
+} // namespace check::ui
