@@ -9,8 +9,11 @@ packages=(
   libgtest-dev googletest
   xvfb xauth xdotool x11-utils
   dpkg-dev file desktop-file-utils appstream man-db librsvg2-bin lintian
-  # a window manager for the screen-fit checks with a title bar and a panel
-  openbox
+  # the X11 calls that ask the window manager for a window's frame and the screens' work area
+  libxcb1-dev
+  # two window managers for the screen-fit checks (title bars, a panel, a task bar), a nested X
+  # server and RandR's tool for two screens side by side
+  openbox icewm xserver-xephyr x11-xserver-utils
   # the Windows build, its Qt (built from Debian's qt6-base source), zip, setup program, tests under Wine (64-bit only)
   g++-mingw-w64-x86-64-posix wine wine64 zip unzip nsis xz-utils debian-archive-keyring
 )

@@ -128,6 +128,8 @@ PlotWindow::PlotWindow(PlotModel& model, QWidget* parent) : QWidget(parent, Qt::
     FSummaryTimer.setInterval(1000);
     connect(&FSummaryTimer, &QTimer::timeout, this, [this] { UpdateSummary(); });
     resize(760, 560);
+    // A remembered place may be off today's screens; with none, it opens over the capture window.
+    toolkit::KeepOnScreenWhenShown(*this, parent);
 }
 
 int PlotWindow::FrameIntervalMs() const {
@@ -193,7 +195,6 @@ void PlotWindow::ToggleCar(QListWidgetItem* item) {
 
 void PlotWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!event->spontaneous()) toolkit::KeepOnScreen(*this);  // a remembered place may be off today's screens
     Refresh();
     UpdateSummary();
     FSummaryTimer.start();

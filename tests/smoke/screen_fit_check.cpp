@@ -1,21 +1,38 @@
-// The capture window on a real X server's screen: it opens inside the screen's available area
-// with the table's header and all 31 rows in view, and where the design fits, exactly at its
-// design place and size. On a screen too low even for rows at the height of their text, the
-// table shows its header and the latest row, scrolled. Saves a picture of the whole screen.
-//   screen_fit_check design|inside|scroll <picture.png>
+// The tool's windows on a real X server's screens: the capture window opens inside the screen's
+// available area with the table's header and all 31 rows in view, and where the design fits,
+// exactly at its design place and size. On a screen too low even for rows at the height of their
+// text, the table shows its header and the latest row, scrolled. Then the throttle plot (at a
+// remembered place that straddles two screens or lies off them, when SCREEN_FIT_PLOT_AT=x,y is
+// given), a session window, a message box and a file dialog. Every frame is measured as the X
+// server has it (the client window's place, and the frame's margins the window manager set), not
+// as the toolkit believes it, and must lie in the free area of one screen. Saves a picture of the
+// whole screen.
+//   screen_fit_check design|inside|scroll <picture.png> [<session file>]
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QFileDialog>
 #include <QFontMetrics>
+#include <QGuiApplication>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
 #include <QTest>
-#include <QTimer>
 #include <QWindow>
 
+#include <xcb/xcb.h>
+
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/MainForm.h"
+#include "app/plot/PlotWindow.h"
+#include "app/plot/ThrottlePlot.h"
+#include "app/session/ui/SessionOpening.h"
+#include "app/session/ui/SessionWindow.h"
 
 namespace {
 
@@ -38,15 +55,141 @@ void Settle(TForm1& form) {
     while (form.Table->FrameDue()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
+// What the X server says, in its own (device) pixels.
+class XView {
+public:
+    XView() {
+        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        FC = x11 != nullptr ? x11->connection() : nullptr;
+        if (FC == nullptr) return;
+        FRoot = xcb_setup_roots_iterator(xcb_get_setup(FC)).data->root;
+        FExtents = Atom("_NET_FRAME_EXTENTS");
+        FWorkArea = Atom("_NET_WORKAREA");
+        FWmState = Atom("WM_STATE");
+    }
+    bool Ok() const { return FC != nullptr; }
+
+    // The window manager has taken the window in (WM_STATE set) and told its frame.
+    bool Framed(const QWidget& w) const { return Property(Id(w), FWmState, XCB_ATOM_ANY).size() > 0 && Extents(w); }
+
+    std::optional<QMargins> Extents(const QWidget& w) const {
+        const std::vector<uint32_t> v = Property(Id(w), FExtents, XCB_ATOM_CARDINAL);
+        if (v.size() != 4) return std::nullopt;
+        return QMargins(int(v[0]), int(v[2]), int(v[1]), int(v[3]));
+    }
+
+    // The client window's place on the screen and its size.
+    QRect Client(const QWidget& w) const {
+        const xcb_window_t id = Id(w);
+        auto* g = xcb_get_geometry_reply(FC, xcb_get_geometry(FC, id), nullptr);
+        auto* t = xcb_translate_coordinates_reply(FC, xcb_translate_coordinates(FC, id, FRoot, 0, 0), nullptr);
+        QRect r;
+        if (g != nullptr && t != nullptr) r = QRect(t->dst_x, t->dst_y, g->width, g->height);
+        std::free(g);
+        std::free(t);
+        return r;
+    }
+
+    QRect Frame(const QWidget& w) const { return Client(w).marginsAdded(Extents(w).value_or(QMargins())); }
+
+    // The free area of a screen: the screen less what the window manager keeps for panels.
+    QRect FreeArea(const QScreen& screen) const {
+        const qreal ratio = screen.devicePixelRatio();
+        const QRect g = screen.geometry();
+        const QRect device(g.topLeft(), QSize(qRound(g.width() * ratio), qRound(g.height() * ratio)));
+        const std::vector<uint32_t> v = Property(FRoot, FWorkArea, XCB_ATOM_CARDINAL);
+        if (v.size() < 4) return device;
+        return device & QRect(int(v[0]), int(v[1]), int(v[2]), int(v[3]));
+    }
+
+private:
+    static xcb_window_t Id(const QWidget& w) { return static_cast<xcb_window_t>(w.internalWinId()); }
+    xcb_atom_t Atom(const char* name) const {
+        auto* r = xcb_intern_atom_reply(FC, xcb_intern_atom(FC, 0, uint16_t(std::strlen(name)), name), nullptr);
+        const xcb_atom_t a = r != nullptr ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
+        std::free(r);
+        return a;
+    }
+    std::vector<uint32_t> Property(xcb_window_t id, xcb_atom_t atom, xcb_atom_t type) const {
+        std::vector<uint32_t> values;
+        if (id == 0) return values;
+        auto* r = xcb_get_property_reply(FC, xcb_get_property(FC, 0, id, atom, type, 0, 64), nullptr);
+        if (r != nullptr && r->format == 32) {
+            const auto* v = static_cast<const uint32_t*>(xcb_get_property_value(r));
+            values.assign(v, v + xcb_get_property_value_length(r) / 4);
+        }
+        std::free(r);
+        return values;
+    }
+
+    xcb_connection_t* FC = nullptr;
+    xcb_window_t FRoot = 0;
+    xcb_atom_t FExtents = 0, FWorkArea = 0, FWmState = 0;
+};
+
+const bool kFramed = qEnvironmentVariableIsSet("SCREEN_FIT_FRAMED");
+
+bool InFreeArea(const XView& x, const QRect& frame) {
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (x.FreeArea(*screen).contains(frame)) return true;
+    }
+    return false;
+}
+
+// Waits until the window is on the screen as the X server has it: shown, framed where a window
+// manager runs, and where the toolkit last asked it to be (nothing still on its way) or, for a
+// dialog the toolkit places by guessed margins, inside.
+bool WaitPlaced(const XView& x, const QWidget& w) {
+    return QTest::qWaitFor(
+        [&] {
+            if (!w.isVisible() || w.windowHandle() == nullptr || !w.windowHandle()->isExposed()) return false;
+            if (kFramed && !x.Framed(w)) return false;
+            const qreal ratio = w.screen()->devicePixelRatio();
+            const QRect client = x.Client(w);
+            const QRect asked = w.geometry();
+            const auto near = [ratio](int device, int logical) { return std::abs(device / ratio - logical) <= 1.0; };
+            if (InFreeArea(x, x.Frame(w)) && !w.inherits("TForm1")) return true;
+            return near(client.width(), asked.width()) && near(client.height(), asked.height()) &&
+                   std::abs(client.x() - (asked.x() - w.screen()->geometry().x()) * ratio - w.screen()->geometry().x()) <= ratio &&
+                   std::abs(client.y() - (asked.y() - w.screen()->geometry().y()) * ratio - w.screen()->geometry().y()) <= ratio;
+        },
+        30000);
+}
+
+// The window's frame, as the X server has it, lies in the free area of a screen.
+void CheckInside(const XView& x, const QWidget& w, const char* name) {
+    const bool placed = WaitPlaced(x, w);
+    const QRect frame = x.Frame(w);
+    QRect area;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (x.FreeArea(*screen).contains(frame)) area = x.FreeArea(*screen);
+    }
+    std::printf("%s: frame %s (client %s)%s%s\n", name, qPrintable(Text(frame)), qPrintable(Text(x.Client(w))),
+                area.isEmpty() ? "" : " in the free area ", area.isEmpty() ? "" : qPrintable(Text(area)));
+    if (!placed) {
+        std::printf("%s: visible %d, exposed %d, framed %d, asked %s, window %llx\n", name, w.isVisible(),
+                    w.windowHandle() != nullptr && w.windowHandle()->isExposed(), x.Framed(w), qPrintable(Text(w.geometry())),
+                    static_cast<unsigned long long>(w.internalWinId()));
+    }
+    Check(placed, (std::string(name) + ": shown and placed").c_str());
+    if (kFramed) Check(x.Extents(w).has_value() && !x.Extents(w)->isNull(), (std::string(name) + ": framed by the window manager").c_str());
+    Check(!area.isEmpty(), (std::string(name) + ": the whole frame lies in the free area of a screen").c_str());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::string expect = argc == 3 ? argv[1] : "";
+    const std::string expect = argc >= 3 ? argv[1] : "";
     if (expect != "design" && expect != "inside" && expect != "scroll") {
-        std::fprintf(stderr, "usage: screen_fit_check design|inside|scroll <picture.png>\n");
+        std::fprintf(stderr, "usage: screen_fit_check design|inside|scroll <picture.png> [<session file>]\n");
         return 2;
     }
     QApplication app(argc, argv);
+    const XView x;
+    if (!x.Ok()) {
+        std::fprintf(stderr, "not on an X server\n");
+        return 2;
+    }
 
     TForm1::Options options;
     options.portList.sysfsRoot = "/nonexistent-sysfs";  // no port to probe: only the window matters here
@@ -63,19 +206,7 @@ int main(int argc, char** argv) {
     }
     form.Table->SetSelection(1, 31);
     form.show();
-    if (!QTest::qWaitForWindowExposed(&form)) {
-        std::fprintf(stderr, "the window was never shown\n");
-        return 1;
-    }
-    // Under a window manager the frame comes some time after the window, and the fit is made
-    // again once it is known: wait for the window to be framed and inside (or give up and let
-    // the checks below say what is wrong).
-    const bool framed = qEnvironmentVariableIsSet("SCREEN_FIT_FRAMED");
-    const bool settled = QTest::qWaitFor([&] {
-        const QRect frame = form.frameGeometry();
-        return (!framed || frame != form.geometry()) && form.screen()->availableGeometry().contains(frame);
-    });
-    if (!settled) std::printf("the window never came to lie framed inside the screen\n");
+    CheckInside(x, form, "capture window");
     Settle(form);
 
     QScreen* screen = form.screen();
@@ -90,8 +221,7 @@ int main(int argc, char** argv) {
                 qPrintable(Text(table.geometry())), table.RowHeight(), QFontMetrics(table.font()).height());
     std::fflush(stdout);
 
-    Check(available.contains(frame), "the window lies inside the screen's available area");
-    if (framed) Check(frame != form.geometry(), "the window manager framed the window");
+    Check(available.contains(frame), "the window lies inside the screen's available area, as the toolkit sees it");
     Check(table.geometry().bottom() < form.height() && table.geometry().right() < form.width(),
           "the table lies inside the window");
     const int textHeight = QFontMetrics(table.font()).height();
@@ -113,7 +243,32 @@ int main(int argc, char** argv) {
         Check(table.geometry() == QRect(8, 56, 569, 681) && table.RowHeight() == 20, "the design table");
     }
 
-    if (!screen->grabWindow(0).save(QString::fromLocal8Bit(argv[2]), "PNG")) {
+    // The other windows, over the capture window.
+    plot::ThrottlePlot plot(form);
+    if (const QByteArray at = qgetenv("SCREEN_FIT_PLOT_AT"); !at.isEmpty()) {
+        const QList<QByteArray> xy = at.split(',');
+        plot.Window().move(xy.value(0).toInt(), xy.value(1).toInt());  // as a remembered place is restored
+    }
+    if (!plot.Window().isVisible()) plot.Toggle();
+    CheckInside(x, plot.Window(), "plot window");
+    session::ui::SessionOpener sessions(form);
+    if (argc > 3) {
+        session::ui::SessionWindow* window = sessions.Open(QString::fromLocal8Bit(argv[3]));
+        Check(window != nullptr, "the session opens");
+        if (window != nullptr) CheckInside(x, *window, "session window");
+    }
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Open session"), QStringLiteral("A message over the capture window"),
+                    QMessageBox::Ok, &form);
+    box.show();
+    CheckInside(x, box, "message box");
+    QFileDialog dialog(&form, QStringLiteral("Save table"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.show();
+    CheckInside(x, dialog, "file dialog");
+    Settle(form);
+
+    const QRect desktop = screen->virtualGeometry();
+    if (!screen->grabWindow(0, desktop.x(), desktop.y(), desktop.width(), desktop.height()).save(QString::fromLocal8Bit(argv[2]), "PNG")) {
         std::fprintf(stderr, "could not save %s\n", argv[2]);
         ++failed;
     }

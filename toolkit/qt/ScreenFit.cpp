@@ -6,9 +6,15 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <QPointer>
+
 #include <algorithm>
+#include <cmath>
+#include <memory>
 #include <optional>
 #include <utility>
+
+#include "toolkit/qt/WindowManager.h"
 
 namespace toolkit {
 
@@ -20,12 +26,41 @@ WindowPlace FitWindow(QPoint designFramePos, QSize designClient, const QRect& av
 }
 
 void PlaceWindow(QWidget& window, const WindowPlace& place, const QMargins& frame) {
-    window.resize(place.Client);
-    // A window's position is its frame's, by the margins the window knows. Where those are the
-    // ones given, the frame is placed (and on X11 the window manager puts it there as it frames
-    // the window); where the platform knows better, the client area is placed inside them.
-    if (FrameMarginsOf(window) == frame) window.move(place.FramePos);
-    else window.setGeometry(QRect(place.FramePos + QPoint(frame.left(), frame.top()), place.Client));
+    // By the client area: a move() would place the frame by the margins the platform knows,
+    // which on X11 are none until the window manager has framed the window.
+    window.setGeometry(QRect(place.FramePos + QPoint(frame.left(), frame.top()), place.Client));
+}
+
+QRect FreeArea(const QRect& available, const QRect& screen, qreal ratio, const std::optional<QRect>& workArea) {
+    if (!workArea || workArea->isEmpty() || ratio <= 0) return available;
+    const auto inward = [ratio](int device, int origin, bool up) {
+        const double logical = (device - origin) / ratio;
+        return origin + static_cast<int>(up ? std::ceil(logical - 1e-9) : std::floor(logical + 1e-9));
+    };
+    const QPoint topLeft(inward(workArea->left(), screen.left(), true), inward(workArea->top(), screen.top(), true));
+    const QPoint end(inward(workArea->left() + workArea->width(), screen.left(), false),
+                     inward(workArea->top() + workArea->height(), screen.top(), false));
+    const QRect free = available & QRect(topLeft, QSize(end.x() - topLeft.x(), end.y() - topLeft.y()));
+    // A work area that leaves nothing of the screen is not one to go by.
+    return free.isEmpty() ? available : free;
+}
+
+QRect SafeArea(const QRect& available, qreal ratio) {
+    if (ratio == std::floor(ratio) || available.width() <= 2 || available.height() <= 2) return available;
+    return available.adjusted(1, 1, -1, -1);
+}
+
+QMargins LogicalMargins(const QMargins& device, qreal ratio) {
+    if (ratio <= 0) return device;
+    // A hair below the whole number, so that 30 device pixels at 1.5 stay 20 rather than 21.
+    const auto up = [ratio](int px) { return static_cast<int>(std::ceil(px / ratio - 1e-9)); };
+    return {up(device.left()), up(device.top()), up(device.right()), up(device.bottom())};
+}
+
+QRect PlaceNear(QSize frameSize, const QRect& anchor, const QRect& available) {
+    QRect frame(QPoint(0, 0), frameSize);
+    frame.moveCenter(anchor.center());
+    return KeepInside(frame, available);
 }
 
 QRect KeepInside(const QRect& frame, const QRect& available) {
@@ -70,31 +105,68 @@ void KeepOnScreen(QWidget& window) {
 
 namespace {
 
-// The frame's margins as the platform knows them now. A window's own frame geometry is only
-// brought up to date when it moves or is resized, and an X11 window manager may tell the
-// margins later than that; margins it has not told yet read as none, and a frame still being
-// built may read as negative ones: those are not margins yet.
-std::optional<QMargins> PlatformFrameMargins(const QWidget& window) {
+// The margins of the last frame a window manager told, for a window whose own are not told yet:
+// a window manager frames the windows of one application alike.
+std::optional<QMargins>& LastToldMargins() {
+    static std::optional<QMargins> margins;
+    return margins;
+}
+
+qreal RatioOf(const QWidget& window) {
+    const QScreen* screen = window.screen();
+    return screen != nullptr ? screen->devicePixelRatio() : 1.0;
+}
+
+// The frame's logical margins as far as they are known, and whether the platform told them
+// (rather than their being the last window's, or none). A frame still being built may read as
+// negative margins: those are not margins yet.
+std::pair<QMargins, bool> KnownMargins(const QWidget& window) {
+    const qreal ratio = RatioOf(window);
+    if (const std::optional<QMargins> told = ToldFrameExtents(window)) {
+        LastToldMargins() = *told;
+        return {LogicalMargins(*told, ratio), true};
+    }
     const QWindow* handle = window.windowHandle();
     const QMargins m = handle != nullptr ? handle->frameMargins() : FrameMarginsOf(window);
-    if (m.left() < 0 || m.top() < 0 || m.right() < 0 || m.bottom() < 0) return std::nullopt;
-    return m;
+    if (!m.isNull() && m.left() >= 0 && m.top() >= 0 && m.right() >= 0 && m.bottom() >= 0) {
+        // Rounded to logical pixels by the platform: at a fractional ratio, one more to be sure.
+        const int more = ratio == std::floor(ratio) ? 0 : 1;
+        return {m + QMargins(more, more, more, more), true};
+    }
+    if (LastToldMargins()) return {LogicalMargins(*LastToldMargins(), ratio), false};
+    return {QMargins(), false};
 }
+
+using FrameFn = std::function<QRect(const QMargins& frame)>;
 
 class ScreenFitter final : public QObject {
 public:
-    ScreenFitter(QWidget& window, FitFn fit) : QObject(&window), FWindow(window), FFit(std::move(fit)) {
+    // `frameFor` gives the frame the window would have with the given margins, from which its
+    // screen is chosen; `fit` places it inside that screen's area.
+    ScreenFitter(QWidget& window, FitFn fit, FrameFn frameFor, bool everyShow)
+        : QObject(&window), FWindow(window), FFit(std::move(fit)), FFrameFor(std::move(frameFor)), FEveryShow(everyShow) {
         window.installEventFilter(this);
+        // Asked now, the window manager has until the window is shown to answer.
+        RequestFrameExtents(window);
+        WatchFrameExtents(window, [this] { Check(); });
     }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (FFitting) return false;
-        if (watched == &FWindow && event->type() == QEvent::Show && !FShown) {
+        if (watched == &FWindow && event->type() == QEvent::Show && !event->spontaneous() && (FEveryShow || !FShown)) {
             // Sent before the window appears: fitted now, it never shows at a place it leaves.
             FShown = true;
-            if (QWindow* handle = FWindow.windowHandle()) handle->installEventFilter(this);
-            Fit(PlatformFrameMargins(FWindow).value_or(QMargins()));
+            FSettled = false;
+            FCorrections = 0;
+            if (QWindow* handle = FWindow.windowHandle(); handle != nullptr && handle != FHandle) {
+                handle->installEventFilter(this);
+                FHandle = handle;
+                WatchFrameExtents(FWindow, [this] { Check(); });  // the native window may be a new one
+            }
+            const auto [margins, told] = KnownMargins(FWindow);
+            Fit(margins);
+            FTold = told;
             return false;
         }
         if (!FShown) return false;
@@ -106,7 +178,7 @@ protected:
         case QEvent::Paint:
             // One of these follows the window manager's framing of the window: its margins
             // may be known now.
-            if (const std::optional<QMargins> m = PlatformFrameMargins(FWindow); m && *m != FMargins) Fit(*m);
+            Check();
             break;
         default:
             break;
@@ -115,24 +187,85 @@ protected:
     }
 
 private:
+    void Check() {
+        if (FFitting || !FShown || !FWindow.isVisible()) return;
+        const auto [margins, told] = KnownMargins(FWindow);
+        if (margins != FMargins) {
+            Fit(margins);
+        } else if (told && !FSettled) {
+            // Framed with the margins it was placed by: where the window manager put it is
+            // checked once, and a frame outside the area (placed by the manager's own rules)
+            // moved back a few times at most, so as never to fight it.
+            if (const QRect area = AreaFor(FWindow.geometry().marginsAdded(margins));
+                area.contains(FWindow.geometry().marginsAdded(margins)) || ++FCorrections > kMaxCorrections) {
+                FSettled = true;
+            } else {
+                Fit(margins);
+            }
+        }
+        FTold = FTold || told;
+    }
+
+    QRect AreaFor(const QRect& frame) const {
+        const QScreen* screen = ScreenFor(frame);
+        if (screen == nullptr) return {};
+        const qreal ratio = screen->devicePixelRatio();
+        return SafeArea(FreeArea(screen->availableGeometry(), screen->geometry(), ratio, WorkArea()), ratio);
+    }
+
     void Fit(const QMargins& margins) {
         FFitting = true;
         FMargins = margins;
-        const QRect client = FWindow.geometry();
-        const QRect frame = client.marginsAdded(margins);
-        if (const QScreen* screen = ScreenFor(frame)) FFit(screen->availableGeometry(), margins);
+        if (const QRect area = AreaFor(FFrameFor(margins)); !area.isEmpty()) FFit(area, margins);
         FFitting = false;
     }
 
+    static constexpr int kMaxCorrections = 3;
     QWidget& FWindow;
     FitFn FFit;
+    FrameFn FFrameFor;
+    bool FEveryShow;
+    QWindow* FHandle = nullptr;
     QMargins FMargins;
     bool FShown = false;
+    bool FTold = false;
+    bool FSettled = false;
+    int FCorrections = 0;
     bool FFitting = false;
 };
 
 } // namespace
 
-void FitToScreenWhenShown(QWidget& window, FitFn fit) { new ScreenFitter(window, std::move(fit)); }
+void FitToScreenWhenShown(QWidget& window, FitFn fit) {
+    new ScreenFitter(
+        window, std::move(fit), [&window](const QMargins& frame) { return window.geometry().marginsAdded(frame); }, false);
+}
+
+void KeepOnScreenWhenShown(QWidget& window, const QWidget* anchor) {
+    const QPointer<const QWidget> near(anchor);
+    // Whether the window had its place when first shown; later shows keep the one it has.
+    auto placed = std::make_shared<bool>(false);
+    // What a window with no place of its own opens centred on; nothing once it has a place.
+    auto centreOn = [&window, near, placed]() -> QRect {
+        if (*placed || window.testAttribute(Qt::WA_Moved)) return {};
+        if (near != nullptr && near->isVisible()) return near->frameGeometry();
+        const QScreen* screen = near != nullptr ? near->screen() : QGuiApplication::primaryScreen();
+        return screen != nullptr ? screen->availableGeometry() : QRect();
+    };
+    auto frameFor = [&window, centreOn](const QMargins& frame) {
+        QRect now = window.geometry().marginsAdded(frame);
+        if (const QRect over = centreOn(); !over.isEmpty()) now.moveCenter(over.center());
+        return now;
+    };
+    auto fit = [&window, centreOn, placed](const QRect& available, const QMargins& frame) {
+        const QRect now = window.geometry().marginsAdded(frame);
+        const QRect over = centreOn();
+        const QRect inside = over.isEmpty() ? KeepInside(now, available) : PlaceNear(now.size(), over, available);
+        *placed = true;
+        const QSize edges(frame.left() + frame.right(), frame.top() + frame.bottom());
+        if (inside != now) PlaceWindow(window, {inside.topLeft(), (inside.size() - edges).expandedTo(QSize(1, 1))}, frame);
+    };
+    new ScreenFitter(window, std::move(fit), std::move(frameFor), true);
+}
 
 } // namespace toolkit

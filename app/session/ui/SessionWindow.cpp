@@ -24,6 +24,7 @@
 #include "toolkit/ErrorReport.h"
 #include "toolkit/SysUtils.h"
 #include "toolkit/qt/FileName.h"
+#include "toolkit/qt/ScreenFit.h"
 
 namespace session::ui {
 
@@ -192,6 +193,7 @@ void SessionWindow::CreateWidgets() {
 
     SetControlsEnabled(false);
     resize(1180, 660);  // fits a 1366x768 screen with its title bar and a panel
+    toolkit::KeepOnScreenWhenShown(*this, parentWidget());  // over the capture window, inside the screen
 }
 
 void SessionWindow::SetControlsEnabled(bool enabled) {
