@@ -172,6 +172,9 @@ protected:
         if (!FShown) return false;
         switch (event->type()) {
         case QEvent::Expose:
+            // The window has appeared: the window manager has put it where it goes.
+            Check(true);
+            break;
         case QEvent::Move:
         case QEvent::Resize:
         case QEvent::WindowActivate:
@@ -187,15 +190,16 @@ protected:
     }
 
 private:
-    void Check() {
+    void Check(bool appeared = false) {
         if (FFitting || !FShown || !FWindow.isVisible()) return;
         const auto [margins, told] = KnownMargins(FWindow);
         if (margins != FMargins) {
             Fit(margins);
-        } else if (told && !FSettled) {
-            // Framed with the margins it was placed by: where the window manager put it is
-            // checked once, and a frame outside the area (placed by the manager's own rules)
-            // moved back a few times at most, so as never to fight it.
+        } else if (appeared && told && !FSettled) {
+            // Shown and framed with the margins it was placed by: where the window manager put it
+            // is checked as it appears, and a frame outside the area (placed by the manager's own
+            // rules) moved back a few times at most, so as never to fight it. Later moves and
+            // sizes are the user's.
             if (const QRect area = AreaFor(FWindow.geometry().marginsAdded(margins));
                 area.contains(FWindow.geometry().marginsAdded(margins)) || ++FCorrections > kMaxCorrections) {
                 FSettled = true;
