@@ -267,7 +267,13 @@ void KeepOnScreenWhenShown(QWidget& window, const QWidget* anchor) {
         const QRect inside = over.isEmpty() ? KeepInside(now, available) : PlaceNear(now.size(), over, available);
         *placed = true;
         const QSize edges(frame.left() + frame.right(), frame.top() + frame.bottom());
-        if (inside != now) PlaceWindow(window, {inside.topLeft(), (inside.size() - edges).expandedTo(QSize(1, 1))}, frame);
+        const QSize client = (inside.size() - edges).expandedTo(QSize(1, 1));
+        // On a screen smaller than the window's least size, the window is squeezed to the screen
+        // rather than left hanging off it.
+        if (const QSize least = window.minimumSize().boundedTo(client); least != window.minimumSize()) {
+            window.setMinimumSize(least);
+        }
+        if (inside != now) PlaceWindow(window, {inside.topLeft(), client}, frame);
     };
     new ScreenFitter(window, std::move(fit), std::move(frameFor), true);
 }
