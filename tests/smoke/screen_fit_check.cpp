@@ -256,7 +256,12 @@ int main(int argc, char** argv) {
     if (others && argc > 3) {
         session::ui::SessionWindow* window = sessions.Open(QString::fromLocal8Bit(argv[3]));
         Check(window != nullptr, "the session opens");
-        if (window != nullptr) CheckInside(x, *window, "session window");
+        if (window != nullptr) {
+            // Read, with every table filled: the window's least size is what it will be.
+            Check(QTest::qWaitFor([&] { return window->GetState() != session::ui::SessionWindow::State::Loading; }, 30000),
+                  "the session is read");
+            CheckInside(x, *window, "session window");
+        }
     }
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Open session"), QStringLiteral("A message over the capture window"),
                     QMessageBox::Ok, &form);

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
@@ -175,8 +176,10 @@ protected:
             // The window has appeared: the window manager has put it where it goes.
             Check(true);
             break;
-        case QEvent::Move:
         case QEvent::Resize:
+            Check(false, true);
+            break;
+        case QEvent::Move:
         case QEvent::WindowActivate:
         case QEvent::Paint:
             // One of these follows the window manager's framing of the window: its margins
@@ -190,11 +193,17 @@ protected:
     }
 
 private:
-    void Check(bool appeared = false) {
+    void Check(bool appeared = false, bool resized = false) {
         if (FFitting || !FShown || !FWindow.isVisible()) return;
         const auto [margins, told] = KnownMargins(FWindow);
         if (margins != FMargins) {
             Fit(margins);
+        } else if (resized && FEveryShow) {
+            // Grown by its contents (a layout's least size) past what the screen holds, which
+            // no user can drag it to: squeezed back.
+            const QRect frame = FWindow.geometry().marginsAdded(margins);
+            const QRect area = AreaFor(frame);
+            if (!area.isEmpty() && (frame.width() > area.width() || frame.height() > area.height())) Fit(margins);
         } else if (appeared && told && !FSettled) {
             // Shown and framed with the margins it was placed by: where the window manager put it
             // is checked as it appears, and a frame outside the area (placed by the manager's own
@@ -262,6 +271,7 @@ void KeepOnScreenWhenShown(QWidget& window, const QWidget* anchor) {
         return now;
     };
     auto fit = [&window, centreOn, placed](const QRect& available, const QMargins& frame) {
+        if (window.layout() != nullptr) window.layout()->activate();  // its least size, as shown
         const QRect now = window.geometry().marginsAdded(frame);
         const QRect over = centreOn();
         const QRect inside = over.isEmpty() ? KeepInside(now, available) : PlaceNear(now.size(), over, available);
