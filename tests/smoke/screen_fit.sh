@@ -76,10 +76,12 @@ screen() {  # screen <width>x<height>|two <scale> design|inside|scroll [openbox|
     env=(SCREEN_FIT_PLOT_AT=1000,100)  # a remembered place across both screens
   fi
   cases=$((cases + 1))
+  # From a display number of its own: "xvfb-run -a" started elsewhere at the same moment from
+  # the same number could take the same display.
   echo "== $size at scale $scale${wm:+ under $wm}: expect $expect"
   rm -rf "$XDG_CONFIG_HOME"
   if ! env "${env[@]}" QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale \
-       xvfb-run -a -s "$server" "${run[@]}" "$artifacts/$name.png" "$session"; then
+       xvfb-run -a -n $((200 + RANDOM % 3000)) -s "$server" "${run[@]}" "$artifacts/$name.png" "$session"; then
     failures=$((failures + 1))
   fi
 }

@@ -153,7 +153,7 @@ bool WaitPlaced(const XView& x, const QWidget& w) {
                    std::abs(client.x() - (asked.x() - w.screen()->geometry().x()) * ratio - w.screen()->geometry().x()) <= ratio &&
                    std::abs(client.y() - (asked.y() - w.screen()->geometry().y()) * ratio - w.screen()->geometry().y()) <= ratio;
         },
-        30000);
+        60000);  // generous: a loaded machine may take long to start and frame a window
 }
 
 // The window's frame, as the X server has it, lies in the free area of a screen.
