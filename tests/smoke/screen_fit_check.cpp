@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -254,7 +255,7 @@ int main(int argc, char** argv) {
     if (others) CheckInside(x, plot.Window(), "plot window");
     session::ui::SessionOpener sessions(form);
     if (others && argc > 3) {
-        session::ui::SessionWindow* window = sessions.Open(QString::fromLocal8Bit(argv[3]));
+        session::ui::SessionWindow* window = sessions.Open(std::filesystem::path(argv[3]));
         Check(window != nullptr, "the session opens");
         if (window != nullptr) {
             // Read, with every table filled: the window's least size is what it will be.
