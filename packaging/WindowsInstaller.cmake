@@ -7,7 +7,7 @@ set(TORVANE_DISPLAY_NAME "Torvane Throttle Setup")
 set(win_src ${CMAKE_CURRENT_LIST_DIR}/windows)
 set(win_out ${PROJECT_BINARY_DIR}/windows-files)
 
-install(TARGETS torvane-capture RUNTIME DESTINATION .)
+install(TARGETS torvane-capture torvane-capture-console RUNTIME DESTINATION .)  # the window program and its console companion
 
 # The DLLs, stripped of their symbol tables into the build folder (the install step strips only
 # what the project builds). Only what the program loads: no offscreen platform, no image formats.

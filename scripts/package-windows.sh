@@ -15,7 +15,7 @@ cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
 grep -q '^TORVANE_WITH_QT:BOOL=ON' "$build/CMakeCache.txt" ||
   { echo "package-windows: $build was configured without a Qt for MinGW" >&2; exit 1; }
 version=$(cache_value CMAKE_PROJECT_VERSION)
-cmake --build "$build" --target torvane-capture windows_package_files >/dev/null
+cmake --build "$build" --target torvane-capture torvane-capture-console windows_package_files >/dev/null
 
 stage="$build/package/torvane-capture"
 rm -rf "$build/package"

@@ -33,6 +33,7 @@ libstdc++-6.dll
 libwinpthread-1.dll
 platforms/qwindows.dll
 styles/qwindowsvistastyle.dll
+torvane-capture.com
 torvane-capture.exe"
 actual=$(zipinfo -1 "$zipfile" | grep -v '/$' | sed 's|^torvane-capture/||' | LC_ALL=C sort)
 [ "$actual" = "$(LC_ALL=C sort <<<"$expected")" ] ||
@@ -52,11 +53,13 @@ while IFS= read -r -d '' binary; do
   name=${binary#"$app/"}
   [ "$($objdump -t "$binary" | grep -c '^\[')" -eq 0 ] || fail "$name keeps its symbol table"
   [ "$($objdump -h "$binary" | grep -c '\.debug')" -eq 0 ] || fail "$name keeps debug sections"
-done < <(find "$app" \( -name '*.exe' -o -name '*.dll' \) -print0)
+done < <(find "$app" \( -name '*.exe' -o -name '*.com' -o -name '*.dll' \) -print0)
 
 # A window program, not a console one.
 subsystem() { $objdump -p "$1" | sed -n 's/^Subsystem[[:space:]]*//p'; }
 [[ "$(subsystem "$app/torvane-capture.exe")" == *"(Windows GUI)" ]] || fail "torvane-capture.exe is not a window (GUI) program"
+# Its console companion, which a shell starts for the bare name, is a console program.
+[[ "$(subsystem "$app/torvane-capture.com")" == *"(Windows CUI)" ]] || fail "torvane-capture.com is not a console program"
 
 # Resources: the icon Qt and Explorer pick, version information, the manifest.
 resources=$($windres -i "$app/torvane-capture.exe" -O rc 2>/dev/null) || fail "no resources in torvane-capture.exe"

@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
 # The packaged program's command line under Wine on an X server. It is a window program, so
-# --help, --version and a mistyped option must still reach the user: written to redirected
-# output, to the console of the shell that started it, or else shown in a message box; with
-# the exit codes of the Linux build (0, and 2 for a command line it cannot read).
+# --help, --version, --summary and a mistyped option must still reach the user: through its
+# console companion (torvane-capture.com, what cmd starts for the bare name), written to
+# redirected output, to the console of the shell that started it, or else shown in a message
+# box; with the exit codes of the Linux build (0, 1 for a file it cannot read, 2 for a command
+# line it cannot read).
 #   cli-wine.sh <folder holding torvane-capture.exe> <version>   (WINEPREFIX and DISPLAY set by the caller)
 set -euo pipefail
-exe="$(cd "$1" && pwd)/torvane-capture.exe"
+dir="$(cd "$1" && pwd)"
+exe="$dir/torvane-capture.exe"
 version=$2
+fixture="$(cd "$(dirname "$0")/../session/fixtures" && pwd)/session-1.0.0.csv"
+summary='car,records,records_per_s,longest_gap_ms,drive_min,drive_max,drive_mean,brake_min,brake_max,lane_change_presses
+2,3,2.8,1018,0,100,46.7,0,200,1
+7,3,2.8,27,0,255,89.0,0,3,0'
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -44,6 +51,46 @@ status=0; wine "$exe" stray >/dev/null 2>"$work/err" || status=$?
 [ "$status" -eq 2 ] || fail "a stray argument exited with $status, not 2"
 grep -q "unexpected argument 'stray'" "$work/err" || fail "a stray argument said: $(unix_text "$work/err")"
 
+status=0; wine "$exe" --summary "$fixture" >"$work/out" 2>"$work/err" || status=$?
+[ "$status" -eq 0 ] && [ "$(unix_text "$work/out")" = "$summary" ] || fail "--summary redirected: $status, $(unix_text "$work/out")"
+
+# Typed in cmd by its bare name, the console companion answers: in a console, through a pipe,
+# into a file, with the exit codes. (cmd runs in the package folder, which it searches first.)
+fixture_win=$(winepath -w "$fixture")
+in_console() {  # in_console <output file> <cmd command line>: its exit code
+  local rc=0
+  (cd "$dir" && script -qec "wine cmd /c $2" /dev/null </dev/null >"$1" 2>&1) || rc=$?
+  return $rc
+}
+status=0; in_console "$work/console" "torvane-capture --summary \"$fixture_win\"" || status=$?
+[ "$status" -eq 0 ] || fail "--summary typed in a console exited $status"
+# (The console is 80 columns wide: the header line wraps.)
+for line in car,records,records_per_s 2,3,2.8,1018,0,100,46.7,0,200,1 7,3,2.8,27,0,255,89.0,0,3,0; do
+  grep -qF "$line" "$work/console" || fail "--summary typed in a console lacks $line: $(tr -d '\r\033' <"$work/console")"
+done
+status=0; in_console "$work/console" "torvane-capture --summary \"$fixture_win.missing\"" || status=$?
+[ "$status" -eq 1 ] || fail "--summary of a missing file in a console exited $status, not 1"
+grep -qF "no such file" "$work/console" || fail "a missing file in a console said: $(tr -d '\r\033' <"$work/console")"
+status=0; in_console "$work/console" "torvane-capture --summary a.csv --summary b.csv" || status=$?
+[ "$status" -eq 2 ] && grep -qF -- "--summary given more than once" "$work/console" ||
+  fail "a repeated --summary in a console: $status, $(tr -d '\r\033' <"$work/console")"
+status=0; in_console "$work/console" "torvane-capture /?" || status=$?
+[ "$status" -eq 0 ] && grep -q 'Usage: torvane-capture \[options\]' "$work/console" || fail "/? in a console: $status"
+! grep -q 'TORVANE_EXTRA_PORTS' "$work/console" || fail "the help on Windows names the Linux-only TORVANE_EXTRA_PORTS"
+
+status=0; (cd "$dir" && wine cmd /c torvane-capture --summary "$fixture_win" 2>/dev/null | tr -d '\r' >"$work/out") || status=$?
+[ "$(cat "$work/out")" = "$summary" ] || fail "--summary through a pipe printed: $(cat "$work/out")"
+status=0; (cd "$dir" && wine cmd /c torvane-capture --summary "$fixture_win" ">" summary.csv 2>/dev/null) || status=$?
+[ "$status" -eq 0 ] && [ "$(unix_text "$dir/summary.csv")" = "$summary" ] || fail "--summary into a file: $status"
+rm -f "$dir/summary.csv"
+
+# start /wait in a console: the window program itself, writing to the console it was started from.
+status=0; in_console "$work/console" "start /wait torvane-capture.exe --summary \"$fixture_win\"" || status=$?
+[ "$status" -eq 0 ] || fail "start /wait --summary exited $status"
+grep -qF "7,3,2.8,27,0,255,89.0,0,3,0" "$work/console" || fail "start /wait --summary showed: $(tr -d '\r\033' <"$work/console")"
+status=0; in_console "$work/console" "start /wait torvane-capture.exe --bogus" || status=$?
+[ "$status" -eq 2 ] && grep -qF "unknown option '--bogus'" "$work/console" || fail "start /wait --bogus: $status"
+
 # Typed in a console: cmd in a terminal shows the text.
 script -qec "wine cmd /c \"$(winepath -w "$exe")\" --version" /dev/null </dev/null >"$work/console" 2>&1 || true
 grep -qF "torvane-capture $version" "$work/console" || fail "--version typed in a console showed: $(tr -d '\r\033' <"$work/console")"
@@ -67,6 +114,15 @@ message_box() {  # message_box <expected exit code> <arguments...>
 }
 message_box 0 --version
 message_box 2 --bogus
+message_box 1 --summary 'C:\no\such\session.csv'
+
+# The bare name without a command-line answer opens the window: the companion returns at once,
+# the window stays.
+status=0; (cd "$dir" && timeout 120 wine cmd /c torvane-capture >/dev/null 2>&1) || status=$?
+[ "$status" -eq 0 ] || fail "the companion starting the window exited $status"
+find_window() { xdotool search --name '^Torvane Data Capture on Channel 25$' >/dev/null 2>&1; }
+wait_for 60 find_window || fail "no window after the companion returned"
+wine taskkill /im torvane-capture.exe >/dev/null 2>&1 || true
 
 [ "$failures" -eq 0 ] || { echo "cli-wine: $failures failure(s)" >&2; exit 1; }
-echo "cli-wine: --help, --version and command-line errors reach pipes, a console and a message box with exit codes 0 and 2"
+echo "cli-wine: --help, /?, --version, --summary and command-line errors reach pipes, files, a console (through the companion and start /wait) and a message box with exit codes 0, 1 and 2"

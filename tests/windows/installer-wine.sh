@@ -70,7 +70,7 @@ fi
 
 status=0; wine "$setup" /S || status=$?
 [ "$status" -eq 0 ] || stop "silent install exited with $status"
-for file in torvane-capture.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll \
+for file in torvane-capture.exe torvane-capture.com Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll \
             libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll LICENSE.txt README.txt THIRD-PARTY-NOTICES.txt Uninstall.exe; do
   [ -f "$program/$file" ] || fail "not installed: $file"
 done
