@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+
+#include "app/record/Time.h"
 
 namespace chart {
 
 namespace {
-constexpr int64_t kSecond = 1000, kMinute = 60 * kSecond, kHour = 60 * kMinute, kDay = 24 * kHour;
+constexpr int64_t kSecond = record::kMsPerSecond, kMinute = record::kMsPerMinute, kHour = record::kMsPerHour,
+                  kDay = record::kMsPerDay;
 constexpr int64_t kTickSteps[] = {1, 2, 5, 10, 20, 50, 100, 200, 500,
                                   kSecond, 2 * kSecond, 5 * kSecond, 10 * kSecond, 15 * kSecond, 30 * kSecond,
                                   kMinute, 2 * kMinute, 5 * kMinute, 10 * kMinute, 15 * kMinute, 30 * kMinute,
@@ -44,14 +46,11 @@ int64_t TickStepMs(int64_t spanMs, int widthPx, int minSpacingPx) {
 }
 
 std::string TickLabel(int64_t localMs, int64_t stepMs, const std::string& sep) {
-    const int64_t ofDay = localMs - FloorDiv(localMs, kDay) * kDay;
-    std::string text = std::to_string(ofDay / kHour) + sep + TwoDigits(ofDay / kMinute % 60);
-    if (stepMs % kMinute != 0) text += sep + TwoDigits(ofDay / kSecond % 60);
-    if (stepMs % kSecond != 0) {
-        char ms[8];
-        std::snprintf(ms, sizeof ms, ".%03d", static_cast<int>(ofDay % kSecond));
-        text += ms;
-    }
+    // The capture table's time of day, cut to what tells the ticks apart.
+    std::string text;
+    record::AppendTimeOfDay(text, localMs, sep);
+    if (stepMs % kSecond == 0) text.resize(text.size() - 4);                // ".123"
+    if (stepMs % kMinute == 0) text.resize(text.size() - sep.size() - 2);  // ":51"
     return text;
 }
 
