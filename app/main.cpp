@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
     check::ui::ThrottleCheckCommand throttleCheck(form);
     throttleCheck.AddTo(throttlePlot.Window());
     sessions.AcceptDropsOn(throttlePlot.Window());
+    sessions.StartFolder = [&recording] { return toolkit::TextFromPath(recording.CapturesFolderPath()); };
     for (const std::filesystem::path& file : commandLine.openFiles) sessions.Open(file);
     InstallDemoHooks(form, throttlePlot);
     return QApplication::exec();

@@ -12,6 +12,7 @@
 #include "app/MainForm.h"
 #include "app/record/Csv.h"
 #include "toolkit/SysUtils.h"
+#include "toolkit/qt/DialogFolders.h"
 
 namespace {
 
@@ -37,9 +38,10 @@ public:
 void SaveTable(TForm1& form, const TableExportOptions& options) {
     const QString path = options.askSavePath
                              ? options.askSavePath()
-                             : QFileDialog::getSaveFileName(&form, QStringLiteral("Save table"), QString(),
+                             : QFileDialog::getSaveFileName(&form, QStringLiteral("Save table"), toolkit::SaveDialogFolder(),
                                                             QStringLiteral("CSV files (*.csv)"));
     if (path.isEmpty()) return;
+    toolkit::NoteSavedInto(path);
     QSaveFile file(path);
     const QByteArray csv = TableAsCsv(*form.Table);
     if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit()) {

@@ -85,7 +85,8 @@ bool SessionOpener::eventFilter(QObject* watched, QEvent* event) {
 
 void SessionOpener::AskAndOpen() {
     const QString path = AskOpenPath ? AskOpenPath()
-                                     : QFileDialog::getOpenFileName(&FForm, QStringLiteral("Open session"), QString(),
+                                     : QFileDialog::getOpenFileName(&FForm, QStringLiteral("Open session"),
+                                                                    StartFolder ? StartFolder() : QString(),
                                                                     QStringLiteral("Session files (*.csv);;All files (*)"));
     if (!path.isEmpty()) Open(toolkit::PathFromDialog(path));
 }

@@ -43,6 +43,8 @@ public:
 
     // Asks which file to open, as a file dialog answers; empty cancels. Empty function: the file dialog.
     std::function<QString()> AskOpenPath;
+    // The folder the file dialog starts in (the captures folder). Empty function: the toolkit's choice.
+    std::function<QString()> StartFolder;
     // Tells the user why a file did not open. Empty function: a message box.
     std::function<void(const QString& message)> ShowError;
 

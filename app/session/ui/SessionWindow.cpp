@@ -23,6 +23,7 @@
 #include "toolkit/DateTime.h"
 #include "toolkit/ErrorReport.h"
 #include "toolkit/SysUtils.h"
+#include "toolkit/qt/DialogFolders.h"
 #include "toolkit/qt/FileName.h"
 #include "toolkit/qt/ScreenFit.h"
 
@@ -403,8 +404,10 @@ void SessionWindow::ExportSummaryCsv(const QString& path) const {
 }
 
 QString SessionWindow::AskPath(const QString& title, const QString& filter) {
-    if (AskSavePath) return AskSavePath(title, filter);
-    return QFileDialog::getSaveFileName(this, title, QString(), filter);
+    const QString path = AskSavePath ? AskSavePath(title, filter)
+                                     : QFileDialog::getSaveFileName(this, title, toolkit::SaveDialogFolder(), filter);
+    toolkit::NoteSavedInto(path);
+    return path;
 }
 
 void SessionWindow::AskAndExportPlot() {

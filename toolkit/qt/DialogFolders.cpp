@@ -1,0 +1,27 @@
+#include "DialogFolders.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace toolkit {
+
+namespace {
+QString& LastSaveFolder() {
+    static QString folder;  // the window's thread only, as every dialog
+    return folder;
+}
+} // namespace
+
+QString SaveDialogFolder() {
+    if (!LastSaveFolder().isEmpty()) return LastSaveFolder();
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return documents.isEmpty() ? QDir::homePath() : documents;
+}
+
+void NoteSavedInto(const QString& chosenFile) {
+    if (chosenFile.isEmpty()) return;
+    LastSaveFolder() = QFileInfo(chosenFile).absolutePath();
+}
+
+} // namespace toolkit
