@@ -129,12 +129,7 @@ void ReceiveDecoder::DecodeStatusRecord() {
     const int row = CaptureRowFor(RowCounter);
     record::Record& r = FRecord;
     r.time = FLocalClock.FromLocal(t);
-    r.car = LineByte(2);
-    r.lastLb = LineByte(3);
-    r.drivePwm = LineByte(4);
-    r.brakePwm = LineByte(5);
-    r.laneChange = LineByte(6) != 0;
-    r.bytes = RxLine;
+    record::SetStatusValues(r, RxLine);
     const std::array<std::string, 6> cells = record::TableTexts(r, FTimeSeparator);
     for (int c = 0; c < 6; ++c) FView.SetCell(c, row, cells[static_cast<size_t>(c)]);
     FView.SelectCell(0, row);

@@ -3,6 +3,7 @@
 // the session file, read back, replayed and summed up. Plain C++.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "app/record/Time.h"
 
@@ -25,5 +26,10 @@ struct Record {
     std::string unitName;    // UTF-8, as the window shows it
     std::string bytes;       // the record as received, unescaped, without its line end
 };
+
+// A status record's values from its bytes as received (unescaped, without the line end): 'S',
+// a sequence byte, then car, last LB, drive, brake and lane change. Offsets a short record does
+// not carry read as 0.
+void SetStatusValues(Record& r, std::string_view bytes);
 
 } // namespace record
