@@ -78,6 +78,8 @@ using TNotifyEvent = std::function<void(toolkit::TObject* Sender)>;
 using TVaCommRxCharEvent = std::function<void(toolkit::TObject* Sender, int32_t Count)>;
 using TVaCommRxBufEvent = std::function<void(toolkit::TObject* Sender, PVaData Data, int32_t Count)>;
 using TVaCommErrorEvent = std::function<void(toolkit::TObject* Sender, int32_t Errors)>;
+// Error: the system's error number of the port's latest failed call (0 where it gave none).
+using TVaCommFailureEvent = std::function<void(toolkit::TObject* Sender, int32_t Error)>;
 
 // The port status record of GetComStat.
 struct TVaComStat {
@@ -243,7 +245,12 @@ public:
     TNotifyEvent OnEvent2;
     // The other side went away (unit unplugged, pseudo-terminal closed): raised once, on the main
     // thread, by the event thread, which then reports nothing more until the port is closed.
+    // A port whose calls fail and which then leaves the system's port list hangs up as well.
     TNotifyEvent OnHangup;
+    // The port's waits or reads kept failing for some seconds while the system still listed it
+    // (a driver error, not a hang-up): raised once, on the main thread, instead of OnHangup; the
+    // event thread then reports nothing more until the port is closed.
+    TVaCommFailureEvent OnPortFailure;
 
 protected:
     virtual void CreateHandle();

@@ -66,7 +66,7 @@ void TVaCommEventThread::ModemWatchLoop() {
 
 void TVaCommEventThread::Execute() {
     toolkit::os::NameCurrentThread("serial-events");
-    bool hangupNoticeDue = true;
+    bool noticeDue = true;  // of the hang-up or the failure, whichever came
     while (!Terminated()) {
         const uint32_t mask = WaitForEvents();
         if (Terminated()) break;
@@ -74,16 +74,28 @@ void TVaCommEventThread::Execute() {
             DeliverEvents(mask);
             if (Terminated()) break;  // the device may be gone already
         }
-        if (FHungUp && hangupNoticeDue) {
-            hangupNoticeDue = false;
-            HandleHangup();
+        if ((FHungUp || FFailed) && noticeDue) {
+            noticeDue = false;
+            if (FHungUp) HandleHangup();
+            else HandleFailure();
         }
     }
+}
+
+bool TVaCommEventThread::LookAgain() {
+    if (!Pause(TVaFailureWatch::kInterval)) return false;
+    if (FDevice.CheckGone()) FHungUp = FParked = true;
+    else if (FFailures.Looked(TVaFailureWatch::Clock::now())) FFailed = FParked = true;
+    return true;
 }
 
 uint32_t TVaCommEventThread::WaitForEvents() {
     for (;;) {
         if (Terminated()) return 0;
+        if (FFailures.Watching() && !FParked) {
+            // A hang-up or final failure found here is told by Execute before the park.
+            if (!LookAgain() || FParked) return 0;
+        }
         if (FParked) {
             Park();
             return 0;
@@ -98,24 +110,29 @@ uint32_t TVaCommEventThread::WaitForEvents() {
         const serialdev::WaitOutcome outcome = FDevice.WaitEvents(watch, events);
         if (Terminated()) return 0;
         const bool hungUp = outcome == serialdev::WaitOutcome::HungUp;
+        bool failed = outcome == serialdev::WaitOutcome::Failed;
+        int error = failed ? FDevice.WaitError() : 0;
         uint32_t mask = FModemEvents.exchange(0) | (events & ~EV_RXCHAR);
-        mask |= CollectInput((events & EV_RXCHAR) != 0 || hungUp);
+        mask |= CollectInput((events & EV_RXCHAR) != 0 || hungUp, failed, error);
         if (hungUp || FDevice.HungUp()) FHungUp = FParked = true;
-        // The wait itself failed: no events until the port is opened again.
-        if (outcome == serialdev::WaitOutcome::Failed) FParked = true;
+        else if (failed) FFailures.Failed(error, TVaFailureWatch::Clock::now());
+        else if (outcome == serialdev::WaitOutcome::Ready) FFailures.Worked();
         mask &= FEventMask;
         // Bytes that came before a hang-up are delivered first; the hang-up follows.
         if (mask != 0 || FParked) return mask;
     }
 }
 
-uint32_t TVaCommEventThread::CollectInput(bool portSignalled) {
+uint32_t TVaCommEventThread::CollectInput(bool portSignalled, bool& readFailed, int& readError) {
     uint32_t mask = 0;
     if (portSignalled && !FFillsQueue) return EV_RXCHAR;
     if (portSignalled) {
         const TVaInputQueue::FillResult fill = FQueue.FillFrom(FDevice);
         if (fill.Added > 0) mask |= EV_RXCHAR;
-        if (fill.Error != 0) FParked = true;  // reading fails: nothing more until the port is opened again
+        if (fill.Error != 0) {
+            readFailed = true;
+            readError = fill.Error;
+        }
         if (fill.HungUp) FHungUp = FParked = true;
     }
     // What any read found on its way into the queue, this thread's or a handler's.
@@ -127,12 +144,26 @@ void TVaCommEventThread::Park() {
     FParkWake.wait(lock, [this] { return Terminated(); });
 }
 
+bool TVaCommEventThread::Pause(std::chrono::milliseconds span) {
+    std::unique_lock<std::mutex> lock(FParkLock);
+    return !FParkWake.wait_for(lock, span, [this] { return Terminated(); });
+}
+
 void TVaCommEventThread::HandleHangup() {
     StopModemWatch();
     Deliver([this] {
         if (FOwner.OnHangup) FOwner.OnHangup(&FOwner);
     });
     // Parked: only Stop ends the wait from here on.
+}
+
+void TVaCommEventThread::HandleFailure() {
+    StopModemWatch();
+    const int error = FFailures.Error();
+    Deliver([this, error] {
+        if (FOwner.OnPortFailure) FOwner.OnPortFailure(&FOwner, error);
+    });
+    // Parked as after a hang-up.
 }
 
 void TVaCommEventThread::DeliverEvents(uint32_t mask) {

@@ -12,15 +12,22 @@
 // enters it, whoever reads, and the thread reports what it found. A full queue stops the thread
 // reading until a read makes room. After a hang-up the thread parks until it is stopped.
 //
+// A wait or read that fails while the line is still up starts a watch (TVaFailureWatch): the
+// thread looks at the system's port list again every so often and retries. The port leaving
+// the list is a hang-up; failures that go on while it stays listed are reported once
+// (OnPortFailure), and the thread parks as after a hang-up. Nothing parks without a word.
+//
 // Modem-line changes come from a watcher thread of its own where the device can wait for them
 // apart from the other events; it ends before the device goes (StopModemWatch).
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <thread>
 
 #include "VaCommThread.h"
+#include "VaFailureWatch.h"
 
 class TVaInputQueue;
 namespace serialdev {
@@ -49,11 +56,18 @@ protected:
 private:
     // Blocks until there are events to deliver (their mask) or the thread is to end (0).
     uint32_t WaitForEvents();
-    uint32_t CollectInput(bool portSignalled);
+    // The bytes and queue events for the mask; sets readFailed and readError when the read fails.
+    uint32_t CollectInput(bool portSignalled, bool& readFailed, int& readError);
+    // Between two looks of a failure watch: to the next look, or to the hang-up or final failure.
+    // False when the thread is to end.
+    bool LookAgain();
     void Park();
+    // Waits up to `span` or until the thread is to end; false for the latter.
+    bool Pause(std::chrono::milliseconds span);
     void DeliverEvents(uint32_t mask);
     void ProcessEvents(uint32_t mask);
     void HandleHangup();
+    void HandleFailure();
     void ModemWatchLoop();
 
     serialdev::SerialDevice& FDevice;
@@ -62,6 +76,8 @@ private:
     const bool FFillsQueue;  // received data is watched: read the port into the input queue
     bool FParked = false;  // hung up or failed: nothing more until Close
     bool FHungUp = false;
+    bool FFailed = false;  // failures went on while the port stayed listed
+    TVaFailureWatch FFailures;
     std::atomic<uint32_t> FModemEvents{0};
     std::mutex FParkLock;
     std::condition_variable FParkWake;

@@ -140,6 +140,13 @@ public:
     // QueryStatus.
     virtual WaitOutcome WaitEvents(ByteWatch bytes, uint32_t& events) = 0;
     virtual void WakeEvents() = 0;
+    // The system's error number behind the last WaitEvents that answered Failed; 0 where that
+    // failure had none. Asked by the waiting thread only.
+    virtual int WaitError() const = 0;
+    // Reads the system's port list again (RemovalWatch): true once the port has left it since
+    // the device opened, or the line hung up otherwise. A port that left the list counts as hung
+    // up from then on. For a thread whose calls keep failing while the list still names the port.
+    virtual bool CheckGone() = 0;
     // Blocks until CTS, DSR, carrier or ring change (EV_CTS, EV_DSR, EV_RLSD, EV_RING in
     // `events`), or until CancelModemWait. Unsupported where the driver cannot wait for them,
     // or where WaitEvents reports them itself.
@@ -183,7 +190,8 @@ bool IsPortListed(const std::string& path);
 PortListedCheck SetPortListedCheck(PortListedCheck check);
 // The system's own list. Windows: the string values under HKLM\<registryKey>, compared without
 // the device namespace prefix and regardless of case (no key: no ports; a value that cannot be
-// read: cannot tell). Linux lists every port: a hang-up shows in the line itself.
+// read: cannot tell). Linux: the device node is still there (udev takes it away with the
+// adapter; a hang-up mostly shows in the line first).
 PortListedCheck SystemPortListedCheck(const std::string& registryKey = "HARDWARE\\DEVICEMAP\\SERIALCOMM");
 
 // For a device class: tells, when one of its calls fails, whether the port has left the

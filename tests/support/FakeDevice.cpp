@@ -11,8 +11,11 @@ namespace serialdev {
 // ---- FakeLine
 
 void FakeLine::SetFailures(const Failures& failures) {
-    std::lock_guard<std::mutex> lock(FMutex);
-    FFailures = failures;
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FFailures = failures;
+    }
+    FChanged.notify_all();  // a wait that is to fail now
 }
 
 void FakeLine::SetWriteCapacity(int bytes) {
@@ -242,9 +245,15 @@ WaitOutcome FakeDevice::WaitEvents(ByteWatch bytes, uint32_t& events) {
         return false;
     };
     FLine->FChanged.wait(lock, [&] {
-        return FEventsWoken || FLine->FHungUp || FLine->FUnreportedEvents != 0 || bytesReady();
+        return FEventsWoken || FLine->FHungUp || FLine->FUnreportedEvents != 0 || FLine->FFailures.Wait != 0 ||
+               bytesReady();
     });
     FEventsWoken = false;
+    if (FLine->FFailures.Wait && !FLine->FHungUp) {
+        if (FailsAsGone()) return WaitOutcome::HungUp;
+        FWaitError = FLine->FFailures.Wait;
+        return WaitOutcome::Failed;
+    }
     if (bytesReady()) events |= EV_RXCHAR;
     FArrivalsSeen = FLine->FArrivals;
     events |= std::exchange(FLine->FUnreportedEvents, 0);
@@ -258,6 +267,17 @@ void FakeDevice::WakeEvents() {
         FEventsWoken = true;
     }
     FLine->FChanged.notify_all();
+}
+
+int FakeDevice::WaitError() const {
+    std::lock_guard<std::mutex> lock(FLine->FMutex);
+    return FWaitError;
+}
+
+bool FakeDevice::CheckGone() {
+    std::lock_guard<std::mutex> lock(FLine->FMutex);
+    FailsAsGone();
+    return FLine->FHungUp;
 }
 
 WaitOutcome FakeDevice::WaitModemChange(uint32_t& events) {

@@ -26,6 +26,7 @@ public:
         int Purge = 0;
         int Read = 0;
         int Write = 0;
+        int Wait = 0;  // WaitEvents answers Failed with this error
     };
     void SetFailures(const Failures& failures);
     // How many bytes a write takes before the line stalls (-1: no limit). A write that waits for
@@ -97,6 +98,8 @@ public:
     void WakeWriter() override;
     WaitOutcome WaitEvents(ByteWatch bytes, uint32_t& events) override;
     void WakeEvents() override;
+    int WaitError() const override;
+    bool CheckGone() override;
     WaitOutcome WaitModemChange(uint32_t& events) override;
     void CancelModemWait() override;
 
@@ -113,6 +116,7 @@ private:
     bool FWriterWoken = false;
     bool FModemCancelled = false;
     uint64_t FArrivalsSeen = 0;
+    int FWaitError = 0;
 };
 
 // Makes every open in its lifetime a FakeDevice on `line`; restores the previous opener.

@@ -4,7 +4,9 @@
 # The pseudo-terminals live in a private devpts (another program on the machine cannot open
 # them), the Wine session has its own prefix and server inside that mount namespace, and a
 # preloaded shim gives the pseudo-terminal the modem lines Wine waits on. When the command
-# prints a line "unplug-unit", the unit is stopped: its side of the line closes.
+# prints a line "unplug-unit", the unit is stopped: its side of the line closes. A second shim
+# fails the port's calls with error 5 while the file the command names in
+# TORVANE_PORT_FAULT_TRIGGER exists (a USB adapter's driver after a pull).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 sim=$1 work=$2
@@ -24,6 +26,7 @@ mount --bind /dev/pts/ptmx /dev/ptmx
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 cc -shared -fPIC -O2 -o "$work/modem_lines_shim.so" "$here/modem_lines_shim.c" -ldl
+cc -shared -fPIC -O2 -o "$work/port_fault_shim.so" "$here/port_fault_shim.c" -ldl
 
 export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
 link="$work/com5"
@@ -45,7 +48,7 @@ wineserver -k 2>/dev/null || true
 wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$link" /f >/dev/null 2>&1
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
-export LD_PRELOAD="$work/modem_lines_shim.so"
+export LD_PRELOAD="$work/modem_lines_shim.so:$work/port_fault_shim.so" TORVANE_PORT_FAULT_DEVICE="$link"
 wineserver -p
 wine cmd /c exit >/dev/null 2>&1
 

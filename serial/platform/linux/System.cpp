@@ -24,9 +24,10 @@ bool IsNoSuchDevice(int error) { return error == ENOENT; }
 // error counters) or a setting they cannot take.
 bool IsUnsupported(int error) { return error == ENOTTY || error == EINVAL || error == ENOTSUP || error == ENOSYS; }
 
-// A device that goes away hangs its line up (poll reports it): the list is not needed for that.
+// A device that goes away hangs its line up (poll reports it) and loses its node. Only a node
+// certainly missing counts as gone: a path that cannot be looked at may still be there.
 PortListedCheck SystemPortListedCheck(const std::string&) {
-    return [](const std::string&) { return true; };
+    return [](const std::string& path) { return SystemDeviceAbsenceError(path) == 0; };
 }
 
 } // namespace serialdev

@@ -94,7 +94,12 @@ OpenResult LinuxTty::Open(const std::string& path) {
     return result;
 }
 
-LinuxTty::LinuxTty(std::string path, UniqueFd fd) : FPath(std::move(path)), FFd(std::move(fd)) {}
+LinuxTty::LinuxTty(std::string path, UniqueFd fd) : FPath(std::move(path)), FFd(std::move(fd)), FRemoval(FPath) {}
+
+bool LinuxTty::CheckGone() {
+    if (FRemoval.Gone()) MarkHungUp();
+    return HungUp();
+}
 
 int LinuxTty::CreateWaits() {
     if (!FEventWake.Valid() || !FWriterWake.Valid()) return errno;
@@ -278,13 +283,13 @@ int LinuxTty::WatchBytes(ByteWatch bytes) {
 
 WaitOutcome LinuxTty::WaitEvents(ByteWatch bytes, uint32_t& events) {
     events = 0;
-    if (WatchBytes(bytes) != 0) return WaitOutcome::Failed;
+    if (const int e = WatchBytes(bytes)) return FailedWith(e);
     for (;;) {
         epoll_event ready[2];
         const int n = ::epoll_wait(FEpoll.Get(), ready, 2, -1);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return WaitOutcome::Failed;
+            return FailedWith(errno);
         }
         bool woken = false;
         bool hungUp = false;

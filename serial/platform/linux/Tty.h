@@ -34,6 +34,8 @@ public:
     void WakeWriter() override { FWriterWake.Signal(); }
     WaitOutcome WaitEvents(ByteWatch bytes, uint32_t& events) override;
     void WakeEvents() override { FEventWake.Signal(); }
+    int WaitError() const override { return FWaitError; }
+    bool CheckGone() override;
     WaitOutcome WaitModemChange(uint32_t& events) override;
     void CancelModemWait() override;
 
@@ -52,6 +54,10 @@ private:
     // errors stay pending for QueryStatus.
     uint32_t TakeLineEvents();
     void MarkHungUp() { FHungUp.store(true); }
+    WaitOutcome FailedWith(int error) {
+        FWaitError = error;
+        return WaitOutcome::Failed;
+    }
     // The port may belong to something else (a GPS, a modem, a console): what the probe changes
     // is put back at close.
     void SaveLineState();
@@ -60,6 +66,8 @@ private:
     std::string FPath;
     UniqueFd FFd;
     std::atomic<bool> FHungUp{false};
+    RemovalWatch FRemoval;
+    int FWaitError = 0;  // the event thread's
 
     UniqueFd FEpoll;  // the tty and FEventWake, for WaitEvents
     EventFd FEventWake;

@@ -290,9 +290,17 @@ uint32_t WindowsComm::WaitOnce(ByteWatch bytes, bool& woken, DWORD& error) {
 }
 
 WaitOutcome WindowsComm::GoneOrFailed(DWORD error) {
-    if (!MeansGone(error)) return WaitOutcome::Failed;
+    if (!MeansGone(error)) {
+        FWaitError = static_cast<int>(error);
+        return WaitOutcome::Failed;
+    }
     MarkHungUp();
     return WaitOutcome::HungUp;
+}
+
+bool WindowsComm::CheckGone() {
+    if (FRemoval.Gone()) MarkHungUp();
+    return FHungUp.load();
 }
 
 WaitOutcome WindowsComm::WaitEvents(ByteWatch bytes, uint32_t& events) {
@@ -307,7 +315,10 @@ WaitOutcome WindowsComm::WaitEvents(ByteWatch bytes, uint32_t& events) {
     bool endedEmptyBefore = false;
     for (;;) {
         COMSTAT stat{};
-        if (Poll(stat) != 0) return WaitOutcome::Failed;
+        if (const int e = Poll(stat)) {  // not a gone line's: Poll has judged that
+            FWaitError = e;
+            return WaitOutcome::Failed;
+        }
         if (FHungUp.load()) return WaitOutcome::HungUp;
         if (bytes == ByteWatch::Waiting && stat.cbInQue > 0) {
             events |= EV_RXCHAR;
@@ -323,7 +334,11 @@ WaitOutcome WindowsComm::WaitEvents(ByteWatch bytes, uint32_t& events) {
         if (woken) return WaitOutcome::Woken;
         if (error != 0) return GoneOrFailed(error);
         // Waits that keep ending with nothing: a vanished port's driver may answer so as well.
-        if (endedEmptyBefore) return FRemoval.Gone() ? GoneOrFailed(ERROR_DEVICE_REMOVED) : WaitOutcome::Failed;
+        if (endedEmptyBefore) {
+            if (FRemoval.Gone()) return GoneOrFailed(ERROR_DEVICE_REMOVED);
+            FWaitError = 0;  // no error to name
+            return WaitOutcome::Failed;
+        }
         endedEmptyBefore = true;
     }
 }

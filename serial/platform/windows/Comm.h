@@ -42,6 +42,8 @@ public:
     void WakeWriter() override { ::SetEvent(FWriterWake.Get()); }
     WaitOutcome WaitEvents(ByteWatch bytes, uint32_t& events) override;
     void WakeEvents() override { ::SetEvent(FEventWake.Get()); }
+    int WaitError() const override { return FWaitError; }
+    bool CheckGone() override;
     // WaitCommEvent reports the modem lines itself.
     WaitOutcome WaitModemChange(uint32_t& events) override {
         events = 0;
@@ -74,7 +76,8 @@ private:
         ::SetEvent(FEventWake.Get());
     }
     bool MeansGone(DWORD error) const { return MeansGone(error, FRemoval); }
-    // The event wait's answer to a failure: a hang-up when the line is gone, else Failed.
+    // The event wait's answer to a failure: a hang-up when the line is gone, else Failed with
+    // the error kept for WaitError.
     WaitOutcome GoneOrFailed(DWORD error);
 
     std::string FPath;
@@ -84,6 +87,7 @@ private:
     std::atomic<bool> FHungUp{false};
     RemovalWatch FRemoval;
 
+    int FWaitError = 0;        // the event thread's: behind the last Failed wait
     uint32_t FEventMask = 0;   // what the component watches
     uint32_t FDriverMask = 0;  // what the driver was last told
     DWORD FWaitResult = 0;     // WaitCommEvent's mask word: lives as long as its wait
