@@ -52,6 +52,7 @@ TForm1::~TForm1() {
     // the window they would write to is going.
     VaComm1->OnRxChar = nullptr;
     VaComm1->OnHangup = nullptr;
+    VaComm1->OnPortFailure = nullptr;
     VaComm1.reset();
 }
 
@@ -212,6 +213,9 @@ void TForm1::ConfigureVaComm1() {
     // Not part of the stored design: the unit's port going away (unplugged). Handled after the
     // delivery has returned, since closing the port waits for the thread that delivers it.
     c.OnHangup = [this](toolkit::TObject*) { QTimer::singleShot(0, this, [this] { RunHandler([this] { PortGone(); }); }); };
+    c.OnPortFailure = [this](toolkit::TObject*, int32_t error) {
+        QTimer::singleShot(0, this, [this, error] { RunHandler([this, error] { PortFailed(error); }); });
+    };
     c.SetVersion("1.3.8.0");
     c.Loaded();
 }
@@ -361,6 +365,13 @@ void TForm1::PortGone() {
     // Only the unit's port matters; a probed port that hangs up is passed over by the scan (and
     // one that hangs up after its answer is found out by the setup command's write).
     if (Timer1->isActive() || !Start->isEnabled()) return;
+    UnitWentAway();
+}
+
+void TForm1::PortFailed(int error) {
+    // As with a hang-up, a probed port is simply passed over by the scan.
+    if (Timer1->isActive() || !Start->isEnabled()) return;
+    FPortNotice.Show(PortNotice::PortKeptFailing(CName->text(), error));
     UnitWentAway();
 }
 

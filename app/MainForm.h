@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/CellTextCache.h"
+#include "app/PortNotice.h"
 #include "app/ProbeOutcomes.h"
 #include "app/ReceiveDecoder.h"
 #include "controls/JvTransparentButton.h"
@@ -85,6 +86,8 @@ private:
     QStringList PortItems() const;
     void ReturnToAnsweredPort(const QString& port);
     void PortGone();
+    // The unit's port kept failing while still listed: said once, then closed and searched again.
+    void PortFailed(int error);
     void TellCaptureListeners(bool capturing);
     void UnitWentAway();
     // False when the write failed and the tick must end there.
@@ -108,4 +111,5 @@ private:
     std::vector<std::function<void(bool)>> FCaptureListeners;
     bool FSetupFailureReported = false;  // since the search began
     CellTextCache FCellTexts;  // every column but the time, whose texts do not recur
+    PortNotice FPortNotice{*this};
 };
