@@ -16,7 +16,7 @@
 #include "ReportRecorder.h"
 #include "ScriptedPortList.h"
 #include "app/MainForm.h"
-#include "serial/platform/FakeDevice.h"
+#include "FakeDevice.h"
 #include "toolkit/ErrorReport.h"
 
 namespace {
