@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     form.show();
     plot::ThrottlePlot throttlePlot(form);
     session::ui::SessionOpener sessions(form);
-    check::ui::ThrottleCheckCommand throttleCheck(form);
+    check::ui::ThrottleCheckCommand throttleCheck(form, recording.CapturesFolderPath().parent_path() / "checks");
     throttleCheck.AddTo(throttlePlot.Window());
     sessions.AcceptDropsOn(throttlePlot.Window());
     sessions.StartFolder = [&recording] { return toolkit::TextFromPath(recording.CapturesFolderPath()); };

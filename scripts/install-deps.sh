@@ -8,6 +8,8 @@ packages=(
   clang-14 libclang-rt-14-dev llvm-14
   libgtest-dev googletest
   xvfb xauth xdotool x11-utils
+  # pdftotext: the check report tests read the PDF's text
+  poppler-utils
   dpkg-dev file desktop-file-utils appstream man-db librsvg2-bin lintian
   # the X11 calls that ask the window manager for a window's frame and the screens' work area
   libxcb1-dev

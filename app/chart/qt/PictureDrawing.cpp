@@ -164,6 +164,12 @@ const QImage& PictureImage::Draw(const Picture& picture, const QFont& font, qrea
     return FImage;
 }
 
+void DrawLayers(QPainter& painter, const Picture& picture, const QFont& font) {
+    DrawLayer(painter, picture.frame, font);
+    DrawLayer(painter, picture.overlay, font);
+    DrawLayer(painter, picture.legend, font);
+}
+
 QImage DrawPicture(const Picture& picture, const QFont& font) {
     QImage image = FrameImage(picture, font, 1.0);
     DrawAbove(image, picture, font);

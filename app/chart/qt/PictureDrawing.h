@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QFont>
 #include <QImage>
+#include <QPainter>
 
 #include "app/chart/Picture.h"
 
@@ -30,6 +31,9 @@ private:
 QImage DrawPicture(const Picture& picture, const QFont& font);
 // The picture as an SVG document.
 QByteArray PictureToSvg(const Picture& picture, const QFont& font);
+// The picture's lines, boxes and texts (not the cars' curves) drawn with a painter as shapes and
+// text, for a vector document such as a PDF page; the painter's transform places them.
+void DrawLayers(QPainter& painter, const Picture& picture, const QFont& font);
 // The width of a text in font, for the picture's builder.
 TextWidth WidthIn(const QFont& font);
 

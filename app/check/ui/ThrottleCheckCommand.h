@@ -6,12 +6,19 @@
 #include <QObject>
 #include <QPointer>
 
+#include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/ReceiveDecoder.h"
 #include "app/check/ui/CheckWindow.h"
 
 class TForm1;
+
+namespace check {
+struct Thresholds;
+}
 
 namespace check::ui {
 
@@ -20,8 +27,9 @@ class ThrottleCheckCommand : public QObject, private RecordObserver {
 public:
     static constexpr const char* kCommandText = "Throttle check...";
 
-    // Adds the command to the capture window. Must go before the window does.
-    explicit ThrottleCheckCommand(TForm1& form);
+    // Adds the command to the capture window. Must go before the window does. Finished checks
+    // are kept in checksFolder (empty: not kept).
+    ThrottleCheckCommand(TForm1& form, std::filesystem::path checksFolder);
     ~ThrottleCheckCommand() override;
 
     // The command from another window too (the plot, a session): its context menu and shortcut.
@@ -30,6 +38,8 @@ public:
     void Open();
 
     QAction* Command() const { return FCommand; }
+    // The thresholds as the settings file sets them, and a notice for each value refused.
+    static Thresholds ThresholdsFromSettings(std::vector<std::string>& notices);
     CheckWindow* Window() const { return FWindow; }
 
 private:
@@ -40,6 +50,8 @@ private:
     QAction* FCommand = nullptr;
     QPointer<CheckWindow> FWindow;
     bool FObserving = false;
+    std::filesystem::path FChecksFolder;
+    QString FUnit;
 };
 
 } // namespace check::ui

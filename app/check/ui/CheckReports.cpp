@@ -1,0 +1,210 @@
+#include "app/check/ui/CheckReports.h"
+
+#include <QFile>
+#include <QMetaObject>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPointer>
+#include <QSaveFile>
+
+#include <fstream>
+#include <sstream>
+
+#include "app/check/ThrottleCheck.h"
+#include "app/check/ui/CheckPictures.h"
+#include "app/chart/qt/PictureDrawing.h"
+#include "toolkit/qt/FileName.h"
+
+namespace check::ui {
+
+namespace {
+const char* const kCsvName = "checks.csv";
+
+std::string Quoted(const std::string& field) {
+    if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
+    std::string out = "\"";
+    for (char c : field) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + '"';
+}
+
+// The figures a bench user follows from one check to the next, with the words for them.
+const std::pair<const char*, const char*> kFollowed[] = {
+    {"verdict", "verdict"},           {"rest_drive", "drive at rest"},  {"max_drive", "highest drive"},
+    {"start_drive", "start point"},   {"largest_step", "largest step"}, {"moves_against", "moves against"},
+    {"full_spread", "spread at full"}, {"bounces", "bounces"},          {"records_per_s", "records a second"},
+};
+} // namespace
+
+std::string PastCheck::Get(const std::string& name) const {
+    const auto it = columns.find(name);
+    return it == columns.end() ? std::string() : it->second;
+}
+
+std::string ChecksCsvHeader() { return "time,unit," + CheckCsvHeader(); }
+
+std::string ChecksCsvRow(const CheckReport& report) {
+    return report.time.toString(Qt::ISODate).toStdString() + ',' + Quoted(report.unit.toStdString()) + ',' +
+           CheckCsvRow(report.result);
+}
+
+std::vector<std::string> SplitCsvLine(const std::string& line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') fields.back() += '"', ++i;
+            else if (c == '"') quoted = false;
+            else fields.back() += c;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            fields.emplace_back();
+        } else if (c != '\r' && c != '\n') {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+std::vector<PastCheck> PastChecksOf(const std::string& csvText, int car) {
+    std::vector<PastCheck> checks;
+    std::istringstream in(csvText);
+    std::string line;
+    std::vector<std::string> names;
+    while (std::getline(in, line)) {
+        if (line.empty() || line == "\r") continue;
+        std::vector<std::string> fields = SplitCsvLine(line);
+        if (!fields.empty() && fields.front() == "time") {  // a header: a later program may add columns
+            names = std::move(fields);
+            continue;
+        }
+        if (names.empty()) continue;
+        PastCheck check;
+        for (size_t i = 0; i < fields.size() && i < names.size(); ++i) check.columns[names[i]] = fields[i];
+        if (check.Get("car") == std::to_string(car)) checks.push_back(std::move(check));
+    }
+    return checks;
+}
+
+std::vector<std::string> ChangesSince(const PastCheck& before, const PastCheck& now) {
+    std::vector<std::string> changes;
+    for (const auto& [column, words] : kFollowed) {
+        const std::string a = before.Get(column), b = now.Get(column);
+        if (a == b) continue;
+        changes.push_back(std::string(words) + " " + (a.empty() ? "-" : a) + " \u2192 " + (b.empty() ? "-" : b));
+    }
+    return changes;
+}
+
+QString ReportFileName(const CheckReport& report) {
+    return QStringLiteral("check-%1-car%2.pdf")
+        .arg(report.time.toString(QStringLiteral("yyyyMMdd-HHmmss")))
+        .arg(report.result.figures.car);
+}
+
+bool WriteReportPdf(const CheckReport& report, const QString& path, const QFont& font, QString& error) {
+    QPdfWriter pdf(path);
+    pdf.setResolution(96);  // a pixel of the pictures is a pixel of the page
+    pdf.setPageSize(QPageSize(QPageSize::A4));
+    pdf.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+    pdf.setTitle(QStringLiteral("Throttle check, car %1").arg(report.result.figures.car));
+    pdf.setCreator(QStringLiteral("Torvane Throttle Setup"));
+    QPainter p;
+    if (!p.begin(&pdf)) {
+        error = QStringLiteral("%1 could not be written").arg(toolkit::DisplayText(path));
+        return false;
+    }
+    const int width = pdf.width();
+    QFont title = font;
+    title.setPixelSize(22);
+    title.setBold(true);
+    p.setFont(title);
+    int y = 0;
+    p.drawText(QRect(0, y, width, 30), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Throttle check, car %1").arg(report.result.figures.car));
+    y += 34;
+    p.setFont(font);
+    const QFontMetrics metrics(font);
+    const int line = metrics.height() + 4;
+    const QString unit = report.unit.isEmpty() ? QStringLiteral("not named") : report.unit;
+    for (const QString& text : {QStringLiteral("Unit: %1").arg(unit),
+                                QStringLiteral("Date and time: %1").arg(report.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))),
+                                QStringLiteral("Verdict: %1").arg(QString::fromStdString(VerdictLine(report.result)))}) {
+        p.drawText(QRect(0, y, width, line), Qt::AlignLeft | Qt::AlignVCenter, text);
+        y += line;
+    }
+    y += 8;
+    for (const chart::Picture* picture : {&report.table, &report.sweep, &report.strip}) {
+        p.save();
+        p.translate(0, y);
+        const qreal scale = picture->width > width ? qreal(width) / picture->width : 1.0;
+        p.scale(scale, scale);
+        chart::DrawLayers(p, *picture, font);
+        p.restore();
+        y += static_cast<int>(picture->height * std::min<qreal>(1.0, qreal(width) / std::max(picture->width, 1))) + 12;
+    }
+    if (!p.end()) {
+        error = QStringLiteral("%1 could not be written").arg(toolkit::DisplayText(path));
+        return false;
+    }
+    return true;
+}
+
+CheckReports::CheckReports(std::filesystem::path folder, QObject* parent) : QObject(parent), FFolder(std::move(folder)) {
+    FPool.setMaxThreadCount(1);  // reports in the order the checks finished
+    FFont.setPixelSize(12);
+}
+
+CheckReports::~CheckReports() { FPool.waitForDone(); }
+
+std::vector<PastCheck> CheckReports::ReadHistory(int car) const {
+    std::ifstream in(FFolder / kCsvName, std::ios::binary);
+    if (!in) return {};
+    std::ostringstream text;
+    text << in.rdbuf();
+    return PastChecksOf(text.str(), car);
+}
+
+void CheckReports::Keep(CheckReport report) {
+    FPool.start([this, report = std::move(report)] {
+        QString error;
+        std::error_code ec;
+        std::filesystem::create_directories(FFolder, ec);
+        const QString pdfPath = toolkit::TextFromPath(FFolder / toolkit::PathFromText(ReportFileName(report)));
+        if (ec) error = QStringLiteral("The checks folder %1 could not be made: %2")
+                            .arg(toolkit::DisplayText(toolkit::TextFromPath(FFolder)), QString::fromLocal8Bit(ec.message()));
+        else WriteReportPdf(report, pdfPath, FFont, error);
+        const std::filesystem::path csv = FFolder / kCsvName;
+        if (!ec) {
+            const bool fresh = !std::filesystem::exists(csv, ec) || std::filesystem::file_size(csv, ec) == 0;
+            std::ofstream out(csv, std::ios::binary | std::ios::app);
+            if (fresh) out << ChecksCsvHeader();
+            out << ChecksCsvRow(report);
+            out.flush();
+            if (!out && error.isEmpty()) error = QStringLiteral("%1 could not be written").arg(toolkit::DisplayText(toolkit::TextFromPath(csv)));
+        }
+        const int car = report.result.figures.car;
+        std::vector<PastCheck> history = ReadHistory(car);
+        QMetaObject::invokeMethod(this, [this, pdfPath, error, car, history = std::move(history)] {
+            if (Written) Written(error.isEmpty() ? pdfPath : QString(), error);
+            if (History) History(car, history);
+        }, Qt::QueuedConnection);
+    });
+}
+
+void CheckReports::LoadHistory(int car) {
+    FPool.start([this, car] {
+        std::vector<PastCheck> history = ReadHistory(car);
+        QMetaObject::invokeMethod(this, [this, car, history = std::move(history)] {
+            if (History) History(car, history);
+        }, Qt::QueuedConnection);
+    });
+}
+
+} // namespace check::ui

@@ -1,0 +1,77 @@
+#pragma once
+// Each finished check kept: a one-page PDF report in the checks folder and a row appended to
+// checks.csv there; and a car's earlier checks read back from that file. All file work runs on a
+// thread of its own; the answers come back on the window's thread, so the window never waits on
+// a file.
+#include <QDateTime>
+#include <QFont>
+#include <QObject>
+#include <QString>
+#include <QThreadPool>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/chart/Picture.h"
+#include "app/check/CarCheck.h"
+
+namespace check::ui {
+
+struct CheckReport {
+    QDateTime time;
+    QString unit;  // the unit's name and number as known, or empty
+    CarResult result;
+    Thresholds thresholds;
+    chart::Picture sweep, strip, table;
+};
+
+// One earlier check of a car, as checks.csv holds it: its columns by name.
+struct PastCheck {
+    std::map<std::string, std::string> columns;
+    std::string Get(const std::string& name) const;
+};
+
+// The columns of checks.csv: time and unit, then those of the offline check.
+std::string ChecksCsvHeader();
+std::string ChecksCsvRow(const CheckReport& report);
+// A CSV line split into its fields (quotes undone).
+std::vector<std::string> SplitCsvLine(const std::string& line);
+// The earlier checks of car in checks.csv's text, oldest first.
+std::vector<PastCheck> PastChecksOf(const std::string& csvText, int car);
+// What changed from one check to the next, one line per figure ("highest drive 255 -> 238").
+std::vector<std::string> ChangesSince(const PastCheck& before, const PastCheck& now);
+// The report's file name: check-<date>-<time>-car<N>.pdf
+QString ReportFileName(const CheckReport& report);
+// Writes the report as a one-page PDF; the reason on failure.
+bool WriteReportPdf(const CheckReport& report, const QString& path, const QFont& font, QString& error);
+
+class CheckReports : public QObject {
+public:
+    explicit CheckReports(std::filesystem::path folder, QObject* parent = nullptr);
+    ~CheckReports() override;  // waits for what was handed over to be written
+
+    const std::filesystem::path& Folder() const { return FFolder; }
+
+    // Writes the PDF and appends the CSV row; then Written is called, and History with the car's
+    // checks as the file now holds them.
+    void Keep(CheckReport report);
+    // Reads the car's earlier checks; History is called with them.
+    void LoadHistory(int car);
+
+    std::function<void(const QString& pdfPath, const QString& error)> Written;
+    std::function<void(int car, const std::vector<PastCheck>& checks)> History;
+
+    void WaitForDone() { FPool.waitForDone(); }
+
+private:
+    std::vector<PastCheck> ReadHistory(int car) const;
+
+    std::filesystem::path FFolder;
+    QFont FFont;
+    QThreadPool FPool;
+};
+
+} // namespace check::ui
