@@ -9,8 +9,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <set>
 
 #include "MainForm.h"
+#include "app/check/ui/ThrottleCheckCommand.h"
 #include "app/plot/ThrottlePlot.h"
 
 namespace {
@@ -124,9 +127,36 @@ private:
     QString FPath;
 };
 
+// Checks each car seen in turn, keeping a picture of the window and the report of each.
+void CheckEachCar(check::ui::ThrottleCheckCommand& command, const QString& shot) {
+    command.Open();
+    check::ui::CheckWindow* window = command.Window();
+    auto done = std::make_shared<std::set<int>>();
+    QObject::connect(window, &check::ui::CheckWindow::ReportKept, window, [window, shot, done](const QString& pdf) {
+        const int car = window->Car().value_or(0);
+        const QString base = shot.left(shot.size() - 4) + QStringLiteral("-car%1").arg(car);
+        const bool saved = window->Snapshot().save(base + QStringLiteral(".png"), "PNG");
+        QFile::remove(base + QStringLiteral(".pdf"));
+        const bool copied = QFile::copy(pdf, base + QStringLiteral(".pdf"));
+        std::fprintf(stderr, "check of car %d (%s): %s%s.png and .pdf\n", car, qPrintable(window->Instruction->text()),
+                     saved && copied ? "" : "could not write all of ", qPrintable(base));
+        done->insert(car);
+        for (int i = 0; i < window->CarBox->count(); ++i) {
+            const int next = window->CarBox->itemData(i).toInt();
+            if (done->count(next) == 0) {
+                window->Pick(static_cast<uint8_t>(next));
+                return;
+            }
+        }
+        QTimer::singleShot(0, qApp, &QApplication::quit);  // every car checked
+    });
+}
 } // namespace
 
-void InstallDemoHooks(TForm1& form, plot::ThrottlePlot& plot) {
+void InstallDemoHooks(TForm1& form, plot::ThrottlePlot& plot, check::ui::ThrottleCheckCommand& check) {
+    if (const char* checkShot = std::getenv("TORVANE_CHECK_SCREENSHOT"); checkShot != nullptr && *checkShot != '\0') {
+        CheckEachCar(check, QString::fromLocal8Bit(checkShot));
+    }
     if (const char* plotShot = std::getenv("TORVANE_PLOT_SCREENSHOT"); plotShot != nullptr && *plotShot != '\0') {
         new PlotShotOnClose(form, plot, QString::fromLocal8Bit(plotShot));
     }

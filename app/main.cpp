@@ -68,6 +68,6 @@ int main(int argc, char** argv) {
     sessions.AcceptDropsOn(throttlePlot.Window());
     sessions.StartFolder = [&recording] { return toolkit::TextFromPath(recording.CapturesFolderPath()); };
     for (const std::filesystem::path& file : commandLine.openFiles) sessions.Open(file);
-    InstallDemoHooks(form, throttlePlot);
+    InstallDemoHooks(form, throttlePlot, throttleCheck);
     return QApplication::exec();
 }

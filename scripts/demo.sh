@@ -44,6 +44,21 @@ else
   echo "what the unit saw:"; sed 's/^/  /' "$workdir/sim.log"
   echo "screenshot: $shot"
   echo "plot screenshot: $plot_shot"
+
+  # The throttle check: a person at the bench takes a healthy throttle (car 1) and one with a dead
+  # spot (car 2) through the check's steps; the window's picture and PDF report of each go beside
+  # the screenshot (<shot>-check-car<N>.png and .pdf).
+  check_link="$workdir/check-unit"
+  build/default/tools/unit-sim/unit-sim --rate 200 --throttle 1:healthy --throttle 2:dead_spot --bench-user \
+    --link "$check_link" >"$workdir/check-sim.log" 2>&1 &
+  check_pid=$!
+  for _ in $(seq 50); do [ -L "$check_link" ] && break; sleep 0.1; done
+  check_shot="${shot%.png}-check.png"
+  XDG_CONFIG_HOME="$workdir/config" TORVANE_EXTRA_PORTS="$check_link" TORVANE_CAPTURE_DIR="$workdir/check-captures" \
+    TORVANE_CHECK_SCREENSHOT="$check_shot" TORVANE_DEMO_CLICK_START=1 \
+    timeout 300 xvfb-run -a -s "-screen 0 1366x768x24" build/default/app/torvane-capture || echo "demo: the check did not finish" >&2
+  kill "$check_pid" 2>/dev/null || true
+  echo "check pictures and reports: ${check_shot%.png}-car*.png, .pdf"
 fi
 recorded=$(find "$TORVANE_CAPTURE_DIR" -maxdepth 1 -name '*.csv' -newer "$workdir/started" 2>/dev/null | sort)
 if [ -n "$recorded" ]; then

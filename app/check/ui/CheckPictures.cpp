@@ -77,7 +77,7 @@ chart::Picture SweepPicture(const std::vector<Sample>& samples, const std::vecto
         pic.overlay.boxes.push_back({{x - 3, top, 7, bottom - top + 1}, colour, false});
         if (m.deadSpot) {
             const std::string label = std::to_string(m.from) + " to " + std::to_string(m.to);
-            const int w = textWidth ? textWidth(label) + 4 : 80;
+            const int w = textWidth ? textWidth(label) * 6 / 5 + 8 : 90;  // measured plain, drawn bold
             const int lx = std::min(x + 6, pane.Right() - w);
             pic.overlay.texts.push_back({{lx, top - 2, w, 14}, chart::Align::Left, label, colour, true});
         }
@@ -121,8 +121,8 @@ std::vector<ResultRow> ResultRows(const CarResult& r, const Thresholds& t) {
     if (f.largestStep && f.largestStepFrom && f.largestStepTo)
         step += " (" + std::to_string(*f.largestStepFrom) + " to " + std::to_string(*f.largestStepTo) + ")";
     rows.push_back({"Largest step in a sweep", step,
-                    "below " + std::to_string(t.deadStepMin) + " or " + std::to_string(t.deadStepMedianFactor) + " x median " +
-                        Or(f.medianStep),
+                    "dead spot: at least " + std::to_string(t.deadStepMin) + " and " + std::to_string(t.deadStepMedianFactor) +
+                        " x median " + Or(f.medianStep),
                     has(kDeadSpot)});
     rows.push_back({"Moves against a sweep", std::to_string(f.movesAgainst), "at most " + std::to_string(t.movesAgainstMax),
                     has(kJitter) && f.movesAgainst > t.movesAgainstMax});

@@ -232,6 +232,7 @@ std::vector<Sample> CheckWindow::SweepSpan() const {
 
 void CheckWindow::Finish() {
     FResult = FGuide->Check().Result();
+    Progress->setValue(100);
     const std::vector<Sample> span = SweepSpan();
     ShowResult(span, FGuide->Check().Sweeps());
     emit CheckFinished();

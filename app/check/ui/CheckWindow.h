@@ -54,6 +54,11 @@ public:
     }
     void SetUnit(const QString& unit) { FUnit = unit; }
 
+    // Follows this car from now on, as picking it in the list does.
+    void Pick(uint8_t car) {
+        FUserChose = true;
+        ChooseCar(car);
+    }
     // Judges what has been queued now rather than at the next tick.
     void JudgeNow();
     // Checks the car from records already recorded (a session's range), without the steps.
