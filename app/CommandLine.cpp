@@ -93,10 +93,16 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
                                                     "standard output and exit, without a window (exit code 1 when the "
                                                     "file cannot be read). Its columns are described below."),
                                      QStringLiteral("file"));
+    const QCommandLineOption exportXlsx(QStringLiteral("export-xlsx"),
+                                        QStringLiteral("Write the session <file> as a spreadsheet workbook (sheets "
+                                                       "Records, Summary and Charts) to the .xlsx file named after it "
+                                                       "and exit, without a window (exit code 1 when it cannot)."),
+                                        QStringLiteral("file> <out.xlsx"));
     parser.addOption(port);
     parser.addOption(captureDir);
     parser.addOption(open);
     parser.addOption(summary);
+    parser.addOption(exportXlsx);
     // "-platform" is one option, not the letters p, l, a, t, f, o, r, m.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
 
@@ -139,7 +145,8 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
         text.replace(0, text.indexOf(QLatin1Char('\n')),
                      QStringLiteral("Usage: ") + kProgram + QStringLiteral(" [options]"));
         text += QStringLiteral("\nThe window toolkit's own options are taken as well, for example -platform offscreen,\n"
-                               "-style fusion, -geometry WxH+X+Y and -reverse.\n");
+                               "-style fusion, -geometry WxH+X+Y and -reverse.\n"
+                               "A session file given as the only argument opens as with --open.\n");
         result.text = text + QLatin1Char('\n') + QString::fromStdString(chart::SummaryColumnsHelp());
         return result;
     }
@@ -148,17 +155,37 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
         result.text = kProgram + QLatin1Char(' ') + version + QLatin1Char('\n');
         return result;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        return fail(QStringLiteral("unexpected argument '") + parser.positionalArguments().constFirst() +
-                    QStringLiteral("'."));
-    }
+    const QStringList positional = parser.positionalArguments();
     // An option that takes one value, given more than once: which one was meant is not ours to guess.
-    for (const QCommandLineOption* single : {&summary, &captureDir}) {
+    for (const QCommandLineOption* single : {&summary, &captureDir, &exportXlsx}) {
         const QStringList values = parser.values(*single);
         if (values.size() > 1) {
             return fail(QStringLiteral("--%1 given more than once ('%2' and '%3'); it takes one.")
                             .arg(single->names().constFirst(), values[0], values[1]));
         }
+    }
+    if (parser.isSet(exportXlsx)) {
+        for (const QCommandLineOption* other : {&summary, &open, &port, &captureDir}) {
+            if (parser.isSet(*other)) {
+                return fail(QStringLiteral("--export-xlsx writes a workbook and opens no window; --%1 cannot go with it.")
+                                .arg(other->names().constFirst()));
+            }
+        }
+        if (parser.value(exportXlsx).isEmpty()) return fail(QStringLiteral("--export-xlsx needs a session file."));
+        if (positional.isEmpty() || positional.constFirst().isEmpty()) {
+            return fail(QStringLiteral("--export-xlsx needs the workbook's file after the session file."));
+        }
+        if (positional.size() > 1) return fail(QStringLiteral("unexpected argument '") + positional[1] + QStringLiteral("'."));
+        result.exportFile = toolkit::PathFromText(parser.value(exportXlsx));
+        result.workbookFile = toolkit::PathFromText(positional.constFirst());
+        result.action = CommandLine::Action::ExportWorkbook;
+        return result;
+    }
+    // A file manager's "Open with" passes the file alone: it opens as with --open. Anything more
+    // is not guessed at.
+    if (positional.size() > 1 || (!positional.isEmpty() && parser.isSet(summary))) {
+        return fail(QStringLiteral("unexpected argument '") + positional[parser.isSet(summary) ? 0 : 1] +
+                    QStringLiteral("'."));
     }
     if (parser.isSet(summary)) {
         // The summary prints and exits: the window's options would be dropped without a word.
@@ -181,7 +208,12 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
         if (parser.value(captureDir).isEmpty()) return fail(QStringLiteral("--capture-dir needs a folder."));
         result.captureDir = AbsolutePath(parser.value(captureDir));
     }
-    for (const QString& f : parser.values(open)) {
+    QStringList openFiles = parser.values(open);
+    if (!positional.isEmpty()) {
+        if (positional.constFirst().isEmpty()) return fail(QStringLiteral("an empty argument is not a session file."));
+        openFiles << positional.constFirst();
+    }
+    for (const QString& f : openFiles) {
         if (f.isEmpty()) return fail(QStringLiteral("--open needs a session file."));
         result.openFiles.push_back(AbsolutePath(f));
     }

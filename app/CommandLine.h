@@ -11,7 +11,7 @@
 #include "app/MainForm.h"
 
 struct CommandLine {
-    enum class Action { Run, ShowHelp, ShowVersion, Fail, Summary };
+    enum class Action { Run, ShowHelp, ShowVersion, Fail, Summary, ExportWorkbook };
     Action action = Action::Run;
     QString text;        // the help, the version line or what was wrong, to print as it stands
     // Names as the user gave them (bytes on Linux, UTF-16 on Windows), files and folders made
@@ -20,6 +20,7 @@ struct CommandLine {
     std::filesystem::path captureDir;              // --capture-dir
     std::vector<std::filesystem::path> openFiles;  // --open: session files, each in its own window
     std::filesystem::path summaryFile;             // --summary: print its per-car summary and exit, no window
+    std::filesystem::path exportFile, workbookFile; // --export-xlsx SESSION OUT: write the workbook and exit, no window
 
     // What the process does with this command line: 0 to run the window, else its exit code
     // after text has been printed (2 for a command line that could not be read).

@@ -14,6 +14,7 @@
 #include "app/recording/qt/TableExportCommands.h"
 #include "app/session/SummaryCommand.h"
 #include "app/session/ui/SessionOpening.h"
+#include "app/workbook/WorkbookExport.h"
 #include "toolkit/qt/ErrorReportBox.h"
 #include "toolkit/qt/FileName.h"
 #include "toolkit/qt/SyncAdapter.h"
@@ -29,11 +30,22 @@ int RunSummary(const std::filesystem::path& file) {
     }
     return status;
 }
+
+// --export-xlsx: no window, no display; only the reason when it fails.
+int RunWorkbookExport(const std::filesystem::path& session, const std::filesystem::path& workbook) {
+    std::string err;
+    const int status = workbook::RunExportCommand(session, workbook, err);
+    WriteCommandLineAnswer({}, err);
+    return status;
+}
 } // namespace
 
 int main(int argc, char** argv) {
     const CommandLine commandLine = ParseCommandLine(ProcessArguments(argc, argv), QStringLiteral(TORVANE_VERSION));
     if (commandLine.action == CommandLine::Action::Summary) return RunSummary(commandLine.summaryFile);
+    if (commandLine.action == CommandLine::Action::ExportWorkbook) {
+        return RunWorkbookExport(commandLine.exportFile, commandLine.workbookFile);
+    }
     if (commandLine.action != CommandLine::Action::Run) {
         const std::string text = toolkit::BytesFromText(commandLine.text);
         const bool isError = commandLine.action == CommandLine::Action::Fail;

@@ -13,6 +13,8 @@ packages=(
   dpkg-dev file desktop-file-utils appstream man-db librsvg2-bin lintian
   # the X11 calls that ask the window manager for a window's frame and the screens' work area
   libxcb1-dev
+  # the spreadsheet workbook export, and the independent reader its test reads it back with
+  libxlsxwriter-dev python3-openpyxl
   # two window managers for the screen-fit checks (title bars, a panel, a task bar), a nested X
   # server and RandR's tool for two screens side by side
   openbox icewm xserver-xephyr x11-xserver-utils

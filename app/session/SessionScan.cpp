@@ -30,7 +30,7 @@ std::string OpenFailureText(const std::filesystem::path& path, int error) {
 }
 
 ScanResult ScanSessionFile(const std::filesystem::path& path, const std::function<void(const ScannedRow&)>& onRow,
-                           ScanControl* control) {
+                           ScanControl* control, record::Texts texts) {
     ScanResult result;
     const std::string name = PathText(path);
     const auto fail = [&](const std::string& why) {
@@ -105,7 +105,7 @@ ScanResult ScanSessionFile(const std::filesystem::path& path, const std::functio
         }
 
         while (pos < avail) {
-            const record::RowCut cut = record::CutRow(base + pos, base + avail, atEnd, *parser, row);
+            const record::RowCut cut = record::CutRow(base + pos, base + avail, atEnd, *parser, row, texts);
             if (cut.status == record::RowCut::Status::NeedMore) break;
             const uint64_t offset = heldOffset + pos;
             pos += cut.next;

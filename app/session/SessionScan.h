@@ -18,8 +18,8 @@ namespace session {
 using record::kMaxRowBytes;
 using RowKind = record::Kind;
 
-// One readable row as the scanner hands it over: the record (without its texts: no unit name,
-// no bytes) and where it is in the file. Valid only during the call.
+// One readable row as the scanner hands it over: the record (its texts, the unit name and the
+// bytes, only when asked for) and where it is in the file. Valid only during the call.
 struct ScannedRow : record::Record {
     // The record's time on a clock that does not go back: a row stamped earlier than a row before
     // it is taken at that row's time, so a clock set back during a capture yields no negative gap.
@@ -69,7 +69,7 @@ struct ScanResult {
 // Reads the file at path, handing each readable row to onRow in file order. The first line must
 // be a session header (a byte-order mark before it is allowed). control may be null.
 ScanResult ScanSessionFile(const std::filesystem::path& path, const std::function<void(const ScannedRow&)>& onRow,
-                           ScanControl* control = nullptr);
+                           ScanControl* control = nullptr, record::Texts texts = record::Texts::Skip);
 
 // The path as messages name it (UTF-8).
 std::string PathText(const std::filesystem::path& path);

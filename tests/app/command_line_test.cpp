@@ -81,7 +81,13 @@ TEST(CommandLine, WhatCannotBeReadExitsWithTwoAndSaysWhat) {
         {{QStringLiteral("--port")}, "Missing value after '--port'"},
         {{QStringLiteral("--port=")}, "--port needs a device path"},
         {{QStringLiteral("--capture-dir=")}, "--capture-dir needs a folder"},
-        {{QStringLiteral("/dev/ttyUSB0")}, "unexpected argument '/dev/ttyUSB0'"},
+        // One file alone opens; a second is not guessed at.
+        {{QStringLiteral("a.csv"), QStringLiteral("/dev/ttyUSB0")}, "unexpected argument '/dev/ttyUSB0'"},
+        {{QStringLiteral("--summary=a.csv"), QStringLiteral("b.csv")}, "unexpected argument 'b.csv'"},
+        {{QStringLiteral("--export-xlsx"), QStringLiteral("a.csv")}, "--export-xlsx needs the workbook's file"},
+        {{QStringLiteral("--export-xlsx=a.csv"), QStringLiteral("a.xlsx"), QStringLiteral("c")}, "unexpected argument 'c'"},
+        {{QStringLiteral("--export-xlsx=a.csv"), QStringLiteral("a.xlsx"), QStringLiteral("--open=b.csv")},
+         "--open cannot go with it"},
         // One value taken, one dropped, without a word: refused instead.
         {{QStringLiteral("--summary"), QStringLiteral("a.csv"), QStringLiteral("--summary=b.csv")},
          "--summary given more than once ('a.csv' and 'b.csv'); it takes one."},
@@ -102,6 +108,23 @@ TEST(CommandLine, WhatCannotBeReadExitsWithTwoAndSaysWhat) {
     }
 }
 
+TEST(CommandLine, AFileGivenAloneOpensAsWithOpenAndTheExportTakesTwoFiles) {
+    const CommandLine alone = Parse({QStringLiteral("session.csv")});
+    EXPECT_EQ(alone.action, CommandLine::Action::Run) << alone.text.toStdString();
+    EXPECT_EQ(alone.openFiles, std::vector<fs::path>{fs::current_path() / "session.csv"});
+    EXPECT_EQ(alone.openFiles, Parse({QStringLiteral("--open=session.csv")}).openFiles);
+    // As a file manager passes it: the toolkit's options aside, still the only argument.
+    EXPECT_EQ(Parse({QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("/tmp/x y.csv")}).openFiles,
+              std::vector<fs::path>{"/tmp/x y.csv"});
+    EXPECT_EQ(Parse({QStringLiteral("")}).action, CommandLine::Action::Fail);
+
+    const CommandLine exportXlsx = Parse({QStringLiteral("--export-xlsx"), QStringLiteral("s.csv"), QStringLiteral("out.xlsx")});
+    EXPECT_EQ(exportXlsx.action, CommandLine::Action::ExportWorkbook) << exportXlsx.text.toStdString();
+    EXPECT_EQ(exportXlsx.exportFile, fs::path("s.csv"));
+    EXPECT_EQ(exportXlsx.workbookFile, fs::path("out.xlsx"));
+    EXPECT_TRUE(exportXlsx.openFiles.empty()) << "the workbook's name is not a session to open";
+}
+
 TEST(CommandLine, TheToolkitsOwnOptionsAreLeftToItWithTheirValues) {
     const CommandLine c = Parse({QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--port"),
                                  QStringLiteral("/tmp/a"), QStringLiteral("-style"), QStringLiteral("fusion"),
@@ -115,8 +138,11 @@ TEST(CommandLine, TheToolkitsOwnOptionsAreLeftToItWithTheirValues) {
     EXPECT_EQ(Parse({QStringLiteral("-port"), QStringLiteral("/tmp/c")}).ports, std::vector<std::string>{"/tmp/c"})
         << "a word after one dash is one option";
     const CommandLine afterEnd = Parse({QStringLiteral("--"), QStringLiteral("-reverse")});
-    EXPECT_EQ(afterEnd.action, CommandLine::Action::Fail) << "after -- nothing is an option";
-    EXPECT_TRUE(afterEnd.text.contains(QLatin1String("unexpected argument '-reverse'"))) << afterEnd.text.toStdString();
+    EXPECT_EQ(afterEnd.action, CommandLine::Action::Run) << "after -- nothing is an option: a file to open";
+    EXPECT_EQ(afterEnd.openFiles, std::vector<fs::path>{fs::current_path() / "-reverse"});
+    const CommandLine twoAfterEnd = Parse({QStringLiteral("--"), QStringLiteral("a.csv"), QStringLiteral("-reverse")});
+    EXPECT_EQ(twoAfterEnd.action, CommandLine::Action::Fail);
+    EXPECT_TRUE(twoAfterEnd.text.contains(QLatin1String("unexpected argument '-reverse'"))) << twoAfterEnd.text.toStdString();
     EXPECT_TRUE(Parse({QStringLiteral("--help")}).text.contains(QLatin1String("-platform offscreen")));
 }
 
@@ -162,8 +188,12 @@ TEST(CommandLine, NamesThatAreNotUtf8KeepTheirBytes) {
     EXPECT_EQ(ParseCommandLine(ProcessArguments(3, summaryArgv), QStringLiteral("1")).summaryFile.native(), kLatin1File);
 
     // An answer naming it gives the same bytes back to the terminal.
-    char* strayArgv[] = {program.data(), file.data()};
-    const CommandLine stray = ParseCommandLine(ProcessArguments(2, strayArgv), QStringLiteral("1"));
+    char* aloneArgv[] = {program.data(), file.data()};
+    const CommandLine alone = ParseCommandLine(ProcessArguments(2, aloneArgv), QStringLiteral("1"));
+    ASSERT_EQ(alone.openFiles.size(), 1u);
+    EXPECT_EQ(alone.openFiles[0].native(), kLatin1File);
+    char* strayArgv[] = {program.data(), file.data(), file.data()};
+    const CommandLine stray = ParseCommandLine(ProcessArguments(3, strayArgv), QStringLiteral("1"));
     EXPECT_NE(toolkit::BytesFromText(stray.text).find("'" + kLatin1File + "'"), std::string::npos);
 }
 

@@ -1,0 +1,14 @@
+// The build without the workbook library: the command and the window say so.
+#include "WorkbookExport.h"
+
+namespace workbook {
+
+bool WorkbookSupported() { return false; }
+
+ExportResult ExportSessionWorkbook(const std::filesystem::path&, const std::filesystem::path&, const ExportOptions&) {
+    ExportResult result;
+    result.error = "export to a workbook is not in this build";
+    return result;
+}
+
+} // namespace workbook

@@ -1,0 +1,123 @@
+"""torvane-capture --export-xlsx read back by an independent reader.
+
+Usage: workbook_readback.py PROGRAM WORKDIR
+
+A session of three cars over a minute and a half (a name record, a row that cannot be read, a
+change of UTC offset) is written, exported and read back: the sheets, one row per readable record,
+times as date-times equal to the rows' local times, numbers as numbers, bytes as text, the summary
+equal to --summary, and one chart per car. Then the failures: a missing session, a session named
+as its own workbook, a folder.
+"""
+import csv
+import datetime
+import io
+import os
+import subprocess
+import sys
+
+import openpyxl
+
+program, workdir = sys.argv[1], sys.argv[2]
+os.makedirs(workdir, exist_ok=True)
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def iso(local, offset_minutes):
+    sign = "+" if offset_minutes >= 0 else "-"
+    m = abs(offset_minutes)
+    return local.strftime("%Y-%m-%dT%H:%M:%S.") + "%03d" % (local.microsecond // 1000) + "%s%02d:%02d" % (sign, m // 60, m % 60)
+
+
+header = "time,record,kind,car,last_lb,last_lb_text,drive_pwm,brake_pwm,lane_change,unit_id,unit_name,bytes_hex\n"
+rows = []        # the readable rows as written: (local time, offset text, fields)
+lines = [header]
+start = datetime.datetime(2026, 12, 7, 9, 43, 51, 123000)
+number = 0
+for i in range(3000):
+    local = start + datetime.timedelta(milliseconds=30 * i)
+    offset = 60 if i < 2000 else 120  # a change of offset part way (times stay as recorded)
+    car = (7, 8, 12)[i % 3]
+    number += 1
+    drive, brake = (i * 7) % 256, (i * 3) % 200
+    fields = [iso(local, offset), str(number), "status", str(car), "111", "no LB yet", str(drive), str(brake),
+              str(i % 2), "5", "SIM-UNIT", "53 00 %02x 6f %02x %02x 00" % (car, drive, brake)]
+    lines.append(",".join(fields) + "\n")
+    rows.append((local, offset, fields))
+    if i == 10:
+        number += 1
+        name = [iso(local, offset), str(number), "name", "", "", "", "", "", "", "5", "SIM-UNIT", "4e 05 53 49 4d"]
+        lines.append(",".join(name) + "\n")
+        rows.append((local, offset, name))
+    if i == 20:
+        lines.append("not,a,row\n")  # unreadable: left out and reported
+session = os.path.join(workdir, "session.csv")
+with open(session, "w", newline="") as f:
+    f.writelines(lines)
+
+workbook = os.path.join(workdir, "session.xlsx")
+run = subprocess.run([program, "--export-xlsx", session, workbook], capture_output=True, text=True)
+check(run.returncode == 0, "export exits 0 (got %d: %s)" % (run.returncode, run.stderr))
+check("1 row could not be read" in run.stderr, "the unreadable row is reported: " + run.stderr)
+check(not os.path.exists(workbook + ".partial"), "no partial file is left beside the workbook")
+
+wb = openpyxl.load_workbook(workbook)
+check(wb.sheetnames == ["Records", "Summary", "Charts"], "sheet names: %s" % wb.sheetnames)
+
+ws = wb["Records"]
+head = [c.value for c in ws[1]]
+check(head[:3] == ["time", "utc_offset", "record"] and head[-1] == "bytes_hex", "records header: %s" % head)
+check(ws.max_row - 1 == len(rows), "one row per readable record: %d rows, %d records" % (ws.max_row - 1, len(rows)))
+check(ws.freeze_panes == "A2", "header row frozen: %s" % ws.freeze_panes)
+check(ws.auto_filter.ref is not None and ws.auto_filter.ref.startswith("A1:"), "autofilter: %s" % ws.auto_filter.ref)
+
+
+def same_ms(cell_value, local):
+    if not isinstance(cell_value, datetime.datetime):
+        return False
+    rounded = cell_value + datetime.timedelta(microseconds=500)
+    return rounded.replace(microsecond=rounded.microsecond // 1000 * 1000) == local
+
+
+for where, (local, offset, fields) in (("first", rows[0]), ("last", rows[-1])):
+    row = [c.value for c in ws[2 if where == "first" else ws.max_row]]
+    check(same_ms(row[0], local), "%s time cell %r is the date-time %s" % (where, row[0], local))
+    sign = "+" if offset >= 0 else "-"
+    check(row[1] == "%s%02d:%02d" % (sign, offset // 60, offset % 60), "%s offset %r" % (where, row[1]))
+    check(row[2] == int(fields[1]) and isinstance(row[2], (int, float)), "%s record number %r" % (where, row[2]))
+    check(row[7] == int(fields[6]) and row[8] == int(fields[7]), "%s drive/brake numbers %r %r" % (where, row[7], row[8]))
+    check(row[12] == fields[11] and isinstance(row[12], str), "%s bytes_hex as text %r" % (where, row[12]))
+name_row = [c.value for c in ws[13]]
+check(name_row[3] == "name" and name_row[4] is None and name_row[11] == "SIM-UNIT", "name record row: %s" % name_row)
+
+summary = subprocess.run([program, "--summary", session], capture_output=True, text=True)
+expected = list(csv.reader(io.StringIO(summary.stdout)))
+got = [[c.value for c in r] for r in wb["Summary"].iter_rows()]
+check(len(got) == len(expected) and got[0] == expected[0], "summary header and rows: %s / %s" % (got[:1], expected[:1]))
+for g, e in zip(got[1:], expected[1:]):
+    for gv, ev in zip(g, e):
+        if ev == "":
+            check(gv is None, "empty summary figure stays empty: %r" % gv)
+        else:
+            check(isinstance(gv, (int, float)) and abs(float(gv) - float(ev)) < 1e-9, "summary figure %r == %s" % (gv, ev))
+
+charts = wb["Charts"]._charts
+check(len(charts) == 3, "one chart per car: %d" % len(charts))
+
+# Failures: exit 1 with a reason, nothing left at the destination.
+for args, what in (([os.path.join(workdir, "missing.csv"), os.path.join(workdir, "m.xlsx")], "missing session"),
+                   ([session, session], "the session as its own workbook"),
+                   ([session, workdir], "a folder as the workbook")):
+    before = os.path.getsize(session)
+    run = subprocess.run([program, "--export-xlsx"] + args, capture_output=True, text=True)
+    check(run.returncode == 1 and run.stderr.startswith("torvane-capture: "), "%s: exit 1 with a reason (%d %r)" % (what, run.returncode, run.stderr))
+    check(os.path.getsize(session) == before, "%s: the session file is untouched" % what)
+check(not os.path.exists(os.path.join(workdir, "m.xlsx")), "no workbook for a missing session")
+
+print("workbook read back: %d failed checks" % len(failures))
+sys.exit(1 if failures else 0)
