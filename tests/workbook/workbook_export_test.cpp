@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "app/record/Columns.h"
@@ -22,8 +23,10 @@ using workbook::ExportResult;
 class Folder {
 public:
     Folder() {
-        std::string pattern = (fs::temp_directory_path() / "workbook-test-XXXXXX").string();
-        FPath = mkdtemp(pattern.data());
+        std::random_device random;
+        do {
+            FPath = fs::temp_directory_path() / ("workbook-test-" + std::to_string(random()));
+        } while (!fs::create_directory(FPath));
     }
     ~Folder() {
         std::error_code ec;
