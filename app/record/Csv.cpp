@@ -122,8 +122,9 @@ bool SplitRow(std::string_view row, std::vector<RawField>& fields) {
             fieldEnd = q + 1;
             if (fieldEnd < end && *fieldEnd != ',') return false;
         } else {
-            fieldEnd = static_cast<const char*>(std::memchr(p, ',', static_cast<size_t>(end - p)));
-            if (fieldEnd == nullptr) fieldEnd = end;
+            // Fields are a few bytes long: a plain loop beats a library call per field.
+            fieldEnd = p;
+            while (fieldEnd < end && *fieldEnd != ',') ++fieldEnd;
         }
         fields.push_back({std::string_view(p, static_cast<size_t>(fieldEnd - p)), quoted});
         if (fieldEnd == end) return true;
