@@ -426,6 +426,39 @@ TEST_F(SessionWindowTest, ExportWritesThePlotAsShownAndTheSummary) {
     EXPECT_THROW(w->ExportPlot(dir.filePath(QStringLiteral("no-such-folder/plot.png"))), toolkit::Exception);
 }
 
+TEST_F(SessionWindowTest, ExportToExcelRunsOffTheWindowAndTellsTheOutcomeWithoutHoldingItUp) {
+    if (!workbook::WorkbookSupported()) GTEST_SKIP() << "no workbook library in this build";
+    SessionWindow* w = OpenAndWait(sessionPath);
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(w->ExportWorkbookButton->isEnabled());
+    const auto exportAndWait = [&](const QString& path, bool onlyShown) {
+        EXPECT_TRUE(w->ExportWorkbook(path, onlyShown));
+        EXPECT_FALSE(w->ExportWorkbookButton->isEnabled()) << "one export at a time";
+        EXPECT_FALSE(w->ExportWorkbook(path, onlyShown));
+        EXPECT_TRUE(testsupport::WaitWithQtEvents([&] { return !w->ExportingWorkbook() && w->ExportNotice() != nullptr &&
+                                                              w->ExportNotice()->isVisible(); }));
+        EXPECT_FALSE(w->ExportNotice()->isModal());
+        EXPECT_TRUE(w->ExportWorkbookButton->isEnabled());
+        return w->ExportNotice()->text();
+    };
+    const QString whole = exportAndWait(dir.filePath(QStringLiteral("whole")), false);  // ".xlsx" is added
+    EXPECT_TRUE(whole.startsWith(QStringLiteral("%1 records exported to ").arg(w->Data()->RecordCount()))) << whole.toStdString();
+    QFile written(dir.filePath(QStringLiteral("whole.xlsx")));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(written.read(2) == "PK") << "a zip container";
+
+    const TimeView all = w->View();
+    w->ShowRange(all.startMs + all.SpanMs() / 4, all.startMs + all.SpanMs() / 2);
+    const size_t shownRecords = w->Data()->LowerBound(w->View().endMs + 1) - w->Data()->LowerBound(w->View().startMs);
+    const QString shown = exportAndWait(dir.filePath(QStringLiteral("shown.xlsx")), true);
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("%1 records exported").arg(shownRecords))) << shown.toStdString();
+    EXPECT_LT(shownRecords, w->Data()->RecordCount());
+
+    const QString failed = exportAndWait(dir.filePath(QStringLiteral("no-such-folder/w.xlsx")), false);
+    EXPECT_TRUE(failed.startsWith(QStringLiteral("Could not export to "))) << failed.toStdString();
+    EXPECT_EQ(w->ExportNotice()->icon(), QMessageBox::Warning);
+}
+
 TEST_F(SessionWindowTest, AFileThatIsNotASessionSaysWhyAndOpensNoWindow) {
     // The capture table saved as CSV is the likeliest mistake.
     const QString table = dir.filePath(QStringLiteral("table.csv"));

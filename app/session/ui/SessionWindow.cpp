@@ -5,8 +5,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPixmap>
 #include <QSaveFile>
 #include <QSplitter>
@@ -73,9 +75,11 @@ SessionWindow::SessionWindow(const std::filesystem::path& path, QWidget* parent)
 }
 
 SessionWindow::~SessionWindow() {
-    // The reader goes before what it reports to.
+    // The reader and the export go before what they report to.
     FControl.Cancel();
+    FExportCancelled.store(true);
     if (FWorker.joinable()) FWorker.join();
+    if (FExportWorker.joinable()) FExportWorker.join();
 }
 
 void SessionWindow::CreateWidgets() {
@@ -104,6 +108,15 @@ void SessionWindow::CreateWidgets() {
                               [this] { AskAndExportPlot(); });
     ExportSummaryButton = button(QStringLiteral("Export summary..."), QStringLiteral("Save the per-car summary as CSV"),
                                  [this] { AskAndExportSummary(); });
+    ExportWorkbookButton = button(QStringLiteral("Export to Excel..."),
+                                  workbook::WorkbookSupported()
+                                      ? QStringLiteral("Save the session's records, summary and charts as an Excel workbook")
+                                      : QStringLiteral("Export to a workbook is not in this build"),
+                                  [] {});
+    auto* workbookMenu = new QMenu(ExportWorkbookButton);
+    workbookMenu->addAction(QStringLiteral("Whole session..."), this, [this] { AskAndExportWorkbook(false); });
+    workbookMenu->addAction(QStringLiteral("Time shown..."), this, [this] { AskAndExportWorkbook(true); });
+    ExportWorkbookButton->setMenu(workbookMenu);
 
     Canvas = new SessionCanvas(this);
     Canvas->SetNote(QStringLiteral("Reading the session..."));
@@ -157,6 +170,7 @@ void SessionWindow::CreateWidgets() {
     controls->addWidget(CursorLabel, 1);
     controls->addWidget(ExportPlotButton);
     controls->addWidget(ExportSummaryButton);
+    controls->addWidget(ExportWorkbookButton);
 
     auto* plotArea = new QWidget(this);
     auto* plotColumn = new QVBoxLayout;
@@ -202,6 +216,7 @@ void SessionWindow::SetControlsEnabled(bool enabled) {
                                                      ExportPlotButton, ExportSummaryButton, ScrollBar}) {
         w->setEnabled(enabled);
     }
+    ExportWorkbookButton->setEnabled(enabled && workbook::WorkbookSupported() && !ExportingWorkbook());
 }
 
 void SessionWindow::StartLoading() {
@@ -250,6 +265,7 @@ void SessionWindow::Loaded(LoadOutcome outcome) {
     InfoLabel->setText(InfoText());
     SetControlsEnabled(FData->RecordCount() > 0);
     ExportSummaryButton->setEnabled(true);
+    ExportWorkbookButton->setEnabled(workbook::WorkbookSupported() && !ExportingWorkbook());
     FTimes = std::make_unique<SessionTimes>(*FData);
     FTimeline.SetRecords(FTimes.get());
     ViewChanged();  // also when the whole session is the view the model started with
@@ -418,6 +434,59 @@ void SessionWindow::AskAndExportPlot() {
 void SessionWindow::AskAndExportSummary() {
     const QString path = AskPath(QStringLiteral("Export summary"), QStringLiteral("CSV files (*.csv)"));
     if (!path.isEmpty()) ExportSummaryCsv(path);
+}
+
+void SessionWindow::AskAndExportWorkbook(bool onlyShown) {
+    const QString path = AskPath(onlyShown ? QStringLiteral("Export the time shown to Excel")
+                                           : QStringLiteral("Export the session to Excel"),
+                                 QStringLiteral("Excel workbook (*.xlsx)"));
+    if (!path.isEmpty()) ExportWorkbook(path, onlyShown);
+}
+
+bool SessionWindow::ExportWorkbook(const QString& path, bool onlyShown) {
+    if (FState != State::Ready || ExportingWorkbook()) return false;
+    QString target = path;
+    if (QFileInfo(target).suffix().isEmpty()) target += QStringLiteral(".xlsx");
+    workbook::ExportOptions options;
+    if (onlyShown) {
+        options.fromMs = View().startMs;
+        options.toMs = View().endMs;
+    }
+    options.cancelled = [this] { return FExportCancelled.load(); };
+    ExportWorkbookButton->setEnabled(false);
+    InfoLabel->setText(QStringLiteral("Exporting to %1...").arg(QDir::toNativeSeparators(target)));
+    FExportWorker = std::thread([this, target, options, session = FPath, destination = toolkit::PathFromText(target)] {
+        workbook::ExportResult result = workbook::ExportSessionWorkbook(session, destination, options);
+        QMetaObject::invokeMethod(this, [this, target, result = std::move(result)] { WorkbookExported(target, result); },
+                                  Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void SessionWindow::WorkbookExported(const QString& path, const workbook::ExportResult& result) {
+    if (FExportWorker.joinable()) FExportWorker.join();  // it has posted its last word
+    ExportWorkbookButton->setEnabled(FState == State::Ready && FData->RecordCount() > 0);
+    InfoLabel->setText(InfoText());
+    const QString shown = QDir::toNativeSeparators(path);
+    QString text;
+    if (result.status == workbook::ExportResult::Status::Done) {
+        text = QStringLiteral("%1 records exported to %2").arg(result.records).arg(shown);
+        if (result.recordSheets > 1) text += QStringLiteral(" (on %1 Records sheets)").arg(result.recordSheets);
+        text += QLatin1Char('.');
+    } else {
+        text = QStringLiteral("Could not export to %1: %2").arg(shown, QString::fromStdString(result.error));
+    }
+    // Never modal: the window, the capture window and their keys go on working beside it.
+    if (FExportNotice.isNull()) {
+        FExportNotice = new QMessageBox(QMessageBox::Information, QStringLiteral("Export to Excel"), QString(),
+                                        QMessageBox::Ok, this);
+        FExportNotice->setWindowModality(Qt::NonModal);
+        FExportNotice->setModal(false);
+    }
+    FExportNotice->setIcon(result.status == workbook::ExportResult::Status::Done ? QMessageBox::Information
+                                                                                 : QMessageBox::Warning);
+    FExportNotice->setText(text);
+    FExportNotice->show();
 }
 
 void SessionWindow::keyPressEvent(QKeyEvent* event) {

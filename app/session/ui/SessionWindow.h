@@ -8,6 +8,8 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -17,6 +19,7 @@
 
 #include <filesystem>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -30,6 +33,7 @@
 #include "app/record/TableText.h"
 #include "app/session/ui/SessionCanvas.h"
 #include "app/session/ui/SessionPlot.h"
+#include "app/workbook/WorkbookExport.h"
 #include "toolkit/qt/StringGrid.h"
 
 namespace session::ui {
@@ -75,6 +79,13 @@ public:
     // Export. A path ending in .svg gets SVG, anything else PNG. Failures throw toolkit::Exception.
     void ExportPlot(const QString& path) const;
     void ExportSummaryCsv(const QString& path) const;
+    // The session, whole or only the time shown, as a spreadsheet workbook at path (".xlsx" added
+    // to a name without a suffix). Written on a thread of its own; the outcome shows in a notice
+    // that holds nothing up. False when an export is still running or the session is not read.
+    bool ExportWorkbook(const QString& path, bool onlyShown);
+    bool ExportingWorkbook() const { return FExportWorker.joinable(); }
+    // The notice of the last export's outcome (null before the first).
+    QMessageBox* ExportNotice() const { return FExportNotice; }
     // Asks where to save (title, file filter); empty cancels. Empty function: the file dialog.
     std::function<QString(const QString& title, const QString& filter)> AskSavePath;
 
@@ -86,6 +97,7 @@ public:
     QLabel* CursorLabel = nullptr;
     QPushButton* ExportPlotButton = nullptr;
     QPushButton* ExportSummaryButton = nullptr;
+    QPushButton* ExportWorkbookButton = nullptr;  // a menu: the whole session or the time shown
     SessionCanvas* Canvas = nullptr;
     QScrollBar* ScrollBar = nullptr;
     QListWidget* Legend = nullptr;
@@ -118,6 +130,8 @@ private:
     QString InfoText() const;
     void AskAndExportPlot();
     void AskAndExportSummary();
+    void AskAndExportWorkbook(bool onlyShown);
+    void WorkbookExported(const QString& path, const workbook::ExportResult& result);
     QString AskPath(const QString& title, const QString& filter);
 
     std::filesystem::path FPath;
@@ -134,6 +148,10 @@ private:
     chart::Timeline FTimeline;
     uint64_t FCursorNumber = 0;
     bool FSyncingScrollBar = false;
+
+    std::thread FExportWorker;
+    std::atomic<bool> FExportCancelled{false};
+    QPointer<QMessageBox> FExportNotice;
 
     QTimer FPlayTimer;
     QElapsedTimer FPlayClock;
