@@ -81,6 +81,12 @@ grep -aq 't.o.r.v.a.n.e.-.c.a.p.t.u.r.e...e.x.e\|torvane-capture\.exe' "$shortcu
 [ "$(key_value Publisher)" = "The torvane-capture developers" ] || fail "Apps entry publisher: '$(key_value Publisher)'"
 [[ "$(key_value DisplayIcon)" == *'\torvane-capture.exe,0' ]] || fail "Apps entry icon: '$(key_value DisplayIcon)'"
 [[ "$(key_value UninstallString)" == *'\Uninstall.exe"' ]] || fail "Apps entry uninstaller: '$(key_value UninstallString)'"
+# "Open with" lists the program for .csv files, which stay with whatever program has them.
+open_with='HKCU\Software\Classes\Applications\torvane-capture.exe'
+wine reg query "$open_with\SupportedTypes" /v .csv >/dev/null 2>&1 || fail "no Open-with entry for .csv"
+wine reg query "$open_with\shell\open\command" /ve 2>/dev/null | tr -d '\r' | grep -qF 'torvane-capture.exe" "%1"' ||
+  fail "the Open-with command: $(wine reg query "$open_with\shell\open\command" /ve 2>&1 | tr -d '\r')"
+wine reg query 'HKCU\Software\Classes\.csv' 2>/dev/null | grep -qi torvane && fail "setup took the .csv type"
 wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\torvane-capture' >/dev/null 2>&1 &&
   fail "setup wrote to HKEY_LOCAL_MACHINE (needs administrator rights)"
 
@@ -111,6 +117,7 @@ status=0; wine "$program/Uninstall.exe" /S || status=$?
 # The uninstaller runs from a copy in the temporary folder, so it ends after the call returns.
 wait_for 120 test ! -e "$program" || fail "the program folder remains: $(cd "$program" && find . -type f | head)"
 wait_for 60 bash -c "! wine reg query '$key' >/dev/null 2>&1" || fail "the uninstall key remains"
+wait_for 60 bash -c "! wine reg query '$open_with' >/dev/null 2>&1" || fail "the Open-with entry remains"
 [ ! -e "$shortcut" ] || fail "the Start-menu entry remains"
 [ "$(find "$captures" -name '*.csv' 2>/dev/null | wc -l)" -eq "$sessions" ] || fail "the uninstaller touched the recorded sessions"
 
