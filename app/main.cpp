@@ -77,6 +77,7 @@ int main(int argc, char** argv) {
     session::ui::SessionOpener sessions(form);
     check::ui::ThrottleCheckCommand throttleCheck(form, recording.CapturesFolderPath().parent_path() / "checks");
     throttleCheck.AddTo(throttlePlot.Window());
+    sessions.OnOpened = [&throttleCheck](session::ui::SessionWindow& window) { throttleCheck.AddTo(window); };
     sessions.AcceptDropsOn(throttlePlot.Window());
     sessions.StartFolder = [&recording] { return toolkit::TextFromPath(recording.CapturesFolderPath()); };
     for (const std::filesystem::path& file : commandLine.openFiles) sessions.Open(file);

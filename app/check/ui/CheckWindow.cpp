@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QPainter>
+#include <QScrollArea>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -17,7 +18,7 @@ namespace check::ui {
 
 namespace {
 constexpr int kPictureWidth = 640;
-constexpr int kTraceHeight = 150;
+constexpr int kTraceHeight = 120;
 constexpr int kSweepHeight = 190;
 constexpr int kStripHeight = 40;
 
@@ -81,11 +82,17 @@ CheckWindow::CheckWindow(Options options, QWidget* parent) : QWidget(parent, Qt:
     StepMessage->setWordWrap(true);
     layout->addWidget(StepMessage);
     Trace = new QLabel(this);
-    Trace->setMinimumHeight(kTraceHeight);
+    Trace->setFixedHeight(kTraceHeight);
     layout->addWidget(Trace);
-    Results = new QLabel(this);
+    // The results take what room is left and scroll on a low screen, so the window fits it.
+    Results = new QLabel;
     Results->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    layout->addWidget(Results, 1);
+    ResultsArea = new QScrollArea(this);
+    ResultsArea->setWidget(Results);
+    ResultsArea->setWidgetResizable(true);
+    ResultsArea->setFrameShape(QFrame::NoFrame);
+    ResultsArea->setMinimumHeight(120);
+    layout->addWidget(ResultsArea, 1);
     History = new QPlainTextEdit(this);
     History->setReadOnly(true);
     History->setMaximumHeight(70);
@@ -118,7 +125,7 @@ CheckWindow::CheckWindow(Options options, QWidget* parent) : QWidget(parent, Qt:
     }
     UpdateSteps();
     UpdateWarning();
-    resize(680, 700);
+    resize(700, 660);
 }
 
 CheckWindow::~CheckWindow() {
@@ -255,10 +262,10 @@ void CheckWindow::CheckRecords(uint8_t car, const std::vector<Sample>& samples, 
     }
     FFromSession = true;
     FResult = check.Result();
-    Instruction->setText(QStringLiteral("Car %1 checked from %2").arg(car).arg(source));
     Progress->setValue(100);
     StepMessage->clear();
     ShowResult({FSamples.begin(), FSamples.end()}, check.Sweeps());
+    Instruction->setText(QStringLiteral("Car %1 in %2: %3").arg(car).arg(source, QString::fromStdString(VerdictLine(*FResult))));
     if (FOptions.reports) FOptions.reports->LoadHistory(car);
     emit CheckFinished();
 }

@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTimer>
 #include <QWidget>
 
@@ -83,6 +84,7 @@ public:
     QLabel* Trace = nullptr;
     QLabel* StepMessage = nullptr;
     QLabel* Results = nullptr;
+    QScrollArea* ResultsArea = nullptr;
     QPlainTextEdit* History = nullptr;
 
 signals:

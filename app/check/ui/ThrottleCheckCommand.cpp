@@ -4,7 +4,9 @@
 #include <QSettings>
 
 #include "app/MainForm.h"
+#include "toolkit/qt/FileName.h"
 #include "app/check/ui/CheckWindow.h"
+#include "app/session/ui/SessionWindow.h"
 
 namespace check::ui {
 
@@ -41,6 +43,34 @@ void ThrottleCheckCommand::Open() {
     FWindow->show();
     FWindow->raise();
     FWindow->activateWindow();
+}
+
+void ThrottleCheckCommand::AddTo(session::ui::SessionWindow& window) {
+    auto* action = new QAction(FCommand->text(), &window);
+    action->setShortcut(FCommand->shortcut());
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, &window, [this, &window] { CheckSession(window); });
+    window.addAction(action);
+    if (window.contextMenuPolicy() == Qt::DefaultContextMenu) window.setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void ThrottleCheckCommand::CheckSession(const session::ui::SessionWindow& window) {
+    const session::SessionData* data = window.Data();
+    if (data == nullptr || data->Cars().empty()) return;  // still reading, or no status records
+    uint8_t car = data->Cars().front();
+    if (const auto cursor = window.CursorIndex(); cursor && *cursor < data->RecordCount()) {
+        const session::RecordValues at = data->Record(*cursor);
+        if (at.kind == session::RowKind::Status) car = at.car;
+    }
+    const chart::TimeView view = window.View();
+    std::vector<Sample> samples;
+    for (size_t i = data->LowerBound(view.startMs); i < data->RecordCount(); ++i) {
+        const session::RecordValues r = data->Record(i);
+        if (r.timeMs >= view.endMs) break;
+        if (r.kind == session::RowKind::Status && r.car == car) samples.push_back({r.timeMs, r.car, r.drivePwm, r.brakePwm, r.laneChange});
+    }
+    Open();
+    FWindow->CheckRecords(car, samples, toolkit::DisplayText(window.Path().filename()));
 }
 
 void ThrottleCheckCommand::StatusShown(const ShownStatusRecord& record) {

@@ -16,6 +16,10 @@
 
 class TForm1;
 
+namespace session::ui {
+class SessionWindow;
+}
+
 namespace check {
 struct Thresholds;
 }
@@ -36,6 +40,10 @@ public:
     void AddTo(QWidget& window);
     // Opens (or brings forward) the check window.
     void Open();
+    // The command in a session window: checks the car at its cursor (or its first car) over the
+    // range it shows, the same way as live, without the steps.
+    void AddTo(session::ui::SessionWindow& window);
+    void CheckSession(const session::ui::SessionWindow& window);
 
     QAction* Command() const { return FCommand; }
     // The thresholds as the settings file sets them, and a notice for each value refused.

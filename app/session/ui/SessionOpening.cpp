@@ -106,6 +106,7 @@ SessionWindow* SessionOpener::Open(const std::filesystem::path& path) {
     const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
     auto* window = new SessionWindow(ec ? path : absolute, &FForm);
     window->addAction(FCommand);  // Ctrl+O from a session window too
+    if (OnOpened) OnOpened(*window);
     FWindows.erase(std::remove_if(FWindows.begin(), FWindows.end(), [](const QPointer<SessionWindow>& w) { return w.isNull(); }),
                    FWindows.end());
     FWindows.emplace_back(window);

@@ -45,6 +45,8 @@ public:
     std::function<QString()> AskOpenPath;
     // The folder the file dialog starts in (the captures folder). Empty function: the toolkit's choice.
     std::function<QString()> StartFolder;
+    // Called with each session window opened, before it is shown.
+    std::function<void(SessionWindow& window)> OnOpened;
     // Tells the user why a file did not open. Empty function: a message box.
     std::function<void(const QString& message)> ShowError;
 

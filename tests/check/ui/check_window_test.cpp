@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 
+#include <QTemporaryDir>
+
 #include <algorithm>
+#include <filesystem>
 
 #include "CheckStreams.h"
 #include "QtWait.h"
@@ -110,4 +113,25 @@ TEST(CheckWindow, TooFewRecordsAreToldAndTheFilterNamedWhenItIsOn) {
     ASSERT_TRUE(WaitWithQtEvents([&] { return window.Car().has_value(); }));
     window.JudgeNow();
     EXPECT_TRUE(window.WarningText().isEmpty()) << window.WarningText().toStdString();
+}
+
+TEST(CheckWindow, RecordedRecordsAreCheckedTheSameWayWithoutStepsAndNotKept) {
+    QTemporaryDir dir;
+    CheckWindow::Options options;
+    options.reports = std::make_shared<ui::CheckReports>(std::filesystem::path(dir.path().toStdString()) / "checks");
+    CheckWindow window(options);
+    window.show();
+    std::vector<Sample> samples = BenchStream(ThrottleModel::Jitter, 200, 20, 3, 6);
+    std::vector<Sample> mixed = WithRestingCar(samples, 2);  // another car's records are left out
+    window.CheckRecords(6, mixed, QStringLiteral("session.csv"));
+    ASSERT_TRUE(window.Result().has_value());
+    CarCheck direct(6, {});
+    for (const Sample& s : samples) direct.Add(s);
+    EXPECT_EQ(ui::VerdictLine(*window.Result()), ui::VerdictLine(direct.Result()));
+    EXPECT_EQ(ui::VerdictLine(*window.Result()), "check: jitter");
+    EXPECT_EQ(window.Result()->figures.movesAgainst, direct.Result().figures.movesAgainst);
+    EXPECT_TRUE(window.Instruction->text().contains(QStringLiteral("session.csv")));
+    options.reports->WaitForDone();
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(dir.path().toStdString()) / "checks" / "checks.csv"))
+        << "a recorded range is looked at, not kept as a check of the throttle";
 }
