@@ -45,6 +45,7 @@
 #include "FloorReader.h"
 #include "UnitSim.h"
 #include "app/MainForm.h"
+#include "app/check/ui/ThrottleCheckCommand.h"
 #include "app/plot/ThrottlePlot.h"
 #include "app/record/Columns.h"
 #include "app/recording/qt/SessionRecording.h"
@@ -523,6 +524,17 @@ std::optional<double> LineRatePhases(Bench& bench, Report& report) {
         RunEventLoopFor(0.5);
         MeasureLineRate(rig, bench.tally, settings.lineSeconds, "plot_line_", report, o, settings.floorSeconds,
                         settings.rounds);
+        rig.ShowPlot(false);
+    }
+    {
+        // The throttle check window open beside the same capture, the plot closed (nothing kept).
+        check::ui::ThrottleCheckCommand checkCommand(rig.Form(), {});
+        checkCommand.Open();
+        rig.Sim().SetPaused(false);
+        RunEventLoopFor(0.5);
+        const double checkMainCpuPct = MeasureLineRate(rig, bench.tally, settings.lineSeconds, "check_line_", report, o,
+                                                       settings.floorSeconds, settings.rounds);
+        report.Add("check_window_added_main_cpu_pct", checkMainCpuPct - lineMainCpuPct);
     }
 
     const CpuSample idleStart = rig.Cpu();
