@@ -5,6 +5,7 @@
 
 #include "app/ProcessBoundary.h"
 #include "app/chart/Summary.h"
+#include "app/check/ThrottleCheck.h"
 #include "toolkit/PortList.h"
 #include "toolkit/qt/FileName.h"
 
@@ -98,7 +99,16 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
                                                        "Records, Summary and Charts) to the .xlsx file named after it "
                                                        "and exit, without a window (exit code 1 when it cannot)."),
                                         QStringLiteral("file> <out.xlsx"));
+    const QCommandLineOption check(QStringLiteral("check"),
+                                   QStringLiteral("Print the throttle check of each car in the session file <file> as "
+                                                  "CSV on standard output and exit, without a window (exit code 1 "
+                                                  "when the file cannot be read). Its columns are described below."),
+                                   QStringLiteral("file"));
+    const QCommandLineOption car(QStringLiteral("car"), QStringLiteral("With --check: only car <n> (0 to 255)."),
+                                 QStringLiteral("n"));
     parser.addOption(port);
+    parser.addOption(check);
+    parser.addOption(car);
     parser.addOption(captureDir);
     parser.addOption(open);
     parser.addOption(summary);
@@ -147,7 +157,8 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
         text += QStringLiteral("\nThe window toolkit's own options are taken as well, for example -platform offscreen,\n"
                                "-style fusion, -geometry WxH+X+Y and -reverse.\n"
                                "A session file given as the only argument opens as with --open.\n");
-        result.text = text + QLatin1Char('\n') + QString::fromStdString(chart::SummaryColumnsHelp());
+        result.text = text + QLatin1Char('\n') + QString::fromStdString(chart::SummaryColumnsHelp()) +
+                      QLatin1Char('\n') + QString::fromStdString(check::CheckColumnsHelp());
         return result;
     }
     if (parser.isSet(showVersion)) {
@@ -157,7 +168,7 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
     }
     const QStringList positional = parser.positionalArguments();
     // An option that takes one value, given more than once: which one was meant is not ours to guess.
-    for (const QCommandLineOption* single : {&summary, &captureDir, &exportXlsx}) {
+    for (const QCommandLineOption* single : {&summary, &captureDir, &exportXlsx, &check, &car}) {
         const QStringList values = parser.values(*single);
         if (values.size() > 1) {
             return fail(QStringLiteral("--%1 given more than once ('%2' and '%3'); it takes one.")
@@ -165,7 +176,7 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
         }
     }
     if (parser.isSet(exportXlsx)) {
-        for (const QCommandLineOption* other : {&summary, &open, &port, &captureDir}) {
+        for (const QCommandLineOption* other : {&summary, &open, &port, &captureDir, &check}) {
             if (parser.isSet(*other)) {
                 return fail(QStringLiteral("--export-xlsx writes a workbook and opens no window; --%1 cannot go with it.")
                                 .arg(other->names().constFirst()));
@@ -186,6 +197,28 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& versio
     if (positional.size() > 1 || (!positional.isEmpty() && parser.isSet(summary))) {
         return fail(QStringLiteral("unexpected argument '") + positional[parser.isSet(summary) ? 0 : 1] +
                     QStringLiteral("'."));
+    }
+    if (parser.isSet(car) && !parser.isSet(check)) return fail(QStringLiteral("--car goes with --check."));
+    if (parser.isSet(check)) {
+        if (!positional.isEmpty()) return fail(QStringLiteral("unexpected argument '") + positional[0] + QStringLiteral("'."));
+        // The check prints and exits: the window's options would be dropped without a word.
+        for (const QCommandLineOption* other : {&summary, &open, &port, &captureDir}) {
+            if (parser.isSet(*other)) {
+                return fail(QStringLiteral("--check prints the check and opens no window; --%1 cannot go with it.")
+                                .arg(other->names().constFirst()));
+            }
+        }
+        if (parser.value(check).isEmpty()) return fail(QStringLiteral("--check needs a session file."));
+        result.checkFile = toolkit::PathFromText(parser.value(check));
+        if (parser.isSet(car)) {
+            bool number = false;
+            result.checkCar = parser.value(car).toInt(&number);
+            if (!number || result.checkCar < 0 || result.checkCar > 255) {
+                return fail(QStringLiteral("--car '") + parser.value(car) + QStringLiteral("' is not a car from 0 to 255."));
+            }
+        }
+        result.action = CommandLine::Action::Check;
+        return result;
     }
     if (parser.isSet(summary)) {
         // The summary prints and exits: the window's options would be dropped without a word.

@@ -11,7 +11,7 @@
 #include "app/MainForm.h"
 
 struct CommandLine {
-    enum class Action { Run, ShowHelp, ShowVersion, Fail, Summary, ExportWorkbook };
+    enum class Action { Run, ShowHelp, ShowVersion, Fail, Summary, ExportWorkbook, Check };
     Action action = Action::Run;
     QString text;        // the help, the version line or what was wrong, to print as it stands
     // Names as the user gave them (bytes on Linux, UTF-16 on Windows), files and folders made
@@ -21,6 +21,8 @@ struct CommandLine {
     std::vector<std::filesystem::path> openFiles;  // --open: session files, each in its own window
     std::filesystem::path summaryFile;             // --summary: print its per-car summary and exit, no window
     std::filesystem::path exportFile, workbookFile; // --export-xlsx SESSION OUT: write the workbook and exit, no window
+    std::filesystem::path checkFile;               // --check: print its cars' throttle check and exit, no window
+    int checkCar = -1;                             // --car: only this car (0 to 255), -1 for all
 
     // What the process does with this command line: 0 to run the window, else its exit code
     // after text has been printed (2 for a command line that could not be read).

@@ -1,13 +1,17 @@
 // torvane-capture: finds the receiver unit on a serial port and shows its status records.
 #include <QApplication>
+#include <QSettings>
 
 #include <string>
+#include <vector>
 
 #include "app/CommandLine.h"
 #include "app/DemoHooks.h"
 #include "app/MainForm.h"
 #include "app/ProcessBoundary.h"
 #include "app/WindowSystemStart.h"
+#include "app/check/offline/CheckCommand.h"
+#include "app/check/qt/CheckSettings.h"
 #include "app/check/ui/ThrottleCheckCommand.h"
 #include "app/plot/ThrottlePlot.h"
 #include "app/recording/qt/SessionRecording.h"
@@ -38,6 +42,24 @@ int RunWorkbookExport(const std::filesystem::path& session, const std::filesyste
     WriteCommandLineAnswer({}, err);
     return status;
 }
+
+// --check: no window, no display. The thresholds are the settings file's.
+int RunCheck(const CommandLine& commandLine) {
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("torvane"),
+                       QStringLiteral("Torvane Throttle Setup"));
+    std::vector<std::string> notices;
+    check::CheckCommandOptions options;
+    options.thresholds = check::ReadCheckThresholds(settings, notices);
+    if (commandLine.checkCar >= 0) options.car = commandLine.checkCar;
+    std::string out, err;
+    for (const std::string& notice : notices) err += "torvane-capture: " + notice + "\n";
+    int status = check::RunCheckCommand(commandLine.checkFile, options, out, err);
+    if (!WriteCommandLineAnswer(out, err) && status == 0) {
+        WriteCommandLineAnswer({}, "torvane-capture: the check could not be written to standard output\n");
+        status = 1;
+    }
+    return status;
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -46,6 +68,7 @@ int main(int argc, char** argv) {
     if (commandLine.action == CommandLine::Action::ExportWorkbook) {
         return RunWorkbookExport(commandLine.exportFile, commandLine.workbookFile);
     }
+    if (commandLine.action == CommandLine::Action::Check) return RunCheck(commandLine);
     if (commandLine.action != CommandLine::Action::Run) {
         const std::string text = toolkit::BytesFromText(commandLine.text);
         const bool isError = commandLine.action == CommandLine::Action::Fail;

@@ -27,7 +27,8 @@ bool IsDeadSpot(int largest, int median, const Thresholds& t) {
 CarResult Judge(const CarFigures& f, const Thresholds& t) {
     CarResult r;
     r.figures = f;
-    if (f.recordsPerSecond < t.recordsPerSecondMin) {
+    // Fewer records than a second's worth say nothing, whatever their pace.
+    if (f.recordsPerSecond < t.recordsPerSecondMin || f.records < static_cast<uint64_t>(t.recordsPerSecondMin)) {
         r.verdict = Verdict::CannotJudge;
         r.findings.push_back(kTooFewRecords);
         return r;

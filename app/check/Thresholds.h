@@ -32,7 +32,7 @@ struct Thresholds {
     // bounce: a press released and pressed again within bounceMs; stuck: held over stuckMs.
     int64_t bounceMs = 60;
     int64_t stuckMs = 2000;
-    // too_few_records: under this many records a second for the car.
+    // too_few_records: under this many records a second for the car (or fewer records in all).
     int recordsPerSecondMin = 20;
 };
 

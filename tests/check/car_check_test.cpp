@@ -135,6 +135,7 @@ TEST(CarCheckModels, StepsInAnyOrderAndAnyCar) {
 // The verdict from figures alone, one threshold at a time either side of its border.
 TEST(CarCheckJudge, EachThresholdAtItsBorder) {
     CarFigures healthy;
+    healthy.records = 1000;
     healthy.recordsPerSecond = 100;
     healthy.restDrive = 0;
     healthy.maxDrive = 255;
@@ -169,6 +170,8 @@ TEST(CarCheckJudge, EachThresholdAtItsBorder) {
         {"held 2001 ms", [](CarFigures& f) { f.longestPressMs = 2001; }, kStuck},
         {"20 a second", [](CarFigures& f) { f.recordsPerSecond = 20; }, {}},
         {"19.9 a second", [](CarFigures& f) { f.recordsPerSecond = 19.9; }, kTooFewRecords},
+        {"20 records", [](CarFigures& f) { f.records = 20; }, {}},
+        {"19 records", [](CarFigures& f) { f.records = 19; }, kTooFewRecords},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
