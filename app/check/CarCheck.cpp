@@ -59,13 +59,16 @@ void MovingExtremes::Reset() {
 void MovingExtremes::Add(int64_t ms, uint8_t value) {
     if (FCount++ == 0) FFirstMs = ms;
     FLastMs = ms;
-    while (FMin.size > 0 && FMin.Back().value >= value) FMin.PopBack();
-    FMin.Push({ms, value});
+    const int64_t oldest = ms - FSpan;
+    // The newest entry always stays, so neither ring empties here.
+    if (FWithMin) {
+        while (FMin.size > 0 && FMin.Back().value >= value) FMin.PopBack();
+        FMin.Push({ms, value});
+        while (FMin.Front().ms < oldest) FMin.PopFront();
+    }
     while (FMax.size > 0 && FMax.Back().value <= value) FMax.PopBack();
     FMax.Push({ms, value});
-    // The newest entry always stays, so neither ring empties here.
-    while (FMin.Front().ms < ms - FSpan) FMin.PopFront();
-    while (FMax.Front().ms < ms - FSpan) FMax.PopFront();
+    while (FMax.Front().ms < oldest) FMax.PopFront();
 }
 
 void CarCheck::Steps::Clear() {
@@ -115,7 +118,7 @@ void CarCheck::PendingSteps::MergeInto(Steps& into) {
 }
 
 CarCheck::CarCheck(uint8_t car, const Thresholds& thresholds)
-    : FCar(car), FThresholds(thresholds), FRestWindow(thresholds.restHoldMs), FFullWindow(thresholds.fullHoldMs) {}
+    : FCar(car), FThresholds(thresholds), FRestWindow(thresholds.restHoldMs, false), FFullWindow(thresholds.fullHoldMs) {}
 
 void CarCheck::Add(const Sample& s) {
     Sample at = s;

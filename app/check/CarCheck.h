@@ -103,10 +103,11 @@ struct CarResult {
 // leaves it `cannot_judge`.
 CarResult Judge(const CarFigures& figures, const Thresholds& thresholds);
 
-// The smallest and largest value over the last span milliseconds.
+// The smallest and largest value over the last span milliseconds (the smallest only when asked:
+// it costs a second ring).
 class MovingExtremes {
 public:
-    explicit MovingExtremes(int64_t spanMs) : FSpan(spanMs) {}
+    explicit MovingExtremes(int64_t spanMs, bool withMin = true) : FSpan(spanMs), FWithMin(withMin) {}
     void Reset();
     void Add(int64_t ms, uint8_t value);
     bool Covered() const { return FCount > 0 && FLastMs - FFirstMs >= FSpan; }  // the span is all seen
@@ -130,6 +131,7 @@ private:
         void Push(const Entry& e) { entries[(head + size++) & 255] = e; }
     };
     int64_t FSpan;
+    bool FWithMin;
     int64_t FFirstMs = 0;
     int64_t FLastMs = 0;
     uint64_t FCount = 0;
