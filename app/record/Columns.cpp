@@ -23,10 +23,11 @@ template <typename T>
 bool ParseUnsigned(std::string_view text, uint64_t maxValue, T& out) {
     if (text.empty() || text.size() > 20) return false;
     uint64_t v = 0;
+    const bool mayOverflow = text.size() == 20;  // 19 digits always fit
     for (char c : text) {
         if (static_cast<unsigned char>(c - '0') >= 10) return false;
         const uint64_t next = v * 10 + static_cast<uint64_t>(c - '0');
-        if (next / 10 != v) return false;  // overflow
+        if (mayOverflow && next / 10 != v) return false;
         v = next;
     }
     if (v > maxValue) return false;
@@ -228,7 +229,11 @@ RowCut CutRow(const char* begin, const char* end, bool atEnd, RowParser& parser,
     RowCut cut;
     const size_t size = static_cast<size_t>(end - begin);
     const auto* firstLineEnd = static_cast<const char*>(std::memchr(begin, '\n', size));
-    const char* rowEnd = firstLineEnd == nullptr ? nullptr : FindRowEnd(begin, end);
+    // Most rows hold no quote at all: then the row ends at its first line end.
+    const char* rowEnd = firstLineEnd == nullptr ? nullptr
+                         : std::memchr(begin, '"', static_cast<size_t>(firstLineEnd - begin)) == nullptr
+                             ? firstLineEnd
+                             : FindRowEnd(begin, end);
     if (rowEnd != nullptr && static_cast<size_t>(rowEnd - begin) > kMaxRowBytes && rowEnd != firstLineEnd) rowEnd = nullptr;
     if (rowEnd == nullptr) {
         const bool givenUp = atEnd || size > kMaxRowBytes;

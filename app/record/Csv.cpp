@@ -1,5 +1,6 @@
 #include "Csv.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -22,12 +23,17 @@ size_t Utf8SequenceLength(std::string_view s, size_t i) {
 
 bool IsFormulaStart(char c) { return c == '=' || c == '+' || c == '-' || c == '@'; }
 
-int Nibble(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+// Every row carries its bytes in hex: a table lookup per digit keeps checking them cheap.
+constexpr std::array<int8_t, 256> kNibbles = [] {
+    std::array<int8_t, 256> t{};
+    for (auto& v : t) v = -1;
+    for (int c = '0'; c <= '9'; ++c) t[static_cast<size_t>(c)] = static_cast<int8_t>(c - '0');
+    for (int c = 'a'; c <= 'f'; ++c) t[static_cast<size_t>(c)] = static_cast<int8_t>(c - 'a' + 10);
+    for (int c = 'A'; c <= 'F'; ++c) t[static_cast<size_t>(c)] = static_cast<int8_t>(c - 'A' + 10);
+    return t;
+}();
+
+int Nibble(char c) { return kNibbles[static_cast<uint8_t>(c)]; }
 } // namespace
 
 void AppendCsvField(std::string& out, std::string_view text) {
