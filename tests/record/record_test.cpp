@@ -169,6 +169,13 @@ TEST(RecordRows, EveryValueOutsideItsColumnIsRefusedWithTheReason) {
     EXPECT_TRUE(Read(with(kTimeColumn, "2000-02-29T10:00:00.000Z"), r));
     EXPECT_FALSE(Read(with(kTimeColumn, "2100-02-29T10:00:00.000Z"), r));
     EXPECT_TRUE(Read(good + "\r", r));
+    // The largest record number reads; one more, or a 21st digit, does not.
+    ASSERT_TRUE(Read(with(kRecordColumn, "18446744073709551615"), r));
+    EXPECT_EQ(r.number, UINT64_MAX);
+    EXPECT_TRUE(Read(with(kRecordColumn, "09999999999999999999"), r));
+    EXPECT_FALSE(Read(with(kRecordColumn, "18446744073709551616"), r));
+    EXPECT_FALSE(Read(with(kRecordColumn, "99999999999999999999"), r));
+    EXPECT_FALSE(Read(with(kRecordColumn, "018446744073709551615"), r));
 }
 
 TEST(RecordRows, ColumnsAreFoundByNameSoOtherOrdersAndExtraColumnsRead) {
@@ -318,6 +325,10 @@ TEST(RecordCsv, TheHexColumnRoundTripsEveryByteValue) {
     EXPECT_EQ(back, all);
     ASSERT_TRUE(HexDecode("0D21FF", &back)) << "spaces are optional";
     EXPECT_EQ(back, "\x0D\x21\xFF");
+    // Every byte beside the digit ranges, and bytes above 0x7F, are refused.
+    for (const char* bad : {"/0", "0:", "@a", "aG", "`0", "0g", "\xB0\xB0", "\xE6" "0"}) {
+        EXPECT_FALSE(HexDecode(bad, nullptr)) << bad;
+    }
     for (const char* bad : {"abc", "zz", "0d 2", "0d  21", "0d 21 ", " 0d", "0 d"}) {
         EXPECT_FALSE(HexDecode(bad, nullptr)) << bad;
     }
