@@ -235,7 +235,8 @@ TEST(RecordRows, ARowEndsAtTheFirstLineEndOutsideQuotesAndADamagedOneCostsOneLin
     cut = CutRow(open.data(), open.data() + open.size(), false, parser, r);
     EXPECT_EQ(cut.status, RowCut::Status::Unreadable);
     EXPECT_EQ(cut.next, 6u);
-    EXPECT_EQ(CutRow("\r\n", "\r\n" + 2, false, parser, r).status, RowCut::Status::Blank);
+    const std::string_view crlf = "\r\n";
+    EXPECT_EQ(CutRow(crlf.data(), crlf.data() + crlf.size(), false, parser, r).status, RowCut::Status::Blank);
 }
 
 TEST(RecordTime, TimesCarryMillisecondsAndTheOffsetAndReadBackAsTheSameInstant) {
