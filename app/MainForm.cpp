@@ -42,6 +42,10 @@ TForm1::TForm1(const Options& options)
       FOptions(options),
       FPortScanner(options.portList),
       FStableNamer(options.portList) {
+    // Told on the opener's thread: the result is taken on the window's, in order with its events.
+    FProbeOpener = std::make_unique<ProbeOpener>(
+        [this] { QMetaObject::invokeMethod(this, [this] { RunHandler([this] { ProbeOpenEnded(); }); }, Qt::QueuedConnection); },
+        options.probeOpenDeadline);
     CreateComponents();
     RunHandler([this] { FormCreate(this); });
 }
@@ -277,6 +281,12 @@ void TForm1::FormCreate(QObject*) {
 
 void TForm1::Timer1Find(QObject*) {
     static const std::string kSetupCommand("ZS\0E\0P\nC4", 9);
+    // The probe's open belongs to the tick that started it: the search waits for it to end (its
+    // result comes to ProbeOpenEnded) as long as a port may take to open, and no longer.
+    if (FProbeOpener->Pending()) {
+        if (!FProbeOpener->Overdue()) return;
+        GiveUpProbeOpen();
+    }
     if (Rx.DeviceFound) {
         FProbeOutcomes.Answered(toolkit::BytesFromText(CName->text()));
         ShowProbeOutcomes();
@@ -297,7 +307,6 @@ void TForm1::Timer1Find(QObject*) {
     if (CName->text() != port) CName->setText(port);  // the same text would still be laid out anew
     Rx.ClearLine();
     const std::string portName = toolkit::BytesFromText(port);
-    const std::string devicePath = toolkit::PortNameToDevicePath(portName);
     try {
         if (VaComm1->Active()) {
             VaComm1->Close();
@@ -308,24 +317,14 @@ void TForm1::Timer1Find(QObject*) {
                 return;
             }
         }
-        // A port named before its adapter is plugged in is asked about 25 times a second: where
-        // nothing is there, the outcome is the open's without the cost of a failed open.
-        if (const int absent = serialdev::DeviceAbsenceError(devicePath); absent != 0) {
-            FProbeOutcomes.Failed(portName, devicePath, absent);
-            ShowProbeOutcomes();
-            return;
-        }
         VaComm1->SetDeviceName(DeviceNameForPort(portName));
-        VaComm1->Open();
-        FProbeOutcomes.Opened(portName);
-        VaComm1->PurgeReadWrite();
-        VaComm1->WriteChar('N');
+        StartProbeOpen(portName, /*returning=*/false);
     } catch (const EVaCommError& e) {
-        // A port that is missing, busy or refuses the probe: try the next one at the next tick.
-        FProbeOutcomes.Failed(portName, devicePath, e.ErrorCode());
+        // The previous port would not close: try the next one at the next tick.
+        FProbeOutcomes.Failed(portName, toolkit::PortNameToDevicePath(portName), e.ErrorCode());
     } catch (...) {
         // Not the serial component's failure (a device name it cannot form): no error number.
-        FProbeOutcomes.Failed(portName, devicePath, 0);
+        FProbeOutcomes.Failed(portName, toolkit::PortNameToDevicePath(portName), 0);
     }
     ShowProbeOutcomes();
 }
@@ -334,11 +333,64 @@ void TForm1::ReturnToAnsweredPort(const QString& port) {
     --PortIndex;
     CName->setText(port);
     try {
-        VaComm1->SetDeviceName(DeviceNameForPort(toolkit::BytesFromText(port)));
-        VaComm1->Open();
+        const std::string portBytes = toolkit::BytesFromText(port);
+        VaComm1->SetDeviceName(DeviceNameForPort(portBytes));
+        StartProbeOpen(portBytes, /*returning=*/true);
     } catch (...) {
         Rx.DeviceFound = false;  // gone again: the scan goes on
     }
+}
+
+void TForm1::StartProbeOpen(const std::string& port, bool returning) {
+    const ProbeOpener::Refusal refusal = FProbeOpener->Start(VaComm1->DevicePath());
+    if (refusal == ProbeOpener::Refusal::None) {
+        FProbeOpenPort = port;
+        FProbeOpenReturning = returning;
+        return;
+    }
+    if (returning) Rx.DeviceFound = false;
+    if (refusal == ProbeOpener::Refusal::StillHanging) FProbeOutcomes.StillHanging(port);
+    else FProbeOutcomes.TooManyHanging(port, FProbeOpener->Hanging());
+}
+
+void TForm1::ProbeOpenEnded() {
+    // A word for an open given up or taken meanwhile finds nothing to take.
+    if (!FProbeOpener->Ended()) return;
+    serialdev::OpenResult opened = FProbeOpener->Take();
+    const std::string port = FProbeOpenPort;
+    const bool returning = FProbeOpenReturning;
+    const std::string devicePath = toolkit::PortNameToDevicePath(port);
+    try {
+        if (!opened.Device) {
+            if (returning) Rx.DeviceFound = false;  // gone again: the scan goes on
+            else FProbeOutcomes.Failed(port, devicePath, opened.Error);
+            ShowProbeOutcomes();
+            return;
+        }
+        VaComm1->OpenWith(std::move(opened.Device));
+        if (returning) return;  // the next tick sends the setup command
+        FProbeOutcomes.Opened(port);
+        VaComm1->PurgeReadWrite();
+        VaComm1->WriteChar('N');
+    } catch (const EVaCommError& e) {
+        // A port that refuses its settings or the probe: try the next one at the next tick.
+        if (returning) Rx.DeviceFound = false;
+        else FProbeOutcomes.Failed(port, devicePath, e.ErrorCode());
+    } catch (...) {
+        if (returning) Rx.DeviceFound = false;
+        else FProbeOutcomes.Failed(port, devicePath, 0);
+    }
+    ShowProbeOutcomes();
+    // The unit gets a whole interval from its probe before the next tick looks for its answer.
+    if (Timer1->isActive()) Timer1->start();
+}
+
+void TForm1::GiveUpProbeOpen() {
+    if (!FProbeOpener->Pending()) return;
+    FProbeOpener->GiveUp();
+    if (FProbeOpenReturning) Rx.DeviceFound = false;
+    FProbeOutcomes.OpenHangs(FProbeOpenPort, FOptions.probeOpenDeadline);
+    ShowProbeOutcomes();
 }
 
 bool TForm1::WriteSetupCommand(const std::string& command) {
@@ -423,6 +475,7 @@ void TForm1::ComPortRxChar(toolkit::TObject*, int32_t Count) {
 }
 
 void TForm1::FormClose(QObject*) {
+    FProbeOpener->GiveUp();  // a device that still comes is closed where it is opened
     const bool wasCapturing = Start->Caption() == QLatin1String("Close");
     VaComm1->Close();
     if (wasCapturing) TellCaptureListeners(false);

@@ -10,6 +10,7 @@
 #include <QKeySequence>
 #include <QWidget>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -18,6 +19,7 @@
 
 #include "app/CellTextCache.h"
 #include "app/PortNotice.h"
+#include "app/ProbeOpener.h"
 #include "app/ProbeOutcomes.h"
 #include "app/ReceiveDecoder.h"
 #include "controls/JvTransparentButton.h"
@@ -31,6 +33,8 @@ public:
     struct Options {
         toolkit::SerialPortListOptions portList;
         ReceiveDecoder::ClockFn clock = toolkit::Now;
+        // How long the search waits for a port's open before it moves on to the next port.
+        std::chrono::milliseconds probeOpenDeadline = ProbeOpener::kDefaultDeadline;
     };
 
     TForm1();
@@ -64,6 +68,9 @@ public:
     // closing): after the port has closed, so records it delivered while closing belong to it.
     void AddCaptureListener(const std::function<void(bool capturing)>& listener);
 
+    // A probe's open is under way on the opener's thread; the search's ticks wait for it.
+    bool ProbeOpenPending() const { return FProbeOpener->Pending(); }
+
     // The window's own state.
     int32_t PortIndex = 0;
     QStringList ValueNames;
@@ -85,6 +92,11 @@ private:
     void ShowProbeOutcomes();
     QStringList PortItems() const;
     void ReturnToAnsweredPort(const QString& port);
+    // Opens the device VaComm1 names off the window's thread; ProbeOpenEnded goes on from there.
+    // returning: the port of an answer that came while it closed, opened again without a probe.
+    void StartProbeOpen(const std::string& port, bool returning);
+    void ProbeOpenEnded();
+    void GiveUpProbeOpen();
     void PortGone();
     // The unit's port kept failing while still listed: said once, then closed and searched again.
     void PortFailed(int error);
@@ -107,6 +119,9 @@ private:
     bool FPortSelectionSet = false;  // the last port and the box's text selected for this list
     toolkit::SerialPortStableNamer FStableNamer;
     ProbeOutcomes FProbeOutcomes;
+    std::unique_ptr<ProbeOpener> FProbeOpener;
+    std::string FProbeOpenPort;         // the port of the pending open
+    bool FProbeOpenReturning = false;   // it goes back to the port that answered
     std::optional<uint64_t> FShownProbeRevision;  // of the outcomes the port box's tip shows
     std::vector<std::function<void(bool)>> FCaptureListeners;
     bool FSetupFailureReported = false;  // since the search began

@@ -30,6 +30,20 @@ void ProbeOutcomes::Failed(const std::string& port, const std::string& devicePat
 
 void ProbeOutcomes::Gone(const std::string& port) { Set(port, "the receiver unit went away"); }
 
+void ProbeOutcomes::OpenHangs(const std::string& port, std::chrono::milliseconds deadline) {
+    const auto tenths = (deadline.count() + 50) / 100;
+    const std::string seconds = std::to_string(tenths / 10) + (tenths % 10 != 0 ? "." + std::to_string(tenths % 10) : "");
+    Set(port, "the open did not return within " + seconds + " s (a stuck driver or file system?); passed over until it does");
+}
+
+void ProbeOutcomes::StillHanging(const std::string& port) {
+    Set(port, "passed over: its last open has not returned yet (a stuck driver or file system?)");
+}
+
+void ProbeOutcomes::TooManyHanging(const std::string& port, size_t hanging) {
+    Set(port, "not opened: the opens of " + std::to_string(hanging) + " other ports have not returned yet");
+}
+
 void ProbeOutcomes::KeepOnly(const std::vector<std::string>& ports) {
     const auto forgotten = std::erase_if(FOutcomes, [&](const auto& p) { return std::find(ports.begin(), ports.end(), p.first) == ports.end(); });
     if (forgotten != 0) ++FRevision;

@@ -3,6 +3,8 @@
 // itself stays silent; this is where a user finds out why a port was passed over.
 #include <sys/types.h>
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -17,6 +19,12 @@ public:
     // Failed to open or to take the probe; error is the system's error number, 0 when none.
     void Failed(const std::string& port, const std::string& devicePath, int error);
     void Gone(const std::string& port);          // the unit's port hung up
+    // The open did not return within the deadline, and was given up.
+    void OpenHangs(const std::string& port, std::chrono::milliseconds deadline);
+    // Not opened: the last open of this port has still not returned.
+    void StillHanging(const std::string& port);
+    // Not opened: this many opens of other ports have still not returned.
+    void TooManyHanging(const std::string& port, size_t hanging);
     // Ports no longer listed are forgotten.
     void KeepOnly(const std::vector<std::string>& ports);
     // Shown beside each port: the adapter's stable name, for ports that have one.

@@ -104,6 +104,17 @@ void TVaCustomComm::DestroyHandle() {
 void TVaCustomComm::Open() {
     CheckClosed();
     CreateHandle();
+    StartOnDevice();
+}
+
+void TVaCustomComm::OpenWith(std::unique_ptr<serialdev::SerialDevice> Device) {
+    CheckClosed();
+    if (!Device) throw EVaCommError(vaconst::sNoDevice);
+    FDevice = std::move(Device);
+    StartOnDevice();
+}
+
+void TVaCustomComm::StartOnDevice() {
     try {
         ApplyDCB();
         ApplyBuffers();

@@ -118,6 +118,10 @@ public:
 
     // ---- lifecycle
     void Open();
+    // Open on a device the caller has opened itself (serialdev::OpenDevice), for a caller that
+    // must not wait for the system's open on its own thread: from there on the same steps as
+    // Open. Refused, with the device closed, while the port is open or when there is no device.
+    void OpenWith(std::unique_ptr<serialdev::SerialDevice> Device);
     void Close();
     bool Active() const { return FDevice != nullptr; }
     // The open device's operating-system handle (the file descriptor on Linux, the HANDLE on
@@ -259,6 +263,8 @@ protected:
     void StopThreads();
     void DoOpen();
     void DoClose();
+    // Open's steps on the device just stored: settings, threads, OnOpen; closed again on failure.
+    void StartOnDevice();
     void Notification(toolkit::TComponent* AComponent, toolkit::TOperation Operation) override;
     [[noreturn]] void RaiseCommError(const std::string& Template, int Error) const;
     void CheckCommResult(int Error, const std::string& Template) const;

@@ -7,6 +7,7 @@ namespace vaconst {
 inline constexpr const char* sPortOpen = "Can't perform this operation while port is open";
 inline constexpr const char* sDeviceNotFound = "Specified device not found (%s).";
 inline constexpr const char* sCantOpenDevice = "Can't open specified device %s";
+inline constexpr const char* sNoDevice = "No device to open the port on";
 inline constexpr const char* sErrorSuffix = " (Error %d, %s)";
 inline constexpr const char* sWriteDcb = "Error writing dcb (%d), %s";
 inline constexpr const char* sInitBuffers = "Error initializing buffers (%d), %s";

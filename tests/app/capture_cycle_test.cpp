@@ -108,10 +108,12 @@ protected:
         form = std::make_unique<TForm1>(o);
         if (!runTimer) form->Timer1->stop();
     }
-    // One tick of the scan by hand, the timer kept off so the test decides when ticks happen.
+    // One tick of the scan by hand, the timer kept off so the test decides when ticks happen;
+    // the probe's open, on its own thread, has ended when it returns.
     void Tick() {
         form->Timer1Find(form->Timer1);
         form->Timer1->stop();
+        ASSERT_TRUE(WaitFor([&] { return !form->ProbeOpenPending(); }));
     }
     // A tick as the timer runs it: what escapes goes to the error report. Tells whether the
     // tick left the timer running.
@@ -120,6 +122,7 @@ protected:
         toolkit::RunReportingErrors(nullptr, [this] { form->Timer1Find(form->Timer1); });
         const bool running = form->Timer1->isActive();
         form->Timer1->stop();
+        EXPECT_TRUE(WaitFor([&] { return !form->ProbeOpenPending(); }));
         return running;
     }
     int ShownRows() const {

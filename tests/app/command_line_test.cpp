@@ -10,6 +10,7 @@
 
 #include "FakeSysfs.h"
 #include "PtyPair.h"
+#include "QtWait.h"
 #include "app/CommandLine.h"
 #include "app/ProcessBoundary.h"
 #include "toolkit/qt/FileName.h"
@@ -156,6 +157,7 @@ TEST(CommandLine, APortGivenIsProbedByTheScan) {
     form.Timer1->stop();
     ASSERT_EQ(form.Ports->count(), 1);
     form.Timer1Find(form.Timer1);
+    ASSERT_TRUE(testsupport::WaitWithQtEvents([&] { return !form.ProbeOpenPending(); }));
     EXPECT_EQ(form.CName->text().toStdString(), port.SlavePath());
     EXPECT_EQ(port.Receive(1), "N") << "the probe byte went to the port given";
 }

@@ -8,6 +8,7 @@
 #include <QScreen>
 
 #include "FakeSysfs.h"
+#include "QtWait.h"
 #include "app/MainForm.h"
 
 namespace {
@@ -184,6 +185,7 @@ TEST_F(FormTest, ThePortBoxTooltipNamesTheAdapterBehindAPort) {
     Create();
     form->Timer1->stop();
     form->Timer1Find(form->Timer1);
+    ASSERT_TRUE(testsupport::WaitWithQtEvents([&] { return !form->ProbeOpenPending(); }));
     EXPECT_EQ(form->CName->toolTip(),
               "Last probe of each port:\nttyTorvaneTest9 (usb-Maker_Model_A1-if00-port0): not found");
 }

@@ -366,3 +366,36 @@ TEST(DevicePath, FormatsOneIntegerAndRefusesBadTemplatesBeforeOpening) {
     }
     EXPECT_EQ(line->OpenedPath(), "");  // the device was never touched
 }
+
+// A device the caller opened itself (on a thread that may wait for the system's open): the port
+// runs on it as after Open, and a device the component cannot take is closed, not kept.
+TEST(Lifecycle, OpenWithRunsThePortOnADeviceTheCallerOpened) {
+    auto line = std::make_shared<FakeLine>();
+    TVaComm c;
+    c.SetMonitorEvents({ceRxChar});
+    int opened = 0;
+    c.OnOpen = [&](toolkit::TObject*) { ++opened; };
+    c.OpenWith(std::make_unique<serialdev::FakeDevice>(line, "/dev/torvane-fake"));
+    EXPECT_TRUE(c.Active());
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(line->ApplyCount(), 1) << "the component's settings written";
+    EXPECT_NE(line->EventMask(), 0u);
+    EXPECT_NE(c.EventThread(), nullptr);
+
+    auto other = std::make_shared<FakeLine>();
+    EXPECT_THROW(c.OpenWith(std::make_unique<serialdev::FakeDevice>(other, "/dev/torvane-other")), EVaCommError);
+    EXPECT_FALSE(other->IsOpen()) << "refused while open: the device given is closed";
+    EXPECT_TRUE(line->IsOpen());
+    c.Close();
+    EXPECT_FALSE(line->IsOpen());
+
+    EXPECT_THROW(c.OpenWith(nullptr), EVaCommError);
+    EXPECT_FALSE(c.Active());
+
+    FakeLine::Failures refusing;
+    refusing.ApplySettings = EINVAL;
+    line->SetFailures(refusing);
+    EXPECT_THROW(c.OpenWith(std::make_unique<serialdev::FakeDevice>(line, "/dev/torvane-fake")), EVaCommError);
+    EXPECT_FALSE(c.Active());
+    EXPECT_FALSE(line->IsOpen()) << "closed again after the failing step";
+}
