@@ -4,6 +4,7 @@
 // replay, and the table's copy and save commands.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 #include <QTimer>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -343,6 +345,8 @@ TEST_F(RecordingTest, CtrlCCopiesAndCtrlSSavesTheTableWhateverHasFocus) {
     fs::path saved = dir / "table.csv";
     TableExportOptions options;
     options.askSavePath = [&] { return QString::fromStdString(saved.string()); };
+    QStringList ended;
+    options.saved = [&](const QString&, const QString& error) { ended << error; };
     InstallTableExportCommands(*form, options);
     const std::string stream = unitsim::EncodeLine(unitsim::StatusPayload(0x2A), false);
     size_t pos = 0;
@@ -362,6 +366,8 @@ TEST_F(RecordingTest, CtrlCCopiesAndCtrlSSavesTheTableWhateverHasFocus) {
     EXPECT_EQ(copied.count('\n'), 32);
 
     QTest::keyClick(form->TID, Qt::Key_S, Qt::ControlModifier);
+    ASSERT_TRUE(WaitFor([&] { return ended.size() == 1; }));
+    EXPECT_EQ(ended[0], QString());
     std::ifstream in(saved, std::ios::binary);
     std::string header;
     std::string first;
@@ -369,6 +375,30 @@ TEST_F(RecordingTest, CtrlCCopiesAndCtrlSSavesTheTableWhateverHasFocus) {
     EXPECT_EQ(header, "Car,Time,Last LB,Drive PWM,Brake PWM,Lane Change");
     EXPECT_EQ(first.substr(0, 3), "42,");
     EXPECT_EQ(first.substr(first.size() - 13), ",3 L*,0,0,Yes");
+}
+
+// A FIFO chosen as the file would wait for a reader, and a save through a temporary file would
+// put a file in its place: it is refused by its kind, the window answering throughout.
+TEST_F(RecordingTest, SavingTheTableToAFifoIsRefusedByItsKindAndLeavesTheFifo) {
+    testsupport::PtyPair unused;
+    CreateForm(unused.SlavePath());
+    form->Timer1->stop();
+    const fs::path fifo = dir / "table.csv";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    TableExportOptions options;
+    options.askSavePath = [&] { return QString::fromStdString(fifo.string()); };
+    QStringList ended;
+    options.saved = [&](const QString&, const QString& error) { ended << error; };
+    InstallTableExportCommands(*form, options);
+    QAction* save = nullptr;
+    for (QAction* a : form->actions()) {
+        if (a->text() == QStringLiteral("Save table as CSV...")) save = a;
+    }
+    ASSERT_NE(save, nullptr);
+    save->trigger();
+    ASSERT_TRUE(WaitFor([&] { return ended.size() == 1; }));
+    EXPECT_TRUE(ended[0].contains(QStringLiteral("it is a FIFO, not a file"))) << ended[0].toStdString();
+    EXPECT_TRUE(fs::is_fifo(fifo)) << "left as it was";
 }
 
 // Creates session files only once the gate lets the writer through, as a writer that has fallen

@@ -17,6 +17,8 @@
 #include <QWheelEvent>
 #include <QXmlStreamReader>
 
+#include <sys/stat.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -160,8 +162,23 @@ protected:
         form.reset();  // and with it the session windows
     }
 
+    // Opens through the opener and waits until the file has been looked at: its window, or
+    // nullptr once the reason was told.
+    SessionWindow* OpenWindow(const QString& path) {
+        bool ended = false;
+        SessionWindow* opened = nullptr;
+        opener->OnOpeningEnded = [&](const std::filesystem::path&, SessionWindow* w) {
+            ended = true;
+            opened = w;
+        };
+        opener->Open(toolkit::PathFromText(path));
+        EXPECT_TRUE(testsupport::WaitWithQtEvents([&] { return ended; })) << path.toStdString();
+        opener->OnOpeningEnded = nullptr;
+        return opened;
+    }
+
     SessionWindow* OpenAndWait(const QString& path) {
-        SessionWindow* w = opener->Open(toolkit::PathFromText(path));
+        SessionWindow* w = OpenWindow(path);
         if (w == nullptr) return nullptr;
         const QPointer<SessionWindow> alive(w);
         EXPECT_TRUE(testsupport::WaitWithQtEvents([&] { return alive.isNull() || alive->GetState() != SessionWindow::State::Loading; }));
@@ -469,12 +486,42 @@ TEST_F(SessionWindowTest, AFileThatIsNotASessionSaysWhyAndOpensNoWindow) {
     ASSERT_TRUE(WriteText(binary, std::string("\x00\xff\x13\"\n\x01", 6)));
     for (const QString& path : {table, empty, binary, dir.filePath(QStringLiteral("missing.csv")), dir.path()}) {
         errors.clear();
-        EXPECT_EQ(opener->Open(toolkit::PathFromText(path)), nullptr) << path.toStdString();
+        EXPECT_EQ(OpenWindow(path), nullptr) << path.toStdString();
         ASSERT_EQ(errors.size(), 1) << path.toStdString();
         EXPECT_TRUE(errors[0].contains(QFileInfo(path).fileName())) << errors[0].toStdString();
     }
     EXPECT_TRUE(SessionWindowsOfForm().empty());
     EXPECT_TRUE(opener->Windows().empty());
+}
+
+// Opening a FIFO waits for a writer, a device for its driver: either is refused by its kind, at
+// once, whichever way it came (dropped, the command, the command line), and the window goes on.
+TEST_F(SessionWindowTest, AFifoOrADeviceIsRefusedByItsKindWithoutWaitingOnIt) {
+    const QString fifo = dir.filePath(QStringLiteral("2026-12-07_09-00-00_unit5_PIPE.csv"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    form->show();
+    form->Start->SetCaption(QStringLiteral("Close"));  // as while capturing
+
+    auto* mime = new QMimeData;
+    mime->setUrls({QUrl::fromLocalFile(fifo)});
+    EXPECT_TRUE(DropOn(form.get(), mime));
+    delete mime;
+    ASSERT_TRUE(testsupport::WaitWithQtEvents([&] { return errors.size() == 1; }));
+    EXPECT_TRUE(errors[0].contains(fifo + QStringLiteral(": is a FIFO, not a session file"))) << errors[0].toStdString();
+
+    errors.clear();
+    EXPECT_EQ(OpenWindow(fifo), nullptr);  // as the command line and the command open
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("is a FIFO"))) << errors[0].toStdString();
+
+    errors.clear();
+    EXPECT_EQ(OpenWindow(QStringLiteral("/dev/null")), nullptr);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("/dev/null: is a character device"))) << errors[0].toStdString();
+
+    EXPECT_TRUE(opener->Windows().empty());
+    EXPECT_EQ(form->Start->Caption(), QStringLiteral("Close"));
+    EXPECT_TRUE(form->isVisible());
 }
 
 TEST_F(SessionWindowTest, CommandOpensSeveralSessionsAtOnce) {
@@ -490,6 +537,7 @@ TEST_F(SessionWindowTest, CommandOpensSeveralSessionsAtOnce) {
     command->trigger();
     command->trigger();
     command->trigger();  // cancelled
+    ASSERT_TRUE(testsupport::WaitWithQtEvents([&] { return opener->OpeningsUnderWay() == 0; }));
     const std::vector<SessionWindow*> windows = opener->Windows();
     ASSERT_EQ(windows.size(), 2u);
     EXPECT_EQ(windows[0]->Path(), toolkit::PathFromText(sessionPath));
@@ -512,13 +560,14 @@ TEST_F(SessionWindowTest, ADroppedCsvOpensASessionAndLeavesTheCaptureWindowAlone
     EXPECT_TRUE(DropOn(form->Name, mime)) << "on an edit box, which would otherwise take the name as text";
     EXPECT_EQ(form->Name->text(), QStringLiteral("Name"));
     EXPECT_EQ(form->Name->geometry(), QRect(431, 8, 66, 21));
-    EXPECT_EQ(opener->Windows().size(), 1u);
+    ASSERT_TRUE(testsupport::WaitWithQtEvents([&] { return opener->Windows().size() == 1u; }));
     EXPECT_TRUE(DropOn(throttle.Window().Canvas, mime));
-    EXPECT_EQ(opener->Windows().size(), 2u);
+    ASSERT_TRUE(testsupport::WaitWithQtEvents([&] { return opener->Windows().size() == 2u; }));
 
     auto* other = new QMimeData;
     other->setUrls({QUrl::fromLocalFile(dir.filePath(QStringLiteral("notes.txt")))});
     EXPECT_FALSE(DropOn(form.get(), other)) << "only .csv files";
+    EXPECT_EQ(opener->OpeningsUnderWay(), 0u);
     EXPECT_EQ(opener->Windows().size(), 2u);
     delete mime;
     delete other;
@@ -535,11 +584,11 @@ TEST_F(SessionWindowTest, ClosingOrCancellingWhileReadingStopsTheReaderFirst) {
     const QString path = dir.filePath(QStringLiteral("big.csv"));
     ASSERT_TRUE(WriteText(path, big));
 
-    SessionWindow* closed = opener->Open(toolkit::PathFromText(path));
+    SessionWindow* closed = OpenWindow(path);
     ASSERT_NE(closed, nullptr);
     delete closed;  // joins the reader before anything it reports to goes
 
-    SessionWindow* cancelled = opener->Open(toolkit::PathFromText(path));
+    SessionWindow* cancelled = OpenWindow(path);
     ASSERT_NE(cancelled, nullptr);
     EXPECT_TRUE(cancelled->CancelButton->isVisible());
     const QPointer<SessionWindow> alive(cancelled);

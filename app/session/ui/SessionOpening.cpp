@@ -9,12 +9,24 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <mutex>
+#include <thread>
+
 #include "app/MainForm.h"
-#include "app/session/SessionRows.h"
+#include "app/session/SessionFileCheck.h"
 #include "app/session/ui/SessionWindow.h"
 #include "toolkit/qt/FileName.h"
 
 namespace session::ui {
+
+// One file being looked at; shared with its thread, which outlives the opener when the file
+// system does not answer.
+struct SessionOpener::Opening {
+    std::mutex Lock;
+    bool Abandoned = false;  // the opener has gone: no word any more
+    bool Done = false;       // the thread has given its word and is ending
+    std::thread Thread;
+};
 
 std::vector<std::filesystem::path> DroppedSessionFiles(const QMimeData* mime) {
     std::vector<std::filesystem::path> files;
@@ -34,6 +46,17 @@ SessionOpener::SessionOpener(TForm1& form) : FForm(form) {
 }
 
 SessionOpener::~SessionOpener() {
+    for (const std::shared_ptr<Opening>& opening : FOpenings) {
+        bool done = false;
+        {
+            std::lock_guard<std::mutex> lock(opening->Lock);
+            opening->Abandoned = true;
+            done = opening->Done;
+        }
+        // A thread still waiting on its file is left to end by itself; it uses only its own.
+        if (done) opening->Thread.join();
+        else opening->Thread.detach();
+    }
     for (const QPointer<QWidget>& w : FWatched) {
         if (w) w->removeEventFilter(this);
     }
@@ -91,16 +114,29 @@ void SessionOpener::AskAndOpen() {
     if (!path.isEmpty()) Open(toolkit::PathFromDialog(path));
 }
 
-SessionWindow* SessionOpener::Open(const std::filesystem::path& path) {
-    // The header says at once whether this is a session; only then does a window open (and the
-    // rest is read on its worker thread).
-    const SessionRows header(path);
-    if (!header.Ok()) {
+void SessionOpener::Open(const std::filesystem::path& path) {
+    auto opening = std::make_shared<Opening>();
+    opening->Thread = std::thread([this, opening, path] {
+        // The header says whether this is a session; only then does a window open (and the rest
+        // is read on its loader's thread).
+        std::string problem = SessionFileProblem(path);
+        std::lock_guard<std::mutex> lock(opening->Lock);
+        if (opening->Abandoned) return;
+        opening->Done = true;
+        QMetaObject::invokeMethod(
+            this, [this, opening, path, problem = std::move(problem)] { Opened(opening, path, problem); }, Qt::QueuedConnection);
+    });
+    FOpenings.push_back(std::move(opening));
+}
+
+void SessionOpener::Opened(const std::shared_ptr<Opening>& opening, const std::filesystem::path& path, const std::string& problem) {
+    opening->Thread.join();  // it has given its word
+    std::erase(FOpenings, opening);
+    if (!problem.empty()) {
         // The reason names the file.
-        const QString message = QStringLiteral("Could not open the session.\n\n%1").arg(toolkit::DisplayText(toolkit::TextFromBytes(header.Error())));
-        if (ShowError) ShowError(message);
-        else QMessageBox::warning(&FForm, QStringLiteral("Open session"), message);
-        return nullptr;
+        Tell(QStringLiteral("Could not open the session.\n\n%1").arg(toolkit::DisplayText(toolkit::TextFromBytes(problem))));
+        if (OnOpeningEnded) OnOpeningEnded(path, nullptr);
+        return;
     }
     std::error_code ec;
     const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
@@ -113,7 +149,20 @@ SessionWindow* SessionOpener::Open(const std::filesystem::path& path) {
     window->show();
     window->raise();
     window->activateWindow();
-    return window;
+    if (OnOpeningEnded) OnOpeningEnded(path, window);
+}
+
+void SessionOpener::Tell(const QString& message) {
+    if (ShowError) {
+        ShowError(message);
+        return;
+    }
+    // The answer comes a moment after the request, maybe while the user is busy with the capture:
+    // a box that leaves the windows working.
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Open session"), message, QMessageBox::Ok, &FForm);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }
 
 std::vector<SessionWindow*> SessionOpener::Windows() const {

@@ -2,7 +2,8 @@
 // How a recorded session gets opened: the window command "Open session..." (Ctrl+O), a .csv
 // file dropped on the capture window or the plot window, and the command line. Each session
 // opens in a window of its own; several may be open at once. A file that is not a session says
-// why and opens nothing.
+// why and opens nothing. The file is looked at on a thread of its own: a FIFO or a device is
+// refused by its kind, and a file system that does not answer holds up only that thread.
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -11,6 +12,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -33,9 +35,14 @@ public:
     // Takes .csv files dropped on another window too (the plot), and gives it the shortcut.
     void AcceptDropsOn(QWidget& window);
 
-    // Opens the session at path in a new window, shown; nullptr (and a message) when the file
-    // cannot be opened as a session.
-    SessionWindow* Open(const std::filesystem::path& path);
+    // Starts opening the session at path. Once the file has been looked at, the session opens
+    // in a new window, shown, or the user is told why not; either way OnOpeningEnded is told.
+    void Open(const std::filesystem::path& path);
+    // Told on the window's thread when an opening has ended: its window, or nullptr once the
+    // reason has been shown. May be empty.
+    std::function<void(const std::filesystem::path& path, SessionWindow* window)> OnOpeningEnded;
+    // Openings started whose file is still being looked at.
+    size_t OpeningsUnderWay() const { return FOpenings.size(); }
 
     // The windows opened and still open, oldest first.
     std::vector<SessionWindow*> Windows() const;
@@ -47,20 +54,25 @@ public:
     std::function<QString()> StartFolder;
     // Called with each session window opened, before it is shown.
     std::function<void(SessionWindow& window)> OnOpened;
-    // Tells the user why a file did not open. Empty function: a message box.
+    // Tells the user why a file did not open. Empty function: a message box that does not hold
+    // up the window.
     std::function<void(const QString& message)> ShowError;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    struct Opening;
     void AskAndOpen();
     void Watch(QWidget& window);
+    void Opened(const std::shared_ptr<Opening>& opening, const std::filesystem::path& path, const std::string& problem);
+    void Tell(const QString& message);
 
     TForm1& FForm;
     QAction* FCommand = nullptr;
     std::vector<QPointer<QWidget>> FWatched;
     std::vector<QPointer<SessionWindow>> FWindows;
+    std::vector<std::shared_ptr<Opening>> FOpenings;
 };
 
 // The local .csv files among dropped data, in the order given, named as the system names them.

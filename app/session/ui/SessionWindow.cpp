@@ -21,6 +21,7 @@
 #include "app/chart/TimeAxis.h"
 #include "app/chart/qt/CarLegend.h"
 #include "app/chart/qt/PictureDrawing.h"
+#include "app/recording/FileKind.h"
 #include "app/session/ui/SessionOpening.h"
 #include "toolkit/DateTime.h"
 #include "toolkit/ErrorReport.h"
@@ -225,7 +226,10 @@ void SessionWindow::StartLoading() {
         QMetaObject::invokeMethod(this, [this, read, total] { ShowProgress(read, total); }, Qt::QueuedConnection);
     };
     FWorker = std::thread([this, path = FPath] {
-        LoadOutcome outcome = LoadSession(path, &FControl);
+        // A file swapped for a FIFO or a device since it was looked at is refused, not waited on.
+        LoadOutcome outcome;
+        if (const std::string kind = recording::NonRegularFileKind(path); !kind.empty()) outcome.error = PathText(path) + ": is " + kind;
+        else outcome = LoadSession(path, &FControl);
         QMetaObject::invokeMethod(this, [this, outcome = std::move(outcome)]() mutable { Loaded(std::move(outcome)); },
                                   Qt::QueuedConnection);
     });
