@@ -2,26 +2,20 @@
 // the window keeps serving its events and closing, the search moves on past the port once its
 // deadline has passed, never asks the port again while its open hangs, and a device that comes
 // late is closed. The hang is a real one: the test's opener opens a FIFO that has no writer.
+// The opener on its own: tests/serial/probe_opener_test.cpp.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QMetaObject>
 
-#include <atomic>
-#include <cerrno>
 #include <filesystem>
-#include <map>
-#include <vector>
 #include <memory>
 #include <string>
 
+#include "HangingOpens.h"
 #include "QtWait.h"
 #include "app/MainForm.h"
-#include "app/ProbeOpener.h"
 #include "serial/platform/FakeDevice.h"
 
 namespace {
@@ -33,64 +27,10 @@ bool WaitFor(Pred pred) {
     return testsupport::WaitWithQtEvents(pred);
 }
 
-// Installs an opener for the test's paths: each opens a fake device on its line; a hanging
-// path first blocks in open() of a FIFO that has no writer, until Release gives it one.
-class TestPorts {
-public:
-    explicit TestPorts(const std::filesystem::path& dir) : FGate((dir / "gate").string()) {
-        EXPECT_EQ(mkfifo(FGate.c_str(), 0600), 0);
-        FPrevious = serialdev::SetDeviceOpener([this](const std::string& path) { return Open(path); });
-    }
-    ~TestPorts() {
-        // No open may stay blocked on the gate once the test's objects go.
-        Release();
-        EXPECT_TRUE(testsupport::WaitUntil([&] { return FInside.load() == 0; }));
-        serialdev::SetDeviceOpener(std::move(FPrevious));
-        if (FWriter >= 0) ::close(FWriter);
-    }
-    // Before the window or opener asks: the opener reads these from its own thread.
-    void Add(const std::string& path, std::shared_ptr<FakeLine> line, bool hangs = false) {
-        FLines[path] = {std::move(line), hangs};
-    }
-    // Opens of a hanging path begun, and those still blocked.
-    int Entered() const { return FEntered.load(); }
-    int Inside() const { return FInside.load(); }
-    // Every open blocked on the gate returns, and every later one passes: a FIFO opened for
-    // reading and writing never waits, and once it has a writer, no reader waits either.
-    void Release() {
-        if (FWriter < 0) FWriter = ::open(FGate.c_str(), O_RDWR | O_CLOEXEC);
-    }
-
-private:
-    struct Port {
-        std::shared_ptr<FakeLine> line;
-        bool hangs = false;
-    };
-    serialdev::OpenResult Open(const std::string& path) {
-        const auto port = FLines.find(path);
-        if (port == FLines.end()) return {nullptr, ENOENT};
-        if (port->second.hangs) {
-            ++FInside;
-            ++FEntered;
-            const int reader = ::open(FGate.c_str(), O_RDONLY | O_CLOEXEC);
-            if (reader >= 0) ::close(reader);
-            --FInside;
-        }
-        return {std::make_unique<serialdev::FakeDevice>(port->second.line, path), 0};
-    }
-
-    std::string FGate;
-    std::map<std::string, Port> FLines;
-    std::atomic<int> FEntered{0};
-    std::atomic<int> FInside{0};
-    int FWriter = -1;
-    serialdev::DeviceOpener FPrevious;
-};
-
 class ProbeOpenTest : public ::testing::Test {
 protected:
     std::filesystem::path dir;
-    std::unique_ptr<TestPorts> ports;
+    std::unique_ptr<testsupport::HangingOpens> ports;
     std::unique_ptr<TForm1> form;
     std::shared_ptr<FakeLine> hangingLine = std::make_shared<FakeLine>();
     std::shared_ptr<FakeLine> unitLine = std::make_shared<FakeLine>();
@@ -101,7 +41,7 @@ protected:
         std::string pattern = (std::filesystem::temp_directory_path() / "torvane-probe-open-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         dir = pattern;
-        ports = std::make_unique<TestPorts>(dir);
+        ports = std::make_unique<testsupport::HangingOpens>(dir);
     }
     void AddPorts() {
         ports->Add(hanging, hangingLine, /*hangs=*/true);
@@ -172,56 +112,6 @@ TEST_F(ProbeOpenTest, TheSearchMovesOnPastAHangingOpenAndDoesNotAskThatPortAgain
     form->close();
     ports->Release();
     ASSERT_TRUE(WaitFor([&] { return !hangingLine->IsOpen() && ports->Inside() == 0; }));
-}
-
-// The opener on its own, without a window: results, the deadline, the bound on hanging opens.
-TEST_F(ProbeOpenTest, AnOpenerKeepsAtMostItsBoundOfOpensHangingAndClosesWhatComesLate) {
-    std::atomic<int> ended{0};
-    AddPorts();
-    std::vector<std::string> paths;
-    std::vector<std::shared_ptr<FakeLine>> lines;
-    for (size_t i = 0; i < ProbeOpener::kMaxHanging; ++i) {
-        paths.push_back("/dev/torvane-test-wedged-" + std::to_string(i));
-        lines.push_back(std::make_shared<FakeLine>());
-        ports->Add(paths.back(), lines.back(), /*hangs=*/true);
-    }
-    ProbeOpener opener([&] { ++ended; }, std::chrono::milliseconds(0));
-
-    ASSERT_EQ(opener.Start(unit), ProbeOpener::Refusal::None);
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return opener.Ended(); }));
-    serialdev::OpenResult opened = opener.Take();
-    ASSERT_NE(opened.Device, nullptr);
-    EXPECT_TRUE(unitLine->IsOpen());
-    EXPECT_EQ(ended.load(), 1);
-    opened.Device.reset();
-    EXPECT_FALSE(opener.Pending());
-
-    ASSERT_EQ(opener.Start("/dev/torvane-test-missing"), ProbeOpener::Refusal::None);
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return opener.Ended(); }));
-    EXPECT_EQ(opener.Take().Error, ENOENT);
-
-    for (size_t i = 0; i < ProbeOpener::kMaxHanging; ++i) {
-        ASSERT_EQ(opener.Start(paths[i]), ProbeOpener::Refusal::None) << i;
-        ASSERT_TRUE(testsupport::WaitUntil([&] { return ports->Inside() == static_cast<int>(i) + 1; }));
-        EXPECT_TRUE(opener.Overdue());
-        opener.GiveUp();
-        EXPECT_EQ(opener.Hanging(), i + 1);
-    }
-    EXPECT_EQ(opener.Start(paths[0]), ProbeOpener::Refusal::StillHanging);
-    EXPECT_EQ(opener.Start(unit), ProbeOpener::Refusal::TooManyHanging);
-    EXPECT_FALSE(opener.Pending());
-    const int endedBefore = ended.load();
-
-    ports->Release();  // every open given up returns; their devices close on their own threads
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return opener.Hanging() == 0; }));
-    for (size_t i = 0; i < lines.size(); ++i) {
-        EXPECT_EQ(lines[i]->OpenedPath(), paths[i]);
-        EXPECT_FALSE(lines[i]->IsOpen()) << "a device that came late is closed";
-    }
-    EXPECT_EQ(ended.load(), endedBefore) << "no word about an open given up";
-    ASSERT_EQ(opener.Start(unit), ProbeOpener::Refusal::None) << "room again";
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return opener.Ended(); }));
-    EXPECT_NE(opener.Take().Device, nullptr);
 }
 
 } // namespace
