@@ -167,7 +167,9 @@ protected:
     SessionWindow* OpenWindow(const QString& path) {
         bool ended = false;
         SessionWindow* opened = nullptr;
-        opener->OnOpeningEnded = [&](const std::filesystem::path&, SessionWindow* w) {
+        const auto told = opener->OnOpeningEnded;
+        opener->OnOpeningEnded = [&](const std::filesystem::path& p, SessionWindow* w) {
+            if (told) told(p, w);
             ended = true;
             opened = w;
         };
@@ -620,9 +622,12 @@ TEST_F(SessionWindowTest, TheTimeAxisSaysWhatTheTableSaysAcrossAChangeOfTheClock
     const QString path = dir.filePath(QStringLiteral("2026-03-29_01-59-40_unit5_BENCH-A.csv"));
     ASSERT_TRUE(WriteText(path, text));
 
-    SessionWindow* opened = opener->Open(toolkit::PathFromText(path));
+    chart::Picture reading;  // as the window opens: the file is not yet taken in
+    opener->OnOpeningEnded = [&](const std::filesystem::path&, SessionWindow* w) {
+        if (w != nullptr) reading = w->Canvas->Picture();
+    };
+    SessionWindow* opened = OpenWindow(path);
     ASSERT_NE(opened, nullptr);
-    const chart::Picture reading = opened->Canvas->Picture();  // the file is not yet taken in
     EXPECT_TRUE(reading.axis.ticks.empty());
     for (const chart::Text& t : reading.frame.texts) EXPECT_EQ(t.text.find(':'), std::string::npos) << t.text;
     const QPointer<SessionWindow> alive(opened);
