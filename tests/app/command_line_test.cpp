@@ -214,6 +214,7 @@ TEST(CommandLine, PortNamesThatAreNotUtf8AreProbedAsListed) {
         form.Timer1->stop();
         ASSERT_EQ(form.Ports->count(), 1);
         form.Timer1Find(form.Timer1);
+        ASSERT_TRUE(testsupport::WaitWithQtEvents([&] { return !form.ProbeOpenPending(); }));
         EXPECT_EQ(toolkit::BytesFromText(form.CName->text()), link.native());
         EXPECT_EQ(port.Receive(1), "N") << "the probe byte went to the port named";
     }

@@ -16,7 +16,7 @@
 #include "HangingOpens.h"
 #include "QtWait.h"
 #include "app/MainForm.h"
-#include "serial/platform/FakeDevice.h"
+#include "FakeDevice.h"
 
 namespace {
 

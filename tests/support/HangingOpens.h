@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "Wait.h"
-#include "serial/platform/FakeDevice.h"
+#include "FakeDevice.h"
 
 namespace testsupport {
 
