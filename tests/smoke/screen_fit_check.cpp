@@ -255,8 +255,14 @@ int main(int argc, char** argv) {
     if (others) CheckInside(x, plot.Window(), "plot window");
     session::ui::SessionOpener sessions(form);
     if (others && argc > 3) {
-        session::ui::SessionWindow* window = sessions.Open(std::filesystem::path(argv[3]));
-        Check(window != nullptr, "the session opens");
+        session::ui::SessionWindow* window = nullptr;
+        bool opened = false;
+        sessions.OnOpened = [&](const std::filesystem::path&, session::ui::SessionWindow* w) {
+            window = w;
+            opened = true;
+        };
+        sessions.Open(std::filesystem::path(argv[3]));
+        Check(QTest::qWaitFor([&] { return opened; }, 30000) && window != nullptr, "the session opens");
         if (window != nullptr) {
             // Read, with every table filled: the window's least size is what it will be.
             Check(QTest::qWaitFor([&] { return window->GetState() != session::ui::SessionWindow::State::Loading; }, 30000),
