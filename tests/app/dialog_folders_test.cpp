@@ -88,13 +88,16 @@ TEST_F(DialogFoldersTest, OpenStartsInTheCapturesFolderAndSavingInTheLastFolderU
 
     const QString table = QDir(elsewhere).filePath(QStringLiteral("table.csv"));
     StartFolderOf([&] { save->trigger(); }, table);
-    ASSERT_TRUE(QFileInfo::exists(table)) << "the table was saved where chosen";
+    // Written on a thread of its own; the file appears whole, by a rename.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(table); })) << "the table was saved where chosen";
     EXPECT_EQ(StartFolderOf([&] { save->trigger(); }), QDir(elsewhere).absolutePath());
 
     // The session window's exports go on from the same folder, and the capture window's save
     // from where an export went.
-    session::ui::SessionWindow* window = sessions.Open(std::filesystem::path(TORVANE_SESSION_FIXTURE));
-    ASSERT_NE(window, nullptr);
+    session::ui::SessionWindow* window = nullptr;
+    sessions.OnOpened = [&](const std::filesystem::path&, session::ui::SessionWindow* w) { window = w; };
+    sessions.Open(std::filesystem::path(TORVANE_SESSION_FIXTURE));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window != nullptr; }));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->GetState() == session::ui::SessionWindow::State::Ready; }));
     EXPECT_EQ(StartFolderOf([&] { window->ExportPlotButton->click(); }), QDir(elsewhere).absolutePath());
     const QString picture = QDir(captures).filePath(QStringLiteral("plot.png"));
