@@ -49,6 +49,7 @@ protected:
     void Capture() {
         form->Timer1Find(form->Timer1);
         form->Timer1->stop();
+        ASSERT_TRUE(WaitFor([&] { return !form->ProbeOpenPending(); }));  // the open runs on its own thread
         ASSERT_EQ(line->Written(), "N");
         line->Feed("IWRX\r");
         ASSERT_TRUE(WaitFor([&] { return form->Rx.DeviceFound; }));
