@@ -95,7 +95,7 @@ TEST_F(DialogFoldersTest, OpenStartsInTheCapturesFolderAndSavingInTheLastFolderU
     // The session window's exports go on from the same folder, and the capture window's save
     // from where an export went.
     session::ui::SessionWindow* window = nullptr;
-    sessions.OnOpened = [&](const std::filesystem::path&, session::ui::SessionWindow* w) { window = w; };
+    sessions.OnOpeningEnded = [&](const std::filesystem::path&, session::ui::SessionWindow* w) { window = w; };
     sessions.Open(std::filesystem::path(TORVANE_SESSION_FIXTURE));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window != nullptr; }));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->GetState() == session::ui::SessionWindow::State::Ready; }));

@@ -257,7 +257,7 @@ int main(int argc, char** argv) {
     if (others && argc > 3) {
         session::ui::SessionWindow* window = nullptr;
         bool opened = false;
-        sessions.OnOpened = [&](const std::filesystem::path&, session::ui::SessionWindow* w) {
+        sessions.OnOpeningEnded = [&](const std::filesystem::path&, session::ui::SessionWindow* w) {
             window = w;
             opened = true;
         };
