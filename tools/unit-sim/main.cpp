@@ -36,7 +36,7 @@ const char* const kOptionHelp[] = {
     "                        (released, slow pull and hold, slow let-go, five presses), again and again",
     "  --seed N              the bench user's unevenness (default 1)",
     "  --replug-down-ms N    after SIGUSR1, stay unplugged for N ms (default 500)",
-    "  --replay FILE         after each setup, play a recorded session file back at its recorded pace\n"
+    "  --replay FILE         after each setup, play a recorded session file back at its recorded pace",
     "                        (a gap over a minute is played as a minute, and counted in replay-done)",
     "  --speed X             replay X times faster, 0.01 to 10000 (0.5: half as fast; default 1)",
     "  --help                show this help and exit",
