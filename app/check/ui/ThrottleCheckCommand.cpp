@@ -5,6 +5,7 @@
 
 #include "app/MainForm.h"
 #include "toolkit/qt/FileName.h"
+#include "app/check/qt/CheckSettings.h"
 #include "app/check/ui/CheckWindow.h"
 #include "app/session/ui/SessionWindow.h"
 
@@ -83,16 +84,8 @@ void ThrottleCheckCommand::NameReceived(const ReceivedNameRecord& record) {
 }
 
 Thresholds ThrottleCheckCommand::ThresholdsFromSettings(std::vector<std::string>& notices) {
-    Thresholds thresholds;
     QSettings settings;
-    for (const ThresholdSetting& s : ThresholdSettings()) {
-        const QString key = QString::fromLatin1(s.key.data(), static_cast<qsizetype>(s.key.size()));
-        if (!settings.contains(key)) continue;
-        if (auto notice = ApplyThresholdSetting(thresholds, s.key, settings.value(key).toString().toStdString())) {
-            notices.push_back(*notice);
-        }
-    }
-    return thresholds;
+    return ReadCheckThresholds(settings, notices);
 }
 
 } // namespace check::ui
