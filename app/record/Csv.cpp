@@ -138,8 +138,7 @@ bool SplitRow(std::string_view row, std::vector<RawField>& fields) {
     }
 }
 
-std::string_view FieldValue(const RawField& field, std::string& scratch) {
-    if (!field.quoted) return field.text;
+std::string_view QuotedFieldValue(const RawField& field, std::string& scratch) {
     const std::string_view inner = field.text.substr(1, field.text.size() - 2);
     if (inner.find('"') == std::string_view::npos) return inner;
     scratch.clear();

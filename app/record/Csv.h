@@ -34,8 +34,12 @@ struct RawField {
     bool quoted = false;
 };
 bool SplitRow(std::string_view row, std::vector<RawField>& fields);
-// A field's content: quotes removed and doubled quotes undone (into scratch, only when needed).
-std::string_view FieldValue(const RawField& field, std::string& scratch);
+// A quoted field's content: quotes removed and doubled quotes undone (into scratch, only when needed).
+std::string_view QuotedFieldValue(const RawField& field, std::string& scratch);
+// A field's content. Inline: nearly every field is unquoted, and this runs for every field read.
+inline std::string_view FieldValue(const RawField& field, std::string& scratch) {
+    return field.quoted ? QuotedFieldValue(field, scratch) : field.text;
+}
 // Every field's content, for a header row; nothing when the row cannot be split.
 std::optional<std::vector<std::string>> SplitCsvLine(std::string_view row);
 
