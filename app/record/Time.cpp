@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 
 namespace record {
 
@@ -85,7 +86,11 @@ CivilTime ToCivil(toolkit::TDateTime t) { return CivilFromMs(LocalMsFromDateTime
 
 int SystemUtcOffsetMinutes(const CivilTime& local) {
     // mktime reads the broken-down time as local time; the same fields read as UTC differ from
-    // its answer by the offset. It only touches the tm it is given, so any thread may call it.
+    // its answer by the offset. It may re-read the time zone, which the C library guards with a
+    // lock of its own that the thread checker cannot see: ours makes the order plain (this runs
+    // once per local hour per clock, so the lock costs nothing).
+    static std::mutex timeZoneLock;
+    const std::lock_guard<std::mutex> hold(timeZoneLock);
     std::tm tm{};
     tm.tm_year = local.year - 1900;
     tm.tm_mon = local.month - 1;
