@@ -21,6 +21,7 @@
 #include "app/recording/qt/SessionRecording.h"
 #include "app/recording/qt/TableExportCommands.h"
 #include "toolkit/qt/FileName.h"
+#include "../support/QtWait.h"
 
 // After the serial headers the window's pull in: its macros would clash with their names.
 #include <windows.h>
@@ -152,10 +153,19 @@ TEST_F(UnicodePathsTest, TheTableIsSavedUnderTheNameChosen) {
     Window w = MakeWindow({QStringLiteral("torvane-capture")}, base / L"settings.ini");
     TableExportOptions options;
     options.askSavePath = [&] { return Q(saved.wstring()); };
+    // The file is written off the window's thread; this is told once it is.
+    bool done = false;
+    QString error;
+    options.saved = [&](const QString&, const QString& e) {
+        done = true;
+        error = e;
+    };
     InstallTableExportCommands(*w.form, options);
     for (QAction* action : w.form->actions()) {
         if (action->text().startsWith(QStringLiteral("Save table"))) action->trigger();
     }
+    ASSERT_TRUE(testsupport::WaitWithQtEvents([&] { return done; }));
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
     std::ifstream in(saved, std::ios::binary);
     std::string header;
     ASSERT_TRUE(std::getline(in, header));
