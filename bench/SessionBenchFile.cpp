@@ -1,5 +1,10 @@
 #include "SessionBenchFile.h"
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -8,6 +13,8 @@
 
 #include "ThrottleCars.h"
 #include "app/record/Columns.h"
+
+extern char** environ;
 
 namespace sessionbench {
 
@@ -86,6 +93,24 @@ long StatusKb(const char* field) {
         if (line.rfind(key, 0) == 0) return std::strtol(line.c_str() + key.size(), nullptr, 10);
     }
     return -1;
+}
+
+double TimeProcess(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? s : -1;
 }
 
 } // namespace sessionbench

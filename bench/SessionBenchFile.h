@@ -4,6 +4,8 @@
 // baud, a name record now and then, written row by row by the session writer's own code.
 #include <cstdint>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace sessionbench {
 
@@ -17,5 +19,8 @@ long EnvNumber(const char* name, long fallback);
 double LoadAverage();
 // A kB field of this process's status (VmRSS, VmHWM), or -1.
 long StatusKb(const char* field);
+// Runs a program (looked up in PATH) with its output thrown away: wall-clock seconds, or a
+// negative number when it failed.
+double TimeProcess(const std::vector<std::string>& args);
 
 } // namespace sessionbench

@@ -4,9 +4,6 @@
 // `torvane-capture --check` against `torvane-capture --summary` on the long session file of the
 // session benchmark, alternating, best of ROUNDS each (target: check_x_summary at most 1).
 // Prints one JSON line. SESSION_FILE=path keeps the file there (and reuses it when it exists).
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,33 +19,14 @@
 #include "SessionBenchFile.h"
 #include "app/check/ThrottleCheck.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using sessionbench::TimeProcess;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// Runs the program with its output thrown away; wall-clock seconds, or negative when it failed.
-double TimeProcess(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    const auto start = Clock::now();
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const double s = Seconds(Clock::now() - start);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? s : -1;
-}
 
 // Records as a line-rate capture of the bench gives them: cars in turn, 5050 records a second.
 std::vector<check::Sample> BenchRecords(uint64_t count, int cars) {

@@ -7,9 +7,6 @@
 //   summary_x_awk  (target at most 1)    load_x_awk  (target at most 2)
 //   bytes_per_record  (target at most 32)    frame_whole_ms_max, frame_zoom_ms_max  (target under 16)
 // SESSION_FILE=path keeps the generated file there (and reuses it when it exists).
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,37 +23,17 @@
 #include "SessionBenchFile.h"
 #include "app/session/SessionData.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
 using sessionbench::EnvNumber;
 using sessionbench::LoadAverage;
 using sessionbench::StatusKb;
+using sessionbench::TimeProcess;
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// Runs the program (looked up in PATH) with its output thrown away; wall-clock seconds, or a
-// negative number when it failed.
-double TimeProcess(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    const auto start = Clock::now();
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const double s = Seconds(Clock::now() - start);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? s : -1;
-}
 
 // In a process of its own: the resident memory before loading and the peak after, in kB.
 int MeasureMemory(const char* file) {
