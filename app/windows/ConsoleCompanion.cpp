@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "ConsoleWrite.h"
 #include "toolkit/windows/UniqueHandle.h"
 #include "toolkit/windows/WideText.h"
 
@@ -55,19 +56,7 @@ bool WriteAll(HANDLE to, const char* data, DWORD size) {
     return true;
 }
 
-bool WriteConsoleText(HANDLE console, const std::string& utf8) {
-    const std::wstring wide = toolkit::Wide(utf8);
-    const wchar_t* at = wide.data();
-    size_t left = wide.size();
-    while (left > 0) {
-        DWORD written = 0;
-        const DWORD chunk = static_cast<DWORD>(left < 16384 ? left : 16384);
-        if (!::WriteConsoleW(console, at, chunk, &written, nullptr) || written == 0) return false;
-        at += written;
-        left -= written;
-    }
-    return true;
-}
+bool WriteConsoleText(HANDLE console, const std::string& utf8) { return WriteToConsole(console, toolkit::Wide(utf8)); }
 
 // Copies the window program's UTF-8 from the pipe to this process's stream: to a console as
 // UTF-16 (any code page shows it), to a file or pipe as the bytes they are.

@@ -8,6 +8,7 @@
 #include <io.h>
 #include <string>
 
+#include "ConsoleWrite.h"
 #include "toolkit/windows/UniqueHandle.h"
 #include "toolkit/windows/WideText.h"
 
@@ -35,20 +36,6 @@ bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 bool IsConsole(HANDLE h) {
     DWORD mode = 0;
     return ::GetConsoleMode(h, &mode) != 0;
-}
-
-// A console takes UTF-16 as it stands, whatever its code page.
-bool WriteToConsole(HANDLE console, const std::wstring& wide) {
-    const wchar_t* at = wide.data();
-    size_t left = wide.size();
-    while (left > 0) {
-        DWORD written = 0;
-        const DWORD chunk = static_cast<DWORD>(left < 16384 ? left : 16384);
-        if (!::WriteConsoleW(console, at, chunk, &written, nullptr) || written == 0) return false;
-        at += written;
-        left -= written;
-    }
-    return true;
 }
 
 // A file or pipe gets UTF-8, as a script reading it on any code page can decode it.
