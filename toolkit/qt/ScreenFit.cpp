@@ -8,6 +8,7 @@
 #include <QWindow>
 
 #include <QPointer>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -160,6 +161,7 @@ protected:
             FShown = true;
             FSettled = false;
             FCorrections = 0;
+            FSizeRepairs = 0;
             if (QWindow* handle = FWindow.windowHandle(); handle != nullptr && handle != FHandle) {
                 handle->installEventFilter(this);
                 FHandle = handle;
@@ -175,6 +177,10 @@ protected:
         case QEvent::Expose:
             // The window has appeared: the window manager has put it where it goes.
             Check(true);
+            if (!FSizeVerifyPending) {
+                FSizeVerifyPending = true;
+                QTimer::singleShot(kSizeVerifyDelayMs, this, [this] { VerifyServerSize(); });
+            }
             break;
         case QEvent::Resize:
             Check(false, true);
@@ -219,6 +225,28 @@ private:
         FTold = FTold || told;
     }
 
+    // A window manager busy framing a window was seen to keep the size it framed it at and drop
+    // the resize asked for just after (the frame then hangs below the free area), while the
+    // toolkit believes the resize was made. Asked anew, a few times at most: once through a
+    // size one pixel off, since a request for the size the toolkit already believes is not sent.
+    void VerifyServerSize() {
+        FSizeVerifyPending = false;
+        if (!FWindow.isVisible() || FSizeRepairs >= kMaxCorrections) return;
+        const std::optional<QSize> server = ServerClientSize(FWindow);
+        if (!server) return;
+        const qreal ratio = FWindow.devicePixelRatioF();
+        const QSize want = FWindow.size();
+        const auto near = [ratio](int device, int logical) { return std::abs(device / ratio - logical) <= 1.0; };
+        if (near(server->width(), want.width()) && near(server->height(), want.height())) return;
+        ++FSizeRepairs;
+        FFitting = true;
+        FWindow.resize(want.width(), want.height() + 1);
+        FWindow.resize(want);
+        FFitting = false;
+        FSizeVerifyPending = true;
+        QTimer::singleShot(kSizeVerifyDelayMs, this, [this] { VerifyServerSize(); });
+    }
+
     QRect AreaFor(const QRect& frame) const {
         const QScreen* screen = ScreenFor(frame);
         if (screen == nullptr) return {};
@@ -234,6 +262,9 @@ private:
     }
 
     static constexpr int kMaxCorrections = 3;
+    static constexpr int kSizeVerifyDelayMs = 250;
+    int FSizeRepairs = 0;
+    bool FSizeVerifyPending = false;
     QWidget& FWindow;
     FitFn FFit;
     FrameFn FFrameFor;

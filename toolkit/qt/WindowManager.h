@@ -6,6 +6,7 @@
 // window's frame before it is shown, and there is nothing to ask.
 #include <QMargins>
 #include <QRect>
+#include <QSize>
 
 #include <functional>
 #include <optional>
@@ -30,5 +31,9 @@ void WatchFrameExtents(QWidget& window, std::function<void()> told);
 // _NET_WORKAREA for the current desktop), in device pixels; nothing where it does not say, or
 // where the platform's own screen areas already count every panel.
 std::optional<QRect> WorkArea();
+
+// The size the display server has given `window`'s client area, in device pixels; nothing where
+// the platform's own idea of a window's size is the server's.
+std::optional<QSize> ServerClientSize(const QWidget& window);
 
 } // namespace toolkit

@@ -136,6 +136,17 @@ std::optional<QMargins> ToldFrameExtents(const QWidget& window) {
     return margins;
 }
 
+std::optional<QSize> ServerClientSize(const QWidget& window) {
+    xcb_connection_t* c = Connection();
+    const xcb_window_t id = NativeWindow(window);
+    if (c == nullptr || id == XCB_WINDOW_NONE) return std::nullopt;
+    xcb_get_geometry_reply_t* reply = xcb_get_geometry_reply(c, xcb_get_geometry(c, id), nullptr);
+    if (reply == nullptr) return std::nullopt;
+    const QSize size(reply->width, reply->height);
+    std::free(reply);
+    return size;
+}
+
 void WatchFrameExtents(QWidget& window, std::function<void()> told) {
     if (Connection() == nullptr || !window.isWindow()) return;
     ExtentsListener::Instance().Watch(window, static_cast<xcb_window_t>(window.winId()), std::move(told));
