@@ -229,32 +229,25 @@ void CarCheck::TrackExcursion(const Sample& s) {
 
 void CarCheck::CloseExcursion(int64_t ms) {
     FInExcursion = false;
-    Sweep rise;
-    rise.rising = true;
-    rise.startMs = FExcursionStartMs;
-    rise.durationMs = FTopFirstMs - FExcursionStartMs;
-    rise.top = FTop;
+    Sweep rise = SweepOf(FRise, true, FExcursionStartMs, FTopFirstMs - FExcursionStartMs);
     rise.startDrive = FStartDrive;
-    rise.medianStep = FRise.Median();
-    rise.largestStep = FRise.largest;
-    rise.largestFrom = FRise.largestFrom;
-    rise.largestTo = FRise.largestTo;
-    rise.movesAgainst = FRise.against;
-    rise.brakeMax = FRise.brakeMax;
     Keep(rise);
+    Keep(SweepOf(FFall, false, FFallStartMs, ms - FFallStartMs));
+}
 
-    Sweep fall;
-    fall.rising = false;
-    fall.startMs = FFallStartMs;
-    fall.durationMs = ms - FFallStartMs;
-    fall.top = FTop;
-    fall.medianStep = FFall.Median();
-    fall.largestStep = FFall.largest;
-    fall.largestFrom = FFall.largestFrom;
-    fall.largestTo = FFall.largestTo;
-    fall.movesAgainst = FFall.against;
-    fall.brakeMax = FFall.brakeMax;
-    Keep(fall);
+Sweep CarCheck::SweepOf(const Steps& steps, bool rising, int64_t startMs, int64_t durationMs) const {
+    Sweep sweep;
+    sweep.rising = rising;
+    sweep.startMs = startMs;
+    sweep.durationMs = durationMs;
+    sweep.top = FTop;
+    sweep.medianStep = steps.Median();
+    sweep.largestStep = steps.largest;
+    sweep.largestFrom = steps.largestFrom;
+    sweep.largestTo = steps.largestTo;
+    sweep.movesAgainst = steps.against;
+    sweep.brakeMax = steps.brakeMax;
+    return sweep;
 }
 
 void CarCheck::Keep(const Sweep& sweep) {

@@ -181,6 +181,8 @@ private:
     void TrackLaneChange(const Sample& s);
     void Count(Steps& steps, int delta, bool rising, uint8_t from, uint8_t to, bool countLargest);
     void CloseExcursion(int64_t ms);
+    // The figures of a rise or a fall from its steps.
+    Sweep SweepOf(const Steps& steps, bool rising, int64_t startMs, int64_t durationMs) const;
     void Keep(const Sweep& sweep);
 
     uint8_t FCar;

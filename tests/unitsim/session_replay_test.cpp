@@ -208,25 +208,57 @@ private:
     toolkit::UniqueFd FFd;
 };
 
+// The simulated unit replaying a file at the fastest speed on a thread of its own, with the
+// lines it prints kept; stopped and joined when it goes.
+class ReplayingUnit {
+public:
+    explicit ReplayingUnit(const fs::path& file)
+        : FSim(Options(file), [this](const std::string& line) {
+              std::lock_guard<std::mutex> lock(FMutex);
+              FLog += line + "\n";
+              FChanged.notify_all();
+          }),
+          FRun([this] { FSim.Run(); }) {}
+    ~ReplayingUnit() {
+        FSim.Stop();
+        FRun.join();
+    }
+
+    std::string DevicePath() const { return FSim.DevicePath(); }
+    // Waits until what the unit printed satisfies done(log); false once `limit` has passed.
+    template <class Pred>
+    bool WaitForLog(std::chrono::seconds limit, Pred done) {
+        std::unique_lock<std::mutex> lock(FMutex);
+        return FChanged.wait_for(lock, limit, [&] { return done(FLog); });
+    }
+    std::string Log() {
+        std::lock_guard<std::mutex> lock(FMutex);
+        return FLog;
+    }
+
+private:
+    static unitsim::Options Options(const fs::path& file) {
+        unitsim::Options o;
+        o.replayPath = file.string();
+        o.replaySpeed = unitsim::kMaxReplaySpeed;
+        return o;
+    }
+
+    std::mutex FMutex;
+    std::condition_variable FChanged;
+    std::string FLog;
+    unitsim::UnitSim FSim;
+    std::thread FRun;
+};
+
 TEST(SessionReplay, TheUnitPlaysAFileRemovedAfterItStartedAtEverySetup) {
     TempDir dir;
     const fs::path file = dir.Path() / "session.csv";
     Write(file, Header() + kStatusRow + kNameRow);
-    unitsim::Options o;
-    o.replayPath = file.string();
-    o.replaySpeed = unitsim::kMaxReplaySpeed;
-    std::mutex m;
-    std::condition_variable changed;
-    std::string log;
-    unitsim::UnitSim sim(o, [&](const std::string& line) {
-        std::lock_guard<std::mutex> lock(m);
-        log += line + "\n";
-        changed.notify_all();
-    });
-    std::thread run([&] { sim.Run(); });
+    ReplayingUnit unit(file);
     fs::remove(file);
 
-    Line line(sim.DevicePath());
+    Line line(unit.DevicePath());
     for (int setup = 1; setup <= 2; ++setup) {
         ASSERT_TRUE(line.Send("N"));
         EXPECT_EQ(line.ReadLines(1), "IWRX\r");
@@ -235,16 +267,13 @@ TEST(SessionReplay, TheUnitPlaysAFileRemovedAfterItStartedAtEverySetup) {
         const std::string got = line.ReadLines(3);
         EXPECT_NE(got.find(std::string("N\x05SIM-UNIT", 10)), std::string::npos) << setup;
         EXPECT_NE(got.find(std::string("S\0\x07\x2c\x64\0\x01\r", 8)), std::string::npos) << setup;
-        std::unique_lock<std::mutex> lock(m);
         const std::string done = "replay-done 2 records, 0 rows skipped, 0 gaps over 60 s shortened\n";
-        EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] {
+        EXPECT_TRUE(unit.WaitForLog(std::chrono::seconds(10), [&](const std::string& log) {
             size_t n = 0;
             for (size_t at = log.find(done); at != std::string::npos; at = log.find(done, at + 1)) ++n;
             return n == static_cast<size_t>(setup);
-        })) << log;
+        })) << unit.Log();
     }
-    sim.Stop();
-    run.join();
 }
 
 TEST(SessionReplay, AGapOfYearsIsPlayedAsAMinuteAndCounted) {
@@ -264,30 +293,15 @@ TEST(SessionReplay, AGapOfYearsIsPlayedAsAMinuteAndCounted) {
     const fs::path file = dir.Path() / "session.csv";
     Write(file, Header() + kStatusRow + "2031-12-07T09:43:51.123+01:00,2,status,8,44,12 R,100,0,1,5,SIM-UNIT,53 00 08\n" +
                     "2031-12-07T09:44:01.123+01:00,3,status,9,44,12 R,100,0,1,5,SIM-UNIT,53 00 09\n");
-    unitsim::Options o;
-    o.replayPath = file.string();
-    o.replaySpeed = unitsim::kMaxReplaySpeed;
-    std::mutex m;
-    std::condition_variable changed;
-    std::string log;
-    unitsim::UnitSim sim(o, [&](const std::string& l) {
-        std::lock_guard<std::mutex> lock(m);
-        log += l + "\n";
-        changed.notify_all();
-    });
-    std::thread run([&] { sim.Run(); });
-    Line line(sim.DevicePath());
+    ReplayingUnit unit(file);
+    Line line(unit.DevicePath());
     ASSERT_TRUE(line.Send("N"));
     EXPECT_EQ(line.ReadLines(1), "IWRX\r");
     ASSERT_TRUE(line.Send(unitsim::kSetupCommand));
     EXPECT_NE(line.ReadLines(4).find(std::string("S\0\x09\r", 4)), std::string::npos);
-    {
-        std::unique_lock<std::mutex> lock(m);
-        EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return log.find("replay-done") != std::string::npos; }));
-        EXPECT_NE(log.find("replay-done 3 records, 0 rows skipped, 1 gap over 60 s shortened\n"), std::string::npos) << log;
-    }
-    sim.Stop();
-    run.join();
+    EXPECT_TRUE(unit.WaitForLog(std::chrono::seconds(30),
+                                [](const std::string& log) { return log.find("replay-done") != std::string::npos; }));
+    EXPECT_NE(unit.Log().find("replay-done 3 records, 0 rows skipped, 1 gap over 60 s shortened\n"), std::string::npos) << unit.Log();
 }
 
 } // namespace
