@@ -5,14 +5,16 @@
 # bounded run of each fuzz target, then the Windows stage (cross build, tests, zip and setup
 # program under Wine).
 # Installs what it needs first.
-#   FUZZ_SECONDS (per target, default 60)   SKIP_SANITIZERS=1 (default build only)   SKIP_WINDOWS=1
+#   FUZZ_SECONDS (per target, default 30)   SKIP_SANITIZERS=1 (default build only)   SKIP_WINDOWS=1
 #   SKIP_VARIANTS=1 (no plain Release, Debian-flags or subproject build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 jobs=$(nproc)
 
-step() { printf '\n== %s ==\n' "$*"; }
+# Each step says how long the run has taken so far, so a slow stage shows in the CI log.
+started=$SECONDS
+step() { printf '\n== %s (at %d min %02d s) ==\n' "$*" $(((SECONDS - started) / 60)) $(((SECONDS - started) % 60)); }
 
 step "default build and tests"
 cmake --preset default >/dev/null
@@ -69,7 +71,7 @@ if [ -z "${SKIP_SANITIZERS:-}" ]; then
   for target in build/fuzz/fuzz/*_fuzz; do
     corpus="build/fuzz/corpus/$(basename "$target")"
     mkdir -p "$corpus"
-    "$target" -max_total_time="${FUZZ_SECONDS:-60}" -rss_limit_mb=2048 -print_final_stats=1 "$corpus" 2>&1 | tail -n 5
+    "$target" -max_total_time="${FUZZ_SECONDS:-30}" -rss_limit_mb=2048 -print_final_stats=1 "$corpus" 2>&1 | tail -n 5
   done
 fi
 # The Windows stage builds its Qt for MinGW when there is none (once, about 32 minutes), and
