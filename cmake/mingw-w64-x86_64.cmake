@@ -48,11 +48,42 @@ if(NOT TORVANE_QT_MINGW)
   set(TORVANE_WITH_QT OFF)
 endif()
 
+# The workbook library for MinGW, first found of: TORVANE_XLSXWRITER_MINGW (-D or environment),
+# the one scripts/build-xlsxwriter-mingw.sh builds into the user's cache. Without it the build
+# says the workbook export is not in it. Found afresh at every configure, like the Qt.
+set(_torvane_xlsx_candidates "${TORVANE_XLSXWRITER_MINGW}" "$ENV{TORVANE_XLSXWRITER_MINGW}")
+if(DEFINED ENV{XDG_CACHE_HOME} AND NOT "$ENV{XDG_CACHE_HOME}" STREQUAL "")
+  file(GLOB _torvane_xlsx_cached "$ENV{XDG_CACHE_HOME}/torvane/xlsxwriter-mingw-*")
+else()
+  file(GLOB _torvane_xlsx_cached "$ENV{HOME}/.cache/torvane/xlsxwriter-mingw-*")
+endif()
+list(FILTER _torvane_xlsx_cached EXCLUDE REGEX "\\.(build|partial)$")
+list(SORT _torvane_xlsx_cached COMPARE NATURAL ORDER DESCENDING)
+list(APPEND _torvane_xlsx_candidates ${_torvane_xlsx_cached})
+set(_torvane_xlsx "")
+foreach(candidate IN LISTS _torvane_xlsx_candidates)
+  if(candidate AND EXISTS "${candidate}/include/xlsxwriter.h" AND EXISTS "${candidate}/lib/libxlsxwriter.a")
+    get_filename_component(_torvane_xlsx "${candidate}" ABSOLUTE)
+    break()
+  endif()
+endforeach()
+set(TORVANE_XLSXWRITER_MINGW "${_torvane_xlsx}")
+# A build folder configured before the library was there, or with another one, looks again.
+foreach(_torvane_var XLSXWRITER_INCLUDE_DIR XLSXWRITER_LIBRARY)
+  if(DEFINED CACHE{${_torvane_var}})
+    string(FIND "$CACHE{${_torvane_var}}" "${_torvane_xlsx}/" _torvane_at)
+    if(NOT _torvane_xlsx OR NOT _torvane_at EQUAL 0)
+      unset(${_torvane_var} CACHE)
+    endif()
+  endif()
+endforeach()
+
 # Target headers and libraries live in <prefix>/<triplet> next to the compiler's bin folder;
-# packages are searched there and in the Qt for MinGW only, never in the host's /usr.
+# packages are searched there and in the Qt and workbook library for MinGW only, never in the
+# host's /usr.
 get_filename_component(_torvane_mingw_bin "${CMAKE_CXX_COMPILER}" DIRECTORY)
 get_filename_component(_torvane_mingw_prefix "${_torvane_mingw_bin}" DIRECTORY)
-set(CMAKE_FIND_ROOT_PATH "${_torvane_mingw_prefix}/${TORVANE_MINGW_TRIPLET}" ${TORVANE_QT_MINGW})
+set(CMAKE_FIND_ROOT_PATH "${_torvane_mingw_prefix}/${TORVANE_MINGW_TRIPLET}" ${TORVANE_QT_MINGW} ${TORVANE_XLSXWRITER_MINGW})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

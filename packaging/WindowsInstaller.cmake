@@ -43,11 +43,19 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
   torvane_ship_dll(${path} .)
 endforeach()
 
+# The workbook library is linked into the program: its licences (and zlib's) go into the notices.
+set(xlsx_prefix "")
+set(xlsx_source "")
+if(TORVANE_XLSX)
+  get_filename_component(xlsx_prefix ${XLSXWRITER_INCLUDE_DIR} DIRECTORY)
+  set(xlsx_source ${xlsx_prefix}/torvane-xlsxwriter-source.txt)
+endif()
 set(texts ${win_out}/LICENSE.txt ${win_out}/README.txt ${win_out}/THIRD-PARTY-NOTICES.txt)
 add_custom_command(OUTPUT ${texts}
                    COMMAND bash ${win_src}/make-texts.sh ${PROJECT_SOURCE_DIR} ${win_out} ${PROJECT_VERSION}
-                           ${TORVANE_QT_MINGW} ${Qt6_VERSION}
-                   DEPENDS ${win_src}/make-texts.sh ${win_src}/README.txt.in ${PROJECT_SOURCE_DIR}/LICENSE VERBATIM)
+                           ${TORVANE_QT_MINGW} ${Qt6_VERSION} ${xlsx_prefix}
+                   DEPENDS ${win_src}/make-texts.sh ${win_src}/README.txt.in ${PROJECT_SOURCE_DIR}/LICENSE ${xlsx_source}
+                   VERBATIM)
 install(FILES ${texts} DESTINATION .)
 add_custom_target(windows_package_files ALL DEPENDS ${runtime_files} ${texts})
 

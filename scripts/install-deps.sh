@@ -20,6 +20,8 @@ packages=(
   openbox icewm xserver-xephyr x11-xserver-utils
   # the Windows build, its Qt (built from Debian's qt6-base source), zip, setup program, tests under Wine (64-bit only)
   g++-mingw-w64-x86-64-posix wine wine64 zip unzip nsis xz-utils debian-archive-keyring
+  # the workbook library for Windows, built from Debian's libxlsxwriter source against its zlib
+  libz-mingw-w64-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -21,14 +21,20 @@ step "Qt for MinGW-w64"
 qt=$(bash scripts/build-qt-mingw.sh | tail -n1)
 echo "$qt"
 
-step "the Linux build's simulated unit"
+step "the workbook library for MinGW-w64"
+library_started=$SECONDS
+xlsx=$(bash scripts/build-xlsxwriter-mingw.sh | tail -n1)
+echo "$xlsx ($((SECONDS - library_started)) s)"
+
+step "the Linux build's simulated unit and program (the workbooks the Windows build's are compared with)"
 cmake --preset default >/dev/null
-cmake --build --preset default --target unit-sim -j "$jobs"
+cmake --build --preset default --target unit-sim torvane-capture -j "$jobs"
 unit_sim="$PWD/build/default/tools/unit-sim/unit-sim"
 
 step "Windows cross build (MinGW-w64)"
-cmake --preset mingw -DTORVANE_QT_MINGW="$qt" -DTORVANE_HOST_UNIT_SIM="$unit_sim" >/dev/null
+cmake --preset mingw -DTORVANE_QT_MINGW="$qt" -DTORVANE_XLSXWRITER_MINGW="$xlsx" -DTORVANE_HOST_UNIT_SIM="$unit_sim" >/dev/null
 grep -q '^TORVANE_WITH_QT:BOOL=ON' build/mingw/CMakeCache.txt || { echo "the mingw build did not take the Qt in $qt" >&2; exit 1; }
+grep -q '^TORVANE_XLSX:INTERNAL=ON' build/mingw/CMakeCache.txt || { echo "the mingw build did not take the workbook library in $xlsx" >&2; exit 1; }
 cmake --build --preset mingw -j "$jobs"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' build/mingw/CMakeCache.txt)
 
@@ -57,6 +63,12 @@ rm -rf build/mingw/cli-test
 WINEPREFIX="$PWD/build/mingw/cli-test" xvfb-run -a -s "-screen 0 1024x768x24" \
   bash -c 'trap "wineserver -k >/dev/null 2>&1 || true" EXIT; bash tests/windows/cli-wine.sh "$@"' _ \
   build/mingw/package/torvane-capture "$version"
+
+step "the workbook export under Wine, against the Linux build's"
+rm -rf build/mingw/workbook-test
+WINEPREFIX="$PWD/build/mingw/workbook-test/prefix" \
+  bash -c 'trap "wineserver -k >/dev/null 2>&1 || true" EXIT; bash tests/windows/workbook-wine.sh "$@"' _ \
+  build/mingw/package/torvane-capture build/default/app/torvane-capture build/mingw/workbook-test
 
 step "the packaged window under Wine, against the simulated unit on COM5"
 xvfb-run -a -s "-screen 0 1024x768x24" bash tests/windows/unit-on-com5.sh "$unit_sim" \

@@ -15,6 +15,7 @@
 #include "app/record/TableText.h"
 #include "app/session/SessionScan.h"
 #include "app/workbook/ChartPoints.h"
+#include "app/workbook/LibraryPaths.h"
 
 namespace workbook {
 
@@ -273,7 +274,9 @@ ExportResult ExportSessionWorkbook(const std::filesystem::path& session, const s
     lxw_workbook_options bookOptions{};
     bookOptions.constant_memory = LXW_TRUE;
     bookOptions.use_zip64 = LXW_TRUE;  // a long session's sheets pass 4 GB before compression
-    lxw_workbook* book = workbook_new_opt(partial.string().c_str(), &bookOptions);
+    std::string tempFolder = LibraryTempFolder();  // copied by the library
+    if (!tempFolder.empty()) bookOptions.tmpdir = tempFolder.data();
+    lxw_workbook* book = workbook_new_opt(LibraryFileName(partial).c_str(), &bookOptions);
     if (book == nullptr) return fail(Utf8(destination) + ": the workbook could not be started");
 
     Writer writer(book, options);

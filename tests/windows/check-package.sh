@@ -110,6 +110,16 @@ for text in 'GNU LESSER GENERAL PUBLIC LICENSE' 'Version 3, 29 June 2007' 'qt6-b
             'mingw-w64-libraries/winpthreads' 'libstdc++-6.dll' 'libwinpthread-1.dll'; do
   grep -qF "$text" "$app/THIRD-PARTY-NOTICES.txt" || fail "THIRD-PARTY-NOTICES.txt lacks \"$text\""
 done
+# The workbook library and zlib, linked in: their licences and those of the code built in with
+# the library (minizip, tmpfileplus under the MPL); no zlib DLL to ship.
+if grep -q '^TORVANE_XLSX:INTERNAL=ON' "$build/CMakeCache.txt"; then
+  for text in 'libxlsxwriter' 'John McNamara' 'Gilles Vollant' 'tmpfileplus' 'Mozilla Public License Version 2.0' \
+              'Jean-loup Gailly and Mark Adler' 'libz-mingw-w64-dev'; do
+    grep -qF "$text" "$app/THIRD-PARTY-NOTICES.txt" || fail "THIRD-PARTY-NOTICES.txt lacks \"$text\""
+  done
+  grep -q '@[A-Z]*@' "$app/THIRD-PARTY-NOTICES.txt" && fail "THIRD-PARTY-NOTICES.txt keeps a section placeholder"
+  $objdump -p "$app/torvane-capture.exe" | grep -qi 'DLL Name: zlib' && fail "torvane-capture.exe needs a zlib DLL"
+fi
 for text in "torvane-capture-$version-source.tar.gz" 'GNU General Public License, version 3'; do
   grep -qF "$text" "$app/THIRD-PARTY-NOTICES.txt" || fail "THIRD-PARTY-NOTICES.txt lacks \"$text\""
 done
@@ -136,7 +146,7 @@ if [ -f "$source_archive" ]; then
   listing=$(tar -tzf "$source_archive") || fail "the source archive cannot be read"
   [ "$(grep -vc "^torvane-capture-$version/" <<<"$listing")" -eq 0 ] || fail "source archive entries outside torvane-capture-$version/"
   for file in CMakeLists.txt CMakePresets.json LICENSE README.md app/main.cpp scripts/package-windows.sh \
-              scripts/build-qt-mingw.sh packaging/windows/NSIS.template.in; do
+              scripts/build-qt-mingw.sh scripts/build-xlsxwriter-mingw.sh packaging/windows/NSIS.template.in; do
     grep -qxF "torvane-capture-$version/$file" <<<"$listing" || fail "the source archive lacks $file"
   done
   grep -q "^torvane-capture-$version/build/" <<<"$listing" && fail "the source archive holds build output"

@@ -1,0 +1,1 @@
+set(os_sources LibraryPaths.cpp)

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# The packaged Windows program's --export-xlsx under Wine writes the same workbook as the Linux
+# build for the same session: every part of the two workbooks equal byte for byte, but for the
+# creation time in docProps/core.xml. The session and the workbook lie in a folder named outside
+# the ANSI code page, the workbook's own name too; the session has three cars, a change of UTC
+# offset, a unit name outside ASCII and a row that cannot be read.
+#   workbook-wine.sh <folder holding torvane-capture.exe> <the Linux torvane-capture> <work dir>
+#   (WINEPREFIX set by the caller)
+set -euo pipefail
+dir="$(cd "$1" && pwd)"
+exe="$dir/torvane-capture.exe"
+linux=$2
+mkdir -p "$3"
+work="$(cd "$3" && pwd)"
+failures=0
+fail() { echo "workbook-wine: FAIL: $*" >&2; failures=$((failures + 1)); }
+export WINEDEBUG=-all
+wine cmd /c exit >/dev/null 2>&1 || true  # a new prefix is filled by its first process
+
+folder="$work/Prüfstand Ωmega/測定 данные"
+mkdir -p "$folder"
+session="$folder/sëssion Ж.csv"
+/usr/bin/python3 - "$session" <<'PY'
+import datetime, sys
+header = "time,record,kind,car,last_lb,last_lb_text,drive_pwm,brake_pwm,lane_change,unit_id,unit_name,bytes_hex\n"
+lines = [header]
+start = datetime.datetime(2026, 3, 29, 1, 59, 58, 7000)
+number = 0
+for i in range(6000):
+    local = start + datetime.timedelta(milliseconds=37 * i + i % 7)
+    offset = "+01:00" if i < 2500 else "+02:00"
+    car = (2, 7, 12)[i % 3]
+    number += 1
+    drive, brake = (i * 7) % 256, (i * 13) % 256
+    time = local.strftime("%Y-%m-%dT%H:%M:%S.") + "%03d" % (local.microsecond // 1000) + offset
+    lines.append("%s,%d,status,%d,%d,no LB yet,%d,%d,%d,5,Prüfstand Ω,53 %02x %02x %02x\n"
+                 % (time, number, car, 111, drive, brake, i % 2, car, drive, brake))
+    if i == 100:
+        number += 1
+        lines.append("%s,%d,name,,,,,,,5,Prüfstand Ω,4e 05 50 72\n" % (time, number))
+    if i == 200:
+        lines.append("not,a,row\n")
+open(sys.argv[1], "w", encoding="utf-8", newline="").write("".join(lines))
+PY
+
+linux_book="$work/linux.xlsx"
+windows_book="$folder/Auswertung – März 測定.xlsx"
+rm -f "$linux_book" "$windows_book"
+"$linux" --export-xlsx "$session" "$linux_book" 2>"$work/linux.err" || fail "the Linux build's export exited with $?: $(cat "$work/linux.err")"
+status=0
+wine "$exe" --export-xlsx "$(winepath -w "$session")" "$(winepath -w "$windows_book")" >"$work/windows.out" 2>"$work/windows.err" ||
+  status=$?
+[ "$status" -eq 0 ] || fail "the Windows build's export exited with $status: $(tr -d '\r' <"$work/windows.err")"
+[ -f "$windows_book" ] || fail "no workbook at the name outside the ANSI code page: $(ls "$folder")"
+[ "$(find "$folder" -type f | wc -l)" -eq 2 ] || fail "other files beside the workbook: $(ls "$folder")"
+grep -q "1 row could not be read" "$work/windows.err" || fail "the unreadable row was not reported: $(tr -d '\r' <"$work/windows.err")"
+
+if [ -f "$linux_book" ] && [ -f "$windows_book" ]; then
+  rm -rf "$work/linux" "$work/windows"
+  unzip -q "$linux_book" -d "$work/linux"
+  unzip -q "$windows_book" -d "$work/windows"
+  [ "$(zipinfo -1 "$linux_book")" = "$(zipinfo -1 "$windows_book")" ] || fail "the parts or their order differ"
+  parts=0
+  while IFS= read -r part; do
+    parts=$((parts + 1))
+    if [ "$part" = docProps/core.xml ]; then
+      created() { sed -E 's/[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z/CREATED/g' "$1"; }
+      [ "$(created "$work/linux/$part")" = "$(created "$work/windows/$part")" ] || fail "$part differs beyond the creation time"
+    else
+      cmp -s "$work/linux/$part" "$work/windows/$part" || fail "$part differs: $(cmp "$work/linux/$part" "$work/windows/$part" 2>&1 | head -n1)"
+    fi
+  done < <(cd "$work/linux" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+  rows=$(grep -o '<row ' "$work/windows/xl/worksheets/sheet1.xml" | wc -l)
+  [ "$rows" -eq 6002 ] || fail "the Records sheet has $rows rows, not a header and 6001 records"
+fi
+
+[ "$failures" -eq 0 ] || { echo "workbook-wine: $failures failure(s)" >&2; exit 1; }
+echo "workbook-wine: the Windows build's workbook ($parts parts, $rows rows on Records) equals the Linux build's but for its creation time, written to a name outside the ANSI code page"
