@@ -21,6 +21,7 @@
 #include "app/recording/qt/TableExportCommands.h"
 #include "app/session/ui/SessionOpening.h"
 #include "app/session/ui/SessionWindow.h"
+#include "QtWait.h"
 
 namespace {
 
@@ -89,7 +90,7 @@ TEST_F(DialogFoldersTest, OpenStartsInTheCapturesFolderAndSavingInTheLastFolderU
     const QString table = QDir(elsewhere).filePath(QStringLiteral("table.csv"));
     StartFolderOf([&] { save->trigger(); }, table);
     // Written on a thread of its own; the file appears whole, by a rename.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(table); })) << "the table was saved where chosen";
+    ASSERT_TRUE(testsupport::WaitWithQtEvents([&] { return QFileInfo::exists(table); })) << "the table was saved where chosen";
     EXPECT_EQ(StartFolderOf([&] { save->trigger(); }), QDir(elsewhere).absolutePath());
 
     // The session window's exports go on from the same folder, and the capture window's save
@@ -97,11 +98,14 @@ TEST_F(DialogFoldersTest, OpenStartsInTheCapturesFolderAndSavingInTheLastFolderU
     session::ui::SessionWindow* window = nullptr;
     sessions.OnOpeningEnded = [&](const std::filesystem::path&, session::ui::SessionWindow* w) { window = w; };
     sessions.Open(std::filesystem::path(TORVANE_SESSION_FIXTURE));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window != nullptr; }));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->GetState() == session::ui::SessionWindow::State::Ready; }));
+    ASSERT_TRUE(testsupport::WaitWithQtEvents([&] { return window != nullptr; }));
+    ASSERT_TRUE(testsupport::WaitWithQtEvents([&] { return window->GetState() == session::ui::SessionWindow::State::Ready; }));
     EXPECT_EQ(StartFolderOf([&] { window->ExportPlotButton->click(); }), QDir(elsewhere).absolutePath());
     const QString picture = QDir(captures).filePath(QStringLiteral("plot.png"));
+    bool exported = false;
+    window->OnExported = [&](const QString&, const QString&) { exported = true; };
     StartFolderOf([&] { window->ExportPlotButton->click(); }, picture);
+    ASSERT_TRUE(testsupport::WaitWithQtEvents([&] { return exported; }));
     EXPECT_TRUE(QFileInfo::exists(picture));
     EXPECT_EQ(StartFolderOf([&] { save->trigger(); }), QDir(captures).absolutePath());
     window->close();

@@ -397,8 +397,18 @@ TEST_F(SessionWindowTest, ExportWritesThePlotAsShownAndTheSummary) {
     w->Canvas->SetHidden(3, true);
     w->SetCursor(100);
 
+    // Written on a thread of their own; each says when it has ended.
+    QStringList ended, failures;
+    w->OnExported = [&](const QString& path, const QString& error) {
+        ended << QFileInfo(path).fileName();
+        if (!error.isEmpty()) failures << error;
+    };
+    const auto waitForExports = [&](qsizetype count) {
+        return testsupport::WaitWithQtEvents([&] { return ended.size() == count; });
+    };
     const QString png = dir.filePath(QStringLiteral("plot.png"));
     w->ExportPlot(png);
+    ASSERT_TRUE(waitForExports(1));
     QImage written(png);
     ASSERT_FALSE(written.isNull());
     const QImage shown = w->Canvas->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -414,6 +424,9 @@ TEST_F(SessionWindowTest, ExportWritesThePlotAsShownAndTheSummary) {
     w->ExportSummaryButton->click();
     ASSERT_EQ(asked.size(), 2);
     EXPECT_TRUE(asked[0].contains(QStringLiteral("*.svg")));
+    ASSERT_TRUE(waitForExports(3));
+    EXPECT_TRUE(failures.isEmpty()) << failures.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(w->ExportNotice(), nullptr) << "nothing to tell of a file written";
 
     QFile svgFile(dir.filePath(QStringLiteral("plot.svg")));
     ASSERT_TRUE(svgFile.open(QIODevice::ReadOnly));
@@ -442,8 +455,20 @@ TEST_F(SessionWindowTest, ExportWritesThePlotAsShownAndTheSummary) {
     EXPECT_TRUE(summary.startsWith("car,records,records_per_s,longest_gap_ms,"));
     EXPECT_EQ(summary.count('\n'), 4) << "header and three cars";
 
-    EXPECT_THROW(w->ExportSummaryCsv(dir.filePath(QStringLiteral("no-such-folder/summary.csv"))), toolkit::Exception);
-    EXPECT_THROW(w->ExportPlot(dir.filePath(QStringLiteral("no-such-folder/plot.png"))), toolkit::Exception);
+    // A failure is told in a notice that holds nothing up; a FIFO is refused, not waited on.
+    w->ExportSummaryCsv(dir.filePath(QStringLiteral("no-such-folder/summary.csv")));
+    ASSERT_TRUE(waitForExports(4));
+    ASSERT_NE(w->ExportNotice(), nullptr);
+    EXPECT_FALSE(w->ExportNotice()->isModal());
+    EXPECT_EQ(w->ExportNotice()->icon(), QMessageBox::Warning);
+    EXPECT_TRUE(w->ExportNotice()->text().startsWith(QStringLiteral("Could not save the summary to \"")))
+        << w->ExportNotice()->text().toStdString();
+    const QString fifo = dir.filePath(QStringLiteral("fifo.png"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    w->ExportPlot(fifo);
+    ASSERT_TRUE(waitForExports(5));
+    EXPECT_TRUE(w->ExportNotice()->text().contains(QStringLiteral("it is a FIFO, not a file"))) << w->ExportNotice()->text().toStdString();
+    EXPECT_EQ(failures.size(), 2);
 }
 
 TEST_F(SessionWindowTest, ExportToExcelRunsOffTheWindowAndTellsTheOutcomeWithoutHoldingItUp) {

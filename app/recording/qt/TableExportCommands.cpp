@@ -2,25 +2,18 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
-#include <QFile>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
-#include <QSaveFile>
 
-#include <memory>
-#include <mutex>
-#include <thread>
-#include <vector>
 
 #include "app/MainForm.h"
+#include "app/recording/qt/FileSave.h"
 #include "app/record/Csv.h"
-#include "app/recording/FileKind.h"
+#include "toolkit/qt/BackgroundJobs.h"
 #include "toolkit/qt/DialogFolders.h"
 
 namespace {
@@ -44,36 +37,11 @@ public:
     }
 };
 
-// Why the table could not be written to path; empty once it was. For a thread that may wait.
-QString WriteTableFile(const QString& path, const QByteArray& csv) {
-    const QString shown = QDir::toNativeSeparators(path);
-    const QFileInfo target(path);
-    if (target.exists() && !target.isFile()) {
-        // Writing would wait for a reader or a driver, or replace what is there with a file.
-        const std::string kind = recording::NonRegularFileKind(QFile::encodeName(path).toStdString());
-        return QStringLiteral("Could not save the table to \"%1\": it is %2, not a file")
-            .arg(shown, kind.empty() ? QStringLiteral("not a regular file") : QString::fromStdString(kind));
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit()) {
-        return QStringLiteral("Could not save the table to \"%1\": %2").arg(shown, file.errorString());
-    }
-    return {};
-}
-
-// The saves under way, each on a thread of its own. A thread whose file system does not answer
-// outlives the window; it uses only what it was given.
+// The saves under way, each on a thread of its own; one whose file system does not answer
+// outlives the window.
 class TableSaves : public QObject {
 public:
     TableSaves(TForm1& form, TableExportOptions options) : QObject(&form), FForm(form), FOptions(std::move(options)) {}
-    ~TableSaves() override {
-        for (const std::shared_ptr<Save>& save : FSaves) {
-            std::lock_guard<std::mutex> lock(save->Lock);
-            save->Abandoned = true;
-            if (save->Done) save->Thread.join();
-            else save->Thread.detach();
-        }
-    }
 
     void AskAndSave() {
         const QString path = FOptions.askSavePath
@@ -82,28 +50,12 @@ public:
                                                                 QStringLiteral("CSV files (*.csv)"));
         if (path.isEmpty()) return;
         toolkit::NoteSavedInto(path);
-        auto save = std::make_shared<Save>();
-        save->Thread = std::thread([this, save, path, csv = TableAsCsv(*FForm.Table)] {
-            const QString error = WriteTableFile(path, csv);
-            std::lock_guard<std::mutex> lock(save->Lock);
-            if (save->Abandoned) return;
-            save->Done = true;
-            QMetaObject::invokeMethod(this, [this, save, path, error] { Ended(save, path, error); }, Qt::QueuedConnection);
-        });
-        FSaves.push_back(std::move(save));
+        FSaves.Start<QString>([path, csv = TableAsCsv(*FForm.Table)](toolkit::BackgroundJobs::Job&) { return SaveWholeFile(path, csv, QStringLiteral("table")); },
+                              [this, path](const QString& error) { Ended(path, error); });
     }
 
 private:
-    struct Save {
-        std::mutex Lock;
-        bool Abandoned = false;  // the window has gone: no word any more
-        bool Done = false;       // the thread has given its word and is ending
-        std::thread Thread;
-    };
-
-    void Ended(const std::shared_ptr<Save>& save, const QString& path, const QString& error) {
-        save->Thread.join();
-        std::erase(FSaves, save);
+    void Ended(const QString& path, const QString& error) {
         if (FOptions.saved) {
             FOptions.saved(path, error);
         } else if (!error.isEmpty()) {
@@ -116,7 +68,7 @@ private:
 
     TForm1& FForm;
     TableExportOptions FOptions;
-    std::vector<std::shared_ptr<Save>> FSaves;
+    toolkit::BackgroundJobs FSaves{*this};  // last: goes first
 };
 
 } // namespace

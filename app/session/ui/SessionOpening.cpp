@@ -9,24 +9,12 @@
 #include <QMimeData>
 #include <QUrl>
 
-#include <mutex>
-#include <thread>
-
 #include "app/MainForm.h"
 #include "app/session/SessionFileCheck.h"
 #include "app/session/ui/SessionWindow.h"
 #include "toolkit/qt/FileName.h"
 
 namespace session::ui {
-
-// One file being looked at; shared with its thread, which outlives the opener when the file
-// system does not answer.
-struct SessionOpener::Opening {
-    std::mutex Lock;
-    bool Abandoned = false;  // the opener has gone: no word any more
-    bool Done = false;       // the thread has given its word and is ending
-    std::thread Thread;
-};
 
 std::vector<std::filesystem::path> DroppedSessionFiles(const QMimeData* mime) {
     std::vector<std::filesystem::path> files;
@@ -46,17 +34,6 @@ SessionOpener::SessionOpener(TForm1& form) : FForm(form) {
 }
 
 SessionOpener::~SessionOpener() {
-    for (const std::shared_ptr<Opening>& opening : FOpenings) {
-        bool done = false;
-        {
-            std::lock_guard<std::mutex> lock(opening->Lock);
-            opening->Abandoned = true;
-            done = opening->Done;
-        }
-        // A thread still waiting on its file is left to end by itself; it uses only its own.
-        if (done) opening->Thread.join();
-        else opening->Thread.detach();
-    }
     for (const QPointer<QWidget>& w : FWatched) {
         if (w) w->removeEventFilter(this);
     }
@@ -115,23 +92,13 @@ void SessionOpener::AskAndOpen() {
 }
 
 void SessionOpener::Open(const std::filesystem::path& path) {
-    auto opening = std::make_shared<Opening>();
-    opening->Thread = std::thread([this, opening, path] {
-        // The header says whether this is a session; only then does a window open (and the rest
-        // is read on its loader's thread).
-        std::string problem = SessionFileProblem(path);
-        std::lock_guard<std::mutex> lock(opening->Lock);
-        if (opening->Abandoned) return;
-        opening->Done = true;
-        QMetaObject::invokeMethod(
-            this, [this, opening, path, problem = std::move(problem)] { Opened(opening, path, problem); }, Qt::QueuedConnection);
-    });
-    FOpenings.push_back(std::move(opening));
+    // The header says whether this is a session; only then does a window open (and the rest is
+    // read on its loader's thread).
+    FOpenings.Start<std::string>([path](toolkit::BackgroundJobs::Job&) { return SessionFileProblem(path); },
+                                 [this, path](const std::string& problem) { Opened(path, problem); });
 }
 
-void SessionOpener::Opened(const std::shared_ptr<Opening>& opening, const std::filesystem::path& path, const std::string& problem) {
-    opening->Thread.join();  // it has given its word
-    std::erase(FOpenings, opening);
+void SessionOpener::Opened(const std::filesystem::path& path, const std::string& problem) {
     if (!problem.empty()) {
         // The reason names the file.
         Tell(QStringLiteral("Could not open the session.\n\n%1").arg(toolkit::DisplayText(toolkit::TextFromBytes(problem))));

@@ -15,6 +15,8 @@
 #include <memory>
 #include <vector>
 
+#include "toolkit/qt/BackgroundJobs.h"
+
 class QAction;
 class QMimeData;
 class TForm1;
@@ -42,7 +44,7 @@ public:
     // reason has been shown. May be empty.
     std::function<void(const std::filesystem::path& path, SessionWindow* window)> OnOpeningEnded;
     // Openings started whose file is still being looked at.
-    size_t OpeningsUnderWay() const { return FOpenings.size(); }
+    size_t OpeningsUnderWay() const { return FOpenings.Running(); }
 
     // The windows opened and still open, oldest first.
     std::vector<SessionWindow*> Windows() const;
@@ -62,17 +64,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct Opening;
     void AskAndOpen();
     void Watch(QWidget& window);
-    void Opened(const std::shared_ptr<Opening>& opening, const std::filesystem::path& path, const std::string& problem);
+    void Opened(const std::filesystem::path& path, const std::string& problem);
     void Tell(const QString& message);
 
     TForm1& FForm;
     QAction* FCommand = nullptr;
     std::vector<QPointer<QWidget>> FWatched;
     std::vector<QPointer<SessionWindow>> FWindows;
-    std::vector<std::shared_ptr<Opening>> FOpenings;
+    toolkit::BackgroundJobs FOpenings{*this};  // last: goes first
 };
 
 // The local .csv files among dropped data, in the order given, named as the system names them.

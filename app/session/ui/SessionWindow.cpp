@@ -10,7 +10,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPixmap>
-#include <QSaveFile>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -22,6 +21,7 @@
 #include "app/chart/qt/CarLegend.h"
 #include "app/chart/qt/PictureDrawing.h"
 #include "app/recording/FileKind.h"
+#include "app/recording/qt/FileSave.h"
 #include "app/session/ui/SessionOpening.h"
 #include "toolkit/DateTime.h"
 #include "toolkit/ErrorReport.h"
@@ -51,13 +51,6 @@ QString SecondsText(int64_t ms) {
     return QStringLiteral("%1 h %2 min").arg(s / 3600).arg(s / 60 % 60);
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes, const char* what) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        throw toolkit::Exception(std::string("Could not save the ") + what + " to \"" + path.toStdString() +
-                                 "\": " + file.errorString().toStdString());
-    }
-}
 } // namespace
 
 SessionWindow::SessionWindow(const std::filesystem::path& path, QWidget* parent)
@@ -76,11 +69,7 @@ SessionWindow::SessionWindow(const std::filesystem::path& path, QWidget* parent)
 }
 
 SessionWindow::~SessionWindow() {
-    // The reader and the export go before what they report to.
-    FControl.Cancel();
-    FExportCancelled.store(true);
-    if (FWorker.joinable()) FWorker.join();
-    if (FExportWorker.joinable()) FExportWorker.join();
+    FControl->Cancel();  // the reading and the exports are called off as the jobs go
 }
 
 void SessionWindow::CreateWidgets() {
@@ -158,7 +147,7 @@ void SessionWindow::CreateWidgets() {
     Progress = new QProgressBar(this);
     Progress->setRange(0, 1000);
     Progress->setTextVisible(true);
-    CancelButton = button(QStringLiteral("Cancel"), QStringLiteral("Stop reading and close this window"), [this] { FControl.Cancel(); });
+    CancelButton = button(QStringLiteral("Cancel"), QStringLiteral("Stop reading and close this window"), [this] { FControl->Cancel(); });
 
     auto* controls = new QHBoxLayout;
     controls->addWidget(WholeButton);
@@ -222,17 +211,19 @@ void SessionWindow::SetControlsEnabled(bool enabled) {
 
 void SessionWindow::StartLoading() {
     InfoLabel->setText(QStringLiteral("Reading %1").arg(FShownPath));
-    FControl.progress = [this](uint64_t read, uint64_t total) {
-        QMetaObject::invokeMethod(this, [this, read, total] { ShowProgress(read, total); }, Qt::QueuedConnection);
-    };
-    FWorker = std::thread([this, path = FPath] {
-        // A file swapped for a FIFO or a device since it was looked at is refused, not waited on.
-        LoadOutcome outcome;
-        if (const std::string kind = recording::NonRegularFileKind(path); !kind.empty()) outcome.error = PathText(path) + ": is " + kind;
-        else outcome = LoadSession(path, &FControl);
-        QMetaObject::invokeMethod(this, [this, outcome = std::move(outcome)]() mutable { Loaded(std::move(outcome)); },
-                                  Qt::QueuedConnection);
-    });
+    FJobs.Start<LoadOutcome>(
+        [this, path = FPath, control = FControl](toolkit::BackgroundJobs::Job& job) {
+            // this only in what is posted, which runs while the window is there
+            control->progress = [this, &job](uint64_t read, uint64_t total) {
+                job.Post([this, read, total] { ShowProgress(read, total); });
+            };
+            // A file swapped for a FIFO or a device since it was looked at is refused, not waited on.
+            LoadOutcome outcome;
+            if (const std::string kind = recording::NonRegularFileKind(path); !kind.empty()) outcome.error = PathText(path) + ": is " + kind;
+            else outcome = LoadSession(path, control.get());
+            return outcome;
+        },
+        [this](LoadOutcome outcome) { Loaded(std::move(outcome)); });
 }
 
 void SessionWindow::ShowProgress(uint64_t bytesRead, uint64_t totalBytes) {
@@ -242,7 +233,6 @@ void SessionWindow::ShowProgress(uint64_t bytesRead, uint64_t totalBytes) {
 }
 
 void SessionWindow::Loaded(LoadOutcome outcome) {
-    if (FWorker.joinable()) FWorker.join();  // it has posted its last word
     Progress->hide();
     CancelButton->hide();
     switch (outcome.status) {
@@ -403,10 +393,10 @@ void SessionWindow::SetSpeed(int speed) {
     if (index >= 0) SpeedBox->setCurrentIndex(index);  // tells the model
 }
 
-void SessionWindow::ExportPlot(const QString& path) const {
+void SessionWindow::ExportPlot(const QString& path) {
     const chart::Picture picture = Canvas->PictureWithLegend();
     if (path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)) {
-        WriteFile(path, chart::PictureToSvg(picture, Canvas->font()), "plot");
+        SaveExport(path, chart::PictureToSvg(picture, Canvas->font()), QStringLiteral("plot"));
         return;
     }
     QByteArray png;
@@ -415,12 +405,33 @@ void SessionWindow::ExportPlot(const QString& path) const {
     if (!chart::DrawPicture(picture, Canvas->font()).save(&buffer, "PNG")) {
         throw toolkit::Exception("Could not make a PNG image of the plot");
     }
-    WriteFile(path, png, "plot");
+    SaveExport(path, png, QStringLiteral("plot"));
 }
 
-void SessionWindow::ExportSummaryCsv(const QString& path) const {
+void SessionWindow::ExportSummaryCsv(const QString& path) {
     if (!FData) throw toolkit::Exception("The session has not been read yet");
-    WriteFile(path, QByteArray::fromStdString(SummaryCsv(FData->GetSummary())), "summary");
+    SaveExport(path, QByteArray::fromStdString(SummaryCsv(FData->GetSummary())), QStringLiteral("summary"));
+}
+
+void SessionWindow::SaveExport(const QString& path, const QByteArray& bytes, const QString& what) {
+    FJobs.Start<QString>([path, bytes, what](toolkit::BackgroundJobs::Job&) { return SaveWholeFile(path, bytes, what); },
+                         [this, path, what](const QString& error) {
+                             if (!error.isEmpty()) ShowExportNotice(QStringLiteral("Export %1").arg(what), error, true);
+                             if (OnExported) OnExported(path, error);
+                         });
+}
+
+void SessionWindow::ShowExportNotice(const QString& title, const QString& text, bool failed) {
+    // Never modal: the window, the capture window and their keys go on working beside it.
+    if (FExportNotice.isNull()) {
+        FExportNotice = new QMessageBox(QMessageBox::Information, title, QString(), QMessageBox::Ok, this);
+        FExportNotice->setWindowModality(Qt::NonModal);
+        FExportNotice->setModal(false);
+    }
+    FExportNotice->setWindowTitle(title);
+    FExportNotice->setIcon(failed ? QMessageBox::Warning : QMessageBox::Information);
+    FExportNotice->setText(text);
+    FExportNotice->show();
 }
 
 QString SessionWindow::AskPath(const QString& title, const QString& filter) {
@@ -456,19 +467,20 @@ bool SessionWindow::ExportWorkbook(const QString& path, bool onlyShown) {
         options.fromMs = View().startMs;
         options.toMs = View().endMs;
     }
-    options.cancelled = [this] { return FExportCancelled.load(); };
+    FExportingWorkbook = true;
     ExportWorkbookButton->setEnabled(false);
     InfoLabel->setText(QStringLiteral("Exporting to %1...").arg(QDir::toNativeSeparators(target)));
-    FExportWorker = std::thread([this, target, options, session = FPath, destination = toolkit::PathFromText(target)] {
-        workbook::ExportResult result = workbook::ExportSessionWorkbook(session, destination, options);
-        QMetaObject::invokeMethod(this, [this, target, result = std::move(result)] { WorkbookExported(target, result); },
-                                  Qt::QueuedConnection);
-    });
+    FJobs.Start<workbook::ExportResult>(
+        [options, session = FPath, destination = toolkit::PathFromText(target)](toolkit::BackgroundJobs::Job& job) mutable {
+            options.cancelled = [&job] { return job.Cancelled(); };
+            return workbook::ExportSessionWorkbook(session, destination, options);
+        },
+        [this, target](const workbook::ExportResult& result) { WorkbookExported(target, result); });
     return true;
 }
 
 void SessionWindow::WorkbookExported(const QString& path, const workbook::ExportResult& result) {
-    if (FExportWorker.joinable()) FExportWorker.join();  // it has posted its last word
+    FExportingWorkbook = false;
     ExportWorkbookButton->setEnabled(FState == State::Ready && FData->RecordCount() > 0);
     InfoLabel->setText(InfoText());
     const QString shown = QDir::toNativeSeparators(path);
@@ -480,17 +492,7 @@ void SessionWindow::WorkbookExported(const QString& path, const workbook::Export
     } else {
         text = QStringLiteral("Could not export to %1: %2").arg(shown, QString::fromStdString(result.error));
     }
-    // Never modal: the window, the capture window and their keys go on working beside it.
-    if (FExportNotice.isNull()) {
-        FExportNotice = new QMessageBox(QMessageBox::Information, QStringLiteral("Export to Excel"), QString(),
-                                        QMessageBox::Ok, this);
-        FExportNotice->setWindowModality(Qt::NonModal);
-        FExportNotice->setModal(false);
-    }
-    FExportNotice->setIcon(result.status == workbook::ExportResult::Status::Done ? QMessageBox::Information
-                                                                                 : QMessageBox::Warning);
-    FExportNotice->setText(text);
-    FExportNotice->show();
+    ShowExportNotice(QStringLiteral("Export to Excel"), text, result.status != workbook::ExportResult::Status::Done);
 }
 
 void SessionWindow::keyPressEvent(QKeyEvent* event) {

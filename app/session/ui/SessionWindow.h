@@ -19,13 +19,11 @@
 
 #include <filesystem>
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "app/chart/Timeline.h"
 #include "app/chart/qt/SummaryTable.h"
@@ -34,6 +32,7 @@
 #include "app/session/ui/SessionCanvas.h"
 #include "app/session/ui/SessionPlot.h"
 #include "app/workbook/WorkbookExport.h"
+#include "toolkit/qt/BackgroundJobs.h"
 #include "toolkit/qt/StringGrid.h"
 
 namespace session::ui {
@@ -76,14 +75,21 @@ public:
     // Moves playback on as if elapsedMs of wall-clock time had passed (the timer calls this).
     void AdvancePlayback(int64_t elapsedMs) { FTimeline.AdvancePlayback(elapsedMs); }
 
-    // Export. A path ending in .svg gets SVG, anything else PNG. Failures throw toolkit::Exception.
-    void ExportPlot(const QString& path) const;
-    void ExportSummaryCsv(const QString& path) const;
+    // Export. A path ending in .svg gets SVG, anything else PNG. The picture or the table is made
+    // at once and written on a thread of its own; a failure shows in the export notice, which
+    // holds nothing up, and OnExported is told either way.
+    void ExportPlot(const QString& path);
+    void ExportSummaryCsv(const QString& path);
+    // Told on the window's thread when a plot or summary export has ended: why it failed, empty
+    // when the file was written. May be empty.
+    std::function<void(const QString& path, const QString& error)> OnExported;
+    // Exports and the reading of the file that are still under way.
+    size_t JobsUnderWay() const { return FJobs.Running(); }
     // The session, whole or only the time shown, as a spreadsheet workbook at path (".xlsx" added
     // to a name without a suffix). Written on a thread of its own; the outcome shows in a notice
     // that holds nothing up. False when an export is still running or the session is not read.
     bool ExportWorkbook(const QString& path, bool onlyShown);
-    bool ExportingWorkbook() const { return FExportWorker.joinable(); }
+    bool ExportingWorkbook() const { return FExportingWorkbook; }
     // The notice of the last export's outcome (null before the first).
     QMessageBox* ExportNotice() const { return FExportNotice; }
     // Asks where to save (title, file filter); empty cancels. Empty function: the file dialog.
@@ -132,6 +138,8 @@ private:
     void AskAndExportSummary();
     void AskAndExportWorkbook(bool onlyShown);
     void WorkbookExported(const QString& path, const workbook::ExportResult& result);
+    void SaveExport(const QString& path, const QByteArray& bytes, const QString& what);
+    void ShowExportNotice(const QString& title, const QString& text, bool failed);
     QString AskPath(const QString& title, const QString& filter);
 
     std::filesystem::path FPath;
@@ -141,20 +149,19 @@ private:
     std::shared_ptr<const SessionData> FData;
     std::string FTimeSeparator;
 
-    ScanControl FControl;
-    std::thread FWorker;
+    std::shared_ptr<ScanControl> FControl = std::make_shared<ScanControl>();  // shared with the reading
 
     std::unique_ptr<SessionTimes> FTimes;
     chart::Timeline FTimeline;
     uint64_t FCursorNumber = 0;
     bool FSyncingScrollBar = false;
 
-    std::thread FExportWorker;
-    std::atomic<bool> FExportCancelled{false};
+    bool FExportingWorkbook = false;
     QPointer<QMessageBox> FExportNotice;
 
     QTimer FPlayTimer;
     QElapsedTimer FPlayClock;
+    toolkit::BackgroundJobs FJobs{*this};  // last: goes first, calling off what still runs
 };
 
 } // namespace session::ui
