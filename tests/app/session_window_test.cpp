@@ -406,12 +406,14 @@ TEST_F(SessionWindowTest, ExportWritesThePlotAsShownAndTheSummary) {
     const auto waitForExports = [&](qsizetype count) {
         return testsupport::WaitWithQtEvents([&] { return ended.size() == count; });
     };
+    // The picture is made as the export is asked for; the window may settle further while the
+    // file is written.
     const QString png = dir.filePath(QStringLiteral("plot.png"));
+    const QImage shown = w->Canvas->grab().toImage().convertToFormat(QImage::Format_RGB32);
     w->ExportPlot(png);
     ASSERT_TRUE(waitForExports(1));
     QImage written(png);
     ASSERT_FALSE(written.isNull());
-    const QImage shown = w->Canvas->grab().toImage().convertToFormat(QImage::Format_RGB32);
     ASSERT_GT(written.width(), shown.width()) << "the legend beside the plot";
     EXPECT_EQ(written.convertToFormat(QImage::Format_RGB32).copy(shown.rect()), shown) << "the plot as the window shows it";
 
