@@ -4,7 +4,7 @@
 # console companion (torvane-capture.com, what cmd starts for the bare name), written to
 # redirected output, to the console of the shell that started it, or else shown in a message
 # box; with the exit codes of the Linux build (0, 1 for a file it cannot read, 2 for a command
-# line it cannot read).
+# line it cannot read). A session file given as the only argument opens its window as with --open.
 #   cli-wine.sh <folder holding torvane-capture.exe> <version>   (WINEPREFIX and DISPLAY set by the caller)
 set -euo pipefail
 dir="$(cd "$1" && pwd)"
@@ -126,5 +126,22 @@ find_window() { xdotool search --name '^Torvane Data Capture on Channel 25$' >/d
 wait_for 60 find_window || fail "no window after the companion returned"
 wine taskkill /im torvane-capture.exe >/dev/null 2>&1 || true
 
+# A session file given alone (as "Open with" gives it) opens as with --open: the session's window,
+# named after the file, here named outside the ANSI code page.
+session_copy="$work/Сессия Prüfung.csv"
+cp "$fixture" "$session_copy"
+session_title="Session $(basename "$session_copy")"
+session_shown() { xdotool search --name '^Session ' getwindowname %@ 2>/dev/null | grep -qxF "$session_title"; }
+for form in alone --open; do
+  arguments=("$(winepath -w "$session_copy")")
+  [ "$form" = alone ] || arguments=(--open "${arguments[@]}")
+  wine "$exe" "${arguments[@]}" >/dev/null 2>&1 &
+  started=$!
+  wait_for 60 session_shown || fail "the session file given $form showed no window \"$session_title\""
+  wine taskkill /im torvane-capture.exe >/dev/null 2>&1 || true
+  wait "$started" || true
+  wait_for 30 bash -c "! xdotool search --name '^Session ' >/dev/null 2>&1" || fail "a session window stayed after the program was closed"
+done
+
 [ "$failures" -eq 0 ] || { echo "cli-wine: $failures failure(s)" >&2; exit 1; }
-echo "cli-wine: --help, /?, --version, --summary and command-line errors reach pipes, files, a console (through the companion and start /wait) and a message box with exit codes 0, 1 and 2"
+echo "cli-wine: --help, /?, --version, --summary and command-line errors reach pipes, files, a console (through the companion and start /wait) and a message box with exit codes 0, 1 and 2; a session file given alone opens as with --open"

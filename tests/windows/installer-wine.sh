@@ -3,9 +3,10 @@
 # COM5): its pages, walked as a user does, are worded for this program (no "Setup Setup", no
 # stock text about system files and restarting) and the licence page names the source archive;
 # a silent install over that (an update in place) for the current user puts the program, its
-# Start-menu entry and its Apps entry (uninstall key) in place; the installed program finds the unit on COM5 and
-# records; a silent uninstall removes the program, the entry and the key, and keeps the
-# recorded session. Neither setup nor the uninstaller touches the files of a running program.
+# Start-menu entry, its Apps entry (uninstall key) and its "Open with" entry for .csv in place; the
+# installed program finds the unit on COM5 and records, and the "Open with" command opens the
+# recorded session; a silent uninstall removes the program, the entries and the key, and keeps
+# the recorded session. Neither setup nor the uninstaller touches the files of a running program.
 #   installer-wine.sh <setup.exe> <version> <artifact dir>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -94,6 +95,27 @@ wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\torvane
 bash "$here/smoke-wine.sh" "$program" "$artifacts" || fail "the installed program did not capture from the unit on COM5"
 sessions=$(find "$captures" -name '*.csv' 2>/dev/null | wc -l)
 [ "$sessions" -ge 1 ] || fail "no session recorded in $captures"
+
+# "Open with" runs the registered command with the file named: the recorded session opens in its
+# window, as with --open.
+command=$(wine reg query "$open_with\shell\open\command" /ve 2>/dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_SZ *//p')
+registered=$(sed -n 's/^"\([^"]*\)" "%1"$/\1/p' <<<"$command")
+recorded=$(find "$captures" -name '*.csv' 2>/dev/null | head -n1)
+if [ -z "$registered" ]; then
+  fail "the Open-with command is not \"<program>\" \"%1\": $command"
+elif [ -z "$recorded" ]; then
+  fail "no recorded session to open with the Open-with command"
+else
+  [ "$(winepath -u "$registered")" -ef "$program/torvane-capture.exe" ] || fail "the Open-with command starts $registered"
+  wine "$(winepath -u "$registered")" "$(winepath -w "$recorded")" >/dev/null 2>&1 &
+  opened=$!
+  session_title="Session $(basename "$recorded")"
+  session_shown() { xdotool search --name '^Session ' getwindowname %@ 2>/dev/null | grep -qxF "$session_title"; }
+  wait_for 60 session_shown || fail "the Open-with command showed no window \"$session_title\""
+  wine taskkill /im torvane-capture.exe >/dev/null 2>&1 || true
+  wait "$opened" || true
+  wait_for 30 bash -c "! xdotool search --name '^Session ' >/dev/null 2>&1" || fail "the session window stayed after the program was closed"
+fi
 
 # While the program runs, neither setup nor the uninstaller touches its files: both stop
 # (silently: exit code 2). The uninstaller runs in place (_?=) so that its exit code is its own.

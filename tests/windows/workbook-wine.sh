@@ -74,5 +74,13 @@ if [ -f "$linux_book" ] && [ -f "$windows_book" ]; then
   [ "$rows" -eq 6002 ] || fail "the Records sheet has $rows rows, not a header and 6001 records"
 fi
 
+# A session that is not there: exit 1 with the reason, nothing written.
+status=0
+wine "$exe" --export-xlsx "$(winepath -w "$folder/missing.csv")" "$(winepath -w "$folder/missing.xlsx")" >/dev/null 2>"$work/missing.err" ||
+  status=$?
+[ "$status" -eq 1 ] || fail "exporting a missing session exited with $status, not 1"
+grep -q "no such file" "$work/missing.err" || fail "exporting a missing session said: $(tr -d '\r' <"$work/missing.err")"
+[ ! -e "$folder/missing.xlsx" ] && [ ! -e "$folder/missing.xlsx.partial" ] || fail "a failed export left a file"
+
 [ "$failures" -eq 0 ] || { echo "workbook-wine: $failures failure(s)" >&2; exit 1; }
 echo "workbook-wine: the Windows build's workbook ($parts parts, $rows rows on Records) equals the Linux build's but for its creation time, written to a name outside the ANSI code page"
