@@ -19,6 +19,9 @@
 // The throttle plot takes every record shown: the line-rate phase runs with it closed, then again
 // with it open and painted (plot_line_*); the idle and flood phases run with it open, the
 // recording run with it closed. BENCH_PLOT=0 leaves the plot out altogether.
+// The throttle check window: closed and open in turns beside a capture of two throttles that the
+// bench user takes through the check (CHECK_SECONDS, CHECK_ROUNDS; see CheckWindowPhase).
+// BENCH_PHASES picks phases (search, line, check, rec, flood); BENCH_TIMEOUT bounds the run.
 #include <QApplication>
 #include <QEventLoop>
 #include <QSettings>
@@ -31,11 +34,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -149,6 +155,42 @@ double LoadAverage() {
     return oneMinute;
 }
 
+// BENCH_PHASES: the phases to run, comma-separated (search, line, check, rec, flood); all when unset.
+bool PhaseChosen(const std::string& phase) {
+    const char* chosen = std::getenv("BENCH_PHASES");
+    if (chosen == nullptr || *chosen == '\0') return true;
+    const std::string list = "," + std::string(chosen) + ",";
+    return list.find("," + phase + ",") != std::string::npos;
+}
+
+// Ends the run with an error line when it takes longer than it may: a window that cannot keep
+// up must give a failed run, not one that never ends.
+class Watchdog {
+public:
+    explicit Watchdog(double seconds)
+        : FThread([this, seconds] {
+              std::unique_lock<std::mutex> lock(FMutex);
+              if (FDone.wait_for(lock, std::chrono::duration<double>(seconds), [this] { return FFinished; })) return;
+              std::printf("{\"bench\":\"capture\",\"error\":\"not finished within %.0f s\"}\n", seconds);
+              std::fflush(stdout);
+              std::_Exit(2);
+          }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard<std::mutex> lock(FMutex);
+            FFinished = true;
+        }
+        FDone.notify_one();
+        FThread.join();
+    }
+
+private:
+    std::mutex FMutex;
+    std::condition_variable FDone;
+    bool FFinished = false;
+    std::thread FThread;
+};
+
 // What a run is asked for, from the environment (see the top of this file).
 struct Settings {
     double lineSeconds = EnvSeconds("LINE_SECONDS", 60);
@@ -162,6 +204,16 @@ struct Settings {
     // LINE_SLICE_US=0 hands over each record the moment its last byte is due instead.
     int lineSliceUs = static_cast<int>(EnvSeconds("LINE_SLICE_US", 1000));
     bool withPlot = std::getenv("BENCH_PLOT") == nullptr || std::string(std::getenv("BENCH_PLOT")) != "0";
+    double checkSeconds = EnvSeconds("CHECK_SECONDS", 20);
+    int checkRounds = std::max(1, static_cast<int>(EnvSeconds("CHECK_ROUNDS", 3)));
+
+    // Seconds the whole run may take (BENCH_TIMEOUT, or four times what its phases ask for and
+    // two minutes to find the units): past it, the run stops with an error line.
+    double Budget() const {
+        const double asked = searchSeconds + 3 * (lineSeconds + floorSeconds) + idleSeconds +
+                             2 * checkRounds * (checkSeconds + 0.5) + lineSeconds + floodSeconds + floorSeconds;
+        return EnvSeconds("BENCH_TIMEOUT", 120 + 4 * asked);
+    }
 
     // The unit at line rate (45454 bytes/s).
     unitsim::Options LineRateUnit() const {
@@ -526,17 +578,6 @@ std::optional<double> LineRatePhases(Bench& bench, Report& report) {
                         settings.rounds);
         rig.ShowPlot(false);
     }
-    {
-        // The throttle check window open beside the same capture, the plot closed (nothing kept).
-        check::ui::ThrottleCheckCommand checkCommand(rig.Form(), {});
-        checkCommand.Open();
-        rig.Sim().SetPaused(false);
-        RunEventLoopFor(0.5);
-        const double checkMainCpuPct = MeasureLineRate(rig, bench.tally, settings.lineSeconds, "check_line_", report, o,
-                                                       settings.floorSeconds, settings.rounds);
-        report.Add("check_window_added_main_cpu_pct", checkMainCpuPct - lineMainCpuPct);
-    }
-
     const CpuSample idleStart = rig.Cpu();
     RunEventLoopFor(settings.idleSeconds);
     const CpuSample idle = rig.Cpu() - idleStart;
@@ -547,9 +588,57 @@ std::optional<double> LineRatePhases(Bench& bench, Report& report) {
     return lineMainCpuPct;
 }
 
+// The throttle check window beside a capture at line rate: two throttles (one healthy, one with a
+// dead spot) that the bench user takes through the check's steps again and again, so the window
+// follows a car, guides, draws its trace and finishes checks as it would at the bench. The window
+// closed and open take turns in CHECK_ROUNDS rounds (default 3) of CHECK_SECONDS each (default
+// 20); each state's figure is the best (lowest) of its rounds, and what the open window adds is
+// the difference of the two bests.
+void CheckWindowPhase(Bench& bench, Report& report) {
+    const double seconds = bench.settings.checkSeconds;
+    const int rounds = bench.settings.checkRounds;
+    if (seconds <= 0) return;
+    unitsim::Options o = bench.settings.LineRateUnit();
+    o.throttles = {{1, unitsim::ThrottleModel::Healthy}, {2, unitsim::ThrottleModel::DeadSpot}};
+    o.benchUser = true;
+    Rig rig(o, bench.tally, bench.link, false);
+    if (!StartCapturing(rig, "unit not found for the check window")) return;
+    check::ui::ThrottleCheckCommand checkCommand(rig.Form(), {});  // nothing kept
+    checkCommand.Open();
+    RunEventLoopFor(0.5);
+    std::vector<double> closed;
+    std::vector<double> open;
+    uint64_t finished = 0;
+    QObject::connect(checkCommand.Window(), &check::ui::CheckWindow::CheckFinished, [&finished] { ++finished; });
+    const uint64_t paintsBefore = rig.Form().Table->PaintCount();
+    for (int round = 0; round < rounds; ++round) {
+        for (const bool shown : {false, true}) {
+            if (shown) checkCommand.Open();
+            else checkCommand.Window()->hide();
+            RunEventLoopFor(0.5);  // shown or hidden, laid out and painted
+            const CpuSample start = rig.Cpu();
+            RunEventLoopFor(seconds);
+            const CpuSample part = rig.Cpu() - start;
+            (shown ? open : closed).push_back(100.0 * part.main / seconds);
+        }
+    }
+    const double bestClosed = *std::min_element(closed.begin(), closed.end());
+    const double bestOpen = *std::min_element(open.begin(), open.end());
+    report.Add("check_seconds", seconds);
+    report.Add("check_rounds", rounds);
+    report.AddList("check_closed_round_main_cpu_pct", closed);
+    report.AddList("check_open_round_main_cpu_pct", open);
+    report.Add("check_closed_main_cpu_pct", bestClosed);
+    report.Add("check_open_main_cpu_pct", bestOpen);
+    report.Add("check_window_added_main_cpu_pct", bestOpen - bestClosed);
+    report.Add("check_checks_finished", static_cast<double>(finished));
+    report.Add("check_table_paints_per_s",
+               static_cast<double>(rig.Form().Table->PaintCount() - paintsBefore) / (2 * rounds * (seconds + 0.5)));
+}
+
 // Line rate again with session recording on, the plot closed: records missing from the session
 // file, main-thread CPU above the run without recording, RSS at its start, middle and end.
-bool RecordingPhase(Bench& bench, Report& report, double lineMainCpuPct) {
+bool RecordingPhase(Bench& bench, Report& report, std::optional<double> lineMainCpuPct) {
     const Settings& settings = bench.settings;
     Tally& tally = bench.tally;
     const std::string captures = bench.dir + "/captures";
@@ -586,7 +675,7 @@ bool RecordingPhase(Bench& bench, Report& report, double lineMainCpuPct) {
     report.Add("rec_file_missing", static_cast<double>(shownInSession > file.records ? shownInSession - file.records : 0));
     report.Add("rec_file_sequence_gaps", static_cast<double>(file.gaps));
     report.Add("rec_main_cpu_pct", 100.0 * line.main / lineSeconds);
-    report.Add("rec_main_cpu_pct_over_off", 100.0 * line.main / lineSeconds - lineMainCpuPct);
+    if (lineMainCpuPct) report.Add("rec_main_cpu_pct_over_off", 100.0 * line.main / lineSeconds - *lineMainCpuPct);
     report.Add("rec_app_cpu_pct", 100.0 * line.app / lineSeconds);
     report.Add("rec_latency_p99_ms", tally.PercentileMs(0.99));
     report.Add("rec_rss_start_kb", static_cast<double>(rssStart));
@@ -650,11 +739,16 @@ int main(int argc, char** argv) {
     report.Add("plot", bench.settings.withPlot ? 1 : 0);
     report.Add("runs", 1);
     report.Add("load_1min_start", LoadAverage());
-    SearchPhase(bench, report);
-    const std::optional<double> lineMainCpuPct = LineRatePhases(bench, report);
-    if (!lineMainCpuPct) return 1;
-    if (!RecordingPhase(bench, report, *lineMainCpuPct)) return 1;
-    if (!FloodPhase(bench, report)) return 1;
+    Watchdog watchdog(bench.settings.Budget());
+    if (PhaseChosen("search")) SearchPhase(bench, report);
+    std::optional<double> lineMainCpuPct;
+    if (PhaseChosen("line")) {
+        lineMainCpuPct = LineRatePhases(bench, report);
+        if (!lineMainCpuPct) return 1;
+    }
+    if (PhaseChosen("check")) CheckWindowPhase(bench, report);
+    if (PhaseChosen("rec") && !RecordingPhase(bench, report, lineMainCpuPct)) return 1;
+    if (PhaseChosen("flood") && !FloodPhase(bench, report)) return 1;
     report.Add("load_1min_end", LoadAverage());
     std::printf("%s}\n", report.json.c_str());
     std::filesystem::remove_all(dir);

@@ -40,7 +40,9 @@ SummaryTable::SummaryTable(QWidget* parent) : QTableWidget(parent) {
     setHorizontalHeaderLabels(shown);
     verticalHeader()->setVisible(false);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-    horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Sized to the contents once per update (below): left to the header, every changed cell
+    // would measure its whole column again, which with many cars takes the window's thread.
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::NoSelection);
     setFocusPolicy(Qt::NoFocus);
@@ -48,10 +50,12 @@ SummaryTable::SummaryTable(QWidget* parent) : QTableWidget(parent) {
     for (int c = 0; c < columnCount(); ++c) {
         horizontalHeaderItem(c)->setToolTip(names[c]);
     }
+    resizeColumnsToContents();
 }
 
 void SummaryTable::Show(const Summary& summary, const std::function<QColor(uint8_t)>& colourOf) {
     const int rows = static_cast<int>(summary.cars.size());
+    bool changed = rowCount() != rows || rows == 0;
     if (rowCount() != rows) {
         setRowCount(rows);
         updateGeometry();  // the size it asks for follows the cars
@@ -67,10 +71,24 @@ void SummaryTable::Show(const Summary& summary, const std::function<QColor(uint8
                 cell->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
                 setItem(r, c, cell);
             }
-            if (cell->text() != text) cell->setText(text);
+            if (cell->text() != text) {
+                cell->setText(text);
+                changed = true;
+            }
         }
-        if (colourOf) item(r, 0)->setIcon(Swatch(colourOf(car.car)));
+        if (colourOf) {
+            // The swatch is made again only when the car's colour changes.
+            QTableWidgetItem* first = item(r, 0);
+            const QRgb colour = colourOf(car.car).rgba();
+            const QVariant shown = first->data(Qt::UserRole);
+            if (!shown.isValid() || shown.toUInt() != colour) {
+                first->setData(Qt::UserRole, colour);
+                first->setIcon(Swatch(QColor::fromRgba(colour)));
+                changed = true;
+            }
+        }
     }
+    if (changed) resizeColumnsToContents();
 }
 
 QStringList SummaryTable::RowTexts(int row) const {
