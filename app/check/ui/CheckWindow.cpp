@@ -81,8 +81,7 @@ CheckWindow::CheckWindow(Options options, QWidget* parent) : QWidget(parent, Qt:
     StepMessage = new QLabel(this);
     StepMessage->setWordWrap(true);
     layout->addWidget(StepMessage);
-    Trace = new QLabel(this);
-    Trace->setFixedHeight(kTraceHeight);
+    Trace = new TracePane(kTraceHeight, this);
     layout->addWidget(Trace);
     // The results take what room is left and scroll on a low screen, so the window fits it.
     Results = new QLabel;
@@ -310,7 +309,8 @@ void CheckWindow::ShowHistory(int car, const std::vector<PastCheck>& checks) {
 
 void CheckWindow::UpdateSteps() {
     const Step current = CurrentStep();
-    for (size_t i = 0; i < StepLabels.size(); ++i) {
+    const int shown = FGuide ? static_cast<int>(current) : -2;
+    for (size_t i = 0; i < StepLabels.size() && shown != FStepsShown; ++i) {
         const bool done = FGuide && (static_cast<int>(current) > static_cast<int>(kSteps[i]));
         const bool now = FGuide && current == kSteps[i];
         StepLabels[i]->setText(QStringLiteral("%1 %2. %3").arg(done ? QStringLiteral("\u2713") : now ? QStringLiteral("\u25B6") : QStringLiteral("\u00B7"))
@@ -320,24 +320,27 @@ void CheckWindow::UpdateSteps() {
         f.setBold(now);
         StepLabels[i]->setFont(f);
     }
+    FStepsShown = shown;
     if (!FGuide) {
         Progress->setValue(0);
         return;
     }
     if (FFromSession || FResult) return;
-    Instruction->setText(QStringLiteral("Car %1: %2").arg(FGuide->CarNumber()).arg(QString::fromStdString(std::string(StepInstruction(current)))));
+    const QString instruction = QStringLiteral("Car %1: %2").arg(FGuide->CarNumber()).arg(QString::fromStdString(std::string(StepInstruction(current))));
+    if (Instruction->text() != instruction) Instruction->setText(instruction);
     Progress->setValue(static_cast<int>(FGuide->Progress() * 100));
 }
 
 void CheckWindow::UpdateTrace() {
     if (FSamples.empty() || FFromSession) return;
-    const int64_t from = FSamples.back().ms - kTraceMs;
-    std::vector<Sample> recent;
-    for (auto it = std::lower_bound(FSamples.begin(), FSamples.end(), from, [](const Sample& s, int64_t ms) { return s.ms < ms; });
-         it != FSamples.end(); ++it)
-        recent.push_back(*it);
     const int width = std::max(Trace->width(), 200);
-    Trace->setPixmap(QPixmap::fromImage(chart::DrawPicture(SweepPicture(recent, {}, width, kTraceHeight, {}), font())));
+    if (FSamples.back().ms == FTraceLastMs && FSamples.size() == FTraceCount && width == FTraceWidth) return;
+    FTraceLastMs = FSamples.back().ms;
+    FTraceCount = FSamples.size();
+    FTraceWidth = width;
+    const int64_t from = FSamples.back().ms - kTraceMs;
+    const auto start = std::lower_bound(FSamples.begin(), FSamples.end(), from, [](const Sample& s, int64_t ms) { return s.ms < ms; });
+    Trace->Show(SweepPicture(ThinnedToColumns(start, FSamples.end(), width), {}, width, kTraceHeight, {}));
 }
 
 void CheckWindow::UpdateWarning() {
@@ -345,7 +348,8 @@ void CheckWindow::UpdateWarning() {
     for (const std::string& n : FOptions.thresholdNotices) notices << QString::fromStdString(n);
     if (FGuide && FSamples.size() >= 2 && FSamples.back().ms - FSamples.front().ms >= 2000 && !FFromSession) {
         const int64_t from = FSamples.back().ms - 2000;
-        const auto count = std::count_if(FSamples.begin(), FSamples.end(), [from](const Sample& s) { return s.ms > from; });
+        const auto count = std::find_if(FSamples.rbegin(), FSamples.rend(), [from](const Sample& s) { return s.ms <= from; }) -
+                           FSamples.rbegin();
         const int perSecond = static_cast<int>(count / 2);
         if (perSecond < FOptions.thresholds.recordsPerSecondMin) {
             if (FOptions.filterOn && FOptions.filterOn()) {

@@ -5,8 +5,9 @@
 // 200 ms filter), and once the steps are done the verdict with each figure beside its threshold,
 // the sweep and value-strip pictures, and the car's earlier checks with what changed.
 //
-// Records come in at line rate and are only queued; they are judged a few times a second while
-// the window is shown, and not at all while it is hidden.
+// Records come in at line rate and are only queued; they are judged ten times a second while
+// the window is shown, and not at all while it is hidden. A tick changes only what it has to:
+// the trace is drawn again when the car has new records, the labels when their text changes.
 #include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -26,6 +27,7 @@
 #include "app/ReceiveDecoder.h"
 #include "app/check/StepGuide.h"
 #include "app/check/ui/CheckReports.h"
+#include "app/check/ui/TracePane.h"
 
 namespace check::ui {
 
@@ -81,7 +83,7 @@ public:
     std::array<QLabel*, 4> StepLabels{};
     QLabel* Instruction = nullptr;
     QProgressBar* Progress = nullptr;
-    QLabel* Trace = nullptr;
+    TracePane* Trace = nullptr;
     QLabel* StepMessage = nullptr;
     QLabel* Results = nullptr;
     QScrollArea* ResultsArea = nullptr;
@@ -125,6 +127,11 @@ private:
     std::optional<CarResult> FResult;
     QImage FResultImage;
     bool FFromSession = false;
+    // What the trace and the step labels show now, so a tick with nothing new redraws nothing.
+    int64_t FTraceLastMs = -1;
+    size_t FTraceCount = 0;
+    int FTraceWidth = 0;
+    int FStepsShown = -1;
 };
 
 } // namespace check::ui

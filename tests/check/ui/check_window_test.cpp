@@ -93,6 +93,27 @@ TEST(CheckWindow, AHealthySweepHasNoMarks) {
     for (const ui::SweepMark& m : ui::FindSweepMarks(samples, car.Sweeps(), {})) EXPECT_FALSE(m.deadSpot) << m.from << " to " << m.to;
 }
 
+TEST(CheckWindow, TheTraceIsThinnedToItsColumnsKeepingEachColumnsEndsAndExtremes) {
+    // 8 s of a jittery car at line rate: far more records than the trace has columns.
+    const std::vector<Sample> samples = BenchStream(ThrottleModel::Jitter, 2500, 8);
+    constexpr int kColumns = 300;
+    const std::vector<Sample> thin = ui::ThinnedToColumns(samples.begin(), samples.end(), kColumns);
+    EXPECT_LE(thin.size(), 4u * (kColumns + 1));
+    ASSERT_FALSE(thin.empty());
+    EXPECT_EQ(thin.front().ms, samples.front().ms);
+    EXPECT_EQ(thin.back().ms, samples.back().ms);
+    EXPECT_TRUE(std::is_sorted(thin.begin(), thin.end(), [](const Sample& a, const Sample& b) { return a.ms < b.ms; }));
+    // Each column's lowest and highest drive are still there.
+    const int64_t first = samples.front().ms, span = samples.back().ms - first;
+    const auto column = [&](const Sample& s) { return static_cast<int>((s.ms - first) * kColumns / span); };
+    std::vector<int> low(kColumns + 1, 256), high(kColumns + 1, -1), thinLow(kColumns + 1, 256), thinHigh(kColumns + 1, -1);
+    for (const Sample& s : samples) low[column(s)] = std::min<int>(low[column(s)], s.drive), high[column(s)] = std::max<int>(high[column(s)], s.drive);
+    for (const Sample& s : thin) thinLow[column(s)] = std::min<int>(thinLow[column(s)], s.drive), thinHigh[column(s)] = std::max<int>(thinHigh[column(s)], s.drive);
+    EXPECT_EQ(thinLow, low);
+    EXPECT_EQ(thinHigh, high);
+    EXPECT_TRUE(ui::ThinnedToColumns(samples.begin(), samples.begin(), kColumns).empty());
+}
+
 TEST(CheckWindow, TooFewRecordsAreToldAndTheFilterNamedWhenItIsOn) {
     for (const bool filterOn : {true, false}) {
         CheckWindow::Options options;
