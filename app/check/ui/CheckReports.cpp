@@ -10,6 +10,7 @@
 #include <QSaveFile>
 
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
 #include "app/check/ThrottleCheck.h"
@@ -156,55 +157,76 @@ bool WriteReportPdf(const CheckReport& report, const QString& path, const QFont&
     return true;
 }
 
-CheckReports::CheckReports(std::filesystem::path folder, QObject* parent) : QObject(parent), FFolder(std::move(folder)) {
-    FPool.setMaxThreadCount(1);  // reports in the order the checks finished
-    FFont.setPixelSize(12);
+namespace {
+
+// Every report of this program goes through here, so that rows are appended whole and in the
+// order their checks were kept.
+std::mutex& ChecksFolderLock() {
+    static std::mutex lock;
+    return lock;
 }
 
-CheckReports::~CheckReports() { FPool.waitForDone(); }
-
-std::vector<PastCheck> CheckReports::ReadHistory(int car) const {
-    std::ifstream in(FFolder / kCsvName, std::ios::binary);
+std::vector<PastCheck> ReadHistory(const std::filesystem::path& folder, int car) {
+    std::ifstream in(folder / kCsvName, std::ios::binary);
     if (!in) return {};
     std::ostringstream text;
     text << in.rdbuf();
     return PastChecksOf(text.str(), car);
 }
 
+struct Kept {
+    QString pdfPath, error;
+    int car = 0;
+    std::vector<PastCheck> history;
+};
+
+Kept WriteReport(const std::filesystem::path& folder, const CheckReport& report, const QFont& font) {
+    std::lock_guard<std::mutex> lock(ChecksFolderLock());
+    Kept kept;
+    kept.car = report.result.figures.car;
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    kept.pdfPath = toolkit::TextFromPath(folder / toolkit::PathFromText(ReportFileName(report)));
+    if (ec) kept.error = QStringLiteral("The checks folder %1 could not be made: %2")
+                             .arg(toolkit::DisplayText(toolkit::TextFromPath(folder)), QString::fromLocal8Bit(ec.message()));
+    else WriteReportPdf(report, kept.pdfPath, font, kept.error);
+    const std::filesystem::path csv = folder / kCsvName;
+    if (!ec) {
+        const bool fresh = !std::filesystem::exists(csv, ec) || std::filesystem::file_size(csv, ec) == 0;
+        std::ofstream out(csv, std::ios::binary | std::ios::app);
+        if (fresh) out << ChecksCsvHeader();
+        out << ChecksCsvRow(report);
+        out.flush();
+        if (!out && kept.error.isEmpty()) kept.error = QStringLiteral("%1 could not be written").arg(toolkit::DisplayText(toolkit::TextFromPath(csv)));
+    }
+    kept.history = ReadHistory(folder, kept.car);
+    return kept;
+}
+
+} // namespace
+
+CheckReports::CheckReports(std::filesystem::path folder, QObject* parent) : QObject(parent), FFolder(std::move(folder)) {
+    FFont.setPixelSize(12);
+}
+
+CheckReports::~CheckReports() = default;
+
 void CheckReports::Keep(CheckReport report) {
-    FPool.start([this, report = std::move(report)] {
-        QString error;
-        std::error_code ec;
-        std::filesystem::create_directories(FFolder, ec);
-        const QString pdfPath = toolkit::TextFromPath(FFolder / toolkit::PathFromText(ReportFileName(report)));
-        if (ec) error = QStringLiteral("The checks folder %1 could not be made: %2")
-                            .arg(toolkit::DisplayText(toolkit::TextFromPath(FFolder)), QString::fromLocal8Bit(ec.message()));
-        else WriteReportPdf(report, pdfPath, FFont, error);
-        const std::filesystem::path csv = FFolder / kCsvName;
-        if (!ec) {
-            const bool fresh = !std::filesystem::exists(csv, ec) || std::filesystem::file_size(csv, ec) == 0;
-            std::ofstream out(csv, std::ios::binary | std::ios::app);
-            if (fresh) out << ChecksCsvHeader();
-            out << ChecksCsvRow(report);
-            out.flush();
-            if (!out && error.isEmpty()) error = QStringLiteral("%1 could not be written").arg(toolkit::DisplayText(toolkit::TextFromPath(csv)));
-        }
-        const int car = report.result.figures.car;
-        std::vector<PastCheck> history = ReadHistory(car);
-        QMetaObject::invokeMethod(this, [this, pdfPath, error, car, history = std::move(history)] {
-            if (Written) Written(error.isEmpty() ? pdfPath : QString(), error);
-            if (History) History(car, history);
-        }, Qt::QueuedConnection);
-    });
+    // A report still being written as the window goes is finished by its own thread.
+    FJobs.Start<Kept>([folder = FFolder, font = FFont, report = std::move(report)](toolkit::BackgroundJobs::Job&) {
+                          return WriteReport(folder, report, font);
+                      },
+                      [this](const Kept& kept) {
+                          if (Written) Written(kept.error.isEmpty() ? kept.pdfPath : QString(), kept.error);
+                          if (History) History(kept.car, kept.history);
+                      });
 }
 
 void CheckReports::LoadHistory(int car) {
-    FPool.start([this, car] {
-        std::vector<PastCheck> history = ReadHistory(car);
-        QMetaObject::invokeMethod(this, [this, car, history = std::move(history)] {
-            if (History) History(car, history);
-        }, Qt::QueuedConnection);
-    });
+    FJobs.Start<std::vector<PastCheck>>([folder = FFolder, car](toolkit::BackgroundJobs::Job&) { return ReadHistory(folder, car); },
+                                        [this, car](const std::vector<PastCheck>& history) {
+                                            if (History) History(car, history);
+                                        });
 }
 
 } // namespace check::ui

@@ -7,7 +7,6 @@
 #include <QFont>
 #include <QObject>
 #include <QString>
-#include <QThreadPool>
 
 #include <filesystem>
 #include <functional>
@@ -17,6 +16,7 @@
 
 #include "app/chart/Picture.h"
 #include "app/check/CarCheck.h"
+#include "toolkit/qt/BackgroundJobs.h"
 
 namespace check::ui {
 
@@ -51,7 +51,7 @@ bool WriteReportPdf(const CheckReport& report, const QString& path, const QFont&
 class CheckReports : public QObject {
 public:
     explicit CheckReports(std::filesystem::path folder, QObject* parent = nullptr);
-    ~CheckReports() override;  // waits for what was handed over to be written
+    ~CheckReports() override;  // never waits on the files: what was handed over is written all the same
 
     const std::filesystem::path& Folder() const { return FFolder; }
 
@@ -64,14 +64,13 @@ public:
     std::function<void(const QString& pdfPath, const QString& error)> Written;
     std::function<void(int car, const std::vector<PastCheck>& checks)> History;
 
-    void WaitForDone() { FPool.waitForDone(); }
+    // Writes and readings whose answer has not come back yet.
+    size_t UnderWay() const { return FJobs.Running(); }
 
 private:
-    std::vector<PastCheck> ReadHistory(int car) const;
-
     std::filesystem::path FFolder;
     QFont FFont;
-    QThreadPool FPool;
+    toolkit::BackgroundJobs FJobs{*this};  // last: goes first
 };
 
 } // namespace check::ui

@@ -152,7 +152,7 @@ TEST(CheckWindow, RecordedRecordsAreCheckedTheSameWayWithoutStepsAndNotKept) {
     EXPECT_EQ(ui::VerdictLine(*window.Result()), "check: jitter");
     EXPECT_EQ(window.Result()->figures.movesAgainst, direct.Result().figures.movesAgainst);
     EXPECT_TRUE(window.Instruction->text().contains(QStringLiteral("session.csv")));
-    options.reports->WaitForDone();
+    ASSERT_TRUE(testsupport::WaitWithQtEvents([&] { return options.reports->UnderWay() == 0; }));
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(dir.path().toStdString()) / "checks" / "checks.csv"))
         << "a recorded range is looked at, not kept as a check of the throttle";
 }
