@@ -1,6 +1,7 @@
 #pragma once
 // Reading a session file row by row, fast: the file is read in large blocks and each row parsed
-// in place by the one row parser, its columns found by the header's names. A quoted field may
+// in place by the one row parser, its columns found by the header's names; a long file by two
+// threads at once. A quoted field may
 // hold line breaks, as CSV has it. A file still being written reads as it
 // stands, up to its last whole line. Used by the loader (the session window), the summary
 // command and anyone else who reads session files. Plain C++.
@@ -66,8 +67,20 @@ struct ScanResult {
     uint64_t bytesRead = 0;
 };
 
-// Reads the file at path, handing each readable row to onRow in file order. The first line must
-// be a session header (a byte-order mark before it is allowed). control may be null.
+// How a file is read. A long file is cut into stretches that two threads parse at once, while the
+// calling thread hands the rows over in file order; the rows, counts and outcome are the same as
+// when one thread reads it all.
+struct ScanOptions {
+    record::Texts texts = record::Texts::Skip;  // Read: one thread (the texts are not carried across)
+    int threads = 0;                            // at most this many; 0: as the machine has, at most 2
+    size_t stretchBytes = size_t{1} << 20;      // the size of a stretch (tests make it small)
+};
+
+// Reads the file at path, handing each readable row to onRow in file order, on the calling
+// thread. The first line must be a session header (a byte-order mark before it is allowed).
+// control may be null.
+ScanResult ScanSessionFile(const std::filesystem::path& path, const std::function<void(const ScannedRow&)>& onRow,
+                           ScanControl* control, const ScanOptions& options);
 ScanResult ScanSessionFile(const std::filesystem::path& path, const std::function<void(const ScannedRow&)>& onRow,
                            ScanControl* control = nullptr, record::Texts texts = record::Texts::Skip);
 

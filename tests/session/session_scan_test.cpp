@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <vector>
 
 #include "SessionFiles.h"
@@ -216,6 +217,101 @@ TEST(SessionScan, ProgressReachesTheWholeFileAndCancelStops) {
     const Scan c = ScanText(text, &cancelling);
     EXPECT_EQ(c.result.status, ScanStatus::Cancelled);
     EXPECT_LT(c.rows.size(), 60000u);
+}
+
+// The split scan against one thread reading on: every row (where it is, what it holds, its clock)
+// and the outcome, as text to compare.
+std::string ScanTrace(const std::string& path, int threads, size_t stretchBytes) {
+    session::ScanOptions options;
+    options.threads = threads;
+    options.stretchBytes = stretchBytes;
+    std::string trace;
+    const ScanResult r = session::ScanSessionFile(
+        path,
+        [&](const ScannedRow& row) {
+            for (const int64_t v : {static_cast<int64_t>(row.fileOffset), static_cast<int64_t>(row.length),
+                                    static_cast<int64_t>(row.number), static_cast<int64_t>(row.kind), row.time.utcMs,
+                                    static_cast<int64_t>(row.time.utcOffsetMinutes), row.clockMs,
+                                    static_cast<int64_t>(row.car), static_cast<int64_t>(row.lastLb),
+                                    static_cast<int64_t>(row.drivePwm), static_cast<int64_t>(row.brakePwm),
+                                    static_cast<int64_t>(row.laneChange), static_cast<int64_t>(row.unitId)}) {
+                trace += std::to_string(v) + ' ';
+            }
+            trace += '\n';
+        },
+        nullptr, options);
+    return trace + "status " + std::to_string(static_cast<int>(r.status)) + " rows " + std::to_string(r.rows) +
+           " skipped " + std::to_string(r.skippedRows) + " tail " + std::to_string(r.unterminatedTail) + " bytes " +
+           std::to_string(r.bytesRead) + " " + r.error;
+}
+
+// Rows of every kind a border between two stretches can fall into: quoted fields holding line
+// breaks (a CRLF among them), stray quotes that open a field which runs on over later lines,
+// CRLF rows, blank lines, rows cut short, name rows and a clock set back.
+std::string TrickyRows(uint32_t seed, int count) {
+    std::mt19937 rng(seed);
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        const int64_t ms = i * 7 - (i % 17 == 0 ? 900 : 0);
+        std::string row = StatusRow(ms, static_cast<uint64_t>(i + 1), static_cast<uint8_t>(1 + i % 3),
+                                    static_cast<uint8_t>(rng() % 256), static_cast<uint8_t>(i % 50), i % 5 == 0);
+        const size_t name = row.find(",SIM-UNIT,");
+        switch (rng() % 10) {
+        case 0: row.replace(name, 10, ",\"SIM\n\nUNIT, \"\"B\"\"\r\n" + std::string(rng() % 40, '\n') + "\","); break;
+        case 1: row.back() = '\r', row += '\n'; break;
+        case 2: text += rng() % 2 ? "\n" : "\r\n"; break;
+        case 3: row.replace(name, 10, ",\"SIM-UNIT,"); break;
+        case 4: row = row.substr(0, rng() % row.size()) + "\n"; break;
+        case 5: row = NameRow(ms, static_cast<uint64_t>(i + 1)); break;
+        default: break;
+        }
+        text += row;
+    }
+    return text;
+}
+
+TEST(SessionScan, TwoThreadsReadExactlyWhatOneThreadReads) {
+    struct Case {
+        std::string name, text;
+        std::vector<size_t> stretches;
+    };
+    const std::vector<size_t> everyBorder = {1, 2, 3, 5, 8, 13, 64, 100, 333, 1000};
+    const std::vector<size_t> someBorders = {7, 50, 111, 1000, 4096};
+    const std::vector<size_t> longRows = {700, 4096, 50000};
+    std::string quotedBreaks = Header() + StatusRow(0, 1, 1, 2, 3, false);
+    quotedBreaks.replace(quotedBreaks.find(",SIM-UNIT,"), 10, ",\"" + std::string(300, '\n') + "\",");
+    std::string longQuoted = Header() + StatusRow(0, 1, 1, 2, 3, false);
+    longQuoted.replace(longQuoted.find(",SIM-UNIT,"), 10, ",\"" + std::string(70000, '\n') + "\",");
+    const std::string rows = StatusRow(5, 2, 1, 9, 0, false) + StatusRow(6, 3, 2, 9, 0, false);
+    std::string crlf;
+    for (char c : Header() + TrickyRows(9, 40)) {
+        if (c == '\n' && (crlf.empty() || crlf.back() != '\r')) crlf += '\r';
+        crlf += c;
+    }
+    const std::string tricky = Header() + TrickyRows(1, 300);
+    const std::vector<Case> cases = {
+        {"tricky", tricky, someBorders},
+        {"tricky, other seed", Header() + TrickyRows(2, 300), someBorders},
+        {"tricky, last row cut short", tricky.substr(0, tricky.size() - 30), someBorders},
+        {"every line end CRLF", crlf, everyBorder},
+        {"a quoted field of line breaks", quotedBreaks + rows, everyBorder},
+        {"no line break after the header", Header() + std::string(3000, 'x'), everyBorder},
+        {"no line break at all after a quote", Header() + "\"" + std::string(3000, ','), everyBorder},
+        {"one row", Header() + StatusRow(0, 1, 1, 2, 3, false), everyBorder},
+        {"one row cut short", Header() + "2026", everyBorder},
+        {"header only", Header(), everyBorder},
+        {"an overlong line", Header() + rows + std::string(70000, 'a') + "\n" + rows, longRows},
+        {"an overlong quoted row", longQuoted + rows, longRows},
+        {"ending in an overlong line", Header() + rows + std::string(70000, 'a'), longRows},
+    };
+    for (const Case& c : cases) {
+        TempFile file(c.text);
+        const std::string oneThread = ScanTrace(file.Path().string(), 1, 1 << 20);
+        ASSERT_NE(oneThread.find("status 0"), std::string::npos) << c.name << ": " << oneThread;
+        for (const size_t stretch : c.stretches) {
+            EXPECT_EQ(ScanTrace(file.Path().string(), 2, stretch), oneThread) << c.name << ", stretches of " << stretch;
+        }
+    }
 }
 
 } // namespace
