@@ -197,9 +197,16 @@ bool RowParser::Parse(std::string_view row, Record& r, Texts texts, std::string*
     if (!row.empty() && row.back() == '\r') row.remove_suffix(1);
     if (row.size() > kMaxRowBytes) return refuse("longer than " + std::to_string(kMaxRowBytes) + " bytes");
     if (std::memchr(row.data(), '\0', row.size()) != nullptr) return refuse("it holds a NUL byte");
-    if (!SplitRow(row, FFields)) return refuse("a quoted field is not closed");
-    if (FFields.size() != static_cast<size_t>(FColumns.fieldCount)) {
-        return refuse(std::to_string(FFields.size()) + " fields, not " + std::to_string(FColumns.fieldCount));
+    size_t fields = 0;
+    if (std::memchr(row.data(), '"', row.size()) == nullptr) {
+        FFields.resize(static_cast<size_t>(FColumns.fieldCount));
+        fields = SplitUnquotedRow(row, FFields.data(), FFields.size());
+    } else {
+        if (!SplitRow(row, FFields)) return refuse("a quoted field is not closed");
+        fields = FFields.size();
+    }
+    if (fields != static_cast<size_t>(FColumns.fieldCount)) {
+        return refuse(std::to_string(fields) + " fields, not " + std::to_string(FColumns.fieldCount));
     }
     r.number = 0;
     r.time = {};

@@ -1,6 +1,7 @@
 #include "Csv.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -136,6 +137,35 @@ bool SplitRow(std::string_view row, std::vector<RawField>& fields) {
         if (fieldEnd == end) return true;
         p = fieldEnd + 1;
     }
+}
+
+size_t SplitUnquotedRow(std::string_view row, RawField* fields, size_t capacity) {
+    const char* const text = row.data();
+    const size_t size = row.size();
+    size_t count = 0;
+    size_t fieldStart = 0;
+    size_t i = 0;
+    const auto endField = [&](size_t at) {
+        if (count < capacity) fields[count] = {std::string_view(text + fieldStart, at - fieldStart), false};
+        ++count;
+        fieldStart = at + 1;
+    };
+    if constexpr (std::endian::native == std::endian::little) {
+        // A word's bytes that are commas, as their top bits: exact per byte, no carry between them.
+        constexpr uint64_t kCommas = 0x2C2C2C2C2C2C2C2Cull, kLow7 = 0x7F7F7F7F7F7F7F7Full;
+        for (; i + 8 <= size; i += 8) {
+            uint64_t word;
+            std::memcpy(&word, text + i, 8);
+            const uint64_t x = word ^ kCommas;
+            uint64_t commas = ~(((x & kLow7) + kLow7) | x | kLow7);
+            for (; commas != 0; commas &= commas - 1) endField(i + static_cast<size_t>(std::countr_zero(commas)) / 8);
+        }
+    }
+    for (; i < size; ++i) {
+        if (text[i] == ',') endField(i);
+    }
+    endField(size);
+    return count;
 }
 
 std::string_view QuotedFieldValue(const RawField& field, std::string& scratch) {

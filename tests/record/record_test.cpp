@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <random>
 
 #include "app/record/Columns.h"
 #include "app/record/TableText.h"
@@ -347,6 +348,26 @@ TEST(RecordCsv, QuotedFieldsSplitBackToTheirText) {
     EXPECT_EQ(SplitCsvLine("a\"b,c"), (std::vector<std::string>{"a\"b", "c"})) << "a quote inside a field is text";
     EXPECT_FALSE(SplitCsvLine("a,\"open").has_value());
     EXPECT_FALSE(SplitCsvLine("\"closed\"x,b").has_value());
+}
+
+TEST(RecordCsv, RowsWithoutQuotesSplitTheSameEightBytesAtATime) {
+    // Commas at every place in and across the words, among bytes that differ from one only in
+    // the top bit (0xAC) or in the low bits, empty fields and rows of every length.
+    const char alphabet[] = {',', ',', 'a', '\xAC', '\x2D', '\x0C', '\xFF', '\0', '\r', '\n'};
+    std::mt19937 rng(3);
+    std::vector<RawField> quick(80), full;
+    for (int n = 0; n < 3000; ++n) {
+        std::string row(static_cast<size_t>(n % 70), ' ');
+        for (char& c : row) c = alphabet[rng() % sizeof alphabet];
+        ASSERT_TRUE(SplitRow(row, full));
+        ASSERT_EQ(SplitUnquotedRow(row, quick.data(), quick.size()), full.size()) << n;
+        EXPECT_EQ(SplitUnquotedRow(row, quick.data(), 2), full.size()) << "counted beyond what it may write";
+        for (size_t f = 0; f < full.size(); ++f) {
+            EXPECT_EQ(quick[f].text.data(), full[f].text.data()) << n;
+            EXPECT_EQ(quick[f].text.size(), full[f].text.size()) << n;
+            EXPECT_FALSE(quick[f].quoted);
+        }
+    }
 }
 
 } // namespace
