@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The Windows stage, after the Linux ones: the Qt for MinGW (found, or built once into the
-# user's cache by scripts/build-qt-mingw.sh), the cross build, the tests under Wine, the zip
-# and the setup program and their checks, the program's command line under Wine, the packaged
-# window and the installed one under Wine on Xvfb against the simulated unit on COM5. Uses the
-# Linux build's simulated unit; needs root (the COM5 tests use a private devpts).
+# user's cache by scripts/build-qt-mingw.sh) and the workbook library for MinGW (likewise, by
+# scripts/build-xlsxwriter-mingw.sh), the cross build, the tests under Wine, the zip and the
+# setup program and their checks, the program's command line and its workbook export (against
+# the Linux build's) under Wine, the packaged window and the installed one under Wine on Xvfb
+# against the simulated unit on COM5. Uses the Linux build's simulated unit and program; needs
+# root (the COM5 tests use a private devpts).
 #   SKIP_WINDOWS=1 skips the stage (and says so); without it, a run that cannot test the
 #   Windows window fails.
 set -euo pipefail
@@ -53,6 +55,9 @@ trap - EXIT
 
 step "where the Qt for MinGW comes from"
 bash tests/windows/qt-locate-test.sh "$qt"
+
+step "where the workbook library for MinGW comes from"
+bash tests/windows/xlsxwriter-locate-test.sh "$xlsx"
 
 step "zip and setup program"
 bash scripts/package-windows.sh build/mingw
