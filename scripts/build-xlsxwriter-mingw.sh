@@ -59,11 +59,13 @@ suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
 printf 'Types: deb-src\nURIs: %s\nSuites: %s %s-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
   "$uri" "$suite" "$suite" >apt/parts/src.sources
 apt_options=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$work/apt/parts"
-             -o "Dir::State::Lists=$work/apt/lists" -o "Dir::Cache=$work/apt/cache")
+             -o "Dir::State::Lists=$work/apt/lists" -o "Dir::Cache=$work/apt/cache"
+             -o APT::Sandbox::User=root)  # the download folder is root's
 apt-get -q "${apt_options[@]}" update >/dev/null
 apt-get -q "${apt_options[@]}" source --download-only "libxlsxwriter=$source_version" >/dev/null
-# dpkg-source checks the files against the .dsc's checksums again while unpacking.
-dpkg-source --no-check -x "libxlsxwriter_${source_version#*:}.dsc" src >/dev/null
+# dpkg-source checks the files against the .dsc's checksums again while unpacking (the .dsc's own
+# signature it cannot check without Debian's developer keys; the archive's index vouches for it).
+dpkg-source -x "libxlsxwriter_${source_version#*:}.dsc" src >dpkg-source.log 2>&1 || { cat dpkg-source.log >&2; exit 1; }
 
 # MinGW is a Windows target: the library's Windows file names (UTF-8 turned into UTF-16 for
 # _wfopen and minizip's Win32 file functions) instead of the narrow fopen, which takes the
