@@ -137,12 +137,21 @@ std::vector<ResultRow> ResultRows(const CarResult& r, const Thresholds& t) {
     return rows;
 }
 
-chart::Picture ResultsTable(const CarResult& result, const Thresholds& t, int width, int lineHeight) {
+chart::Picture ResultsTable(const CarResult& result, const Thresholds& t, int width, int lineHeight,
+                            const chart::TextWidth& textWidth) {
     const std::vector<ResultRow> rows = ResultRows(result, t);
     chart::Picture pic;
     pic.width = width;
     pic.height = lineHeight * static_cast<int>(rows.size() + 2) + 4;
-    const int c1 = width * 40 / 100, c2 = width * 62 / 100;
+    int c1 = width * 40 / 100, c2 = width * 62 / 100;
+    if (textWidth) {
+        // Each column as wide as its longest text (measured plain, drawn bold for a fault), so the
+        // thresholds have the room that is left.
+        int names = textWidth("Figure"), values = textWidth("Value");
+        for (const ResultRow& row : rows) names = std::max(names, textWidth(row.name)), values = std::max(values, textWidth(row.value));
+        c1 = std::min(names * 6 / 5 + 16, width * 40 / 100);
+        c2 = std::min(c1 + values * 6 / 5 + 16, width * 62 / 100);
+    }
     pic.frame.texts.push_back({{4, 0, width - 8, lineHeight}, chart::Align::Left, "Verdict: " + VerdictLine(result),
                                result.verdict == Verdict::Ok ? kOkColour : kFaultColour, true});
     int y = lineHeight;

@@ -68,7 +68,9 @@ struct ResultRow {
     bool fault = false;
 };
 std::vector<ResultRow> ResultRows(const CarResult& result, const Thresholds& thresholds);
-chart::Picture ResultsTable(const CarResult& result, const Thresholds& thresholds, int width, int lineHeight);
+// With textWidth, the columns fit their texts; without, they are cut at fixed shares of the width.
+chart::Picture ResultsTable(const CarResult& result, const Thresholds& thresholds, int width, int lineHeight,
+                            const chart::TextWidth& textWidth = {});
 
 // "ok", "check: dead_spot jitter", "cannot_judge: slow_pull"
 std::string VerdictLine(const CarResult& result);

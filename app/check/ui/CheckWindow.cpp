@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 #include "app/chart/qt/PictureDrawing.h"
 #include "app/check/ui/CheckPictures.h"
@@ -25,14 +26,22 @@ constexpr int kStripHeight = 40;
 const Step kSteps[] = {Step::Released, Step::SlowPull, Step::SlowRelease, Step::LaneChange};
 const char* const kStepNames[] = {"Released", "Slow pull", "Slow release", "Lane change"};
 
-QImage Stacked(const std::vector<QImage>& images) {
-    int width = 0, height = 0;
-    for (const QImage& i : images) width = std::max(width, i.width()), height += i.height();
-    QImage out(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
+// The pictures one under another, drawn at this many device pixels a pixel (a scaled screen's; the
+// image says so, so it is shown at the pictures' size).
+QImage Stacked(const std::vector<const chart::Picture*>& pictures, const QFont& font, qreal pixelRatio) {
+    int width = 1, height = 0;
+    for (const chart::Picture* p : pictures) width = std::max(width, p->width), height += p->height;
+    QImage out(static_cast<int>(std::ceil(width * pixelRatio)), static_cast<int>(std::ceil(std::max(height, 1) * pixelRatio)),
+               QImage::Format_RGB32);
+    out.setDevicePixelRatio(pixelRatio);
     out.fill(Qt::white);
-    QPainter p(&out);
+    QPainter painter(&out);
     int y = 0;
-    for (const QImage& i : images) p.drawImage(0, y, i), y += i.height();
+    for (const chart::Picture* p : pictures) {
+        chart::PictureImage image;
+        painter.drawImage(QPointF(0, y), image.Draw(*p, font, pixelRatio));
+        y += p->height;
+    }
     return out;
 }
 } // namespace
@@ -191,6 +200,7 @@ void CheckWindow::ChooseCar(uint8_t car, bool fromRecent) {
     FResult.reset();
     FFromSession = false;
     Results->clear();
+    Trace->show();
     StepMessage->clear();
     CarBox->setCurrentIndex(CarBox->findData(car));
     if (FOptions.reports) FOptions.reports->LoadHistory(car);
@@ -278,12 +288,12 @@ void CheckWindow::ShowResult(const std::vector<Sample>& samples, const std::vect
     report.unit = FUnit;
     report.result = *FResult;
     report.thresholds = FOptions.thresholds;
-    report.table = ResultsTable(*FResult, FOptions.thresholds, kPictureWidth, lineHeight);
+    report.table = ResultsTable(*FResult, FOptions.thresholds, kPictureWidth, lineHeight, width);
     report.sweep = SweepPicture(samples, FindSweepMarks(samples, sweeps, FOptions.thresholds), kPictureWidth, kSweepHeight, width);
     report.strip = ValueStrip(samples, sweeps, kPictureWidth, kStripHeight);
-    FResultImage = Stacked({chart::DrawPicture(report.table, font), chart::DrawPicture(report.sweep, font),
-                            chart::DrawPicture(report.strip, font)});
+    FResultImage = Stacked({&report.table, &report.sweep, &report.strip}, font, devicePixelRatioF());
     Results->setPixmap(QPixmap::fromImage(FResultImage));
+    Trace->hide();  // the sweep below says more, and the results want the room on a low screen
     Instruction->setText(QStringLiteral("Car %1: %2").arg(FResult->figures.car).arg(QString::fromStdString(VerdictLine(*FResult))));
     if (FOptions.reports && !FFromSession) FOptions.reports->Keep(std::move(report));
 }

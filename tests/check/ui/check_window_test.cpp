@@ -11,6 +11,7 @@
 
 #include "CheckStreams.h"
 #include "QtWait.h"
+#include "app/chart/qt/PictureDrawing.h"
 #include "app/check/ui/CheckPictures.h"
 #include "app/check/ui/CheckWindow.h"
 
@@ -83,6 +84,10 @@ TEST(CheckWindow, AFaultyThrottleIsToldWithItsFindingAndItsSweepMarked) {
     EXPECT_TRUE(std::any_of(table.frame.texts.begin(), table.frame.texts.end(), [&](const chart::Text& t) {
         return t.text.find(from) != std::string::npos && t.bold;
     })) << "the largest step with where it was, marked as the fault";
+    // Measured in the window's font, every text of the table has room for itself (drawn bold for a fault).
+    const chart::TextWidth width = chart::WidthIn(window.font());
+    for (const chart::Text& t : ui::ResultsTable(*window.Result(), {}, 640, 18, width).frame.texts)
+        EXPECT_GE(t.box.width, width(t.text) * (t.bold ? 6 : 5) / 5) << t.text;
 }
 
 TEST(CheckWindow, AHealthySweepHasNoMarks) {
