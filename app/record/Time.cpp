@@ -1,5 +1,6 @@
 #include "Time.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -27,6 +28,48 @@ void AppendDigits(std::string& out, int value, int width) {
 
 inline bool Digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 inline int Two(const char* p) { return (p[0] - '0') * 10 + (p[1] - '0'); }
+
+// Eight bytes of the ISO text's fixed form at once: '0' stands for a digit, '?' for any byte,
+// anything else for itself.
+struct WordForm {
+    uint64_t digits = 0;  // 0xFF at each digit's byte
+    uint64_t fixedMask = 0;
+    uint64_t fixed = 0;
+};
+constexpr WordForm Form(const char (&text)[9]) {
+    WordForm f;
+    for (int i = 0; i < 8; ++i) {
+        const uint64_t byte = uint64_t{0xFF} << (8 * i);
+        if (text[i] == '0') {
+            f.digits |= byte;
+        } else if (text[i] != '?') {
+            f.fixedMask |= byte;
+            f.fixed |= uint64_t{static_cast<unsigned char>(text[i])} << (8 * i);
+        }
+    }
+    return f;
+}
+// A byte is a digit when its high half is 3 and adding 6 leaves it 3. Adding 6 carries into the
+// next byte only from a byte of 0xFA or more, which fails wherever it stands.
+bool Fits(const char* p, const WordForm& f) {
+    constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull, kThrees = 0x3030303030303030ull, kSixes = 0x0606060606060606ull;
+    uint64_t x;
+    std::memcpy(&x, p, 8);
+    return (x & f.fixedMask) == f.fixed && (x & kHigh & f.digits) == (kThrees & f.digits) &&
+           ((x + kSixes) & kHigh & f.digits) == (kThrees & f.digits);
+}
+// The ISO text up to its UTC offset: 2026-12-07T09:43:51.123, then the offset's sign or Z.
+bool DateTimeFits(const char* p) {
+    if constexpr (std::endian::native == std::endian::little) {
+        static constexpr WordForm kForms[3] = {Form("0000-00-"), Form("00T00:00"), Form(":00.000?")};
+        return Fits(p, kForms[0]) && Fits(p + 8, kForms[1]) && Fits(p + 16, kForms[2]);
+    } else {
+        for (int i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18, 20, 21, 22}) {
+            if (!Digit(p[i])) return false;
+        }
+        return p[4] == '-' && p[7] == '-' && p[10] == 'T' && p[13] == ':' && p[16] == ':' && p[19] == '.';
+    }
+}
 } // namespace
 
 bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
@@ -149,10 +192,7 @@ bool ParseIsoText(std::string_view t, Instant& out) {
     // 2026-12-07T09:43:51.123+01:00 or 2026-12-07T09:43:51.123Z
     if (t.size() != 29 && t.size() != 24) return false;
     const char* p = t.data();
-    for (int i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18, 20, 21, 22}) {
-        if (!Digit(p[i])) return false;
-    }
-    if (p[4] != '-' || p[7] != '-' || p[10] != 'T' || p[13] != ':' || p[16] != ':' || p[19] != '.') return false;
+    if (!DateTimeFits(p)) return false;
     const int year = Two(p) * 100 + Two(p + 2);
     const int month = Two(p + 5), day = Two(p + 8), hour = Two(p + 11), minute = Two(p + 14), second = Two(p + 17);
     const int milli = (p[20] - '0') * 100 + Two(p + 21);

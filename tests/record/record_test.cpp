@@ -281,6 +281,32 @@ TEST(RecordTime, TimesCarryMillisecondsAndTheOffsetAndReadBackAsTheSameInstant) 
     EXPECT_EQ(LocalMsFromDateTime(toolkit::EncodeDateTime(2026, 1, 2, 3, 4, 5, 6)), 1767323045006);
 }
 
+TEST(RecordTime, EveryByteOfTheDateAndTimeIsCheckedWhereverItStands) {
+    // Each byte of a valid text replaced by every value: read exactly when the text still has
+    // digits and separators in their places and a date and time that exist.
+    const auto expected = [](const std::string& t) {
+        const auto digit = [&](size_t i) { return t[i] >= '0' && t[i] <= '9'; };
+        for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18, 20, 21, 22}) {
+            if (!digit(i)) return false;
+        }
+        if (t[4] != '-' || t[7] != '-' || t[10] != 'T' || t[13] != ':' || t[16] != ':' || t[19] != '.') return false;
+        const auto number = [&](size_t at, size_t n) { return std::stoi(t.substr(at, n)); };
+        if (t.size() == 24 ? t[23] != 'Z' : t[23] != '+' && t[23] != '-') return false;
+        return ValidDate(number(0, 4), number(5, 2), number(8, 2)) && number(11, 2) <= 23 && number(14, 2) <= 59 &&
+               number(17, 2) <= 59;
+    };
+    for (const std::string valid : {"2028-02-29T23:59:58.999+05:30", "2026-12-07T09:43:51.123Z"}) {
+        for (size_t at = 0; at < 24; ++at) {
+            for (int b = 0; b < 256; ++b) {
+                std::string t = valid;
+                t[at] = static_cast<char>(b);
+                Instant out;
+                ASSERT_EQ(ParseIsoText(t, out), expected(t)) << "byte " << b << " at " << at << " of " << valid;
+            }
+        }
+    }
+}
+
 TEST(RecordTime, TheTableShowsEachRecordInItsOwnLocalTime) {
     Record r = Status("S");
     r.time = {1767323045006, 0};
