@@ -24,10 +24,10 @@ constexpr uint64_t kStretchesAhead = 4;
 constexpr size_t kStretchOverlap = 16 * 1024;
 
 // One thread's means of reading the file: its own stream, buffer and parser.
+// bufferBytes: at least block + kMaxRowBytes + 1 (a partial row and a block after it).
 struct Reader {
-    Reader(const std::filesystem::path& path, size_t block, const record::ColumnPositions& columns)
-        : in(path, std::ios::binary), buffer(new char[std::max(block, kBlockBytes) + kMaxRowBytes + 1]), blockBytes(block),
-          parser(columns) {}
+    Reader(const std::filesystem::path& path, size_t block, size_t bufferBytes, const record::ColumnPositions& columns)
+        : in(path, std::ios::binary), buffer(new char[bufferBytes]), blockBytes(block), parser(columns) {}
     std::ifstream in;
     std::unique_ptr<char[]> buffer;
     size_t blockBytes;
@@ -374,7 +374,9 @@ ScanResult ScanSessionFile(const std::filesystem::path& path, const std::functio
     const size_t stretchBytes = std::max<size_t>(options.stretchBytes, 1);
     const int threads = ThreadsFor(options);
     // A stretch is read in one go, with a little more for its last row.
-    auto reader = std::make_unique<Reader>(path, threads > 1 ? stretchBytes + kStretchOverlap : kBlockBytes,
+    const size_t block = threads > 1 ? stretchBytes + kStretchOverlap : kBlockBytes;
+    // This thread's buffer also takes the first block, where the header row is looked for.
+    auto reader = std::make_unique<Reader>(path, block, std::max(block, kBlockBytes) + kMaxRowBytes + 1,
                                            record::ColumnPositions::Written());
     if (!reader->in) {
         result.status = ScanStatus::Failed;
@@ -432,7 +434,7 @@ ScanResult ScanSessionFile(const std::filesystem::path& path, const std::functio
         return result;
     }
 
-    auto helper = std::make_unique<Reader>(path, reader->blockBytes, reader->parser.Positions());
+    auto helper = std::make_unique<Reader>(path, block, block + kMaxRowBytes + 1, reader->parser.Positions());
     TwoThreadScan scan(dataStart, total, stretchBytes, control);
     if (helper->in) scan.Start(std::move(helper));
     uint64_t expected = dataStart;  // where the next row starts, as one thread reading on would find it
