@@ -15,6 +15,8 @@ packages=(
   libxcb1-dev
   # the spreadsheet workbook export, and the independent reader its test reads it back with
   libxlsxwriter-dev python3-openpyxl
+  # the locale sources a workbook test makes a decimal-comma locale from (localedef)
+  locales
   # two window managers for the screen-fit checks (title bars, a panel, a task bar), a nested X
   # server and RandR's tool for two screens side by side
   openbox icewm xserver-xephyr x11-xserver-utils

@@ -15,6 +15,7 @@
 #include "app/record/TableText.h"
 #include "app/session/SessionScan.h"
 #include "app/workbook/ChartPoints.h"
+#include "app/workbook/ClassicNumbers.h"
 #include "app/workbook/LibraryPaths.h"
 
 namespace workbook {
@@ -255,6 +256,7 @@ bool WorkbookSupported() { return true; }
 
 ExportResult ExportSessionWorkbook(const std::filesystem::path& session, const std::filesystem::path& destination,
                                    const ExportOptions& options) {
+    const ClassicNumbers classicNumbers;  // until the workbook is closed, and the summary's figures are read
     ExportResult result;
     const auto fail = [&](const std::string& why) {
         result.status = ExportResult::Status::Failed;

@@ -1,1 +1,1 @@
-set(os_sources LibraryPaths.cpp)
+set(os_sources ClassicNumbers.cpp LibraryPaths.cpp)
