@@ -9,79 +9,80 @@
 # 1024 x 768, 1366 x 768, 1920 x 1080 at 150 %, and two 1366 x 768 screens side by side (a nested
 # X server split into two monitors), where the plot's remembered place straddles both. Keeps a
 # picture of each case.
-#   screen_fit.sh <screen_fit_check> <session file> <artifact dir>
+# Each X server picks a free display number itself and tells it once it takes connections
+# (-displayfd), and each window manager is waited for until it answers a request (wm_ready), so
+# that the program starts only once both are up.
+#   screen_fit.sh <screen_fit_check> <wm_ready> <session file> <artifact dir>
 set -euo pipefail
 
-if [ "${1:-}" = "--under-wm" ]; then  # --under-wm <wm> <openbox config> <command...>: inside an X server
-  wm=$2 config=$3; shift 3
-  log=$(mktemp)
-  case $wm in
-    openbox) openbox --config-file "$config" >"$log" 2>&1 & ;;
-    icewm) icewm >"$log" 2>&1 & ;;
-  esac
-  pid=$!
-  trap 'kill $pid 2>/dev/null || true; rm -f "$log"' EXIT
-  deadline=$((SECONDS + 60))  # generous: a loaded machine starts it slowly
-  until xprop -root _NET_WORKAREA 2>/dev/null | grep -q '='; do
-    kill -0 $pid 2>/dev/null || { echo "$wm ended at its start:" >&2; cat "$log" >&2; exit 1; }
-    [ $SECONDS -lt $deadline ] || { echo "$wm did not start" >&2; cat "$log" >&2; exit 1; }
-    sleep 0.1
-  done
-  SCREEN_FIT_FRAMED=1 "$@"
-  exit
-fi
-
-if [ "${1:-}" = "--two-screens" ]; then  # --two-screens <command...>: inside Xvfb, two monitors side by side
-  shift
-  numfile=$(mktemp)
-  # A nested server, since Xvfb keeps one monitor per screen; its RandR monitors are what the
-  # toolkit and the window managers take for screens.
-  Xephyr -displayfd 5 -screen 2732x768 -ac -br -noreset 5>"$numfile" >/dev/null 2>&1 &
-  pid=$!
-  trap 'kill $pid 2>/dev/null || true; rm -f "$numfile"' EXIT
-  deadline=$((SECONDS + 60))
-  until [ -s "$numfile" ]; do
-    kill -0 $pid 2>/dev/null || { echo "the nested X server ended at its start" >&2; exit 1; }
-    [ $SECONDS -lt $deadline ] || { echo "the nested X server did not start" >&2; exit 1; }
-    sleep 0.1
-  done
-  export DISPLAY=":$(head -n1 "$numfile")"
-  output=$(xrandr 2>/dev/null | awk '/ connected/ {print $1; exit}')
-  xrandr --setmonitor left 1366/361x768/203+0+0 "$output" 2>/dev/null
-  xrandr --setmonitor right 1366/361x768/203+1366+0 none 2>/dev/null
-  "$@"
-  exit
-fi
-
-check=$1 session=$2 artifacts=$3
+check=$1 wm_ready=$2 session=$3 artifacts=$4
 mkdir -p "$artifacts"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config  # no remembered plot from an earlier run
 failures=0 cases=0 skipped=0
+readonly wait_seconds=60  # generous: a loaded machine starts a server or a window manager slowly
+
+# start_x <log> <server> <args...>: starts an X server (its pid in server_pids) and points DISPLAY
+# at it once it takes connections, which it says by writing its display number.
+server_pids=()
+start_x() {
+  local log=$1 fd num; shift
+  exec {fd}< <(exec "$@" -displayfd 1 -nolisten tcp 2>>"$log")
+  server_pids+=($!)
+  if ! read -r -t $wait_seconds num <&"$fd"; then
+    echo "$1 did not start:" >&2
+    cat "$log" >&2
+    return 1
+  fi
+  export DISPLAY=":$num"
+}
+
+# case_body <size> <wm> <command...>: inside a subshell of its own, whose servers end with it.
+# (Run as an "if" condition, where "set -e" does not hold: each step says when it fails.)
+case_body() {
+  local size=$1 wm=$2; shift 2
+  trap 'kill "${server_pids[@]}" ${wm_pid:-} 2>/dev/null; wait' EXIT
+  if [ "$size" = two ]; then
+    start_x "$work/x.log" Xvfb -screen 0 2732x768x24 || return 1
+    # A nested server, since Xvfb keeps one monitor per screen; its RandR monitors are what the
+    # toolkit and the window managers take for screens.
+    start_x "$work/x.log" Xephyr -screen 2732x768 -ac -br -noreset || return 1
+    local output
+    output=$(xrandr | awk '/ connected/ {print $1; exit}')
+    xrandr --setmonitor left 1366/361x768/203+0+0 "$output" >/dev/null &&
+      xrandr --setmonitor right 1366/361x768/203+1366+0 none >/dev/null || return 1
+  else
+    start_x "$work/x.log" Xvfb -screen 0 "${size}x24" || return 1
+  fi
+  if [ -n "$wm" ]; then
+    case $wm in
+      openbox) openbox --config-file "$work/rc.xml" >"$work/wm.log" 2>&1 & ;;
+      icewm) icewm >"$work/wm.log" 2>&1 & ;;
+    esac
+    wm_pid=$!
+    if ! "$wm_ready" $wait_seconds $wm_pid; then
+      echo "$wm did not start:" >&2
+      cat "$work/wm.log" >&2
+      return 1
+    fi
+    export SCREEN_FIT_FRAMED=1
+  fi
+  "$@"
+}
 
 screen() {  # screen <width>x<height>|two <scale> design|inside|scroll [openbox|icewm]
   local size=$1 scale=$2 expect=$3 wm=${4:-}
-  local name="screen-fit-${size}" server="-screen 0 ${size}x24"
+  local name="screen-fit-${size}"
   [ "$scale" = 1 ] || name="${name}@${scale}"
-  local run=("$check" "$expect")
+  [ -z "$wm" ] || name="$name-$wm"
   local env=()
-  if [ -n "$wm" ]; then
-    name="$name-$wm"
-    run=(bash "$0" --under-wm "$wm" "$work/rc.xml" "${run[@]}")
-  fi
-  if [ "$size" = two ]; then
-    server="-screen 0 2732x768x24"
-    run=(bash "$0" --two-screens "${run[@]}")
-    env=(SCREEN_FIT_PLOT_AT=1000,100)  # a remembered place across both screens
-  fi
+  [ "$size" != two ] || env=(SCREEN_FIT_PLOT_AT=1000,100)  # a remembered place across both screens
   cases=$((cases + 1))
-  # From a display number of its own: "xvfb-run -a" started elsewhere at the same moment from
-  # the same number could take the same display.
   echo "== $size at scale $scale${wm:+ under $wm}: expect $expect"
-  rm -rf "$XDG_CONFIG_HOME"
-  if ! env "${env[@]}" QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale \
-       xvfb-run -a -n $((200 + RANDOM % 3000)) -s "$server" "${run[@]}" "$artifacts/$name.png" "$session"; then
+  rm -rf "$XDG_CONFIG_HOME" "$work/x.log"
+  if ! (case_body "$size" "$wm" env "${env[@]}" QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR="$scale" \
+          "$check" "$expect" "$artifacts/$name.png" "$session"); then
     failures=$((failures + 1))
   fi
 }
