@@ -13,6 +13,7 @@
 # (-displayfd), and each window manager is waited for until it answers a request (wm_ready), so
 # that the program starts only once both are up.
 #   screen_fit.sh <screen_fit_check> <wm_ready> <session file> <artifact dir>
+#   SCREEN_FIT_ONLY=<regex>: only the cases whose picture's name matches (e.g. "two.*openbox")
 set -euo pipefail
 
 check=$1 wm_ready=$2 session=$3 artifacts=$4
@@ -76,6 +77,7 @@ screen() {  # screen <width>x<height>|two <scale> design|inside|scroll [openbox|
   local name="screen-fit-${size}"
   [ "$scale" = 1 ] || name="${name}@${scale}"
   [ -z "$wm" ] || name="$name-$wm"
+  [[ -z ${SCREEN_FIT_ONLY:-} || $name =~ $SCREEN_FIT_ONLY ]] || return 0
   local env=()
   [ "$size" != two ] || env=(SCREEN_FIT_PLOT_AT=1000,100)  # a remembered place across both screens
   cases=$((cases + 1))

@@ -30,7 +30,13 @@ WindowPlace FitWindow(QPoint designFramePos, QSize designClient, const QRect& av
 void PlaceWindow(QWidget& window, const WindowPlace& place, const QMargins& frame) {
     // By the client area: a move() would place the frame by the margins the platform knows,
     // which on X11 are none until the window manager has framed the window.
-    window.setGeometry(QRect(place.FramePos + QPoint(frame.left(), frame.top()), place.Client));
+    const QRect client(place.FramePos + QPoint(frame.left(), frame.top()), place.Client);
+    // The native window is given the place and the size together. Given a widget geometry whose
+    // size it already has, the toolkit moves the native window with the size the display server
+    // last reported, and while a window manager frames the window that report can be one from
+    // before the latest resize: the resize would be undone.
+    if (QWindow* handle = window.windowHandle(); handle != nullptr) handle->setGeometry(client);
+    window.setGeometry(client);
 }
 
 QRect FreeArea(const QRect& available, const QRect& screen, qreal ratio, const std::optional<QRect>& workArea) {
