@@ -80,6 +80,11 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash tests/windows/unit-on-com5.sh "$unit
   build/mingw/com5 --rate 50 -- bash tests/windows/smoke-wine.sh build/mingw/package/torvane-capture \
   build/mingw/artifacts
 
+step "the throttle check under Wine: a dead spot judged, kept beside the captures, found by --check"
+xvfb-run -a -s "-screen 0 1024x768x24" bash tests/windows/unit-on-com5.sh "$unit_sim" \
+  build/mingw/check-test --throttle 1:dead_spot --bench-user -- bash tests/windows/check-wine.sh \
+  build/mingw/package/torvane-capture build/mingw/artifacts
+
 step "the setup program under Wine: install, capture from COM5, uninstall"
 rm -rf build/mingw/setup-test  # a fresh prefix
 xvfb-run -a -s "-screen 0 1024x768x24" bash tests/windows/unit-on-com5.sh "$unit_sim" \

@@ -14,6 +14,9 @@ fixture="$(cd "$(dirname "$0")/../session/fixtures" && pwd)/session-1.0.0.csv"
 summary='car,records,records_per_s,longest_gap_ms,drive_min,drive_max,drive_mean,brake_min,brake_max,lane_change_presses
 2,3,2.8,1018,0,100,46.7,0,200,1
 7,3,2.8,27,0,255,89.0,0,3,0'
+check_csv='car,verdict,findings,records_per_s,rest_drive,start_drive,max_drive,largest_step,largest_step_from,moves_against,presses,bounces,largest_step_to,median_step,full_spread,rises,falls,longest_press_ms,rest_brake,sweep_brake_max,missing
+2,cannot_judge,too_few_records,1.9,,,,,,0,1,0,,,,0,0,18,,,
+7,cannot_judge,too_few_records,37.7,,,,,,0,0,0,,,,0,0,0,,,'
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -86,6 +89,18 @@ status=0; (cd "$dir" && wine cmd /c torvane-capture --summary "$fixture_win" ">"
 [ "$status" -eq 0 ] && [ "$(unix_text "$dir/summary.csv")" = "$summary" ] || fail "--summary into a file: $status"
 rm -f "$dir/summary.csv"
 
+# --check answers as --summary does: its CSV redirected and typed in a console, a car it does
+# not hold refused with exit code 1.
+status=0; wine "$exe" --check "$fixture" >"$work/out" 2>"$work/err" || status=$?
+[ "$status" -eq 0 ] && [ "$(unix_text "$work/out")" = "$check_csv" ] || fail "--check redirected: $status, $(unix_text "$work/out")"
+status=0; in_console "$work/console" "torvane-capture --check \"$fixture_win\" --car 7" || status=$?
+[ "$status" -eq 0 ] || fail "--check typed in a console exited $status"
+grep -qF "7,cannot_judge,too_few_records,37.7,,,,,,0,0,0,,,,0,0,0,,," "$work/console" ||
+  fail "--check typed in a console showed: $(tr -d '\r\033' <"$work/console")"
+status=0; in_console "$work/console" "torvane-capture --check \"$fixture_win\" --car 9" || status=$?
+[ "$status" -eq 1 ] && tr -d '\r\n' <"$work/console" | grep -qF "car 9 has no status records" ||
+  fail "--check of a car not in the file in a console: $status, $(tr -d '\r\033' <"$work/console")"
+
 # start /wait in a console: the window program itself, writing to the console it was started from.
 status=0; in_console "$work/console" "start /wait torvane-capture.exe --summary \"$fixture_win\"" || status=$?
 [ "$status" -eq 0 ] || fail "start /wait --summary exited $status"
@@ -144,4 +159,4 @@ for form in alone --open; do
 done
 
 [ "$failures" -eq 0 ] || { echo "cli-wine: $failures failure(s)" >&2; exit 1; }
-echo "cli-wine: --help, /?, --version, --summary and command-line errors reach pipes, files, a console (through the companion and start /wait) and a message box with exit codes 0, 1 and 2; a session file given alone opens as with --open"
+echo "cli-wine: --help, /?, --version, --summary, --check and command-line errors reach pipes, files, a console (through the companion and start /wait) and a message box with exit codes 0, 1 and 2; a session file given alone opens as with --open"
