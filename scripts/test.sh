@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Every test: the default build's tests, the Debian package, the builds of users and packagers
+# Every test: the default build's tests and its slow ones, the Debian package, the builds of users and packagers
 # (plain Release, Debian's flags, the tree inside another project), the serial and toolkit tests
 # under ThreadSanitizer, everything under AddressSanitizer + UndefinedBehaviorSanitizer, and a
 # bounded run of each fuzz target, then the Windows stage (cross build, tests, zip and setup
@@ -26,6 +26,10 @@ ctest --preset default -j "$jobs"
 step "screen fit under window managers (reported)"
 ctest --test-dir build/default -L screen-fit --output-on-failure ||
   echo "screen fit: a case failed (a known placement race under load); the report is above"
+
+# Tests too slow for every run (a workbook past a sheet's million rows, read back).
+step "slow tests"
+ctest --test-dir build/default -L slow --output-on-failure
 
 step "Debian package: build and checks"
 bash scripts/package.sh

@@ -1,16 +1,21 @@
 #include "WorkbookExport.h"
 
+#include "app/workbook/ChecksFile.h"
+#include "app/workbook/ChecksWorkbook.h"
+#include "app/workbook/WorkbookFile.h"
+
 namespace workbook {
 
-int RunExportCommand(const std::filesystem::path& session, const std::filesystem::path& destination, std::string& err) {
-    const ExportResult result = ExportSessionWorkbook(session, destination);
+int RunExportCommand(const std::filesystem::path& source, const std::filesystem::path& destination, std::string& err) {
+    // The throttle check's checks.csv is told by its header; anything else is read as a session.
+    const ExportResult result = IsChecksFile(source) ? ExportChecksWorkbook(source, destination)
+                                                     : ExportSessionWorkbook(source, destination);
     if (result.status != ExportResult::Status::Done) {
         err += "torvane-capture: " + result.error + "\n";
         return 1;
     }
     if (result.skippedRows > 0) {
-        const std::u8string name = session.u8string();
-        err += "torvane-capture: " + std::string(name.begin(), name.end()) + ": " + std::to_string(result.skippedRows) +
+        err += "torvane-capture: " + Utf8(source) + ": " + std::to_string(result.skippedRows) +
                (result.skippedRows == 1 ? " row could not be read and was left out\n"
                                         : " rows could not be read and were left out\n");
     }

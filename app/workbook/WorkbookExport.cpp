@@ -2,7 +2,9 @@
 
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -17,36 +19,24 @@
 #include "app/workbook/ChartPoints.h"
 #include "app/workbook/ClassicNumbers.h"
 #include "app/workbook/LibraryPaths.h"
+#include "app/workbook/SheetCells.h"
+#include "app/workbook/WorkbookFile.h"
 
 namespace workbook {
 
 namespace {
 
-// Spreadsheet date-times count days from 1899-12-30; 1970-01-01 is day 25569.
-constexpr int64_t kEpochDays = 25569;
-double SpreadsheetTime(int64_t localMs) {
-    return static_cast<double>(localMs + kEpochDays * record::kMsPerDay) / static_cast<double>(record::kMsPerDay);
-}
-
-std::string OffsetText(int minutes) {
-    const int magnitude = minutes < 0 ? -minutes : minutes;
-    char text[16];
-    std::snprintf(text, sizeof text, "%c%02d:%02d", minutes < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
-    return text;
-}
-
-std::string TimeOfDayText(int64_t localMs) {
-    std::string out = record::DateText(localMs) + ' ';
+// A chart point's time: the time of day, with the date in front only for a session that passes
+// midnight (the date of one that does not is in the axis's title, so the labels stay short).
+std::string ChartTimeText(int64_t localMs, bool withDate) {
+    std::string out = withDate ? record::DateText(localMs) + ' ' : std::string();
     const record::CivilTime c = record::CivilFromMs(localMs);
     char text[16];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", c.hour, c.minute, c.second, c.millisecond);
     return out + text;
 }
 
-std::string Utf8(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
+int64_t LocalDay(int64_t localMs) { return (localMs >= 0 ? localMs : localMs - record::kMsPerDay + 1) / record::kMsPerDay; }
 
 // The Records sheets' columns: the session file's, with the offset beside the time.
 enum RecordsColumn : lxw_col_t {
@@ -56,19 +46,11 @@ enum RecordsColumn : lxw_col_t {
 
 class Writer {
 public:
-    Writer(lxw_workbook* book, const ExportOptions& options) : FBook(book), FOptions(options) {
-        FBold = workbook_add_format(book);
-        format_set_bold(FBold);
-        FTime = workbook_add_format(book);
-        format_set_num_format(FTime, "yyyy-mm-dd hh:mm:ss.000");
-    }
+    Writer(lxw_workbook* book, const ExportOptions& options)
+        : FBook(book), FOptions(options), FCells(book), FBold(FCells.Bold()), FTime(FCells.DateTimeMs()) {}
 
-    // The first failure, for the reason (the library's own text).
-    lxw_error Check(lxw_error e) {
-        if (e != LXW_NO_ERROR && FError == LXW_NO_ERROR) FError = e;
-        return e;
-    }
-    lxw_error Error() const { return FError; }
+    lxw_error Check(lxw_error e) { return FCells.Check(e); }
+    lxw_error Error() const { return FCells.Error(); }
     bool Overflowed() const { return FSheetFailed; }
 
     void AddRecord(const session::ScannedRow& row) {
@@ -189,17 +171,21 @@ private:
         const std::vector<uint8_t> cars = FCharts.Cars();
         std::vector<std::vector<ChartPoint>> points;
         size_t longest = 0;
+        int64_t firstMs = INT64_MAX, lastMs = INT64_MIN;
         for (uint8_t car : cars) {
             points.push_back(FCharts.Points(car));
             longest = std::max(longest, points.back().size());
+            for (const ChartPoint& p : points.back()) firstMs = std::min(firstMs, p.localMs), lastMs = std::max(lastMs, p.localMs);
         }
+        const bool oneDay = cars.empty() || LocalDay(firstMs) == LocalDay(lastMs);
+        const std::string axisName = oneDay && !cars.empty() ? "local time, " + record::DateText(firstMs) : "local time";
         for (size_t k = 0; k < cars.size(); ++k) {
             const auto base = static_cast<lxw_col_t>(kDataColumn + 3 * k);
             const std::string car = "car " + std::to_string(cars[k]);
             Check(worksheet_write_string(sheet, 0, base, (car + " time").c_str(), FBold));
             Check(worksheet_write_string(sheet, 0, base + 1, (car + " drive").c_str(), FBold));
             Check(worksheet_write_string(sheet, 0, base + 2, (car + " brake").c_str(), FBold));
-            Check(worksheet_set_column(sheet, base, base, 24, nullptr));
+            Check(worksheet_set_column(sheet, base, base, oneDay ? 13 : 24, nullptr));
         }
         // Row by row, as the streaming writer needs.
         for (size_t i = 0; i < longest; ++i) {
@@ -208,7 +194,7 @@ private:
                 if (i >= points[k].size()) continue;
                 const auto base = static_cast<lxw_col_t>(kDataColumn + 3 * k);
                 const ChartPoint& p = points[k][i];
-                Check(worksheet_write_string(sheet, r, base, TimeOfDayText(p.localMs).c_str(), nullptr));
+                Check(worksheet_write_string(sheet, r, base, ChartTimeText(p.localMs, !oneDay).c_str(), nullptr));
                 Check(worksheet_write_number(sheet, r, base + 1, p.drive, nullptr));
                 Check(worksheet_write_number(sheet, r, base + 2, p.brake, nullptr));
             }
@@ -226,6 +212,14 @@ private:
                 chart_series_set_values(series, "Charts", 1, base + 1 + s, last, base + 1 + s);
                 chart_series_set_name(series, names[s]);
             }
+            chart_axis_set_name(chart->x_axis, axisName.c_str());
+            // About six time labels, each standing clear of the next, however many points.
+            const auto every = static_cast<uint16_t>(std::clamp<size_t>(points[k].size() / 6, 1, UINT16_MAX));
+            chart_axis_set_interval_unit(chart->x_axis, every);
+            chart_axis_set_interval_tick(chart->x_axis, every);
+            lxw_chart_font labels{};
+            labels.rotation = -30;  // slanted, so that neighbours never run into each other
+            chart_axis_set_num_font(chart->x_axis, &labels);
             chart_axis_set_name(chart->y_axis, "PWM");
             chart_axis_set_min(chart->y_axis, 0);
             chart_axis_set_max(chart->y_axis, 255);
@@ -238,13 +232,13 @@ private:
 
     lxw_workbook* FBook;
     const ExportOptions& FOptions;
-    lxw_format* FBold = nullptr;
-    lxw_format* FTime = nullptr;
+    SheetCells FCells;
+    lxw_format* FBold;
+    lxw_format* FTime;
     lxw_worksheet* FSheet = nullptr;
     uint64_t FRow = 0;
     uint64_t FRecords = 0;
     int FSheets = 0;
-    lxw_error FError = LXW_NO_ERROR;
     bool FSheetFailed = false;
     ChartPoints FCharts;
     chart::SummaryAccumulator FSummary;
@@ -263,16 +257,8 @@ ExportResult ExportSessionWorkbook(const std::filesystem::path& session, const s
         result.error = why;
         return result;
     };
-    std::error_code ec;
-    if (destination.empty()) return fail("no file named for the workbook");
-    if (std::filesystem::is_directory(destination, ec)) return fail(Utf8(destination) + ": is a folder");
-    if (std::filesystem::equivalent(session, destination, ec)) {
-        return fail(Utf8(destination) + ": is the session file itself; name another file for the workbook");
-    }
-    // Written under another name and renamed when whole: a failed or cancelled export leaves no
-    // half a workbook, and an earlier workbook of that name stays until the new one is complete.
-    std::filesystem::path partial = destination;
-    partial += ".partial";
+    if (const auto problem = DestinationProblem(session, destination)) return fail(*problem);
+    const std::filesystem::path partial = PartialPath(destination);
     lxw_workbook_options bookOptions{};
     bookOptions.constant_memory = LXW_TRUE;
     bookOptions.use_zip64 = LXW_TRUE;  // a long session's sheets pass 4 GB before compression
@@ -304,27 +290,22 @@ ExportResult ExportSessionWorkbook(const std::filesystem::path& session, const s
     if (scan.status == session::ScanStatus::Done && !cancelled) writer.Finish();
     const lxw_error closed = workbook_close(book);  // also frees the workbook
 
-    const auto discard = [&] { std::filesystem::remove(partial, ec); };
     if (cancelled || scan.status == session::ScanStatus::Cancelled) {
-        discard();
+        Discard(partial);
         result.status = ExportResult::Status::Cancelled;
         return result;
     }
     if (scan.status != session::ScanStatus::Done) {
-        discard();
+        Discard(partial);
         return fail(scan.error);
     }
     const lxw_error first = writer.Error() != LXW_NO_ERROR ? writer.Error() : closed;
     if (first != LXW_NO_ERROR || writer.Overflowed()) {
-        discard();
+        Discard(partial);
         return fail(Utf8(destination) + ": the workbook could not be written" +
                     (first != LXW_NO_ERROR ? std::string(": ") + lxw_strerror(first) : std::string()));
     }
-    std::filesystem::rename(partial, destination, ec);
-    if (ec) {
-        discard();
-        return fail(Utf8(destination) + ": cannot be written: " + ec.message());
-    }
+    if (const auto problem = PutInPlace(partial, destination)) return fail(*problem);
     result.status = ExportResult::Status::Done;
     result.records = writer.Records();
     result.skippedRows = scan.skippedRows;

@@ -38,8 +38,9 @@ bool WorkbookSupported();
 ExportResult ExportSessionWorkbook(const std::filesystem::path& session, const std::filesystem::path& destination,
                                    const ExportOptions& options = {});
 
-// torvane-capture --export-xlsx SESSION OUT: 0, or 1 with the reason appended to err (one line).
-// Skipped rows are reported on err as --summary reports them.
-int RunExportCommand(const std::filesystem::path& session, const std::filesystem::path& destination, std::string& err);
+// torvane-capture --export-xlsx FILE OUT: a session, or the throttle check's checks.csv (told by its
+// header, as a Checks sheet). 0, or 1 with the reason appended to err (one line). Skipped rows
+// are reported on err as --summary reports them.
+int RunExportCommand(const std::filesystem::path& source, const std::filesystem::path& destination, std::string& err);
 
 } // namespace workbook

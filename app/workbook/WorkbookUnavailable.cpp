@@ -1,6 +1,8 @@
 // The build without the workbook library: the command and the window say so.
 #include "WorkbookExport.h"
 
+#include "app/workbook/ChecksWorkbook.h"
+
 namespace workbook {
 
 bool WorkbookSupported() { return false; }
@@ -9,6 +11,10 @@ ExportResult ExportSessionWorkbook(const std::filesystem::path&, const std::file
     ExportResult result;
     result.error = "export to a workbook is not in this build";
     return result;
+}
+
+ExportResult ExportChecksWorkbook(const std::filesystem::path&, const std::filesystem::path&, const ChecksExportOptions&) {
+    return ExportSessionWorkbook({}, {}, {});
 }
 
 } // namespace workbook

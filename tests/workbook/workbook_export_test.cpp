@@ -1,6 +1,7 @@
 // The workbook export without a reader of its own: the chart points' reduction, the split over
-// several Records sheets, the range, and what a failed or cancelled export leaves behind. The
-// workbook's contents are read back by an independent reader in workbook_readback.py.
+// several Records sheets, the range, what a failed or cancelled export leaves behind, and the
+// throttle check's checks.csv as read for its sheet. The workbooks' contents are read back by an
+// independent reader in workbook_readback.py.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,8 @@
 
 #include "app/record/Columns.h"
 #include "app/workbook/ChartPoints.h"
+#include "app/workbook/ChecksFile.h"
+#include "app/workbook/ChecksWorkbook.h"
 #include "app/workbook/WorkbookExport.h"
 
 namespace {
@@ -134,6 +137,90 @@ TEST(WorkbookExport, FailureAndCancelLeaveTheDestinationAsItWas) {
     result = workbook::ExportSessionWorkbook(session, earlier);  // and a good export replaces it
     ASSERT_EQ(result.status, ExportResult::Status::Done) << result.error;
     EXPECT_EQ(Contents(earlier).substr(0, 2), "PK");
+}
+
+TEST(ChecksFile, IsToldByItsHeaderAndReadInTheFirstHeadersColumns) {
+    Folder dir;
+    const fs::path checks = dir / "checks.csv";
+    // A later program's header adds a column; a row cut short and one with a quoted line break.
+    std::ofstream(checks, std::ios::binary) << "time,unit,car,verdict,max_drive\r\n"
+                                               "2026-12-07T09:43:51+01:00,\"Bench, 7\",2,ok,255\r\n"
+                                               "2026-12-07T09:50:00+01:00,U,3,ok\n"
+                                               "time,unit,car,verdict,max_drive,new_figure\n"
+                                               "2026-12-07T10:00:00Z,\"two\nlines\",2,check,238,4.5\n";
+    EXPECT_TRUE(workbook::IsChecksFile(checks));
+    EXPECT_FALSE(workbook::IsChecksFile(WriteSession(dir / "s.csv", 3)));
+    EXPECT_FALSE(workbook::IsChecksFile(dir / "missing.csv"));
+    EXPECT_FALSE(workbook::IsChecksFile(dir / "."));  // a folder is not looked into
+
+    workbook::ChecksTable table;
+    std::string error;
+    ASSERT_TRUE(workbook::ReadChecksFile(checks, 2, table, error)) << error;
+    EXPECT_EQ(table.columns, (std::vector<std::string>{"time", "unit", "car", "verdict", "max_drive", "new_figure"}));
+    ASSERT_EQ(table.rows.size(), 2u);
+    EXPECT_EQ(table.rows[0], (std::vector<std::string>{"2026-12-07T09:43:51+01:00", "Bench, 7", "2", "ok", "255", ""}));
+    EXPECT_EQ(table.rows[1][1], "two\nlines");
+    EXPECT_EQ(table.rows[1][5], "4.5");
+    EXPECT_EQ(table.skippedRows, 1u);  // car 3's row has a field too few, whatever the car asked
+    ASSERT_TRUE(workbook::ReadChecksFile(checks, std::nullopt, table, error));
+    EXPECT_EQ(table.rows.size(), 2u);
+
+    EXPECT_FALSE(workbook::ReadChecksFile(dir / "s.csv", std::nullopt, table, error));
+    EXPECT_NE(error.find("not a file of checks"), std::string::npos) << error;
+    EXPECT_FALSE(workbook::ReadChecksFile(dir / "missing.csv", std::nullopt, table, error));
+    EXPECT_NE(error.find("no such file"), std::string::npos) << error;
+}
+
+TEST(ChecksFile, TimesAndNumbersAsTheSheetTakesThem) {
+    record::Instant t;
+    bool offset = false;
+    ASSERT_TRUE(workbook::ParseCheckTime("2026-12-07T09:43:51+01:00", t, offset));
+    EXPECT_TRUE(offset);
+    EXPECT_EQ(t.utcOffsetMinutes, 60);
+    EXPECT_EQ(t.LocalMs() % record::kMsPerDay, ((9 * 60 + 43) * 60 + 51) * record::kMsPerSecond);
+    ASSERT_TRUE(workbook::ParseCheckTime("2026-12-07T09:43:51.250-05:30", t, offset));
+    EXPECT_EQ(t.utcOffsetMinutes, -330);
+    EXPECT_EQ(t.LocalMs() % 1000, 250);
+    ASSERT_TRUE(workbook::ParseCheckTime("2026-12-07T09:43:51Z", t, offset));
+    EXPECT_TRUE(offset);
+    ASSERT_TRUE(workbook::ParseCheckTime("2026-12-07T09:43:51", t, offset));
+    EXPECT_FALSE(offset);
+    for (const char* bad : {"", "2026-02-30T09:43:51Z", "2026-12-07 09:43:51", "2026-12-07T09:43:51.2Z", "09:43"}) {
+        EXPECT_FALSE(workbook::ParseCheckTime(bad, t, offset)) << bad;
+    }
+
+    double v = 0;
+    EXPECT_TRUE(workbook::PlainNumber("-12", v));
+    EXPECT_EQ(v, -12);
+    EXPECT_TRUE(workbook::PlainNumber("41.5", v));
+    EXPECT_EQ(v, 41.5);
+    for (const char* text : {"", "-", "1.", ".5", "1e3", "inf", "nan", "0x10", " 1", "1 2", "12a"}) {
+        EXPECT_FALSE(workbook::PlainNumber(text, v)) << text;
+    }
+}
+
+TEST(ChecksWorkbook, ACarWithoutChecksOrAFileOfAnotherKindFailsAndLeavesNothing) {
+    if (!workbook::WorkbookSupported()) GTEST_SKIP() << "no workbook library in this build";
+    Folder dir;
+    const fs::path checks = dir / "checks.csv";
+    std::ofstream(checks, std::ios::binary) << "time,unit,car,verdict\n2026-12-07T09:43:51+01:00,U,2,ok\nbroken\n";
+    workbook::ChecksExportOptions car5;
+    car5.car = 5;
+    ExportResult result = workbook::ExportChecksWorkbook(checks, dir / "c.xlsx", car5);
+    EXPECT_EQ(result.status, ExportResult::Status::Failed);
+    EXPECT_NE(result.error.find("no check of car 5"), std::string::npos) << result.error;
+    result = workbook::ExportChecksWorkbook(WriteSession(dir / "s.csv", 3), dir / "c.xlsx");
+    EXPECT_EQ(result.status, ExportResult::Status::Failed);
+    result = workbook::ExportChecksWorkbook(checks, checks);
+    EXPECT_EQ(result.status, ExportResult::Status::Failed);
+    EXPECT_FALSE(fs::exists(dir / "c.xlsx"));
+    EXPECT_FALSE(fs::exists(dir / "c.xlsx.partial"));
+
+    result = workbook::ExportChecksWorkbook(checks, dir / "c.xlsx");
+    ASSERT_EQ(result.status, ExportResult::Status::Done) << result.error;
+    EXPECT_EQ(result.records, 1u);
+    EXPECT_EQ(result.skippedRows, 1u);
+    EXPECT_EQ(Contents(dir / "c.xlsx").substr(0, 2), "PK");
 }
 
 } // namespace

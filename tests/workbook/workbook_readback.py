@@ -6,7 +6,8 @@ A session of three cars over a minute and a half (a name record, a row that cann
 change of UTC offset) is written, exported and read back: the sheets, one row per readable record,
 times as date-times equal to the rows' local times, numbers as numbers, bytes as text, the summary
 equal to --summary, and one chart per car. Then the failures: a missing session, a session named
-as its own workbook, a folder.
+as its own workbook, a folder. Then the throttle check's checks.csv, told by its header: a Checks
+sheet with its times as date-times, figures as numbers and texts as text.
 """
 import csv
 import datetime
@@ -118,6 +119,41 @@ for args, what in (([os.path.join(workdir, "missing.csv"), os.path.join(workdir,
     check(run.returncode == 1 and run.stderr.startswith("torvane-capture: "), "%s: exit 1 with a reason (%d %r)" % (what, run.returncode, run.stderr))
     check(os.path.getsize(session) == before, "%s: the session file is untouched" % what)
 check(not os.path.exists(os.path.join(workdir, "m.xlsx")), "no workbook for a missing session")
+
+# The throttle check's record of checks, as the check window appends to it: a sheet of its own.
+checks_header = ("time,unit,car,verdict,findings,records_per_s,rest_drive,start_drive,max_drive,largest_step,"
+                 "largest_step_from,moves_against,presses,bounces,largest_step_to,median_step,full_spread,rises,falls,"
+                 "longest_press_ms,rest_brake,sweep_brake_max,missing\n")
+checks_rows = [
+    "2026-12-07T09:43:51+01:00,\"Bench, 7\",1,ok,,201.3,0,14,255,6,100,0,5,0,106,3,1,2,2,180,0,3,\n",
+    "2026-12-07T10:02:05+01:00,12,1,check,short_range dead_spot,198.0,0,15,238,41,120,1,5,1,161,3,2,2,2,175,0,4,\n",
+    "2026-12-08T08:00:00Z,Bench,2,cannot_judge,too_few_records,12.5,,,,,,0,0,0,,,,0,0,0,,,slow_pull lane_change\n",
+]
+checks = os.path.join(workdir, "checks.csv")
+with open(checks, "w", newline="") as f:
+    f.write(checks_header)
+    f.writelines(checks_rows)
+checks_book = os.path.join(workdir, "checks.xlsx")
+run = subprocess.run([program, "--export-xlsx", checks, checks_book], capture_output=True, text=True)
+check(run.returncode == 0 and run.stderr == "", "checks export exits 0 quietly (got %d: %s)" % (run.returncode, run.stderr))
+cb = openpyxl.load_workbook(checks_book)
+check(cb.sheetnames == ["Checks"], "checks sheet names: %s" % cb.sheetnames)
+cs = cb["Checks"]
+names = checks_header.strip().split(",")
+head = [c.value for c in cs[1]]
+check(head == names[:1] + ["utc_offset"] + names[1:], "checks header: %s" % head)
+check(cs.max_row == 1 + len(checks_rows), "one row per check: %d" % (cs.max_row - 1))
+check(cs.freeze_panes == "A2", "checks header row frozen: %s" % cs.freeze_panes)
+check(cs.auto_filter.ref == "A1:X4", "checks autofilter over the table: %s" % cs.auto_filter.ref)
+got = [[c.value for c in r] for r in cs.iter_rows(min_row=2)]
+check(got[0][0] == datetime.datetime(2026, 12, 7, 9, 43, 51) and got[0][1] == "+01:00", "first check's time %r %r" % tuple(got[0][:2]))
+check(got[2][0] == datetime.datetime(2026, 12, 8, 8, 0, 0) and got[2][1] == "+00:00", "a UTC check's time %r %r" % tuple(got[2][:2]))
+check(got[0][2] == "Bench, 7" and got[1][2] == "12", "the unit stays text, a number-like one too: %r %r" % (got[0][2], got[1][2]))
+check(got[0][3] == 1 and isinstance(got[0][3], int), "car as a number: %r" % got[0][3])
+check(got[1][4] == "check" and got[1][5] == "short_range dead_spot", "verdict and findings as text: %r" % got[1][4:6])
+check(got[1][6] == 198 and isinstance(got[1][6], (int, float)) and got[0][6] == 201.3, "records a second as numbers: %r" % got[1][6])
+check(got[1][9] == 238, "highest drive as a number: %r" % got[1][9])
+check(got[2][9] is None and got[2][23] == "slow_pull lane_change", "empty figures stay empty, missing steps as text: %r" % got[2][7:])
 
 print("workbook read back: %d failed checks" % len(failures))
 sys.exit(1 if failures else 0)

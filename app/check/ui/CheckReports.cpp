@@ -16,6 +16,7 @@
 #include "app/check/ThrottleCheck.h"
 #include "app/check/ui/CheckPictures.h"
 #include "app/chart/qt/PictureDrawing.h"
+#include "app/workbook/ChecksWorkbook.h"
 #include "toolkit/qt/FileName.h"
 
 namespace check::ui {
@@ -220,6 +221,18 @@ void CheckReports::Keep(CheckReport report) {
                           if (Written) Written(kept.error.isEmpty() ? kept.pdfPath : QString(), kept.error);
                           if (History) History(kept.car, kept.history);
                       });
+}
+
+void CheckReports::ExportWorkbook(const QString& destination, std::optional<int> car) {
+    FJobs.Start<workbook::ExportResult>(
+        [checks = FFolder / kCsvName, to = toolkit::PathFromText(destination), car](toolkit::BackgroundJobs::Job&) {
+            workbook::ChecksExportOptions options;
+            options.car = car;
+            return workbook::ExportChecksWorkbook(checks, to, options);
+        },
+        [this, destination](const workbook::ExportResult& result) {
+            if (Exported) Exported(destination, result);
+        });
 }
 
 void CheckReports::LoadHistory(int car) {

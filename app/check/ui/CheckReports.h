@@ -1,8 +1,8 @@
 #pragma once
 // Each finished check kept: a one-page PDF report in the checks folder and a row appended to
-// checks.csv there; and a car's earlier checks read back from that file. All file work runs on a
-// thread of its own; the answers come back on the window's thread, so the window never waits on
-// a file.
+// checks.csv there; a car's earlier checks read back from that file, or all of them written out
+// as a spreadsheet workbook. All file work runs on a thread of its own; the answers come back on
+// the window's thread, so the window never waits on a file.
 #include <QDateTime>
 #include <QFont>
 #include <QObject>
@@ -11,11 +11,13 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/chart/Picture.h"
 #include "app/check/CarCheck.h"
+#include "app/workbook/WorkbookExport.h"
 #include "toolkit/qt/BackgroundJobs.h"
 
 namespace check::ui {
@@ -61,8 +63,13 @@ public:
     // Reads the car's earlier checks; History is called with them.
     void LoadHistory(int car);
 
+    // checks.csv as a workbook at destination (a Checks sheet), only car's checks when set; then
+    // Exported is called with the outcome.
+    void ExportWorkbook(const QString& destination, std::optional<int> car);
+
     std::function<void(const QString& pdfPath, const QString& error)> Written;
     std::function<void(int car, const std::vector<PastCheck>& checks)> History;
+    std::function<void(const QString& destination, const workbook::ExportResult& result)> Exported;
 
     // Writes and readings whose answer has not come back yet.
     size_t UnderWay() const { return FJobs.Running(); }

@@ -1,8 +1,12 @@
 #include "app/check/ui/CheckWindow.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QMenu>
 #include <QPainter>
 #include <QScrollArea>
 #include <QShowEvent>
@@ -13,6 +17,7 @@
 
 #include "app/chart/qt/PictureDrawing.h"
 #include "app/check/ui/CheckPictures.h"
+#include "toolkit/qt/DialogFolders.h"
 #include "toolkit/qt/ScreenFit.h"
 
 namespace check::ui {
@@ -105,7 +110,16 @@ CheckWindow::CheckWindow(Options options, QWidget* parent) : QWidget(parent, Qt:
     History->setReadOnly(true);
     History->setMaximumHeight(70);
     History->setPlaceholderText(QStringLiteral("Earlier checks of the car"));
-    layout->addWidget(History);
+    auto* past = new QHBoxLayout;
+    past->addWidget(History, 1);
+    ExportButton = new QPushButton(QStringLiteral("Export to Excel..."), this);
+    auto* exportMenu = new QMenu(ExportButton);
+    QAction* thisCar = exportMenu->addAction(QStringLiteral("This car's checks..."), this, [this] { AskAndExportChecks(true); });
+    exportMenu->addAction(QStringLiteral("All checks..."), this, [this] { AskAndExportChecks(false); });
+    connect(exportMenu, &QMenu::aboutToShow, this, [this, thisCar] { thisCar->setEnabled(Car().has_value()); });
+    ExportButton->setMenu(exportMenu);
+    past->addWidget(ExportButton, 0, Qt::AlignTop);
+    layout->addLayout(past);
 
     connect(CarBox, &QComboBox::activated, this, [this](int index) {
         FUserChose = true;
@@ -130,7 +144,9 @@ CheckWindow::CheckWindow(Options options, QWidget* parent) : QWidget(parent, Qt:
             if (!pdf.isEmpty()) emit ReportKept(pdf);
         };
         FOptions.reports->History = [this](int car, const std::vector<PastCheck>& checks) { ShowHistory(car, checks); };
+        FOptions.reports->Exported = [this](const QString& path, const workbook::ExportResult& result) { ChecksWritten(path, result); };
     }
+    UpdateExportButton();
     UpdateSteps();
     UpdateWarning();
     resize(700, 660);
@@ -140,6 +156,7 @@ CheckWindow::~CheckWindow() {
     if (FOptions.reports) {
         FOptions.reports->Written = nullptr;
         FOptions.reports->History = nullptr;
+        FOptions.reports->Exported = nullptr;
     }
 }
 
@@ -376,6 +393,60 @@ void CheckWindow::UpdateWarning() {
     if (text == Warning->text() && Warning->isHidden() == text.isEmpty()) return;
     Warning->setText(text);
     Warning->setVisible(!text.isEmpty());
+}
+
+void CheckWindow::UpdateExportButton() {
+    const bool can = FOptions.reports && workbook::WorkbookSupported();
+    ExportButton->setEnabled(can && !FExporting);
+    ExportButton->setToolTip(!FOptions.reports ? QStringLiteral("No checks are kept here")
+                             : !workbook::WorkbookSupported() ? QStringLiteral("Export to a workbook is not in this build")
+                                                              : QStringLiteral("Save the checks kept in checks.csv as an Excel workbook"));
+}
+
+void CheckWindow::AskAndExportChecks(bool onlyThisCar) {
+    if (onlyThisCar && !Car()) return;
+    const QString title = onlyThisCar ? QStringLiteral("Export the checks of car %1 to Excel").arg(*Car())
+                                      : QStringLiteral("Export the checks to Excel");
+    const QString filter = QStringLiteral("Excel workbook (*.xlsx)");
+    const QString path = AskSavePath ? AskSavePath(title, filter)
+                                     : QFileDialog::getSaveFileName(this, title, toolkit::SaveDialogFolder(), filter);
+    toolkit::NoteSavedInto(path);
+    if (!path.isEmpty()) ExportChecks(path, onlyThisCar);
+}
+
+bool CheckWindow::ExportChecks(const QString& path, bool onlyThisCar) {
+    if (!FOptions.reports || FExporting || (onlyThisCar && !Car())) return false;
+    QString target = path;
+    if (QFileInfo(target).suffix().isEmpty()) target += QStringLiteral(".xlsx");
+    std::optional<int> car;
+    if (onlyThisCar) car = *Car();
+    FExporting = true;
+    UpdateExportButton();
+    FOptions.reports->ExportWorkbook(target, car);
+    return true;
+}
+
+void CheckWindow::ChecksWritten(const QString& path, const workbook::ExportResult& result) {
+    FExporting = false;
+    UpdateExportButton();
+    const QString shown = QDir::toNativeSeparators(path);
+    const bool done = result.status == workbook::ExportResult::Status::Done;
+    QString text = done ? QStringLiteral("%1 %2 exported to %3.").arg(result.records).arg(result.records == 1 ? QStringLiteral("check") : QStringLiteral("checks"), shown)
+                        : QStringLiteral("Could not export to %1: %2").arg(shown, QString::fromStdString(result.error));
+    if (done && result.skippedRows > 0) {
+        text += result.skippedRows == 1 ? QStringLiteral(" 1 row of checks.csv could not be read and was left out.")
+                                        : QStringLiteral(" %1 rows of checks.csv could not be read and were left out.").arg(result.skippedRows);
+    }
+    // Never modal: the check and the capture go on beside it.
+    if (FExportNotice.isNull()) {
+        FExportNotice = new QMessageBox(QMessageBox::Information, QStringLiteral("Export to Excel"), QString(), QMessageBox::Ok, this);
+        FExportNotice->setWindowModality(Qt::NonModal);
+        FExportNotice->setModal(false);
+    }
+    FExportNotice->setIcon(done ? QMessageBox::Information : QMessageBox::Warning);
+    FExportNotice->setText(text);
+    FExportNotice->show();
+    emit ChecksExported(text);
 }
 
 QImage CheckWindow::Snapshot() const { return const_cast<CheckWindow*>(this)->grab().toImage(); }

@@ -3,14 +3,17 @@
 // the cars seen), the guided steps each with one instruction, a live trace and a progress mark,
 // what a step not done in time expected and saw, a warning when too few records arrive (the
 // 200 ms filter), and once the steps are done the verdict with each figure beside its threshold,
-// the sweep and value-strip pictures, and the car's earlier checks with what changed.
+// the sweep and value-strip pictures, and the car's earlier checks with what changed, which can
+// be exported, with every other check kept, as a spreadsheet workbook.
 //
 // Records come in at line rate and are only queued; they are judged ten times a second while
 // the window is shown, and not at all while it is hidden. A tick changes only what it has to:
 // the trace is drawn again when the car has new records, the labels when their text changes.
 #include <QComboBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
@@ -75,6 +78,13 @@ public:
     QString HistoryText() const { return History->toPlainText(); }
     // The pictures of the last check as shown (trace, results table, sweep, value strip).
     QImage Snapshot() const;
+    // The checks kept (only the car's being checked, when onlyThisCar) as a workbook at path
+    // (".xlsx" added to a name without a suffix), written off the window's thread; a notice
+    // that holds nothing up tells how it went. False when nothing is kept or one is being written.
+    bool ExportChecks(const QString& path, bool onlyThisCar);
+    QMessageBox* ExportNotice() const { return FExportNotice; }
+    // Asks where to save; a file dialog unless set (tests set it).
+    std::function<QString(const QString& title, const QString& filter)> AskSavePath;
 
     QComboBox* CarBox = nullptr;
     QPushButton* RepeatButton = nullptr;
@@ -88,12 +98,14 @@ public:
     QLabel* Results = nullptr;
     QScrollArea* ResultsArea = nullptr;
     QPlainTextEdit* History = nullptr;
+    QPushButton* ExportButton = nullptr;  // a menu: this car's checks or all of them
 
 signals:
     void StepReported(int step, bool done);
     void CheckFinished();
     void ReportKept(const QString& pdfPath);
     void HistoryShown(int car);
+    void ChecksExported(const QString& notice);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -111,6 +123,9 @@ private:
     void ShowResult(const std::vector<Sample>& samples, const std::vector<Sweep>& sweeps);
     void ShowHistory(int car, const std::vector<PastCheck>& checks);
     std::vector<Sample> SweepSpan() const;
+    void AskAndExportChecks(bool onlyThisCar);
+    void ChecksWritten(const QString& path, const workbook::ExportResult& result);
+    void UpdateExportButton();
 
     Options FOptions;
     bool FTaking = false;
@@ -132,6 +147,8 @@ private:
     size_t FTraceCount = 0;
     int FTraceWidth = 0;
     int FStepsShown = -1;
+    bool FExporting = false;
+    QPointer<QMessageBox> FExportNotice;
 };
 
 } // namespace check::ui

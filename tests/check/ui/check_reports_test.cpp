@@ -96,6 +96,23 @@ TEST(CheckReports, EachCheckIsKeptAsAOnePagePdfAndACsvRowAndTheHistoryShowsWhatC
     EXPECT_TRUE(shown.contains(QStringLiteral("Since the check before:"))) << shown.toStdString();
     EXPECT_TRUE(shown.contains(QString::fromStdString("highest drive " + past[0].Get("max_drive") + " \u2192 " + past[1].Get("max_drive"))))
         << shown.toStdString();
+
+    // The car's checks as a workbook, written off the window's thread; the notice holds nothing up.
+    QStringList notices;
+    QObject::connect(&window, &CheckWindow::ChecksExported, [&](const QString& notice) { notices << notice; });
+    const QString book = dir.filePath(QStringLiteral("car1"));
+    ASSERT_TRUE(window.ExportChecks(book, true));
+    EXPECT_FALSE(window.ExportButton->isEnabled()) << "one export at a time";
+    ASSERT_TRUE(WaitWithQtEvents([&] { return !notices.isEmpty(); }));
+    if (workbook::WorkbookSupported()) {
+        EXPECT_TRUE(notices.front().startsWith(QStringLiteral("2 checks exported to"))) << notices.front().toStdString();
+        EXPECT_TRUE(QFileInfo::exists(book + QStringLiteral(".xlsx")));
+    } else {
+        EXPECT_TRUE(notices.front().contains(QStringLiteral("not in this build"))) << notices.front().toStdString();
+    }
+    ASSERT_NE(window.ExportNotice(), nullptr);
+    EXPECT_FALSE(window.ExportNotice()->isModal());
+    EXPECT_TRUE(window.ExportButton->isEnabled() == workbook::WorkbookSupported());
 }
 
 TEST(CheckReports, CsvFieldsAndHistoryOfOneCarAmongOthers) {
