@@ -438,6 +438,7 @@ ScanResult ScanSessionFile(const std::filesystem::path& path, const std::functio
     TwoThreadScan scan(dataStart, total, stretchBytes, control);
     if (helper->in) scan.Start(std::move(helper));
     uint64_t expected = dataStart;  // where the next row starts, as one thread reading on would find it
+    uint64_t reported = 0;
     ScannedRow row;
     for (uint64_t k = 0; k < scan.Count(); ++k) {
         if (control && control->Cancelled()) {
@@ -464,7 +465,11 @@ ScanResult ScanSessionFile(const std::filesystem::path& path, const std::functio
             expected = again.end;
         }
         scan.Handed(k, std::move(s));
-        if (control) control->SetProgress(expected, std::max(total, expected));
+        // As often as one thread reading blocks would report, and at the end.
+        if (control && (expected - reported >= kBlockBytes || k + 1 == scan.Count())) {
+            control->SetProgress(expected, std::max(total, expected));
+            reported = expected;
+        }
     }
     scan.Stop();
     result.status = ScanStatus::Done;
