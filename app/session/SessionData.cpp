@@ -26,21 +26,10 @@ constexpr uint16_t kFarInRun = 0xFFFF;
 template <typename T>
 class BlockArray {
 public:
+    // Small enough to be inlined: every record pushes several values.
     void Push(const T& v) {
-        if (FSize < kBlockSize) {
-            // The first block grows by doubling, so a car with a handful of records costs little.
-            if (FSize == FFirstCapacity) {
-                const size_t next = FFirstCapacity == 0 ? 64 : std::min(FFirstCapacity * 2, kBlockSize);
-                std::unique_ptr<T[]> b(new T[next]);
-                if (FSize > 0) std::copy(FBlocks[0].get(), FBlocks[0].get() + FSize, b.get());
-                if (FBlocks.empty()) FBlocks.push_back(std::move(b));
-                else FBlocks[0] = std::move(b);
-                FFirstCapacity = next;
-            }
-        } else if ((FSize & kBlockMask) == 0) {
-            FBlocks.emplace_back(new T[kBlockSize]);
-        }
-        FBlocks.back()[FSize & kBlockMask] = v;
+        if (FSize == FCapacity) Grow();
+        FLast[FSize & kBlockMask] = v;
         ++FSize;
     }
     const T& operator[](size_t i) const { return FBlocks[i >> kBlockShift][i & kBlockMask]; }
@@ -51,9 +40,28 @@ public:
     }
 
 private:
+    void Grow() {
+        if (FSize < kBlockSize) {
+            // The first block grows by doubling, so a car with a handful of records costs little.
+            const size_t next = FFirstCapacity == 0 ? 64 : std::min(FFirstCapacity * 2, kBlockSize);
+            std::unique_ptr<T[]> b(new T[next]);
+            if (FSize > 0) std::copy(FBlocks[0].get(), FBlocks[0].get() + FSize, b.get());
+            if (FBlocks.empty()) FBlocks.push_back(std::move(b));
+            else FBlocks[0] = std::move(b);
+            FFirstCapacity = next;
+            FCapacity = next;
+        } else {
+            FBlocks.emplace_back(new T[kBlockSize]);
+            FCapacity = FSize + kBlockSize;
+        }
+        FLast = FBlocks.back().get();
+    }
+
     std::vector<std::unique_ptr<T[]>> FBlocks;
     size_t FSize = 0;
     size_t FFirstCapacity = 0;
+    size_t FCapacity = 0;  // values the blocks hold
+    T* FLast = nullptr;    // the last block
 };
 
 // The extremes of a run of one car's records.
