@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/workbook/ChecksFile.h"
+#include "app/workbook/ClassicNumbers.h"
 #include "app/workbook/LibraryPaths.h"
 #include "app/workbook/SheetCells.h"
 #include "app/workbook/WorkbookFile.h"
@@ -31,6 +32,7 @@ double ColumnWidth(const std::string& name) {
 
 ExportResult ExportChecksWorkbook(const std::filesystem::path& checks, const std::filesystem::path& destination,
                                   const ChecksExportOptions& options) {
+    const ClassicNumbers classicNumbers;  // until the workbook is closed
     ExportResult result;
     const auto fail = [&](const std::string& why) {
         result.status = ExportResult::Status::Failed;

@@ -1,7 +1,7 @@
-// The workbook export in a process whose locale writes numbers with a decimal comma, as the
+// The workbook exports in a process whose locale writes numbers with a decimal comma, as the
 // window's toolkit sets a German user's: the workbook's numbers keep their point (a spreadsheet
 // reads no other), the summary's figures stay numbers, and the exporting thread has its own
-// locale back afterwards.
+// locale back afterwards; the same for the checks' workbook.
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -13,6 +13,7 @@
 #include <regex>
 #include <string>
 
+#include "app/workbook/ChecksWorkbook.h"
 #include "app/workbook/WorkbookExport.h"
 
 namespace {
@@ -82,6 +83,16 @@ TEST_F(CommaLocale, NumbersKeepTheirPointAndTheThreadItsLocale) {
     // The summary's fractional figures (records a second, the drive's mean) are numbers, not texts.
     EXPECT_TRUE(std::regex_search(summary, std::regex("<c r=\"C2\"><v>[0-9]+\\.[0-9]+</v>"))) << summary;
     EXPECT_TRUE(std::regex_search(summary, std::regex("<c r=\"G2\"><v>[0-9]+\\.[0-9]+</v>"))) << summary;
+
+    const fs::path checks = FDir / "checks.csv";
+    std::ofstream(checks, std::ios::binary) << "time,unit,car,verdict,max_drive,mean_gap_ms\n"
+                                               "2026-12-07T09:43:51+01:00,SIM,2,ok,255,41.5\n";
+    const fs::path checksBook = FDir / "checks.xlsx";
+    ASSERT_EQ(workbook::ExportChecksWorkbook(checks, checksBook).status, ExportResult::Status::Done);
+    EXPECT_EQ(Formatted(1.5), "1,5");
+    const std::string sheet = Part(checksBook, "xl/worksheets/sheet1.xml");
+    EXPECT_NE(sheet.find("<v>41.5</v>"), std::string::npos) << sheet;
+    EXPECT_FALSE(std::regex_search(sheet, std::regex("<v>[^<]*,"))) << "a number with a comma: " << sheet;
 }
 
 } // namespace
