@@ -23,12 +23,21 @@ template <typename T>
 bool ParseUnsigned(std::string_view text, uint64_t maxValue, T& out) {
     if (text.empty() || text.size() > 20) return false;
     uint64_t v = 0;
-    const bool mayOverflow = text.size() == 20;  // 19 digits always fit
-    for (char c : text) {
-        if (static_cast<unsigned char>(c - '0') >= 10) return false;
-        const uint64_t next = v * 10 + static_cast<uint64_t>(c - '0');
-        if (mayOverflow && next / 10 != v) return false;
-        v = next;
+    if (text.size() < 20) {
+        // 19 digits always fit: no overflow to watch for (the usual few digits of a row).
+        for (char c : text) {
+            const auto digit = static_cast<unsigned char>(c - '0');
+            if (digit >= 10) return false;
+            v = v * 10 + digit;
+        }
+    } else {
+        for (char c : text) {
+            const auto digit = static_cast<unsigned char>(c - '0');
+            if (digit >= 10) return false;
+            const uint64_t next = v * 10 + digit;
+            if (next / 10 != v) return false;
+            v = next;
+        }
     }
     if (v > maxValue) return false;
     out = static_cast<T>(v);
