@@ -91,21 +91,30 @@ std::string HexEncode(std::string_view bytes) {
     return out;
 }
 
-bool HexDecode(std::string_view hex, std::string* out) {
-    if (out) {
+namespace {
+// Every row's bytes are checked and few are kept: the check alone is compiled on its own.
+template <bool Keep>
+bool DecodeHex(std::string_view hex, std::string* out) {
+    if constexpr (Keep) {
         out->clear();
         out->reserve(hex.size() / 2 + 1);
     }
-    for (size_t i = 0; i < hex.size();) {
-        if (i + 1 >= hex.size()) return false;
+    const size_t n = hex.size();
+    for (size_t i = 0; i < n;) {
+        if (i + 1 >= n) return false;
         const int hi = Nibble(hex[i]);
         const int lo = Nibble(hex[i + 1]);
-        if (hi < 0 || lo < 0) return false;
-        if (out) *out += static_cast<char>(hi << 4 | lo);
+        if ((hi | lo) < 0) return false;  // either not a hex digit
+        if constexpr (Keep) *out += static_cast<char>(hi << 4 | lo);
         i += 2;
-        if (i < hex.size() && hex[i] == ' ' && i + 1 < hex.size()) ++i;
+        if (i < n && hex[i] == ' ' && i + 1 < n) ++i;
     }
     return true;
+}
+} // namespace
+
+bool HexDecode(std::string_view hex, std::string* out) {
+    return out ? DecodeHex<true>(hex, out) : DecodeHex<false>(hex, nullptr);
 }
 
 bool SplitRow(std::string_view row, std::vector<RawField>& fields) {
