@@ -436,7 +436,13 @@ ScanResult ScanSessionFile(const std::filesystem::path& path, const std::functio
 
     auto helper = std::make_unique<Reader>(path, block, block + kMaxRowBytes + 1, reader->parser.Positions());
     TwoThreadScan scan(dataStart, total, stretchBytes, control);
-    if (helper->in) scan.Start(std::move(helper));
+    // Without a helper (its stream or its thread could not be had) this thread parses every stretch.
+    if (helper->in) {
+        try {
+            scan.Start(std::move(helper));
+        } catch (const std::system_error&) {
+        }
+    }
     uint64_t expected = dataStart;  // where the next row starts, as one thread reading on would find it
     uint64_t reported = 0;
     ScannedRow row;
