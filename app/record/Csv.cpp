@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "app/record/Words.h"
+
 namespace record {
 
 namespace {
@@ -159,16 +161,12 @@ size_t SplitUnquotedRow(std::string_view row, RawField* fields, size_t capacity)
         ++count;
         fieldStart = at + 1;
     };
-    if constexpr (std::endian::native == std::endian::little) {
-        // A word's bytes that are commas, as their top bits: exact per byte, no carry between them.
-        constexpr uint64_t kCommas = 0x2C2C2C2C2C2C2C2Cull, kLow7 = 0x7F7F7F7F7F7F7F7Full;
-        for (; i + 8 <= size; i += 8) {
-            uint64_t word;
-            std::memcpy(&word, text + i, 8);
-            const uint64_t x = word ^ kCommas;
-            uint64_t commas = ~(((x & kLow7) + kLow7) | x | kLow7);
-            for (; commas != 0; commas &= commas - 1) endField(i + static_cast<size_t>(std::countr_zero(commas)) / 8);
-        }
+    // A word's bytes that are commas, as their top bits: exact per byte, no carry between them.
+    constexpr uint64_t kCommas = 0x2C2C2C2C2C2C2C2Cull, kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    for (; i + 8 <= size; i += 8) {
+        const uint64_t x = LoadWord(text + i) ^ kCommas;
+        uint64_t commas = ~(((x & kLow7) + kLow7) | x | kLow7);
+        for (; commas != 0; commas &= commas - 1) endField(i + static_cast<size_t>(std::countr_zero(commas)) / 8);
     }
     for (; i < size; ++i) {
         if (text[i] == ',') endField(i);

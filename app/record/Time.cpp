@@ -1,10 +1,11 @@
 #include "Time.h"
 
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <ctime>
 #include <mutex>
+
+#include "app/record/Words.h"
 
 namespace record {
 
@@ -53,22 +54,14 @@ constexpr WordForm Form(const char (&text)[9]) {
 // next byte only from a byte of 0xFA or more, which fails wherever it stands.
 bool Fits(const char* p, const WordForm& f) {
     constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull, kThrees = 0x3030303030303030ull, kSixes = 0x0606060606060606ull;
-    uint64_t x;
-    std::memcpy(&x, p, 8);
+    const uint64_t x = LoadWord(p);
     return (x & f.fixedMask) == f.fixed && (x & kHigh & f.digits) == (kThrees & f.digits) &&
            ((x + kSixes) & kHigh & f.digits) == (kThrees & f.digits);
 }
 // The ISO text up to its UTC offset: 2026-12-07T09:43:51.123, then the offset's sign or Z.
 bool DateTimeFits(const char* p) {
-    if constexpr (std::endian::native == std::endian::little) {
-        static constexpr WordForm kForms[3] = {Form("0000-00-"), Form("00T00:00"), Form(":00.000?")};
-        return Fits(p, kForms[0]) && Fits(p + 8, kForms[1]) && Fits(p + 16, kForms[2]);
-    } else {
-        for (int i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18, 20, 21, 22}) {
-            if (!Digit(p[i])) return false;
-        }
-        return p[4] == '-' && p[7] == '-' && p[10] == 'T' && p[13] == ':' && p[16] == ':' && p[19] == '.';
-    }
+    static constexpr WordForm kForms[3] = {Form("0000-00-"), Form("00T00:00"), Form(":00.000?")};
+    return Fits(p, kForms[0]) && Fits(p + 8, kForms[1]) && Fits(p + 16, kForms[2]);
 }
 } // namespace
 
