@@ -38,8 +38,8 @@ public:
     uint64_t BytesRead() const { return FBytesRead.load(std::memory_order_relaxed); }
     uint64_t TotalBytes() const { return FTotalBytes.load(std::memory_order_relaxed); }
 
-    // Called on the reading thread after each block (a few megabytes), with bytes read and the
-    // file's size when it was opened. May be empty.
+    // Called on the thread that called the scan every few megabytes read, with bytes read and
+    // the file's size when it was opened. May be empty.
     std::function<void(uint64_t bytesRead, uint64_t totalBytes)> progress;
 
     // For the scanner.
