@@ -3,7 +3,8 @@
 # build for the same session: every part of the two workbooks equal byte for byte, but for the
 # creation time in docProps/core.xml. The session and the workbook lie in a folder named outside
 # the ANSI code page, the workbook's own name too; the session has three cars, a change of UTC
-# offset, a unit name outside ASCII and a row that cannot be read.
+# offset, a unit name outside ASCII and a row that cannot be read. The same for a throttle check's
+# checks.csv.
 #   workbook-wine.sh <folder holding torvane-capture.exe> <the Linux torvane-capture> <work dir>
 #   (WINEPREFIX set by the caller)
 set -euo pipefail
@@ -52,26 +53,51 @@ wine "$exe" --export-xlsx "$(winepath -w "$session")" "$(winepath -w "$windows_b
   status=$?
 [ "$status" -eq 0 ] || fail "the Windows build's export exited with $status: $(tr -d '\r' <"$work/windows.err")"
 [ -f "$windows_book" ] || fail "no workbook at the name outside the ANSI code page: $(ls "$folder")"
-[ "$(find "$folder" -type f | wc -l)" -eq 2 ] || fail "other files beside the workbook: $(ls "$folder")"
+[ "$(find "$folder" -type f | wc -l)" -eq 2 ] || fail "other files beside the workbook: $(ls "$folder")"  # the session and it
 grep -q "1 row could not be read" "$work/windows.err" || fail "the unreadable row was not reported: $(tr -d '\r' <"$work/windows.err")"
 
-if [ -f "$linux_book" ] && [ -f "$windows_book" ]; then
-  rm -rf "$work/linux" "$work/windows"
-  unzip -q "$linux_book" -d "$work/linux"
-  unzip -q "$windows_book" -d "$work/windows"
-  [ "$(zipinfo -1 "$linux_book")" = "$(zipinfo -1 "$windows_book")" ] || fail "the parts or their order differ"
+# Every part of the two workbooks equal byte for byte, but the creation time in docProps/core.xml.
+# same_workbook <linux workbook> <windows workbook> <name>: sets parts
+same_workbook() {
+  local linux_dir="$work/$3-linux" windows_dir="$work/$3-windows" part
+  rm -rf "$linux_dir" "$windows_dir"
+  unzip -q "$1" -d "$linux_dir"
+  unzip -q "$2" -d "$windows_dir"
+  [ "$(zipinfo -1 "$1")" = "$(zipinfo -1 "$2")" ] || fail "$3: the parts or their order differ"
   parts=0
+  created() { sed -E 's/[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z/CREATED/g' "$1"; }
   while IFS= read -r part; do
     parts=$((parts + 1))
     if [ "$part" = docProps/core.xml ]; then
-      created() { sed -E 's/[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z/CREATED/g' "$1"; }
-      [ "$(created "$work/linux/$part")" = "$(created "$work/windows/$part")" ] || fail "$part differs beyond the creation time"
+      [ "$(created "$linux_dir/$part")" = "$(created "$windows_dir/$part")" ] || fail "$3: $part differs beyond the creation time"
     else
-      cmp -s "$work/linux/$part" "$work/windows/$part" || fail "$part differs: $(cmp "$work/linux/$part" "$work/windows/$part" 2>&1 | head -n1)"
+      cmp -s "$linux_dir/$part" "$windows_dir/$part" || fail "$3: $part differs: $(cmp "$linux_dir/$part" "$windows_dir/$part" 2>&1 | head -n1)"
     fi
-  done < <(cd "$work/linux" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
-  rows=$(grep -o '<row ' "$work/windows/xl/worksheets/sheet1.xml" | wc -l)
+  done < <(cd "$linux_dir" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+}
+rows=0
+if [ -f "$linux_book" ] && [ -f "$windows_book" ]; then
+  same_workbook "$linux_book" "$windows_book" session
+  session_parts=$parts
+  rows=$(grep -o '<row ' "$work/session-windows/xl/worksheets/sheet1.xml" | wc -l)
   [ "$rows" -eq 6002 ] || fail "the Records sheet has $rows rows, not a header and 6001 records"
+fi
+
+# The throttle check's checks.csv, told by its header: the Checks sheet the same on both.
+checks="$folder/checks.csv"
+printf '%s\n' 'time,unit,car,verdict,max_drive,mean_gap_ms,findings' \
+  '2026-12-07T09:43:51+01:00,Prüfstand Ω,2,ok,255,41.5,' \
+  '2026-12-07T10:02:07.250+01:00,"Bench, 7",12,check,238,17.25,dead spot 40..52' \
+  '2026-12-08T06:00:00Z,SIM,7,ok,250,3,' >"$checks"
+"$linux" --export-xlsx "$checks" "$work/checks-linux.xlsx" 2>"$work/checks-linux.err" ||
+  fail "the Linux build's checks export exited with $?: $(cat "$work/checks-linux.err")"
+status=0
+wine "$exe" --export-xlsx "$(winepath -w "$checks")" "$(winepath -w "$folder/Prüfungen.xlsx")" >/dev/null 2>"$work/checks-windows.err" ||
+  status=$?
+[ "$status" -eq 0 ] || fail "the Windows build's checks export exited with $status: $(tr -d '\r' <"$work/checks-windows.err")"
+if [ -f "$work/checks-linux.xlsx" ] && [ -f "$folder/Prüfungen.xlsx" ]; then
+  same_workbook "$work/checks-linux.xlsx" "$folder/Prüfungen.xlsx" checks
+  grep -q '<v>41.5</v>' "$work/checks-windows/xl/worksheets/sheet1.xml" || fail "the Checks sheet lacks the number 41.5"
 fi
 
 # A session that is not there: exit 1 with the reason, nothing written.
@@ -83,4 +109,4 @@ grep -q "no such file" "$work/missing.err" || fail "exporting a missing session 
 [ ! -e "$folder/missing.xlsx" ] && [ ! -e "$folder/missing.xlsx.partial" ] || fail "a failed export left a file"
 
 [ "$failures" -eq 0 ] || { echo "workbook-wine: $failures failure(s)" >&2; exit 1; }
-echo "workbook-wine: the Windows build's workbook ($parts parts, $rows rows on Records) equals the Linux build's but for its creation time, written to a name outside the ANSI code page"
+echo "workbook-wine: the Windows build's workbooks of a session ($session_parts parts, $rows rows on Records) and of checks.csv equal the Linux build's but for their creation time, written to names outside the ANSI code page"
