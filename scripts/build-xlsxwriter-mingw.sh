@@ -7,7 +7,7 @@
 # the same order as cmake/mingw-w64-x86_64.cmake. Otherwise it builds the library from Debian's
 # libxlsxwriter source package of the host's libxlsxwriter-dev version (its checksums checked
 # against the archive's signed index and by dpkg-source), static, against Debian's zlib for
-# MinGW-w64, into that cache folder, outside the tree (about 20 seconds on 2 cores, a 20 MB
+# MinGW-w64, into that cache folder, outside the tree (30 to 45 seconds on 2 shared cores, a 20 MB
 # download, 1 MB installed).
 #   build-xlsxwriter-mingw.sh            find, else build
 #   build-xlsxwriter-mingw.sh --check    find, else say what would be built (exit 3); builds nothing
@@ -38,7 +38,7 @@ prefix="${XDG_CACHE_HOME:-$HOME/.cache}/torvane/xlsxwriter-mingw-${source_versio
 if has_lib "$prefix"; then echo "$prefix"; exit 0; fi
 
 if [ "$check_only" = 1 ]; then
-  say "no libxlsxwriter for MinGW-w64: would build it from Debian's libxlsxwriter $source_version into $prefix (about 20 seconds)"
+  say "no libxlsxwriter for MinGW-w64: would build it from Debian's libxlsxwriter $source_version into $prefix (under a minute)"
   exit 3
 fi
 [ -f /usr/x86_64-w64-mingw32/include/zlib.h ] || { say "libz-mingw-w64-dev is not installed (scripts/install-deps.sh)"; exit 1; }
