@@ -21,12 +21,6 @@ cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs"
 
-# The tool's windows on many screens under real window managers: reported, not blocking, while
-# the placement races it still finds under load are open (see tests/smoke/CMakeLists.txt).
-step "screen fit under window managers (reported)"
-ctest --test-dir build/default -L screen-fit --output-on-failure ||
-  echo "screen fit: a case failed (a known placement race under load); the report is above"
-
 # Tests too slow for every run (a workbook past a sheet's million rows, read back).
 step "slow tests"
 ctest --test-dir build/default -L slow --output-on-failure

@@ -8,7 +8,6 @@
 #include <QWindow>
 
 #include <QPointer>
-#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -165,33 +164,30 @@ protected:
         if (watched == &FWindow && event->type() == QEvent::Show && !event->spontaneous() && (FEveryShow || !FShown)) {
             // Sent before the window appears: fitted now, it never shows at a place it leaves.
             FShown = true;
+            FAppeared = false;
             FSettled = false;
             FCorrections = 0;
-            FSizeRepairs = 0;
+            FCorrected.reset();
             if (QWindow* handle = FWindow.windowHandle(); handle != nullptr && handle != FHandle) {
                 handle->installEventFilter(this);
                 FHandle = handle;
                 WatchFrameExtents(FWindow, [this] { Check(); });  // the native window may be a new one
             }
-            const auto [margins, told] = KnownMargins(FWindow);
-            Fit(margins);
-            FTold = told;
+            Fit(KnownMargins(FWindow).first);
             return false;
         }
         if (!FShown) return false;
         switch (event->type()) {
         case QEvent::Expose:
-            // The window has appeared: the window manager has put it where it goes.
+            // The window has appeared: the window manager has taken it in.
+            FAppeared = true;
             Check(true);
-            if (!FSizeVerifyPending) {
-                FSizeVerifyPending = true;
-                QTimer::singleShot(kSizeVerifyDelayMs, this, [this] { VerifyServerSize(); });
-            }
-            break;
-        case QEvent::Resize:
-            Check(false, true);
             break;
         case QEvent::Move:
+        case QEvent::Resize:
+            // The display server reports where the window is (or the toolkit where it asked).
+            Check(true, event->type() == QEvent::Resize);
+            break;
         case QEvent::WindowActivate:
         case QEvent::Paint:
             // One of these follows the window manager's framing of the window: its margins
@@ -205,7 +201,7 @@ protected:
     }
 
 private:
-    void Check(bool appeared = false, bool resized = false) {
+    void Check(bool reported = false, bool resized = false) {
         if (FFitting || !FShown || !FWindow.isVisible()) return;
         const auto [margins, told] = KnownMargins(FWindow);
         if (margins != FMargins) {
@@ -216,41 +212,74 @@ private:
             const QRect frame = FWindow.geometry().marginsAdded(margins);
             const QRect area = AreaFor(frame);
             if (!area.isEmpty() && (frame.width() > area.width() || frame.height() > area.height())) Fit(margins);
-        } else if (appeared && told && !FSettled) {
-            // Shown and framed with the margins it was placed by: where the window manager put it
-            // is checked as it appears, and a frame outside the area (placed by the manager's own
-            // rules) moved back a few times at most, so as never to fight it. Later moves and
-            // sizes are the user's.
-            if (const QRect area = AreaFor(FWindow.geometry().marginsAdded(margins));
-                area.contains(FWindow.geometry().marginsAdded(margins)) || ++FCorrections > kMaxCorrections) {
-                FSettled = true;
-            } else {
-                Fit(margins);
-            }
         }
-        FTold = FTold || told;
+        if (reported && told && FAppeared && !FSettled && !FFitting) Settle(margins);
     }
 
-    // A window manager busy framing a window was seen to keep the size it framed it at and drop
-    // the resize asked for just after (the frame then hangs below the free area), while the
-    // toolkit believes the resize was made. Asked anew, a few times at most: once through a
-    // size one pixel off, since a request for the size the toolkit already believes is not sent.
-    void VerifyServerSize() {
-        FSizeVerifyPending = false;
-        if (!FWindow.isVisible() || FSizeRepairs >= kMaxCorrections) return;
-        const std::optional<QSize> server = ServerClientSize(FWindow);
-        if (!server) return;
-        const qreal ratio = FWindow.devicePixelRatioF();
-        const QSize want = FWindow.size();
-        const auto near = [ratio](int device, int logical) { return std::abs(device / ratio - logical) <= 1.0; };
-        if (near(server->width(), want.width()) && near(server->height(), want.height())) return;
-        ++FSizeRepairs;
-        FFitting = true;
-        FWindow.resize(want.width(), want.height() + 1);
-        FWindow.resize(want);
-        FFitting = false;
-        FSizeVerifyPending = true;
-        QTimer::singleShot(kSizeVerifyDelayMs, this, [this] { VerifyServerSize(); });
+    // Shown and framed with the margins it was placed by: where the window is, as the display
+    // server has it, is checked at each report until its frame is found inside the free area.
+    // Reports can still be of places from before the last request (the window manager works
+    // through the requests in turn), and a window manager may place a window by its own rules:
+    // a frame outside is placed again, a few times at most, so as never to fight the window
+    // manager. Later moves and sizes are the user's.
+    void Settle(const QMargins& margins) {
+        const std::optional<QRect> frame = ServerFrame();
+        const bool inside = frame ? DeviceFreeArea(*frame).contains(*frame) : [this, &margins] {
+            const QRect logical = FWindow.geometry().marginsAdded(margins);
+            return AreaFor(logical).contains(logical);
+        }();
+        if (inside) {
+            FSettled = true;
+            return;
+        }
+        if (frame && frame == FCorrected) return;  // this place has been answered already
+        FCorrected = frame;
+        if (++FCorrections > kMaxCorrections) {
+            FSettled = true;
+            return;
+        }
+        Fit(margins);
+    }
+
+    // The window's frame as the display server has it, in device pixels: its client area there
+    // and the margins the window manager told. Nothing where either is not known.
+    std::optional<QRect> ServerFrame() const {
+        const std::optional<QRect> client = ServerClientGeometry(FWindow);
+        const std::optional<QMargins> extents = ToldFrameExtents(FWindow);
+        if (!client || !extents) return std::nullopt;
+        return client->marginsAdded(*extents);
+    }
+
+    // The free area of the screen that holds most of `deviceFrame`, in device pixels: the
+    // screen's available area with its edges rounded inwards, less what the work area leaves out.
+    static QRect DeviceFreeArea(const QRect& deviceFrame) {
+        const QScreen* screen = ScreenForDevice(deviceFrame);
+        if (screen == nullptr) return {};
+        const qreal ratio = screen->devicePixelRatio();
+        const QPoint origin = screen->geometry().topLeft();
+        const QRect available = screen->availableGeometry();
+        const auto device = [ratio](int logical, int from, bool up) {
+            const double d = from + (logical - from) * ratio;
+            return static_cast<int>(up ? std::ceil(d - 1e-9) : std::floor(d + 1e-9));
+        };
+        const QPoint topLeft(device(available.left(), origin.x(), true), device(available.top(), origin.y(), true));
+        const QPoint end(device(available.left() + available.width(), origin.x(), false),
+                         device(available.top() + available.height(), origin.y(), false));
+        const QRect free(topLeft, QSize(end.x() - topLeft.x(), end.y() - topLeft.y()));
+        const std::optional<QRect> work = WorkArea();
+        const QRect inWork = work ? free & *work : free;
+        return inWork.isEmpty() ? free : inWork;
+    }
+
+    // ScreenFor, for a frame in device pixels.
+    static QScreen* ScreenForDevice(const QRect& deviceFrame) {
+        for (QScreen* screen : QGuiApplication::screens()) {
+            const qreal ratio = screen->devicePixelRatio();
+            const QRect g = screen->geometry();
+            const QRect device(g.topLeft(), QSize(qRound(g.width() * ratio), qRound(g.height() * ratio)));
+            if (device.contains(deviceFrame.center())) return screen;
+        }
+        return ScreenFor(deviceFrame);
     }
 
     QRect AreaFor(const QRect& frame) const {
@@ -268,9 +297,6 @@ private:
     }
 
     static constexpr int kMaxCorrections = 3;
-    static constexpr int kSizeVerifyDelayMs = 250;
-    int FSizeRepairs = 0;
-    bool FSizeVerifyPending = false;
     QWidget& FWindow;
     FitFn FFit;
     FrameFn FFrameFor;
@@ -278,9 +304,10 @@ private:
     QWindow* FHandle = nullptr;
     QMargins FMargins;
     bool FShown = false;
-    bool FTold = false;
+    bool FAppeared = false;
     bool FSettled = false;
     int FCorrections = 0;
+    std::optional<QRect> FCorrected;  // the server's place of the frame last placed again
     bool FFitting = false;
 };
 

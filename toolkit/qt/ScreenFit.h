@@ -8,8 +8,9 @@
 // platform: on Windows known before the window is shown; on X11 asked of the window manager
 // before the window is first shown (WindowManager.h), and where it has not answered by then, the
 // margins of the last window it framed stand in until it does. A fit made at show time is made
-// again whenever the margins turn out different, and once more if the framed window is found
-// outside the area (a window manager that placed it by its own rules).
+// again whenever the margins turn out different, and, once the window has appeared, whenever the
+// display server reports its frame outside the area (a report from before the last request, or
+// a window manager that placed it by its own rules), a few times at most.
 #include <QMargins>
 #include <QPoint>
 #include <QRect>
@@ -55,7 +56,7 @@ QRect PlaceNear(QSize frameSize, const QRect& anchor, const QRect& available);
 
 // Puts a top-level window at `place`, its frame having `frame` for margins: the client area at
 // the frame's place plus the margins, which leaves the frame where asked whatever margins the
-// platform thinks the window has.
+// platform thinks the window has. Place and size reach the native window together.
 void PlaceWindow(QWidget& window, const WindowPlace& place, const QMargins& frame);
 
 // `frame` moved inside `available`, and made smaller only where it is larger than it.
@@ -76,9 +77,10 @@ void KeepOnScreen(QWidget& window);
 // Calls `fit` with the area the window's frame may take on its screen (SafeArea of the screen's
 // available area) and the frame's logical margins when the window is first shown, before it
 // appears; again whenever the margins turn out different from those it was last given (the
-// window manager has framed the window); and once more if, once framed, the frame is found
-// outside the area. Owned by the window. The margins may be ones the window's frame geometry
-// does not show yet: `fit` places the window with PlaceWindow.
+// window manager has framed the window); and again, a few times at most, while the frame as the
+// display server has it is found outside the area once the window has appeared. Owned by the
+// window. The margins may be ones the window's frame geometry does not show yet: `fit` places
+// the window with PlaceWindow.
 using FitFn = std::function<void(const QRect& available, const QMargins& frame)>;
 void FitToScreenWhenShown(QWidget& window, FitFn fit);
 

@@ -6,7 +6,6 @@
 // window's frame before it is shown, and there is nothing to ask.
 #include <QMargins>
 #include <QRect>
-#include <QSize>
 
 #include <functional>
 #include <optional>
@@ -32,8 +31,9 @@ void WatchFrameExtents(QWidget& window, std::function<void()> told);
 // where the platform's own screen areas already count every panel.
 std::optional<QRect> WorkArea();
 
-// The size the display server has given `window`'s client area, in device pixels; nothing where
-// the platform's own idea of a window's size is the server's.
-std::optional<QSize> ServerClientSize(const QWidget& window);
+// Where the display server has `window`'s client area: its place on the screen and its size, in
+// device pixels, as they are now rather than as the toolkit last heard of them; nothing where the
+// platform's own idea of a window's geometry is the server's.
+std::optional<QRect> ServerClientGeometry(const QWidget& window);
 
 } // namespace toolkit

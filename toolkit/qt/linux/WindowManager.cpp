@@ -136,15 +136,22 @@ std::optional<QMargins> ToldFrameExtents(const QWidget& window) {
     return margins;
 }
 
-std::optional<QSize> ServerClientSize(const QWidget& window) {
+std::optional<QRect> ServerClientGeometry(const QWidget& window) {
     xcb_connection_t* c = Connection();
     const xcb_window_t id = NativeWindow(window);
     if (c == nullptr || id == XCB_WINDOW_NONE) return std::nullopt;
-    xcb_get_geometry_reply_t* reply = xcb_get_geometry_reply(c, xcb_get_geometry(c, id), nullptr);
-    if (reply == nullptr) return std::nullopt;
-    const QSize size(reply->width, reply->height);
-    std::free(reply);
-    return size;
+    const xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(c));
+    if (screens.rem == 0) return std::nullopt;
+    // Both asked at once: one round trip.
+    const xcb_get_geometry_cookie_t size = xcb_get_geometry(c, id);
+    const xcb_translate_coordinates_cookie_t place = xcb_translate_coordinates(c, id, screens.data->root, 0, 0);
+    xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c, size, nullptr);
+    xcb_translate_coordinates_reply_t* t = xcb_translate_coordinates_reply(c, place, nullptr);
+    std::optional<QRect> client;
+    if (g != nullptr && t != nullptr) client = QRect(t->dst_x, t->dst_y, g->width, g->height);
+    std::free(g);
+    std::free(t);
+    return client;
 }
 
 void WatchFrameExtents(QWidget& window, std::function<void()> told) {

@@ -14,6 +14,6 @@ void WatchFrameExtents(QWidget&, std::function<void()>) {}
 // Each screen's available area already leaves out the task bar wherever it is.
 std::optional<QRect> WorkArea() { return std::nullopt; }
 
-std::optional<QSize> ServerClientSize(const QWidget&) { return std::nullopt; }
+std::optional<QRect> ServerClientGeometry(const QWidget&) { return std::nullopt; }
 
 } // namespace toolkit
