@@ -17,7 +17,6 @@
 
 #include "SessionReplay.h"
 #include "UnitSim.h"
-#include "app/record/Columns.h"
 #include "toolkit/UniqueFd.h"
 
 namespace {
@@ -30,7 +29,11 @@ const std::string kStatusRow =
     "2026-12-07T09:43:51.123+01:00,1,status,7,44,12 R,100,0,1,5,SIM-UNIT,53 00 07 2c 64 00 01\n";
 const std::string kNameRow = "2026-12-07T09:43:51.200+01:00,2,name,,,,,,,5,SIM-UNIT,4e 05 53 49 4d 2d 55 4e 49 54\n";
 
-std::string Header() { return record::HeaderRow(); }
+// The header of the format the rows above are written in (a later version's header may have more
+// columns; these rows stay in this one's).
+std::string Header() {
+    return "time,record,kind,car,last_lb,last_lb_text,drive_pwm,brake_pwm,lane_change,unit_id,unit_name,bytes_hex\n";
+}
 
 // The message a replay of these bytes is refused with; empty when it is accepted.
 std::string Refusal(const std::string& bytes) {
