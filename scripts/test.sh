@@ -30,9 +30,10 @@ bash scripts/package.sh
 
 if [ -z "${SKIP_VARIANTS:-}" ]; then
   # As a user who knows CMake builds it (no preset), with warnings made errors here so that a
-  # warning only -O3 finds is fixed before a user sees it.
+  # warning only -O3 finds is fixed before a user sees it. The program, its libraries and tools;
+  # the tests and benchmarks are built with optimisation by the next step.
   step "plain Release build"
-  cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DTORVANE_WERROR=ON >/dev/null
+  cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DTORVANE_WERROR=ON -DTORVANE_TESTS=OFF -DTORVANE_BENCH=OFF >/dev/null
   cmake --build build/release -j "$jobs"
 
   # As Debian's tools build a package: dpkg-buildflags' optimisation, hardening and

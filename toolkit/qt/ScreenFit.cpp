@@ -106,8 +106,8 @@ void KeepOnScreen(QWidget& window) {
     if (screen == nullptr) return;
     const QRect inside = KeepInside(frame, screen->availableGeometry());
     if (inside == frame) return;
-    window.resize(inside.size().shrunkBy(FrameMarginsOf(window)));
-    window.move(inside.topLeft());  // a window's position is its frame's
+    const QMargins margins = FrameMarginsOf(window);
+    PlaceWindow(window, {inside.topLeft(), inside.size().shrunkBy(margins)}, margins);  // place and size together
 }
 
 namespace {
