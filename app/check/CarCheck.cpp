@@ -56,21 +56,6 @@ void MovingExtremes::Reset() {
     FMin.size = FMax.size = 0;
 }
 
-void MovingExtremes::Add(int64_t ms, uint8_t value) {
-    if (FCount++ == 0) FFirstMs = ms;
-    FLastMs = ms;
-    const int64_t oldest = ms - FSpan;
-    // The newest entry always stays, so neither ring empties here.
-    if (FWithMin) {
-        while (FMin.size > 0 && FMin.Back().value >= value) FMin.PopBack();
-        FMin.Push({ms, value});
-        while (FMin.Front().ms < oldest) FMin.PopFront();
-    }
-    while (FMax.size > 0 && FMax.Back().value <= value) FMax.PopBack();
-    FMax.Push({ms, value});
-    while (FMax.Front().ms < oldest) FMax.PopFront();
-}
-
 void CarCheck::Steps::Clear() {
     if (moves > 0) bySize.fill(0);
     moves = 0;
@@ -120,22 +105,6 @@ void CarCheck::PendingSteps::MergeInto(Steps& into) {
 CarCheck::CarCheck(uint8_t car, const Thresholds& thresholds)
     : FCar(car), FThresholds(thresholds), FRestWindow(thresholds.restHoldMs, false), FFullWindow(thresholds.fullHoldMs) {}
 
-void CarCheck::Add(const Sample& s) {
-    Sample at = s;
-    if (FRecords == 0) {
-        FFirstMs = FLastMs = at.ms;
-    } else {
-        // A clock set back during the capture: the record counts at the time of the one before.
-        at.ms = std::max(at.ms, FLastMs);
-        if (at.ms - FLastMs > kDropoutMs) Restart(at.ms);
-        FLastMs = at.ms;
-    }
-    ++FRecords;
-    TrackWindows(at);
-    TrackExcursion(at);
-    TrackLaneChange(at);
-}
-
 void CarCheck::Restart(int64_t) {
     FRestWindow.Reset();
     FFullWindow.Reset();
@@ -143,7 +112,7 @@ void CarCheck::Restart(int64_t) {
     FInExcursion = false;
 }
 
-void CarCheck::TrackWindows(const Sample& s) {
+inline void CarCheck::TrackWindows(const Sample& s) {
     FRestWindow.Add(s.ms, s.drive);
     if (FRestWindow.Covered() && (!FRest || FRestWindow.Max() < *FRest)) {
         FRest = FRestWindow.Max();
@@ -175,7 +144,7 @@ void CarCheck::Count(Steps& steps, int delta, bool rising, uint8_t from, uint8_t
     }
 }
 
-void CarCheck::TrackExcursion(const Sample& s) {
+inline void CarCheck::TrackExcursion(const Sample& s) {
     const bool atRest = FRest && s.drive <= *FRest + kRestBand;
     if (FHavePrevious) {
         const int delta = int{s.drive} - int{FPrevDrive};
@@ -260,7 +229,7 @@ void CarCheck::Keep(const Sweep& sweep) {
     FSweeps.push_back(sweep);
 }
 
-void CarCheck::TrackLaneChange(const Sample& s) {
+inline void CarCheck::TrackLaneChange(const Sample& s) {
     if (s.laneChange && !FPrevLane) {
         if (FEverReleased && s.ms - FReleaseMs <= FThresholds.bounceMs) {
             ++FBounces;  // the same press, seen twice
@@ -274,6 +243,23 @@ void CarCheck::TrackLaneChange(const Sample& s) {
     }
     if (s.laneChange) FLongestPressMs = std::max(FLongestPressMs, s.ms - FPressStartMs);
     FPrevLane = s.laneChange;
+}
+
+// After the trackers, so that they are inlined into it: it runs for every record.
+void CarCheck::Add(const Sample& s) {
+    Sample at = s;
+    if (FRecords == 0) {
+        FFirstMs = FLastMs = at.ms;
+    } else {
+        // A clock set back during the capture: the record counts at the time of the one before.
+        at.ms = std::max(at.ms, FLastMs);
+        if (at.ms - FLastMs > kDropoutMs) Restart(at.ms);
+        FLastMs = at.ms;
+    }
+    ++FRecords;
+    TrackWindows(at);
+    TrackExcursion(at);
+    TrackLaneChange(at);
 }
 
 CarFigures CarCheck::Figures() const {

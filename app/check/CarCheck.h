@@ -109,7 +109,16 @@ class MovingExtremes {
 public:
     explicit MovingExtremes(int64_t spanMs, bool withMin = true) : FSpan(spanMs), FWithMin(withMin) {}
     void Reset();
-    void Add(int64_t ms, uint8_t value);
+    // Inline, as it runs twice a record: a value held (the usual case) only moves the newest
+    // entry's time, which is the back of both rings.
+    void Add(int64_t ms, uint8_t value) {
+        if (FCount++ == 0) FFirstMs = ms;
+        FLastMs = ms;
+        const int64_t oldest = ms - FSpan;
+        // The newest entry always stays, so neither ring empties here.
+        if (FWithMin) FMin.Take({ms, value}, oldest, [](uint8_t back, uint8_t v) { return back >= v; });
+        FMax.Take({ms, value}, oldest, [](uint8_t back, uint8_t v) { return back <= v; });
+    }
     bool Covered() const { return FCount > 0 && FLastMs - FFirstMs >= FSpan; }  // the span is all seen
     uint8_t Min() const { return FMin.Front().value; }
     uint8_t Max() const { return FMax.Front().value; }
@@ -129,6 +138,17 @@ private:
         void PopFront() { head = (head + 1) & 255, --size; }
         void PopBack() { --size; }
         void Push(const Entry& e) { entries[(head + size++) & 255] = e; }
+        // e at the back, after the entries it outdoes; then the front entries older than oldest.
+        template <typename Outdone>
+        void Take(const Entry& e, int64_t oldest, Outdone outdone) {
+            if (size > 0 && entries[(head + size - 1) & 255].value == e.value) {
+                entries[(head + size - 1) & 255].ms = e.ms;
+            } else {
+                while (size > 0 && outdone(Back().value, e.value)) PopBack();
+                Push(e);
+            }
+            while (Front().ms < oldest) PopFront();
+        }
     };
     int64_t FSpan;
     bool FWithMin;

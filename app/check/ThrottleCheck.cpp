@@ -5,12 +5,6 @@
 
 namespace check {
 
-void ThrottleCheck::Add(const Sample& s) {
-    std::unique_ptr<CarCheck>& car = FCars[s.car];
-    if (!car) car = std::make_unique<CarCheck>(s.car, FThresholds);
-    car->Add(s);
-}
-
 std::vector<CarResult> ThrottleCheck::Results() const {
     std::vector<CarResult> results;
     for (const auto& car : FCars) {

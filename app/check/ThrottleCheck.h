@@ -13,7 +13,11 @@ namespace check {
 class ThrottleCheck {
 public:
     explicit ThrottleCheck(const Thresholds& thresholds = {}) : FThresholds(thresholds) {}
-    void Add(const Sample& s);
+    void Add(const Sample& s) {
+        std::unique_ptr<CarCheck>& car = FCars[s.car];
+        if (!car) car = std::make_unique<CarCheck>(s.car, FThresholds);
+        car->Add(s);
+    }
     // A result for every car that sent a status record, in car order.
     std::vector<CarResult> Results() const;
     const CarCheck* Car(uint8_t car) const { return FCars[car].get(); }
