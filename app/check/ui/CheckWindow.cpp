@@ -87,10 +87,7 @@ CheckWindow::CheckWindow(Options options, QWidget* parent) : QWidget(parent, Qt:
     Instruction->setFont(big);
     Instruction->setWordWrap(true);
     layout->addWidget(Instruction);
-    Progress = new QProgressBar(this);
-    Progress->setRange(0, 100);
-    Progress->setTextVisible(false);
-    Progress->setMaximumHeight(10);
+    Progress = new ProgressMark(this);
     layout->addWidget(Progress);
     StepMessage = new QLabel(this);
     StepMessage->setWordWrap(true);

@@ -6,7 +6,7 @@
 // the sweep and value-strip pictures, and the car's earlier checks with what changed, which can
 // be exported, with every other check kept, as a spreadsheet workbook.
 //
-// Records come in at line rate and are only queued; they are judged ten times a second while
+// Records come in at line rate and are only queued; they are judged five times a second while
 // the window is shown, and not at all while it is hidden. A tick changes only what it has to:
 // the trace is drawn again when the car has new records, the labels when their text changes.
 #include <QComboBox>
@@ -14,7 +14,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTimer>
@@ -30,6 +29,7 @@
 #include "app/ReceiveDecoder.h"
 #include "app/check/StepGuide.h"
 #include "app/check/ui/CheckReports.h"
+#include "app/check/ui/ProgressMark.h"
 #include "app/check/ui/TracePane.h"
 
 namespace check::ui {
@@ -37,7 +37,7 @@ namespace check::ui {
 class CheckWindow : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kJudgeIntervalMs = 100;
+    static constexpr int kJudgeIntervalMs = 200;  // five pictures a second follow a hand well enough
     static constexpr int64_t kTraceMs = 8000;      // the live trace shows this much
     static constexpr size_t kMaxKept = 200000;     // records of the car kept for the pictures
     static constexpr int kMovedBy = 8;             // a car's drive this far from its first value has moved
@@ -92,7 +92,7 @@ public:
     QLabel* Warning = nullptr;
     std::array<QLabel*, 4> StepLabels{};
     QLabel* Instruction = nullptr;
-    QProgressBar* Progress = nullptr;
+    ProgressMark* Progress = nullptr;
     TracePane* Trace = nullptr;
     QLabel* StepMessage = nullptr;
     QLabel* Results = nullptr;
