@@ -14,6 +14,8 @@
 # rcc and uic of the same version), xz-utils; root for apt-get (a private source list: the
 # system's apt configuration is not changed).
 set -euo pipefail
+# shellcheck source=debian-source-mingw.sh
+source "$(dirname "$0")/debian-source-mingw.sh"
 repo=$(cd "$(dirname "$0")/.." && pwd)
 check_only=0
 [ "${1:-}" = "--check" ] && check_only=1
@@ -48,19 +50,9 @@ say "no Qt for MinGW-w64 yet: building it from Debian's qt6-base $host_version i
 work="${prefix}.build"
 staging="${prefix}.partial"  # renamed to $prefix only once complete: a cut-off build is never taken for one
 rm -rf "$work" "$staging"
-mkdir -p "$work/apt/lists/partial" "$work/apt/parts" "$work/apt/cache/archives/partial"
+mkdir -p "$work"
 cd "$work"
-
-# deb-src for this download only, from the archive the system's own sources name.
-uri=$(awk '/^URIs:/ {print $2; exit}' /etc/apt/sources.list.d/*.sources 2>/dev/null || true)
-[ -n "$uri" ] || uri=$(awk '/^deb / {print $2; exit}' /etc/apt/sources.list 2>/dev/null || true)
-[ -n "$uri" ] || { say "no Debian archive in the system's apt sources"; exit 1; }
-suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
-printf 'Types: deb-src\nURIs: %s\nSuites: %s %s-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-  "$uri" "$suite" "$suite" >apt/parts/src.sources
-apt_options=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$work/apt/parts"
-             -o "Dir::State::Lists=$work/apt/lists" -o "Dir::Cache=$work/apt/cache")
-apt-get "${apt_options[@]}" update
+debian_source_list
 # The host's version exactly, else the archive's of the same Qt version: the code generators
 # must match the libraries.
 apt-get "${apt_options[@]}" source --download-only "qt6-base=$host_version" ||
@@ -75,19 +67,8 @@ sed -i 's/^#if QT_CONFIG(dynamicgl)$/#if QT_CONFIG(dynamicgl) \&\& QT_CONFIG(ope
 
 # The toolchain Qt is built with: the project's compilers and -static executables, without the
 # project's own definitions (WIN32_LEAN_AND_MEAN, NOMINMAX), which Qt's sources do not expect.
-cat >toolchain.cmake <<'TOOLCHAIN'
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-find_program(CMAKE_C_COMPILER NAMES x86_64-w64-mingw32-gcc-posix REQUIRED)
-find_program(CMAKE_CXX_COMPILER NAMES x86_64-w64-mingw32-g++-posix REQUIRED)
-find_program(CMAKE_RC_COMPILER NAMES x86_64-w64-mingw32-windres)
-get_filename_component(_bin "${CMAKE_CXX_COMPILER}" DIRECTORY)
-get_filename_component(_prefix "${_bin}" DIRECTORY)
-set(CMAKE_FIND_ROOT_PATH "${_prefix}/x86_64-w64-mingw32")
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+mingw_toolchain_start toolchain.cmake
+cat >>toolchain.cmake <<'TOOLCHAIN'
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_CXX_FLAGS_INIT "-D_WIN32_WINNT=0x0A00 -DWINVER=0x0A00")
 set(CMAKE_C_FLAGS_INIT "-D_WIN32_WINNT=0x0A00 -DWINVER=0x0A00")

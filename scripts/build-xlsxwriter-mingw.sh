@@ -20,6 +20,8 @@
 # libxlsxwriter-dev (its version is the one built); root for apt-get (a private source list: the
 # system's apt configuration is not changed).
 set -euo pipefail
+# shellcheck source=debian-source-mingw.sh
+source "$(dirname "$0")/debian-source-mingw.sh"
 check_only=0
 [ "${1:-}" = "--check" ] && check_only=1
 say() { echo "build-xlsxwriter-mingw: $*" >&2; }
@@ -47,21 +49,9 @@ say "no libxlsxwriter for MinGW-w64 yet: building it from Debian's libxlsxwriter
 work="${prefix}.build"
 staging="${prefix}.partial"  # renamed to $prefix only once complete: a cut-off build is never taken for one
 rm -rf "$work" "$staging"
-mkdir -p "$work/apt/lists/partial" "$work/apt/parts" "$work/apt/cache/archives/partial"
+mkdir -p "$work"
 cd "$work"
-
-# deb-src for this download only, from the archive the system's own sources name. apt checks
-# the files against the checksums of the archive's signed source index.
-uri=$(awk '/^URIs:/ {print $2; exit}' /etc/apt/sources.list.d/*.sources 2>/dev/null || true)
-[ -n "$uri" ] || uri=$(awk '/^deb / {print $2; exit}' /etc/apt/sources.list 2>/dev/null || true)
-[ -n "$uri" ] || { say "no Debian archive in the system's apt sources"; exit 1; }
-suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
-printf 'Types: deb-src\nURIs: %s\nSuites: %s %s-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-  "$uri" "$suite" "$suite" >apt/parts/src.sources
-apt_options=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$work/apt/parts"
-             -o "Dir::State::Lists=$work/apt/lists" -o "Dir::Cache=$work/apt/cache"
-             -o APT::Sandbox::User=root)  # the download folder is root's
-apt-get -q "${apt_options[@]}" update >/dev/null
+debian_source_list
 apt-get -q "${apt_options[@]}" source --download-only "libxlsxwriter=$source_version" >/dev/null
 # dpkg-source checks the files against the .dsc's checksums again while unpacking (the .dsc's own
 # signature it cannot check without Debian's developer keys; the archive's index vouches for it).
@@ -76,19 +66,8 @@ sed -i 's|^    if(MSVC)$|    if(WIN32)|' src/CMakeLists.txt
 grep -q -A1 '^    if(WIN32)$' src/CMakeLists.txt && grep -A1 '^    if(WIN32)$' src/CMakeLists.txt | grep -q iowin32.c ||
   { say "minizip's Win32 file functions are not in the build"; exit 1; }
 
-cat >toolchain.cmake <<'TOOLCHAIN'
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-find_program(CMAKE_C_COMPILER NAMES x86_64-w64-mingw32-gcc-posix REQUIRED)
-find_program(CMAKE_CXX_COMPILER NAMES x86_64-w64-mingw32-g++-posix REQUIRED)
-find_program(CMAKE_RC_COMPILER NAMES x86_64-w64-mingw32-windres)
-get_filename_component(_bin "${CMAKE_CXX_COMPILER}" DIRECTORY)
-get_filename_component(_prefix "${_bin}" DIRECTORY)
-set(CMAKE_FIND_ROOT_PATH "${_prefix}/x86_64-w64-mingw32")
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+mingw_toolchain_start toolchain.cmake
+cat >>toolchain.cmake <<'TOOLCHAIN'
 # The static zlib: the program is linked -static and ships no zlib1.dll.
 set(ZLIB_USE_STATIC_LIBS ON)
 set(CMAKE_C_FLAGS_INIT "-D_WIN32_WINNT=0x0A00 -DWINVER=0x0A00")
