@@ -52,8 +52,8 @@ CarResult Judge(const CarFigures& f, const Thresholds& t) {
 }
 
 void MovingExtremes::Reset() {
-    FCount = 0;
     FMin.size = FMax.size = 0;
+    FFromMs = kFresh;
 }
 
 void CarCheck::Steps::Clear() {
@@ -102,22 +102,35 @@ void CarCheck::PendingSteps::MergeInto(Steps& into) {
     steps.brakeMax = 0;
 }
 
-CarCheck::CarCheck(uint8_t car, const Thresholds& thresholds)
-    : FCar(car), FThresholds(thresholds), FRestWindow(thresholds.restHoldMs, false), FFullWindow(thresholds.fullHoldMs) {}
+CarCheck::CarCheck(uint8_t car, const Thresholds& thresholds, bool shortcuts)
+    : FCar(car), FShortcuts(shortcuts), FThresholds(thresholds), FRestWindow(thresholds.restHoldMs, false), FFullWindow(thresholds.fullHoldMs) {}
 
 void CarCheck::Restart(int64_t) {
     FRestWindow.Reset();
     FFullWindow.Reset();
     FHavePrevious = false;
     FInExcursion = false;
+    FRepeatKey = kNoKey;
 }
 
-inline void CarCheck::TrackWindows(const Sample& s) {
+void CarCheck::SetIdleDrives() {
+    if (!FShortcuts) return;
+    if (FRest) FRestIdleFrom = *FRest;
+    if (FMaxDrive) FFullIdleBelow = *FMaxDrive + (*FFullSpread == 0 ? 1 : 0);
+}
+
+inline bool CarCheck::TrackRestWindow(const Sample& s) {
     FRestWindow.Add(s.ms, s.drive);
     if (FRestWindow.Covered() && (!FRest || FRestWindow.Max() < *FRest)) {
         FRest = FRestWindow.Max();
         FRestBrake = s.brake;
+        SetIdleDrives();
+        return true;
     }
+    return false;
+}
+
+inline void CarCheck::TrackFullWindow(const Sample& s) {
     FFullWindow.Add(s.ms, s.drive);
     if (FFullWindow.Covered()) {
         const int low = FFullWindow.Min();
@@ -125,6 +138,7 @@ inline void CarCheck::TrackWindows(const Sample& s) {
         if (!FMaxDrive || low > *FMaxDrive || (low == *FMaxDrive && spread < *FFullSpread)) {
             FMaxDrive = low;
             FFullSpread = spread;
+            SetIdleDrives();
         }
     }
 }
@@ -162,6 +176,21 @@ inline void CarCheck::TrackExcursion(const Sample& s) {
             }
         } else if (atRest) {
             CloseExcursion(s.ms);  // the step back onto rest is the start point again, not a step of the sweep
+        } else if (s.drive > FTop && FRisePending.steps.moves == 0 && FRisePending.steps.against == 0) {
+            // Climbing straight on, the usual rise: the step joins it at once (what waiting aside
+            // and joining at the new top would come to).
+            FRise.bySize[static_cast<size_t>(delta)]++;
+            ++FRise.moves;
+            if (delta > FRise.largest) {
+                FRise.largest = delta;
+                FRise.largestFrom = FPrevDrive;
+                FRise.largestTo = s.drive;
+            }
+            FRise.brakeMax = std::max({FRise.brakeMax, FRisePending.steps.brakeMax, s.brake});
+            FRisePending.steps.brakeMax = 0;
+            FTop = s.drive;
+            FTopFirstMs = FFallStartMs = s.ms;
+            FFall.Clear();
         } else {
             // Until the rise climbs higher, its steps wait aside; at a new top they join it.
             Steps& pending = FRisePending.steps;
@@ -193,6 +222,7 @@ inline void CarCheck::TrackExcursion(const Sample& s) {
     if (atRest) FLastRestMs = s.ms;
     FHavePrevious = true;
     FPrevDrive = s.drive;
+    FPrevBrake = s.brake;
     FPrevAtRest = atRest;
 }
 
@@ -245,21 +275,61 @@ inline void CarCheck::TrackLaneChange(const Sample& s) {
     FPrevLane = s.laneChange;
 }
 
-// After the trackers, so that they are inlined into it: it runs for every record.
-void CarCheck::Add(const Sample& s) {
+inline void CarCheck::SetRepeatTimes(int64_t ms) {
+    if (FInExcursion) {
+        if (FPrevDrive >= FTop) FFallStartMs = ms;  // still at the top: the fall starts later
+    } else if (FPrevAtRest) {
+        FLastRestMs = ms;
+    }
+    if (FPrevLane) FLongestPressMs = std::max(FLongestPressMs, ms - FPressStartMs);
+}
+
+inline void CarCheck::SetRepeatKey() {
+    FRepeatKey = FShortcuts && FHavePrevious ? KeyOf({0, FCar, FPrevDrive, FPrevBrake, FPrevLane}) : kNoKey;
+    FQuickUntilMs = std::min(RestWindowIdle(FPrevDrive) ? INT64_MAX : FRestWindow.QuietUntil(),
+                             FullWindowIdle(FPrevDrive) ? INT64_MAX : FFullWindow.QuietUntil());
+}
+
+inline void CarCheck::TrackAfterRest(const Sample& s) {
+    if (FullWindowIdle(s.drive)) FFullWindow.StartAfter(s.ms);
+    else TrackFullWindow(s);
+    TrackExcursion(s);
+    TrackLaneChange(s);
+}
+
+inline void CarCheck::TakeRepeat(const Sample& s) {
+    if (RestWindowIdle(s.drive)) {
+        FRestWindow.StartAfter(s.ms);
+    } else if (TrackRestWindow(s)) {
+        TrackAfterRest(s);  // which drives count as released has changed: the long way
+        return;
+    }
+    if (FullWindowIdle(s.drive)) FFullWindow.StartAfter(s.ms);
+    else TrackFullWindow(s);
+    SetRepeatTimes(s.ms);
+}
+
+inline void CarCheck::TakeChanged(const Sample& s) {
+    if (RestWindowIdle(s.drive)) FRestWindow.StartAfter(s.ms);
+    else TrackRestWindow(s);
+    TrackAfterRest(s);
+}
+
+// After the trackers, so that they are inlined into it.
+void CarCheck::AddOther(const Sample& s) {
+    CatchUp();  // what the repeats only counted left undone
     Sample at = s;
     if (FRecords == 0) {
-        FFirstMs = FLastMs = at.ms;
+        FFirstMs = at.ms;
     } else {
-        // A clock set back during the capture: the record counts at the time of the one before.
         at.ms = std::max(at.ms, FLastMs);
         if (at.ms - FLastMs > kDropoutMs) Restart(at.ms);
-        FLastMs = at.ms;
     }
+    FLastMs = at.ms;
     ++FRecords;
-    TrackWindows(at);
-    TrackExcursion(at);
-    TrackLaneChange(at);
+    if (KeyOf(at) == FRepeatKey) TakeRepeat(at);
+    else TakeChanged(at);
+    SetRepeatKey();
 }
 
 CarFigures CarCheck::Figures() const {
@@ -300,7 +370,7 @@ CarFigures CarCheck::Figures() const {
     }
     f.presses = FPresses;
     f.bounces = FBounces;
-    f.longestPressMs = FLongestPressMs;
+    f.longestPressMs = LongestPressMs();
     return f;
 }
 

@@ -5,6 +5,11 @@
 
 namespace check {
 
+CarCheck* ThrottleCheck::Start(uint8_t car) {
+    FCars[car] = std::make_unique<CarCheck>(car, FThresholds);
+    return FCars[car].get();
+}
+
 std::vector<CarResult> ThrottleCheck::Results() const {
     std::vector<CarResult> results;
     for (const auto& car : FCars) {

@@ -14,8 +14,8 @@ class ThrottleCheck {
 public:
     explicit ThrottleCheck(const Thresholds& thresholds = {}) : FThresholds(thresholds) {}
     void Add(const Sample& s) {
-        std::unique_ptr<CarCheck>& car = FCars[s.car];
-        if (!car) car = std::make_unique<CarCheck>(s.car, FThresholds);
+        CarCheck* car = FCars[s.car].get();
+        if (car == nullptr) car = Start(s.car);
         car->Add(s);
     }
     // A result for every car that sent a status record, in car order.
@@ -23,6 +23,8 @@ public:
     const CarCheck* Car(uint8_t car) const { return FCars[car].get(); }
 
 private:
+    CarCheck* Start(uint8_t car);
+
     Thresholds FThresholds;
     std::array<std::unique_ptr<CarCheck>, 256> FCars;
 };

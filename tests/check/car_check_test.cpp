@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <random>
+#include <string>
 
 #include "CheckStreams.h"
 #include "app/check/ThrottleCheck.h"
@@ -292,4 +294,71 @@ TEST(CheckCsv, OneRowPerCarWithTheNamedColumns) {
     EXPECT_NE(row.find(",255,40,110,0,5,0,150,"), std::string::npos) << row;
     const std::string header = CheckCsvHeader();
     EXPECT_EQ(std::count(row.begin(), row.end(), ','), std::count(header.begin(), header.end(), ','));
+}
+
+namespace {
+// Everything the check shows of a car, as text: its CSV row (every figure, verdict, findings) and
+// every kept sweep.
+std::string Shown(const CarCheck& c) {
+    std::string text = CheckCsvRow(c.Result());
+    for (const Sweep& s : c.Sweeps()) {
+        text += std::to_string(s.rising) + ' ' + std::to_string(s.startMs) + ' ' + std::to_string(s.durationMs) + ' ' +
+                std::to_string(s.top) + ' ' + std::to_string(s.startDrive) + ' ' + std::to_string(s.medianStep) + ' ' +
+                std::to_string(s.largestStep) + ' ' + std::to_string(s.largestFrom) + ' ' + std::to_string(s.largestTo) +
+                ' ' + std::to_string(s.movesAgainst) + ' ' + std::to_string(s.brakeMax) + '\n';
+    }
+    return text;
+}
+
+// Feeds the stream to a check with its shortcuts and to one taking every record the long way;
+// what each shows must agree after every record where the test looks (every `every`th), as a
+// live window would ask in the middle of held values.
+void ExpectSameAsTheLongWay(const std::vector<Sample>& samples, size_t every, const std::string& what) {
+    CarCheck quick(1, {});
+    CarCheck longWay(1, {}, false);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        quick.Add(samples[i]);
+        longWay.Add(samples[i]);
+        if ((i + 1) % every == 0 || i + 1 == samples.size()) {
+            ASSERT_EQ(Shown(quick), Shown(longWay)) << what << ", after record " << i;
+            ASSERT_EQ(quick.RestLevel(), longWay.RestLevel()) << what << ", after record " << i;
+            ASSERT_EQ(quick.MaxDrive(), longWay.MaxDrive()) << what << ", after record " << i;
+            ASSERT_EQ(quick.Presses(), longWay.Presses()) << what << ", after record " << i;
+        }
+    }
+}
+} // namespace
+
+TEST(CarCheckShortcuts, EveryModelTheSameAsTheLongWay) {
+    for (ThrottleModel model : {ThrottleModel::Healthy, ThrottleModel::Creep, ThrottleModel::Short, ThrottleModel::DeadSpot,
+                                ThrottleModel::Jitter, ThrottleModel::Bounce, ThrottleModel::Stuck}) {
+        for (double perSecond : {25.0, 200.0, 840.0}) {
+            ExpectSameAsTheLongWay(BenchStream(model, perSecond, 2 * kRound, 11), 97,
+                                   std::string(unitsim::ThrottleModelName(model)) + " at " + std::to_string(perSecond));
+        }
+    }
+}
+
+TEST(CarCheckShortcuts, HeldValuesGapsAndClocksTheSameAsTheLongWay) {
+    // Random walks that hold each value a while, with jitter, presses, gaps around the dropout
+    // time, a clock set back and repeated times: whatever the shortcuts skip must not show.
+    for (uint32_t seed = 1; seed <= 40; ++seed) {
+        std::mt19937 rng(seed);
+        std::vector<Sample> s;
+        int64_t ms = 1'765'000'000'000;
+        int drive = 0, brake = 0;
+        bool lane = false;
+        for (int i = 0; i < 6000; ++i) {
+            const uint32_t r = rng() % 1000;
+            if (r < 150) drive = std::clamp(drive + static_cast<int>(rng() % 7) - 3, 0, 255);
+            else if (r < 160) drive = static_cast<int>(rng() % 256);
+            else if (r < 165) brake = static_cast<int>(rng() % 4);
+            else if (r < 172) lane = !lane;
+            const uint32_t gap = rng() % 1000;
+            ms += gap < 5 ? 995 + static_cast<int64_t>(rng() % 10) : gap < 8 ? -static_cast<int64_t>(rng() % 3000)
+                                                                   : gap < 100 ? 0 : 1 + static_cast<int64_t>(rng() % 6);
+            s.push_back({ms, 1, static_cast<uint8_t>(drive), static_cast<uint8_t>(brake), lane});
+        }
+        ExpectSameAsTheLongWay(s, 1 + seed % 13, "seed " + std::to_string(seed));
+    }
 }

@@ -11,13 +11,19 @@ namespace check {
 int RunCheckCommand(const std::filesystem::path& path, const CheckCommandOptions& options, std::string& out,
                     std::string& err) {
     ThrottleCheck all(options.thresholds);
-    const int onlyCar = options.car.value_or(-1);
-    // The scanner parses on two threads and hands the rows over in order on this one, where the
-    // check judges them as they come.
-    const session::ScanResult scan = session::ScanSessionFile(path, [&](const session::ScannedRow& row) {
-        if (row.kind != session::RowKind::Status || (onlyCar >= 0 && row.car != onlyCar)) return;
+    const auto add = [&](const session::ScannedRow& row) {
         all.Add({row.clockMs, row.car, row.drivePwm, row.brakePwm, row.laneChange});
-    });
+    };
+    // The scanner parses on two threads and hands the rows over in order on this one, where the
+    // check judges them as they come; without a car asked for, no test of the car per row.
+    const session::ScanResult scan =
+        options.car ? session::ScanSessionFile(path,
+                                               [&, car = *options.car](const session::ScannedRow& row) {
+                                                   if (row.kind == session::RowKind::Status && row.car == car) add(row);
+                                               })
+                    : session::ScanSessionFile(path, [&](const session::ScannedRow& row) {
+                          if (row.kind == session::RowKind::Status) add(row);
+                      });
     if (scan.status != session::ScanStatus::Done) {
         err += "torvane-capture: " + scan.error + "\n";
         return 1;
