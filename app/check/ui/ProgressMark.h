@@ -1,7 +1,7 @@
 #pragma once
 // A step's progress mark, drawn as the style draws a progress bar. Unlike QProgressBar, a new
-// value asks for a repaint with the window's next one instead of repainting at once, so the ten
-// changes a second of a step in progress cost no paint and flush of their own.
+// value asks for a repaint with the window's next one instead of repainting at once, so the
+// frequent changes of a step in progress cost no paint and flush of their own.
 #include <QWidget>
 
 namespace check::ui {
