@@ -21,6 +21,7 @@
 #include "app/recording/qt/TableExportCommands.h"
 #include "app/session/ui/SessionOpening.h"
 #include "app/session/ui/SessionWindow.h"
+#include "toolkit/qt/DialogFolders.h"
 #include "QtWait.h"
 
 namespace {
@@ -109,6 +110,18 @@ TEST_F(DialogFoldersTest, OpenStartsInTheCapturesFolderAndSavingInTheLastFolderU
     EXPECT_TRUE(QFileInfo::exists(picture));
     EXPECT_EQ(StartFolderOf([&] { save->trigger(); }), QDir(captures).absolutePath());
     window->close();
+}
+
+TEST(SaveChoiceTest, ANameWithoutSuffixGetsTheOneKindsSuffixAndAnyOtherIsKeptAsChosen) {
+    using toolkit::WithSuffixIfNone;
+    const QString xlsx = QStringLiteral("xlsx");
+    EXPECT_EQ(WithSuffixIfNone(QStringLiteral("/tmp/whole"), xlsx), QStringLiteral("/tmp/whole.xlsx"));
+    EXPECT_EQ(WithSuffixIfNone(QStringLiteral("/tmp/run.d/whole"), xlsx), QStringLiteral("/tmp/run.d/whole.xlsx"))
+        << "a dot in a folder's name is no suffix";
+    EXPECT_EQ(WithSuffixIfNone(QStringLiteral("/tmp/whole.xlsx"), xlsx), QStringLiteral("/tmp/whole.xlsx"));
+    EXPECT_EQ(WithSuffixIfNone(QStringLiteral("/tmp/whole.XLSX"), xlsx), QStringLiteral("/tmp/whole.XLSX"));
+    EXPECT_EQ(WithSuffixIfNone(QStringLiteral("/tmp/whole.csv"), xlsx), QStringLiteral("/tmp/whole.csv"))
+        << "the user's own suffix is the user's choice";
 }
 
 } // namespace

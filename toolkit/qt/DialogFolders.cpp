@@ -24,4 +24,8 @@ void NoteSavedInto(const QString& chosenFile) {
     LastSaveFolder() = QFileInfo(chosenFile).absolutePath();
 }
 
+QString WithSuffixIfNone(const QString& chosenFile, const QString& suffix) {
+    return QFileInfo(chosenFile).suffix().isEmpty() ? chosenFile + QLatin1Char('.') + suffix : chosenFile;
+}
+
 } // namespace toolkit

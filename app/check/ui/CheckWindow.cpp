@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QMenu>
@@ -18,6 +17,7 @@
 #include "app/chart/qt/PictureDrawing.h"
 #include "app/check/ui/CheckPictures.h"
 #include "toolkit/qt/DialogFolders.h"
+#include "toolkit/qt/NoticeBox.h"
 #include "toolkit/qt/ScreenFit.h"
 
 namespace check::ui {
@@ -413,8 +413,7 @@ void CheckWindow::AskAndExportChecks(bool onlyThisCar) {
 
 bool CheckWindow::ExportChecks(const QString& path, bool onlyThisCar) {
     if (!FOptions.reports || FExporting || (onlyThisCar && !Car())) return false;
-    QString target = path;
-    if (QFileInfo(target).suffix().isEmpty()) target += QStringLiteral(".xlsx");
+    const QString target = toolkit::WithSuffixIfNone(path, QStringLiteral("xlsx"));
     std::optional<int> car;
     if (onlyThisCar) car = *Car();
     FExporting = true;
@@ -435,14 +434,7 @@ void CheckWindow::ChecksWritten(const QString& path, const workbook::ExportResul
                                         : QStringLiteral(" %1 rows of checks.csv could not be read and were left out.").arg(result.skippedRows);
     }
     // Never modal: the check and the capture go on beside it.
-    if (FExportNotice.isNull()) {
-        FExportNotice = new QMessageBox(QMessageBox::Information, QStringLiteral("Export to Excel"), QString(), QMessageBox::Ok, this);
-        FExportNotice->setWindowModality(Qt::NonModal);
-        FExportNotice->setModal(false);
-    }
-    FExportNotice->setIcon(done ? QMessageBox::Information : QMessageBox::Warning);
-    FExportNotice->setText(text);
-    FExportNotice->show();
+    toolkit::ShowNotice(FExportNotice, this, QStringLiteral("Export to Excel"), text, !done);
     emit ChecksExported(text);
 }
 

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenu>
@@ -28,6 +27,7 @@
 #include "toolkit/SysUtils.h"
 #include "toolkit/qt/DialogFolders.h"
 #include "toolkit/qt/FileName.h"
+#include "toolkit/qt/NoticeBox.h"
 #include "toolkit/qt/ScreenFit.h"
 
 namespace session::ui {
@@ -416,22 +416,12 @@ void SessionWindow::ExportSummaryCsv(const QString& path) {
 void SessionWindow::SaveExport(const QString& path, const QByteArray& bytes, const QString& what) {
     FJobs.Start<QString>([path, bytes, what](toolkit::BackgroundJobs::Job&) { return SaveWholeFile(path, bytes, what); },
                          [this, path, what](const QString& error) {
-                             if (!error.isEmpty()) ShowExportNotice(QStringLiteral("Export %1").arg(what), error, true);
+                             // Never modal: the window, the capture window and their keys go on working beside it.
+                             if (!error.isEmpty()) {
+                                 toolkit::ShowNotice(FExportNotice, this, QStringLiteral("Export %1").arg(what), error, true);
+                             }
                              if (OnExported) OnExported(path, error);
                          });
-}
-
-void SessionWindow::ShowExportNotice(const QString& title, const QString& text, bool failed) {
-    // Never modal: the window, the capture window and their keys go on working beside it.
-    if (FExportNotice.isNull()) {
-        FExportNotice = new QMessageBox(QMessageBox::Information, title, QString(), QMessageBox::Ok, this);
-        FExportNotice->setWindowModality(Qt::NonModal);
-        FExportNotice->setModal(false);
-    }
-    FExportNotice->setWindowTitle(title);
-    FExportNotice->setIcon(failed ? QMessageBox::Warning : QMessageBox::Information);
-    FExportNotice->setText(text);
-    FExportNotice->show();
 }
 
 QString SessionWindow::AskPath(const QString& title, const QString& filter) {
@@ -460,8 +450,7 @@ void SessionWindow::AskAndExportWorkbook(bool onlyShown) {
 
 bool SessionWindow::ExportWorkbook(const QString& path, bool onlyShown) {
     if (FState != State::Ready || ExportingWorkbook()) return false;
-    QString target = path;
-    if (QFileInfo(target).suffix().isEmpty()) target += QStringLiteral(".xlsx");
+    const QString target = toolkit::WithSuffixIfNone(path, QStringLiteral("xlsx"));
     workbook::ExportOptions options;
     if (onlyShown) {
         options.fromMs = View().startMs;
@@ -492,7 +481,8 @@ void SessionWindow::WorkbookExported(const QString& path, const workbook::Export
     } else {
         text = QStringLiteral("Could not export to %1: %2").arg(shown, QString::fromStdString(result.error));
     }
-    ShowExportNotice(QStringLiteral("Export to Excel"), text, result.status != workbook::ExportResult::Status::Done);
+    toolkit::ShowNotice(FExportNotice, this, QStringLiteral("Export to Excel"), text,
+                        result.status != workbook::ExportResult::Status::Done);
 }
 
 void SessionWindow::keyPressEvent(QKeyEvent* event) {

@@ -139,7 +139,6 @@ private:
     void AskAndExportWorkbook(bool onlyShown);
     void WorkbookExported(const QString& path, const workbook::ExportResult& result);
     void SaveExport(const QString& path, const QByteArray& bytes, const QString& what);
-    void ShowExportNotice(const QString& title, const QString& text, bool failed);
     QString AskPath(const QString& title, const QString& filter);
 
     std::filesystem::path FPath;
