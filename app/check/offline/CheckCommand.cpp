@@ -1,5 +1,6 @@
 #include "CheckCommand.h"
 
+#include <optional>
 #include <vector>
 
 #include "app/check/ThrottleCheck.h"
@@ -11,19 +12,13 @@ namespace check {
 int RunCheckCommand(const std::filesystem::path& path, const CheckCommandOptions& options, std::string& out,
                     std::string& err) {
     ThrottleCheck all(options.thresholds);
-    const auto add = [&](const session::ScannedRow& row) {
-        all.Add({row.clockMs, row.car, row.drivePwm, row.brakePwm, row.laneChange});
-    };
+    const std::optional<int> onlyCar = options.car;
     // The scanner parses on two threads and hands the rows over in order on this one, where the
-    // check judges them as they come; without a car asked for, no test of the car per row.
-    const session::ScanResult scan =
-        options.car ? session::ScanSessionFile(path,
-                                               [&, car = *options.car](const session::ScannedRow& row) {
-                                                   if (row.kind == session::RowKind::Status && row.car == car) add(row);
-                                               })
-                    : session::ScanSessionFile(path, [&](const session::ScannedRow& row) {
-                          if (row.kind == session::RowKind::Status) add(row);
-                      });
+    // check judges them as they come.
+    const session::ScanResult scan = session::ScanSessionFile(path, [&](const session::ScannedRow& row) {
+        if (row.kind != session::RowKind::Status || (onlyCar && row.car != *onlyCar)) return;
+        all.Add({row.clockMs, row.car, row.drivePwm, row.brakePwm, row.laneChange});
+    });
     if (scan.status != session::ScanStatus::Done) {
         err += "torvane-capture: " + scan.error + "\n";
         return 1;
