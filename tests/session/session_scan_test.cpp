@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "SessionFiles.h"
@@ -22,10 +23,10 @@ struct Scan {
     std::vector<ScannedRow> rows;
 };
 
-Scan ScanText(const std::string& text, session::ScanControl* control = nullptr) {
+Scan ScanText(const std::string& text, session::ScanControl* control = nullptr, const session::ScanOptions& options = {}) {
     TempFile file(text);
     Scan s;
-    s.result = session::ScanSessionFile(file.Path(), [&](const ScannedRow& r) { s.rows.push_back(r); }, control);
+    s.result = session::ScanSessionFile(file.Path(), [&](const ScannedRow& r) { s.rows.push_back(r); }, control, options);
     return s;
 }
 
@@ -198,26 +199,33 @@ TEST(SessionScan, TheClockColumnNeverGoesBack) {
 TEST(SessionScan, ProgressReachesTheWholeFileAndCancelStops) {
     std::string text = Header();
     for (int i = 0; i < 60000; ++i) text += StatusRow(i, static_cast<uint64_t>(i + 1), 1 + i % 5, 1, 2, false);
-    session::ScanControl control;
-    std::vector<uint64_t> reports;
-    control.progress = [&](uint64_t read, uint64_t total) {
-        EXPECT_EQ(total, text.size());
-        reports.push_back(read);
-    };
-    const Scan s = ScanText(text, &control);
-    ASSERT_EQ(s.result.status, ScanStatus::Done);
-    EXPECT_EQ(s.rows.size(), 60000u);
-    ASSERT_GE(reports.size(), 2u) << "more than one block";
-    EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
-    EXPECT_EQ(reports.back(), text.size());
-    EXPECT_EQ(control.BytesRead(), text.size());
+    // One thread and two, whatever this machine has.
+    for (const int threads : {1, 2}) {
+        SCOPED_TRACE("threads " + std::to_string(threads));
+        session::ScanOptions options;
+        options.threads = threads;
+        ASSERT_GT(text.size(), 2 * options.stretchBytes) << "stretches enough for the two threads to share";
+        session::ScanControl control;
+        std::vector<uint64_t> reports;
+        control.progress = [&](uint64_t read, uint64_t total) {
+            EXPECT_EQ(total, text.size());
+            reports.push_back(read);
+        };
+        const Scan s = ScanText(text, &control, options);
+        ASSERT_EQ(s.result.status, ScanStatus::Done);
+        EXPECT_EQ(s.rows.size(), 60000u);
+        ASSERT_GE(reports.size(), 2u) << "more than one block";
+        EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
+        EXPECT_EQ(reports.back(), text.size());
+        EXPECT_EQ(control.BytesRead(), text.size());
 
-    // Cancelled from the progress report (as another thread would between two blocks).
-    session::ScanControl cancelling;
-    cancelling.progress = [&](uint64_t, uint64_t) { cancelling.Cancel(); };
-    const Scan c = ScanText(text, &cancelling);
-    EXPECT_EQ(c.result.status, ScanStatus::Cancelled);
-    EXPECT_LT(c.rows.size(), 60000u);
+        // Cancelled from the progress report (as another thread would between two blocks).
+        session::ScanControl cancelling;
+        cancelling.progress = [&](uint64_t, uint64_t) { cancelling.Cancel(); };
+        const Scan c = ScanText(text, &cancelling, options);
+        EXPECT_EQ(c.result.status, ScanStatus::Cancelled);
+        EXPECT_LT(c.rows.size(), 60000u);
+    }
 }
 
 // The split scan against one thread reading on: every row (where it is, what it holds, its clock)
