@@ -27,8 +27,10 @@ constexpr size_t kStretchOverlap = 16 * 1024;
 // bufferBytes: at least block + kMaxRowBytes + 1 (a partial row and a block after it).
 struct Reader {
     Reader(const std::filesystem::path& path, size_t block, size_t bufferBytes, const record::ColumnPositions& columns)
-        : in(path, std::ios::binary), buffer(new char[bufferBytes]), blockBytes(block), parser(columns) {}
+        : in(path, std::ios::binary), openError(in ? 0 : errno), buffer(new char[bufferBytes]), blockBytes(block),
+          parser(columns) {}
     std::ifstream in;
+    int openError;  // the open's errno, read before the buffer's allocation can change it (0: opened)
     std::unique_ptr<char[]> buffer;
     size_t blockBytes;
     record::RowParser parser;
@@ -380,7 +382,7 @@ ScanResult ScanSessionFile(const std::filesystem::path& path, const std::functio
                                            record::ColumnPositions::Written());
     if (!reader->in) {
         result.status = ScanStatus::Failed;
-        result.error = OpenFailureText(path, errno);
+        result.error = OpenFailureText(path, reader->openError);
         return result;
     }
     const bool regular = std::filesystem::is_regular_file(path, ec);
