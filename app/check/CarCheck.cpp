@@ -103,7 +103,9 @@ void CarCheck::PendingSteps::MergeInto(Steps& into) {
 }
 
 CarCheck::CarCheck(uint8_t car, const Thresholds& thresholds, bool shortcuts)
-    : FCar(car), FShortcuts(shortcuts), FThresholds(thresholds), FRestWindow(thresholds.restHoldMs, false), FFullWindow(thresholds.fullHoldMs) {}
+    // A repeat is only counted on the understanding that its zero step is no move against the
+    // sweep; a threshold that would count it takes every record the long way.
+    : FCar(car), FShortcuts(shortcuts && thresholds.moveAgainstMin > 0), FThresholds(thresholds), FRestWindow(thresholds.restHoldMs, false), FFullWindow(thresholds.fullHoldMs) {}
 
 void CarCheck::Restart(int64_t) {
     FRestWindow.Reset();

@@ -313,9 +313,10 @@ std::string Shown(const CarCheck& c) {
 // Feeds the stream to a check with its shortcuts and to one taking every record the long way;
 // what each shows must agree after every record where the test looks (every `every`th), as a
 // live window would ask in the middle of held values.
-void ExpectSameAsTheLongWay(const std::vector<Sample>& samples, size_t every, const std::string& what) {
-    CarCheck quick(1, {});
-    CarCheck longWay(1, {}, false);
+void ExpectSameAsTheLongWay(const std::vector<Sample>& samples, size_t every, const std::string& what,
+                            const Thresholds& t = {}) {
+    CarCheck quick(1, t);
+    CarCheck longWay(1, t, false);
     for (size_t i = 0; i < samples.size(); ++i) {
         quick.Add(samples[i]);
         longWay.Add(samples[i]);
@@ -360,5 +361,11 @@ TEST(CarCheckShortcuts, HeldValuesGapsAndClocksTheSameAsTheLongWay) {
             s.push_back({ms, 1, static_cast<uint8_t>(drive), static_cast<uint8_t>(brake), lane});
         }
         ExpectSameAsTheLongWay(s, 1 + seed % 13, "seed " + std::to_string(seed));
+        if (seed <= 3) {
+            // Thresholds made in code may count a zero step as a move against the sweep.
+            Thresholds anyMove;
+            anyMove.moveAgainstMin = 0;
+            ExpectSameAsTheLongWay(s, 1 + seed % 13, "seed " + std::to_string(seed) + ", any move", anyMove);
+        }
     }
 }
