@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QSettings>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -19,11 +20,16 @@
 #include "app/session/SummaryCommand.h"
 #include "app/session/ui/SessionOpening.h"
 #include "app/workbook/WorkbookExport.h"
+#include "toolkit/qt/BackgroundJobs.h"
 #include "toolkit/qt/ErrorReportBox.h"
 #include "toolkit/qt/FileName.h"
 #include "toolkit/qt/SyncAdapter.h"
 
 namespace {
+// How long the program, its windows gone, lets files still being written be finished; beyond that
+// a file system that no longer answers keeps nobody waiting.
+constexpr std::chrono::seconds kJobsEndingAtExit{10};
+
 // --summary: no window, no display.
 int RunSummary(const std::filesystem::path& file) {
     std::string out, err;
@@ -90,20 +96,28 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("torvane-capture"));
     toolkit::InstallMessageBoxErrorReport();
     toolkit::InstallQtSyncAdapter();
-    TForm1 form(options);
-    SessionRecording::Options recordingOptions;
-    recordingOptions.captureDir = CaptureFolder(commandLine);
-    SessionRecording recording(form, recordingOptions);  // goes before the window it listens to
-    InstallTableExportCommands(form);
-    form.show();
-    plot::ThrottlePlot throttlePlot(form);
-    session::ui::SessionOpener sessions(form);
-    check::ui::ThrottleCheckCommand throttleCheck(form, recording.CapturesFolderPath().parent_path() / "checks");
-    throttleCheck.AddTo(throttlePlot.Window());
-    sessions.OnOpened = [&throttleCheck](session::ui::SessionWindow& window) { throttleCheck.AddTo(window); };
-    sessions.AcceptDropsOn(throttlePlot.Window());
-    sessions.StartFolder = [&recording] { return toolkit::TextFromPath(recording.CapturesFolderPath()); };
-    for (const std::filesystem::path& file : commandLine.openFiles) sessions.Open(file);
-    InstallDemoHooks(form, throttlePlot, throttleCheck);
-    return QApplication::exec();
+    int status = 0;
+    {
+        TForm1 form(options);
+        SessionRecording::Options recordingOptions;
+        recordingOptions.captureDir = CaptureFolder(commandLine);
+        SessionRecording recording(form, recordingOptions);  // goes before the window it listens to
+        InstallTableExportCommands(form);
+        form.show();
+        plot::ThrottlePlot throttlePlot(form);
+        session::ui::SessionOpener sessions(form);
+        check::ui::ThrottleCheckCommand throttleCheck(form, recording.CapturesFolderPath().parent_path() / "checks");
+        throttleCheck.AddTo(throttlePlot.Window());
+        sessions.OnOpened = [&throttleCheck](session::ui::SessionWindow& window) { throttleCheck.AddTo(window); };
+        sessions.AcceptDropsOn(throttlePlot.Window());
+        sessions.StartFolder = [&recording] { return toolkit::TextFromPath(recording.CapturesFolderPath()); };
+        for (const std::filesystem::path& file : commandLine.openFiles) sessions.Open(file);
+        InstallDemoHooks(form, throttlePlot, throttleCheck);
+        status = QApplication::exec();
+    }
+    // The windows have gone and called off what they read. What still runs writes what the user
+    // keeps (a check's report, a saved table, an export finishing or clearing its partial file):
+    // it is given a while to end before the process does.
+    toolkit::BackgroundJobs::WaitForAllToEnd(kJobsEndingAtExit);
+    return status;
 }

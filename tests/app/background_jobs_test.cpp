@@ -10,7 +10,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -72,6 +75,7 @@ TEST(BackgroundJobsTest, TheOwnerGoesWithoutWaitingOnAJobThatWaitsOnAFile) {
 
     owner.reset();  // returns although the open still waits: the job is left to end by itself
     EXPECT_FALSE(seen->ended);
+    EXPECT_FALSE(BackgroundJobs::WaitForAllToEnd(std::chrono::milliseconds(0)));  // as at the program's end
 
     // Let the open end; the job sees it was called off, and its word goes nowhere.
     const int writer = open(fifo.c_str(), O_WRONLY);
@@ -79,8 +83,56 @@ TEST(BackgroundJobsTest, TheOwnerGoesWithoutWaitingOnAJobThatWaitsOnAFile) {
     close(writer);
     ASSERT_TRUE(testsupport::WaitWithQtEvents([&] { return seen->ended.load(); }));
     EXPECT_TRUE(seen->cancelled);
+    EXPECT_TRUE(BackgroundJobs::WaitForAllToEnd(std::chrono::minutes(1)));
     QCoreApplication::processEvents();
     EXPECT_FALSE(delivered);
+}
+
+TEST(BackgroundJobsTest, OneAfterAnotherStartsEachJobWhenTheOneBeforeHasEnded) {
+    // The first waits until let go; the second, started meanwhile, must not run before it ends,
+    // even once the owner has gone (as a report kept just before its window closed).
+    struct Order : QObject {
+        BackgroundJobs Jobs{*this, BackgroundJobs::Order::OneAfterAnother};
+    };
+    struct Log {
+        std::mutex lock;
+        std::condition_variable changed;
+        bool letGo = false;
+        std::vector<std::string> steps;
+        void Note(const std::string& step) {
+            std::lock_guard<std::mutex> hold(lock);
+            steps.push_back(step);
+            changed.notify_all();
+        }
+    };
+    auto log = std::make_shared<Log>();
+    auto owner = std::make_unique<Order>();
+    owner->Jobs.Start<int>(
+        [log](BackgroundJobs::Job&) {
+            std::unique_lock<std::mutex> hold(log->lock);
+            log->steps.push_back("first waits");
+            log->changed.notify_all();
+            log->changed.wait(hold, [&] { return log->letGo; });
+            log->steps.push_back("first ends");
+            return 1;
+        },
+        [](int) {});
+    owner->Jobs.Start<int>(
+        [log](BackgroundJobs::Job&) {
+            log->Note("second runs");
+            return 2;
+        },
+        [](int) {});
+    {
+        std::unique_lock<std::mutex> hold(log->lock);
+        log->changed.wait(hold, [&] { return !log->steps.empty(); });
+        EXPECT_EQ(log->steps, std::vector<std::string>{"first waits"});
+        log->letGo = true;
+        log->changed.notify_all();
+    }
+    owner.reset();
+    ASSERT_TRUE(BackgroundJobs::WaitForAllToEnd(std::chrono::minutes(1)));
+    EXPECT_EQ(log->steps, (std::vector<std::string>{"first waits", "first ends", "second runs"}));
 }
 
 } // namespace

@@ -1,10 +1,10 @@
 #pragma once
 // Work that may wait on a file system (reading a session, writing an export) runs on a thread of
-// its own, and its word comes back on the owner's thread. The owner never waits on it for long:
-// when the owner goes, its jobs are called off and given a moment to end (a cancelled read ends
-// within a block); one still waiting after that (a mount that no longer answers) is left to end
-// by itself, its word dropped. So a job uses only what it was given and what it owns, never the
-// owner.
+// its own, and its word comes back on the owner's thread. The owner never waits on it: when the
+// owner goes, its jobs are called off (a cancelled read ends within a block) and left to end by
+// themselves, their word dropped; so a job uses only what it was given and what it owns, never the
+// owner. Before the process ends, WaitForAllToEnd gives what is still running (a report being
+// written, an export being finished) a while to end.
 #include <QObject>
 
 #include <atomic>
@@ -42,13 +42,18 @@ public:
         std::thread FThread;
     };
 
-    // How long the owner's going waits for jobs it has called off.
-    static constexpr std::chrono::milliseconds kEndingGrace{200};
+    // AtOnce: each job starts at once. OneAfterAnother: each starts when the one before it has
+    // ended (jobs on the same files that must see each other's work).
+    enum class Order { AtOnce, OneAfterAnother };
 
-    explicit BackgroundJobs(QObject& owner) : FOwner(owner) {}
+    explicit BackgroundJobs(QObject& owner, Order order = Order::AtOnce) : FOwner(owner), FOrder(order) {}
     ~BackgroundJobs();
     BackgroundJobs(const BackgroundJobs&) = delete;
     BackgroundJobs& operator=(const BackgroundJobs&) = delete;
+
+    // Waits until every job of the process has ended, or for at most limit; false when some still
+    // run. For the end of the program, once the windows have gone and called theirs off.
+    static bool WaitForAllToEnd(std::chrono::milliseconds limit);
 
     // Runs work on a thread of its own; then done(result) on the owner's thread. work must not
     // throw: a failure is part of its result.
@@ -65,11 +70,14 @@ public:
     size_t Running() const { return FJobs.size(); }
 
 private:
+    struct Run;
     void StartJob(std::function<std::function<void()>(Job&)> body);
     void Ended(const std::shared_ptr<Job>& job);
 
     QObject& FOwner;
+    Order FOrder;
     std::vector<std::shared_ptr<Job>> FJobs;
+    std::shared_ptr<Job> FLastStarted;  // OneAfterAnother: the next waits for it
 };
 
 } // namespace toolkit

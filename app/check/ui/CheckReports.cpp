@@ -160,14 +160,15 @@ bool WriteReportPdf(const CheckReport& report, const QString& path, const QFont&
 
 namespace {
 
-// Every report of this program goes through here, so that rows are appended whole and in the
-// order their checks were kept.
+// Every reading and writing of the checks folder in this program holds it, so that a row is
+// appended whole and never read half written, whichever window's job comes first.
 std::mutex& ChecksFolderLock() {
     static std::mutex lock;
     return lock;
 }
 
-std::vector<PastCheck> ReadHistory(const std::filesystem::path& folder, int car) {
+// The caller holds the lock.
+std::vector<PastCheck> ReadHistoryLocked(const std::filesystem::path& folder, int car) {
     std::ifstream in(folder / kCsvName, std::ios::binary);
     if (!in) return {};
     std::ostringstream text;
@@ -200,8 +201,13 @@ Kept WriteReport(const std::filesystem::path& folder, const CheckReport& report,
         out.flush();
         if (!out && kept.error.isEmpty()) kept.error = QStringLiteral("%1 could not be written").arg(toolkit::DisplayText(toolkit::TextFromPath(csv)));
     }
-    kept.history = ReadHistory(folder, kept.car);
+    kept.history = ReadHistoryLocked(folder, kept.car);
     return kept;
+}
+
+std::vector<PastCheck> ReadHistory(const std::filesystem::path& folder, int car) {
+    std::lock_guard<std::mutex> lock(ChecksFolderLock());
+    return ReadHistoryLocked(folder, car);
 }
 
 } // namespace
@@ -228,6 +234,7 @@ void CheckReports::ExportWorkbook(const QString& destination, std::optional<int>
         [checks = FFolder / kCsvName, to = toolkit::PathFromText(destination), car](toolkit::BackgroundJobs::Job&) {
             workbook::ChecksExportOptions options;
             options.car = car;
+            std::lock_guard<std::mutex> lock(ChecksFolderLock());
             return workbook::ExportChecksWorkbook(checks, to, options);
         },
         [this, destination](const workbook::ExportResult& result) {

@@ -1,8 +1,9 @@
 #pragma once
 // Each finished check kept: a one-page PDF report in the checks folder and a row appended to
 // checks.csv there; a car's earlier checks read back from that file, or all of them written out
-// as a spreadsheet workbook. All file work runs on a thread of its own; the answers come back on
-// the window's thread, so the window never waits on a file.
+// as a spreadsheet workbook. The file work runs on threads of its own, one job after another so
+// that each sees what the one before wrote; the answers come back on the window's thread, so the
+// window never waits on a file.
 #include <QDateTime>
 #include <QFont>
 #include <QObject>
@@ -53,7 +54,9 @@ bool WriteReportPdf(const CheckReport& report, const QString& path, const QFont&
 class CheckReports : public QObject {
 public:
     explicit CheckReports(std::filesystem::path folder, QObject* parent = nullptr);
-    ~CheckReports() override;  // never waits on the files: what was handed over is written all the same
+    // Never waits on the files: what was handed over is written all the same, by its own thread
+    // (and before the program ends).
+    ~CheckReports() override;
 
     const std::filesystem::path& Folder() const { return FFolder; }
 
@@ -77,7 +80,7 @@ public:
 private:
     std::filesystem::path FFolder;
     QFont FFont;
-    toolkit::BackgroundJobs FJobs{*this};  // last: goes first
+    toolkit::BackgroundJobs FJobs{*this, toolkit::BackgroundJobs::Order::OneAfterAnother};  // last: goes first
 };
 
 } // namespace check::ui
