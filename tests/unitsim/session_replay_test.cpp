@@ -197,7 +197,7 @@ public:
         int ends = 0;
         while (ends < count) {
             pollfd p{FFd.Get(), POLLIN, 0};
-            if (poll(&p, 1, 10000) <= 0) break;
+            if (poll(&p, 1, 60000) <= 0) break;  // a limit for a loaded machine, not a pace
             char buf[256];
             const ssize_t n = read(FFd.Get(), buf, sizeof buf);
             if (n <= 0) break;
