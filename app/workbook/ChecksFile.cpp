@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "app/record/Csv.h"
+#include "app/session/SessionScan.h"
 #include "app/workbook/WorkbookFile.h"
 
 namespace workbook {
@@ -40,7 +41,7 @@ bool IsChecksFile(const std::filesystem::path& path) {
 bool ReadChecksFile(const std::filesystem::path& path, std::optional<int> car, ChecksTable& out, std::string& error) {
     out = {};
     std::error_code ec;
-    const std::string name = Utf8(path);
+    const std::string name = session::PathText(path);
     if (!std::filesystem::exists(path, ec)) {
         error = name + ": no such file";
         return false;

@@ -6,10 +6,11 @@
 #include <array>
 #include <string>
 
+#include "app/session/SessionScan.h"
 #include "app/workbook/ChecksFile.h"
 #include "app/workbook/ClassicNumbers.h"
-#include "app/workbook/LibraryPaths.h"
 #include "app/workbook/SheetCells.h"
+#include "app/workbook/StartWorkbook.h"
 #include "app/workbook/WorkbookFile.h"
 
 namespace workbook {
@@ -44,22 +45,18 @@ ExportResult ExportChecksWorkbook(const std::filesystem::path& checks, const std
     std::string error;
     if (!ReadChecksFile(checks, options.car, table, error)) return fail(error);
     if (options.car && table.rows.empty()) {
-        return fail(Utf8(checks) + ": holds no check of car " + std::to_string(*options.car));
+        return fail(session::PathText(checks) + ": holds no check of car " + std::to_string(*options.car));
     }
 
     const std::filesystem::path partial = PartialPath(destination);
-    lxw_workbook_options bookOptions{};
-    bookOptions.constant_memory = LXW_TRUE;
-    std::string tempFolder = LibraryTempFolder();  // copied by the library
-    if (!tempFolder.empty()) bookOptions.tmpdir = tempFolder.data();
-    lxw_workbook* book = workbook_new_opt(LibraryFileName(partial).c_str(), &bookOptions);
-    if (book == nullptr) return fail(Utf8(destination) + ": the workbook could not be started");
+    lxw_workbook* book = StartWorkbook(partial, false);
+    if (book == nullptr) return fail(session::PathText(destination) + ": the workbook could not be started");
     SheetCells cells(book);
     lxw_worksheet* sheet = workbook_add_worksheet(book, "Checks");
     if (sheet == nullptr) {
         workbook_close(book);
         Discard(partial);
-        return fail(Utf8(destination) + ": the workbook could not be written");
+        return fail(session::PathText(destination) + ": the workbook could not be written");
     }
 
     // The file's columns, with the UTC offset put beside the time.
@@ -101,7 +98,7 @@ ExportResult ExportChecksWorkbook(const std::filesystem::path& checks, const std
     const lxw_error first = cells.Error() != LXW_NO_ERROR ? cells.Error() : closed;
     if (first != LXW_NO_ERROR) {
         Discard(partial);
-        return fail(Utf8(destination) + ": the workbook could not be written: " + lxw_strerror(first));
+        return fail(session::PathText(destination) + ": the workbook could not be written: " + lxw_strerror(first));
     }
     if (const auto problem = PutInPlace(partial, destination)) return fail(*problem);
     result.status = ExportResult::Status::Done;

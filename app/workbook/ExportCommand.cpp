@@ -1,5 +1,6 @@
 #include "WorkbookExport.h"
 
+#include "app/session/SessionScan.h"
 #include "app/workbook/ChecksFile.h"
 #include "app/workbook/ChecksWorkbook.h"
 #include "app/workbook/WorkbookFile.h"
@@ -15,7 +16,7 @@ int RunExportCommand(const std::filesystem::path& source, const std::filesystem:
         return 1;
     }
     if (result.skippedRows > 0) {
-        err += "torvane-capture: " + Utf8(source) + ": " + std::to_string(result.skippedRows) +
+        err += "torvane-capture: " + session::PathText(source) + ": " + std::to_string(result.skippedRows) +
                (result.skippedRows == 1 ? " row could not be read and was left out\n"
                                         : " rows could not be read and were left out\n");
     }

@@ -18,8 +18,8 @@
 #include "app/session/SessionScan.h"
 #include "app/workbook/ChartPoints.h"
 #include "app/workbook/ClassicNumbers.h"
-#include "app/workbook/LibraryPaths.h"
 #include "app/workbook/SheetCells.h"
+#include "app/workbook/StartWorkbook.h"
 #include "app/workbook/WorkbookFile.h"
 
 namespace workbook {
@@ -259,13 +259,8 @@ ExportResult ExportSessionWorkbook(const std::filesystem::path& session, const s
     };
     if (const auto problem = DestinationProblem(session, destination)) return fail(*problem);
     const std::filesystem::path partial = PartialPath(destination);
-    lxw_workbook_options bookOptions{};
-    bookOptions.constant_memory = LXW_TRUE;
-    bookOptions.use_zip64 = LXW_TRUE;  // a long session's sheets pass 4 GB before compression
-    std::string tempFolder = LibraryTempFolder();  // copied by the library
-    if (!tempFolder.empty()) bookOptions.tmpdir = tempFolder.data();
-    lxw_workbook* book = workbook_new_opt(LibraryFileName(partial).c_str(), &bookOptions);
-    if (book == nullptr) return fail(Utf8(destination) + ": the workbook could not be started");
+    lxw_workbook* book = StartWorkbook(partial, true);  // a long session's sheets pass 4 GB before compression
+    if (book == nullptr) return fail(session::PathText(destination) + ": the workbook could not be started");
 
     Writer writer(book, options);
     bool cancelled = false;
@@ -302,7 +297,7 @@ ExportResult ExportSessionWorkbook(const std::filesystem::path& session, const s
     const lxw_error first = writer.Error() != LXW_NO_ERROR ? writer.Error() : closed;
     if (first != LXW_NO_ERROR || writer.Overflowed()) {
         Discard(partial);
-        return fail(Utf8(destination) + ": the workbook could not be written" +
+        return fail(session::PathText(destination) + ": the workbook could not be written" +
                     (first != LXW_NO_ERROR ? std::string(": ") + lxw_strerror(first) : std::string()));
     }
     if (const auto problem = PutInPlace(partial, destination)) return fail(*problem);

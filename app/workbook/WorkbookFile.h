@@ -9,9 +9,6 @@
 
 namespace workbook {
 
-// A path as text for a person, kept as the bytes given.
-std::string Utf8(const std::filesystem::path& path);
-
 // Why destination cannot take the workbook of source (none named, a folder, the source itself),
 // or nothing when it can.
 std::optional<std::string> DestinationProblem(const std::filesystem::path& source, const std::filesystem::path& destination);

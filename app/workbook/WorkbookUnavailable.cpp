@@ -7,14 +7,20 @@ namespace workbook {
 
 bool WorkbookSupported() { return false; }
 
-ExportResult ExportSessionWorkbook(const std::filesystem::path&, const std::filesystem::path&, const ExportOptions&) {
+namespace {
+ExportResult NotInThisBuild() {
     ExportResult result;
     result.error = "export to a workbook is not in this build";
     return result;
 }
+} // namespace
+
+ExportResult ExportSessionWorkbook(const std::filesystem::path&, const std::filesystem::path&, const ExportOptions&) {
+    return NotInThisBuild();
+}
 
 ExportResult ExportChecksWorkbook(const std::filesystem::path&, const std::filesystem::path&, const ChecksExportOptions&) {
-    return ExportSessionWorkbook({}, {}, {});
+    return NotInThisBuild();
 }
 
 } // namespace workbook
