@@ -292,28 +292,35 @@ inline void CarCheck::SetRepeatKey() {
                              FullWindowIdle(FPrevDrive) ? INT64_MAX : FFullWindow.QuietUntil());
 }
 
-inline void CarCheck::TrackAfterRest(const Sample& s) {
+// A window the drive leaves idle only starts again after it; the other takes it.
+inline bool CarCheck::TakeRestWindow(const Sample& s) {
+    if (!RestWindowIdle(s.drive)) return TrackRestWindow(s);
+    FRestWindow.StartAfter(s.ms);
+    return false;
+}
+
+inline void CarCheck::TakeFullWindow(const Sample& s) {
     if (FullWindowIdle(s.drive)) FFullWindow.StartAfter(s.ms);
     else TrackFullWindow(s);
+}
+
+inline void CarCheck::TrackAfterRest(const Sample& s) {
+    TakeFullWindow(s);
     TrackExcursion(s);
     TrackLaneChange(s);
 }
 
 inline void CarCheck::TakeRepeat(const Sample& s) {
-    if (RestWindowIdle(s.drive)) {
-        FRestWindow.StartAfter(s.ms);
-    } else if (TrackRestWindow(s)) {
+    if (TakeRestWindow(s)) {
         TrackAfterRest(s);  // which drives count as released has changed: the long way
         return;
     }
-    if (FullWindowIdle(s.drive)) FFullWindow.StartAfter(s.ms);
-    else TrackFullWindow(s);
+    TakeFullWindow(s);
     SetRepeatTimes(s.ms);
 }
 
 inline void CarCheck::TakeChanged(const Sample& s) {
-    if (RestWindowIdle(s.drive)) FRestWindow.StartAfter(s.ms);
-    else TrackRestWindow(s);
+    TakeRestWindow(s);
     TrackAfterRest(s);
 }
 

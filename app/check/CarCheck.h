@@ -281,6 +281,10 @@ private:
     }
     // The rest level from its window; true when it moved.
     bool TrackRestWindow(const Sample& s);
+    // Each window given the record, or started again after it where it leaves it idle (the rest
+    // window: true when its level moved).
+    bool TakeRestWindow(const Sample& s);
+    void TakeFullWindow(const Sample& s);
     // The highest drive held and its spread, from their window.
     void TrackFullWindow(const Sample& s);
     // What follows the rest level, the long way.
